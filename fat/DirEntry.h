@@ -1,0 +1,56 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "volume/VolumeContext.h"
+
+namespace rekkon {
+
+inline constexpr std::size_t kDirEntrySize = 32;
+inline constexpr std::uint8_t kAttrFolder = 0x10;
+inline constexpr std::uint8_t kAttrVolumeLabel = 0x08;
+inline constexpr std::uint8_t kAttrLongNamePiece = 0x0F;
+inline constexpr std::uint8_t kDeletedMarker = 0xE5;
+inline constexpr std::uint8_t kKanjiE5Marker = 0x05;  // a name that really begins with 0xE5
+
+// One 32-byte folder entry in its short form.
+struct DirEntry {
+    std::array<std::uint8_t, 11> name{};  // 8 base + 3 extension bytes, blank padded (OEM code page)
+    std::uint8_t attributes = 0;
+    std::uint16_t createTime = 0;
+    std::uint16_t createDate = 0;
+    std::uint16_t clusterHigh = 0;
+    std::uint16_t writeTime = 0;
+    std::uint16_t writeDate = 0;
+    std::uint16_t clusterLow = 0;
+    std::uint32_t size = 0;
+
+    bool isFolder() const { return (attributes & kAttrFolder) != 0; }
+    // The high word counts on FAT32 only.
+    std::uint32_t firstCluster(FileSystemKind kind) const {
+        return kind == FileSystemKind::Fat32 ? (std::uint32_t{clusterHigh} << 16) | clusterLow : clusterLow;
+    }
+    // "NAME.EXT" as stored: base up to the first blank, then '.' and the extension when there is
+    // one. Bytes are returned unconverted (OEM code page).
+    std::string displayBytes() const;
+};
+
+// Decodes the short form of an entry; nullopt when fewer than 32 bytes are given.
+std::optional<DirEntry> parseDirEntry(std::span<const std::uint8_t> bytes);
+
+// Byte 0 is 0, or bytes 1-2 are 0: the folder ends here.
+bool isEndOfFolder(std::span<const std::uint8_t, kDirEntrySize> bytes);
+
+// Whether the entry is a long-name piece. Besides the 0x0F attribute, the test rejects entries
+// whose name bytes 1-4 look like text (a short entry), so damaged attributes are told apart.
+bool isLongNamePiece(std::span<const std::uint8_t, kDirEntrySize> bytes);
+
+// A DOS date and time as a FILETIME (100 ns units since 1601-01-01), read as local time without
+// any zone conversion; 0 when the date or time is impossible.
+std::uint64_t dosDateTimeToFileTime(std::uint16_t date, std::uint16_t time);
+
+}  // namespace rekkon

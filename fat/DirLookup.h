@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cerrno>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "fat/DirEntry.h"
+#include "fat/FatGeometry.h"
+
+namespace rekkon {
+
+// A folder holds at most 65,536 entries; no folder is read past this many bytes.
+inline constexpr std::uint64_t kMaxFolderBytes = 65536 * kDirEntrySize;
+
+// Compares a short entry with a path component that has been upper-cased (ASCII letters).
+// `componentOem` is the component in the volume's code page (nullopt when it has no such form);
+// `componentUtf8` is the same component as typed. When the 8.3 form differs, the long name
+// assembled before the entry is compared, without regard to ASCII case.
+bool matchEntryName(const DirEntry& entry, const std::optional<std::string>& longName,
+                    const std::optional<std::string>& componentOem, std::string_view componentUtf8);
+
+// Searches the folder at `folderCluster` (1: the FAT12/16 root area) for one name. A component
+// beginning with '?' also matches deleted entries, whose first byte is then shown as '?'.
+// Returns 0 with `result` filled, ENOENT or ENOMEM; the code is also left in fat.lastError.
+int findDirEntry(FatVolume& fat, std::uint32_t folderCluster, std::string_view component,
+                 DirEntry& result);
+
+// Walks `path` ('\' and '/' separate components) from `startCluster`. Returns 0 with `result`
+// holding the last component's entry, ENOENT when a component is missing or a non-folder is
+// passed through, EINVAL without a path.
+int findPathEntry(FatVolume& fat, std::uint32_t startCluster, const std::string* path,
+                  DirEntry& result);
+
+}  // namespace rekkon

@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <numeric>
+
+#include "support/MemoryDevice.h"
+#include "volume/SectorReader.h"
+#include "volume/VolumeContext.h"
+
+namespace rekkon {
+namespace {
+
+using test::MemoryDevice;
+
+// A source of `sectors` sectors whose byte at absolute offset x is (x * 7 + x / 512) & 0xFF, so a
+// byte from the wrong sector or position never compares equal by accident.
+std::vector<std::uint8_t> patternBytes(std::size_t sectors) {
+    std::vector<std::uint8_t> bytes(sectors * kSectorSize);
+    for (std::size_t x = 0; x < bytes.size(); ++x) bytes[x] = static_cast<std::uint8_t>(x * 7 + x / 512);
+    return bytes;
+}
+
+struct ReaderFixture : ::testing::Test {
+    void open(std::size_t sectors) {
+        bytes = patternBytes(sectors);
+        auto dev = std::make_unique<MemoryDevice>(bytes);
+        device = dev.get();
+        stats = dev->stats();
+        reader.attach(std::move(dev));
+    }
+    std::size_t deviceReadsOf(std::uint64_t sector) const {
+        return static_cast<std::size_t>(std::count(stats->sectorsRead.begin(), stats->sectorsRead.end(), sector));
+    }
+    std::vector<std::uint8_t> readAt(std::uint64_t base, std::uint64_t offset, std::size_t count) {
+        std::vector<std::uint8_t> out(count, 0xEE);
+        lastResult = reader.readAt(base, offset, out);
+        return out;
+    }
+    std::vector<std::uint8_t> expected(std::uint64_t base, std::uint64_t offset, std::size_t count) const {
+        const auto from = static_cast<std::ptrdiff_t>(base * kSectorSize + offset);
+        return {bytes.begin() + from, bytes.begin() + from + static_cast<std::ptrdiff_t>(count)};
+    }
+
+    std::vector<std::uint8_t> bytes;
+    SectorReader reader;
+    MemoryDevice* device = nullptr;
+    std::shared_ptr<MemoryDevice::Stats> stats;
+    std::size_t lastResult = 0;
+};
+
+TEST_F(ReaderFixture, ReadAtGivesExactBytesAcrossSectorBoundaries) {
+    open(64);
+    struct Case { std::uint64_t base, offset; std::size_t count; };
+    const Case cases[] = {
+        {0, 510, 4},            // two bytes from each of two sectors
+        {3, 512 * 2 + 100, 1536},  // starts mid-sector, ends mid-sector: four sectors
+        {1, 0, 512},            // exactly one aligned sector
+        {1, 0, 1024 + 1},       // whole sectors then one byte
+        {0, 511, 1},            // last byte of a sector
+        {5, 300, 212},          // ends exactly on a boundary
+        {2, 7000, 10000},       // large, unaligned both ends
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.base << "+" << c.offset << " x" << c.count);
+        EXPECT_EQ(readAt(c.base, c.offset, c.count), expected(c.base, c.offset, c.count));
+        EXPECT_EQ(lastResult, c.count);
+    }
+}
+
+TEST_F(ReaderFixture, ReadAtAtTheEndOfTheImage) {
+    open(8);
+    EXPECT_EQ(readAt(7, 500, 12), expected(7, 500, 12));
+    EXPECT_EQ(lastResult, 12u);
+    readAt(7, 500, 13);  // one byte past the end
+    EXPECT_EQ(lastResult, 0u);
+    readAt(8, 0, 1);
+    EXPECT_EQ(lastResult, 0u);
+    readAt(~std::uint64_t{0}, 512, 1);  // sector number wraps
+    EXPECT_EQ(lastResult, 0u);
+}
+
+TEST_F(ReaderFixture, ReadSectorsIgnoresTheRemainderOfALength) {
+    open(8);
+    std::vector<std::uint8_t> buf(1000);
+    reader.seekSector(2);
+    EXPECT_EQ(reader.readSectors(std::span(buf).first(511)), 0u);
+    EXPECT_TRUE(stats->sectorsRead.empty());
+    EXPECT_EQ(reader.readSectors(buf), 512u);
+    EXPECT_EQ(reader.currentSector(), 3u);
+    EXPECT_TRUE(std::equal(buf.begin(), buf.begin() + 512, bytes.begin() + 1024));
+}
+
+TEST_F(ReaderFixture, ASectorReadTwiceReachesTheDeviceOnce) {
+    open(600);
+    readAt(10, 0, 4);
+    readAt(10, 100, 4);
+    EXPECT_EQ(deviceReadsOf(10), 1u);
+    // 256 other sectors push it out; then it comes from the device again, with the same bytes.
+    for (std::uint64_t s = 100; s < 356; ++s) readAt(s, 0, 1);
+    EXPECT_EQ(readAt(10, 0, 512), expected(10, 0, 512));
+    EXPECT_EQ(deviceReadsOf(10), 2u);
+}
+
+TEST_F(ReaderFixture, TheLeastRecentlyUsedSectorIsReplaced) {
+    open(600);
+    for (std::uint64_t s = 0; s < 256; ++s) readAt(s, 0, 1);  // fills every slot
+    readAt(0, 0, 1);                                          // 0 is now the most recent; 1 the oldest
+    readAt(400, 0, 1);                                        // replaces 1
+    stats->sectorsRead.clear();
+    readAt(0, 0, 1);
+    readAt(2, 0, 1);
+    EXPECT_TRUE(stats->sectorsRead.empty()) << "0 and 2 must still be cached";
+    readAt(1, 0, 1);
+    EXPECT_EQ(deviceReadsOf(1), 1u);
+}
+
+TEST_F(ReaderFixture, NeverUsedSlotsAreTakenBeforeUsedOnes) {
+    open(600);
+    // 255 sectors leave exactly one slot never used: the next new sector must take it rather
+    // than replace the oldest.
+    for (std::uint64_t s = 0; s < 255; ++s) readAt(s, 0, 1);
+    readAt(500, 0, 1);
+    stats->sectorsRead.clear();
+    for (std::uint64_t s = 0; s < 255; ++s) readAt(s, 0, 1);
+    readAt(500, 0, 1);
+    EXPECT_TRUE(stats->sectorsRead.empty());
+}
+
+TEST_F(ReaderFixture, LargeReadsMatchTheDeviceAcrossCachedAndUncachedSectors) {
+    open(1200);
+    for (std::uint64_t s = 0; s < 1200; s += 3) readAt(s, 10, 1);  // a scattering of cached sectors
+    EXPECT_EQ(readAt(1, 77, 1100 * 512), expected(1, 77, 1100 * 512));
+    EXPECT_EQ(lastResult, 1100u * 512);
+}
+
+TEST_F(ReaderFixture, AFailingSourceEndsTheReadWithWhatWasDelivered) {
+    open(32);
+    device->badSectors = {12};
+    std::vector<std::uint8_t> buf(8 * 512);
+    reader.seekSector(8);
+    EXPECT_EQ(reader.readSectors(buf), 4u * 512);  // sectors 8..11
+    EXPECT_TRUE(std::equal(buf.begin(), buf.begin() + 2048, bytes.begin() + 8 * 512));
+    readAt(11, 500, 20);  // crosses into the bad sector
+    EXPECT_EQ(lastResult, 0u);
+    readAt(13, 0, 20);
+    EXPECT_EQ(lastResult, 20u);
+}
+
+TEST(VolumeContextTest, ANewVolumeNeverSeesTheOldOnesSectors) {
+    VolumeContext volume;
+    std::vector<std::uint8_t> first(4 * 512, 0xAA), second(4 * 512, 0x55);
+    attachDevice(volume, std::make_unique<MemoryDevice>(first));
+    std::array<std::uint8_t, 4> out{};
+    ASSERT_EQ(volume.reader.readAt(1, 0, out), 4u);
+    EXPECT_EQ(out[0], 0xAA);
+    attachDevice(volume, std::make_unique<MemoryDevice>(second));
+    ASSERT_EQ(volume.reader.readAt(1, 0, out), 4u);
+    EXPECT_EQ(out[0], 0x55);
+}
+
+TEST(VolumeContextTest, OpenDeviceReportsWhyItFailed) {
+    VolumeContext volume;
+    EXPECT_EQ(openDevice(volume, "/nonexistent/rekkon.img"), ENOENT);
+    EXPECT_FALSE(volume.isOpen());
+    EXPECT_EQ(volume.lastOpenError, ENOENT);
+}
+
+TEST(VolumeContextTest, CursorMovesAndRetries) {
+    VolumeContext volume;
+    auto dev = std::make_unique<MemoryDevice>(patternBytes(16));
+    MemoryDevice* raw = dev.get();
+    attachDevice(volume, std::move(dev));
+
+    volume.sector = 10;
+    volume.byteInSector = 500;
+    EXPECT_EQ(setPosition(volume, 0, 30, PositionMode::Relative), 11u);
+    EXPECT_EQ(volume.byteInSector, 18u);
+    EXPECT_EQ(setPosition(volume, 2, 1030, PositionMode::Absolute), 4u);
+    EXPECT_EQ(volume.byteInSector, 6u);
+
+    // The fifth attempt succeeds; the cursor then advances by the count.
+    raw->failNextReads = 4;
+    std::array<std::uint8_t, 8> out{};
+    EXPECT_EQ(readWithRetry(volume, out), 8u);
+    EXPECT_EQ(volume.sector, 4u);
+    EXPECT_EQ(volume.byteInSector, 14u);
+    // Five failures leave the cursor where it was. (Sector 4 is cached now, so read elsewhere.)
+    raw->failNextReads = 5;
+    volume.sector = 9;
+    volume.byteInSector = 14;
+    EXPECT_EQ(readWithRetry(volume, out), 0u);
+    EXPECT_EQ(volume.sector, 9u);
+    EXPECT_EQ(volume.byteInSector, 14u);
+    EXPECT_EQ(raw->failNextReads, 0);
+    EXPECT_EQ(writeWithRetry(volume, out), -1);
+    EXPECT_EQ(volume.sector, 9u);
+    EXPECT_EQ(volume.byteInSector, 14u);
+}
+
+TEST(VolumeContextTest, TransferAtClusterUsesBytesPerCluster) {
+    VolumeContext volume;
+    const auto bytes = patternBytes(64);
+    attachDevice(volume, std::make_unique<MemoryDevice>(bytes));
+    volume.bytesPerCluster = 4096;
+    std::vector<std::uint8_t> out(100);
+    TransferRequest request{true, out.data(), out.size()};
+    EXPECT_EQ(transferAtCluster(volume, 3, 10, request), 100u);
+    EXPECT_EQ(request.cursor, out.data() + 100);
+    EXPECT_TRUE(std::equal(out.begin(), out.end(), bytes.begin() + 3 * 4096 + 10));
+
+    TransferRequest write{false, out.data(), out.size()};
+    EXPECT_EQ(transferAtCluster(volume, 3, 0, write), 0u);
+    EXPECT_EQ(write.cursor, out.data());
+    TransferRequest beyond{true, out.data(), out.size()};
+    EXPECT_EQ(transferAtCluster(volume, 1000, 0, beyond), 0u);
+    EXPECT_EQ(beyond.cursor, out.data());
+}
+
+}  // namespace
+}  // namespace rekkon

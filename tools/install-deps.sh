@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing rekkon need, and nothing when they are
+# all present already. Runs `apt-get update` at most once.
+set -euo pipefail
+
+packages=(
+    cmake g++ make pkg-config xz-utils
+    libgtest-dev libgmock-dev nlohmann-json3-dev
+    # test oracles and fixture makers; never linked
+    sleuthkit mtools dosfstools ntfs-3g
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+echo "Installing: ${missing[*]}" >&2
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

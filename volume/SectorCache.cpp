@@ -1,0 +1,62 @@
+#include "volume/SectorCache.h"
+
+#include <algorithm>
+
+namespace rekkon {
+
+SectorCache::SectorCache() : slots_(kSlots) { index_.reserve(kSlots * 2); }
+
+bool SectorCache::lookup(std::uint64_t sector, std::span<std::uint8_t, kSectorSize> out) {
+    auto it = index_.find(sector);
+    if (it == index_.end()) return false;
+    const std::uint16_t slot = it->second;
+    unlink(slot);
+    pushNewest(slot);
+    std::copy(slots_[slot].data.begin(), slots_[slot].data.end(), out.begin());
+    return true;
+}
+
+void SectorCache::insert(std::uint64_t sector, std::span<const std::uint8_t, kSectorSize> data) {
+    std::uint16_t slot;
+    if (auto it = index_.find(sector); it != index_.end()) {
+        slot = it->second;
+        unlink(slot);
+    } else if (used_ < kSlots) {
+        slot = static_cast<std::uint16_t>(used_++);
+    } else {
+        slot = oldest_;
+        unlink(slot);
+        index_.erase(slots_[slot].sector);
+    }
+    slots_[slot].sector = sector;
+    std::copy(data.begin(), data.end(), slots_[slot].data.begin());
+    index_[sector] = slot;
+    pushNewest(slot);
+}
+
+void SectorCache::clear() {
+    index_.clear();
+    used_ = 0;
+    newest_ = oldest_ = kNone;
+    for (auto& s : slots_) s.newer = s.older = kNone;
+}
+
+void SectorCache::unlink(std::uint16_t slot) {
+    Slot& s = slots_[slot];
+    if (s.newer != kNone) slots_[s.newer].older = s.older;
+    else newest_ = s.older;
+    if (s.older != kNone) slots_[s.older].newer = s.newer;
+    else oldest_ = s.newer;
+    s.newer = s.older = kNone;
+}
+
+void SectorCache::pushNewest(std::uint16_t slot) {
+    Slot& s = slots_[slot];
+    s.older = newest_;
+    s.newer = kNone;
+    if (newest_ != kNone) slots_[newest_].newer = slot;
+    newest_ = slot;
+    if (oldest_ == kNone) oldest_ = slot;
+}
+
+}  // namespace rekkon

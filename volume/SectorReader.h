@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "volume/SectorCache.h"
+#include "volume/SectorDevice.h"
+
+namespace rekkon {
+
+// The cached sector reader in front of the open source. Every read of the volume goes through
+// it: `readSectors` serves sectors from the cache or the device, `readAt` any byte range.
+class SectorReader {
+public:
+    // Takes over `device` as the open source and empties the cache, so sectors of a previously
+    // opened source are never served again.
+    void attach(std::unique_ptr<SectorDevice> device);
+    void close();
+    bool isOpen() const { return device_ != nullptr; }
+
+    void seekSector(std::uint64_t sector) { current_ = sector; }
+    std::uint64_t currentSector() const { return current_; }
+
+    // Reads buffer.size() / 512 whole sectors from the current sector on (the remainder is
+    // ignored); returns the bytes delivered, a multiple of 512. Stops at the first unreadable
+    // sector. Advances the current sector by the sectors delivered.
+    std::size_t readSectors(std::span<std::uint8_t> buffer);
+
+    // Delivers dest.size() bytes starting `byteOffset` bytes after the start of `baseSector`.
+    // Returns dest.size() on success and 0 when any part cannot be read.
+    std::size_t readAt(std::uint64_t baseSector, std::uint64_t byteOffset,
+                       std::span<std::uint8_t> dest);
+
+private:
+    std::size_t readMissRun(std::span<std::uint8_t> dest, std::uint64_t firstSector,
+                            std::size_t sectors);
+
+    std::unique_ptr<SectorDevice> device_;
+    SectorCache cache_;
+    std::uint64_t current_ = 0;
+};
+
+}  // namespace rekkon
