@@ -34,7 +34,8 @@ int runCli(const std::vector<std::string>& args, Streams& io) {
         io.out << kUsage;
         return kExitOk;
     }
-    if (command == "info") return runInfo(rest, io);
+    if (command == "info")
+        return runInfo(rest, io);
     io.err << "rekkon-cli: unknown command \"" << command << "\"\n" << kUsage;
     return kExitUsage;
 }

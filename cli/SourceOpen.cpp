@@ -8,11 +8,19 @@ namespace rekkon::cli {
 std::string openFailureMessage(const std::string& path, int error) {
     std::string line = "rekkon-cli: cannot open \"" + path + "\": " + std::strerror(error) + ". ";
     switch (error) {
-        case ENOENT: line += "Check the path of the device or image file."; break;
+        case ENOENT:
+            line += "Check the path of the device or image file.";
+            break;
         case EACCES:
-        case EPERM: line += "Reading a device needs root or membership of the disk group; try sudo."; break;
-        case EISDIR: line += "Give a block device or a disk-image file, not a folder."; break;
-        default: line += "Check that the device or image file is readable."; break;
+        case EPERM:
+            line += "Reading a device needs root or membership of the disk group; try sudo.";
+            break;
+        case EISDIR:
+            line += "Give a block device or a disk-image file, not a folder.";
+            break;
+        default:
+            line += "Check that the device or image file is readable.";
+            break;
     }
     return line;
 }

@@ -8,7 +8,8 @@ namespace rekkon {
 
 std::optional<DirEntry> parseDirEntry(std::span<const std::uint8_t> bytes) {
     const LeReader r(bytes);
-    if (!r.fits(0, kDirEntrySize)) return std::nullopt;
+    if (!r.fits(0, kDirEntrySize))
+        return std::nullopt;
     DirEntry e;
     std::copy_n(bytes.begin(), e.name.size(), e.name.begin());
     e.attributes = *r.u8(0x0B);
@@ -24,10 +25,12 @@ std::optional<DirEntry> parseDirEntry(std::span<const std::uint8_t> bytes) {
 
 std::string DirEntry::displayBytes() const {
     std::string out;
-    for (std::size_t i = 0; i < 8 && name[i] != ' '; ++i) out.push_back(static_cast<char>(name[i]));
+    for (std::size_t i = 0; i < 8 && name[i] != ' '; ++i)
+        out.push_back(static_cast<char>(name[i]));
     if (name[8] != ' ') {
         out.push_back('.');
-        for (std::size_t i = 8; i < 11 && name[i] != ' '; ++i) out.push_back(static_cast<char>(name[i]));
+        for (std::size_t i = 8; i < 11 && name[i] != ' '; ++i)
+            out.push_back(static_cast<char>(name[i]));
     }
     return out;
 }
@@ -52,18 +55,21 @@ std::uint64_t dosDateTimeToFileTime(std::uint16_t date, std::uint16_t time) {
     const int second = (time & 0x1F) * 2;
     const int minute = (time >> 5) & 0x3F;
     const int hour = time >> 11;
-    if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59) return 0;
+    if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59)
+        return 0;
     static constexpr int kDaysInMonth[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     const int monthDays = kDaysInMonth[month - 1] + (month == 2 && leap ? 1 : 0);
-    if (day > monthDays) return 0;
+    if (day > monthDays)
+        return 0;
     // Days from 1601-01-01 to the date (proleptic Gregorian calendar).
     auto daysBeforeYear = [](std::int64_t y) {
         const std::int64_t n = y - 1601;
         return n * 365 + n / 4 - n / 100 + n / 400;
     };
     std::int64_t days = daysBeforeYear(year);
-    for (int m = 1; m < month; ++m) days += kDaysInMonth[m - 1] + (m == 2 && leap ? 1 : 0);
+    for (int m = 1; m < month; ++m)
+        days += kDaysInMonth[m - 1] + (m == 2 && leap ? 1 : 0);
     days += day - 1;
     const std::int64_t seconds = days * 86400 + hour * 3600 + minute * 60 + second;
     return static_cast<std::uint64_t>(seconds) * 10'000'000ULL;

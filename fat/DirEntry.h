@@ -19,7 +19,8 @@ inline constexpr std::uint8_t kKanjiE5Marker = 0x05;  // a name that really begi
 
 // One 32-byte folder entry in its short form.
 struct DirEntry {
-    std::array<std::uint8_t, 11> name{};  // 8 base + 3 extension bytes, blank padded (OEM code page)
+    std::array<std::uint8_t, 11>
+        name{};  // 8 base + 3 extension bytes, blank padded (OEM code page)
     std::uint8_t attributes = 0;
     std::uint16_t createTime = 0;
     std::uint16_t createDate = 0;
@@ -32,7 +33,8 @@ struct DirEntry {
     bool isFolder() const { return (attributes & kAttrFolder) != 0; }
     // The high word counts on FAT32 only.
     std::uint32_t firstCluster(FileSystemKind kind) const {
-        return kind == FileSystemKind::Fat32 ? (std::uint32_t{clusterHigh} << 16) | clusterLow : clusterLow;
+        return kind == FileSystemKind::Fat32 ? (std::uint32_t{clusterHigh} << 16) | clusterLow
+                                             : clusterLow;
     }
     // "NAME.EXT" as stored: base up to the first blank, then '.' and the extension when there is
     // one. Bytes are returned unconverted (OEM code page).

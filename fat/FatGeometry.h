@@ -16,9 +16,9 @@ struct FatGeometry {
     std::uint32_t rootCluster = 0;      // 1 names the fixed root area of FAT12/16
     std::uint64_t firstDataSector = 0;  // sector of cluster 2
     std::uint8_t fatCount = 0;
-    std::uint32_t rootDirSectors = 0;   // fixed root area of FAT12/16; 0 on FAT32
-    std::uint8_t fatBits = 0;           // 12, 16 or 32: how table entries are packed
-    std::uint16_t bytesPerSector = 0;   // the volume's own sector size, as recorded
+    std::uint32_t rootDirSectors = 0;  // fixed root area of FAT12/16; 0 on FAT32
+    std::uint8_t fatBits = 0;          // 12, 16 or 32: how table entries are packed
+    std::uint16_t bytesPerSector = 0;  // the volume's own sector size, as recorded
     std::uint32_t rootEntryCount = 0;
 
     std::uint64_t clusterBytes() const { return std::uint64_t{sectorsPerCluster} * kSectorSize; }

@@ -9,14 +9,22 @@ namespace rekkon {
 
 std::uint32_t fatEntry(FatVolume& fat, std::uint32_t cluster) {
     const FatGeometry& g = fat.geometry;
-    if (cluster > g.maxCluster()) return kFatEndOfChain;
+    if (cluster > g.maxCluster())
+        return kFatEndOfChain;
     // Byte position of the entry inside the first table copy.
     std::uint64_t byte;
     switch (g.fatBits) {
-        case 12: byte = std::uint64_t{cluster} + cluster / 2; break;  // packed 12-bit pairs
-        case 16: byte = std::uint64_t{cluster} * 2; break;
-        case 32: byte = std::uint64_t{cluster} * 4; break;
-        default: return kFatEndOfChain;
+        case 12:
+            byte = std::uint64_t{cluster} + cluster / 2;
+            break;  // packed 12-bit pairs
+        case 16:
+            byte = std::uint64_t{cluster} * 2;
+            break;
+        case 32:
+            byte = std::uint64_t{cluster} * 4;
+            break;
+        default:
+            return kFatEndOfChain;
     }
     std::array<std::uint8_t, 4> raw{};
     const std::size_t width = g.fatBits == 32 ? 4 : 2;
@@ -35,22 +43,29 @@ std::uint32_t fatEntry(FatVolume& fat, std::uint32_t cluster) {
     }
     // The top four bits of a FAT32 entry are reserved and not part of the cluster number.
     const std::uint32_t v = r.u32(0).value_or(0) & 0x0FFFFFFF;
-    if (v == 0x0FFFFFFF) return kFatLastCluster;
-    if (v > g.maxCluster()) return kFatEndOfChain;
+    if (v == 0x0FFFFFFF)
+        return kFatLastCluster;
+    if (v > g.maxCluster())
+        return kFatEndOfChain;
     return v;
 }
 
 namespace {
 
 // A table value that names a cluster a chain may continue into.
-bool isNextCluster(std::uint32_t value) { return value >= 2 && !isEndOfChain(value); }
+bool isNextCluster(std::uint32_t value) {
+    return value >= 2 && !isEndOfChain(value);
+}
 
 std::size_t readRootArea(FatVolume& fat, std::uint64_t offset, std::span<std::uint8_t> dest) {
     const FatGeometry& g = fat.geometry;
     const std::uint64_t areaBytes = std::uint64_t{g.rootDirSectors} * kSectorSize;
-    if (offset >= areaBytes) return 0;
-    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(dest.size(), areaBytes - offset));
-    if (n == 0) return 0;
+    if (offset >= areaBytes)
+        return 0;
+    const std::size_t n =
+        static_cast<std::size_t>(std::min<std::uint64_t>(dest.size(), areaBytes - offset));
+    if (n == 0)
+        return 0;
     const std::uint64_t base = g.firstDataSector - g.rootDirSectors;
     return fat.volume.reader.readAt(base, offset, dest.first(n)) == n ? n : 0;
 }
@@ -60,36 +75,43 @@ std::size_t readRootArea(FatVolume& fat, std::uint64_t offset, std::span<std::ui
 std::size_t readClusterChain(FatVolume& fat, std::uint32_t startCluster, std::uint64_t offset,
                              std::span<std::uint8_t> dest) {
     const FatGeometry& g = fat.geometry;
-    if (g.fatBits != 32 && startCluster == 1) return readRootArea(fat, offset, dest);
+    if (g.fatBits != 32 && startCluster == 1)
+        return readRootArea(fat, offset, dest);
     const std::uint64_t clusterBytes = g.clusterBytes();
-    if (clusterBytes == 0 || startCluster < 2 || startCluster > g.maxCluster()) return 0;
+    if (clusterBytes == 0 || startCluster < 2 || startCluster > g.maxCluster())
+        return 0;
 
     // A chain never has more links than the volume has clusters; a longer one loops.
     std::uint64_t stepsLeft = g.clusterCount();
     std::uint32_t cluster = startCluster;
     while (offset >= clusterBytes) {
         cluster = fatEntry(fat, cluster);
-        if (!isNextCluster(cluster) || stepsLeft-- == 0) return 0;
+        if (!isNextCluster(cluster) || stepsLeft-- == 0)
+            return 0;
         offset -= clusterBytes;
     }
     std::size_t delivered = 0;
     while (delivered < dest.size()) {
         const std::size_t n = static_cast<std::size_t>(
             std::min<std::uint64_t>(dest.size() - delivered, clusterBytes - offset));
-        if (fat.volume.reader.readAt(g.clusterSector(cluster), offset, dest.subspan(delivered, n)) != n)
+        if (fat.volume.reader.readAt(g.clusterSector(cluster), offset,
+                                     dest.subspan(delivered, n)) != n)
             return delivered;
         delivered += n;
-        if (delivered == dest.size()) break;
+        if (delivered == dest.size())
+            break;
         cluster = fatEntry(fat, cluster);
         offset = 0;
-        if (!isNextCluster(cluster) || stepsLeft-- == 0) break;
+        if (!isNextCluster(cluster) || stepsLeft-- == 0)
+            break;
     }
     return delivered;
 }
 
 FreeClusterWalk::FreeClusterWalk(FatVolume& fat, std::uint32_t startCluster)
     : fat_(fat), start_(startCluster), member_(startCluster) {
-    if (startCluster < 2 || startCluster > fat.geometry.maxCluster()) member_ = 0;
+    if (startCluster < 2 || startCluster > fat.geometry.maxCluster())
+        member_ = 0;
 }
 
 std::uint32_t FreeClusterWalk::nextFree(std::uint32_t cluster) {
@@ -97,7 +119,8 @@ std::uint32_t FreeClusterWalk::nextFree(std::uint32_t cluster) {
     // The walk ends at the volume's last cluster instead of running on through numbers that
     // have no table entry.
     for (std::uint32_t c = cluster + 1; c > cluster && c <= last; ++c)
-        if (fatEntry(fat_, c) == 0) return c;
+        if (fatEntry(fat_, c) == 0)
+            return c;
     return 0;
 }
 
@@ -105,7 +128,8 @@ bool FreeClusterWalk::seekMember(std::uint64_t index) {
     if (index < memberIndex_) {  // a step back: start over from the first member
         memberIndex_ = 0;
         member_ = start_;
-        if (start_ < 2 || start_ > fat_.geometry.maxCluster()) member_ = 0;
+        if (start_ < 2 || start_ > fat_.geometry.maxCluster())
+            member_ = 0;
     }
     while (member_ != 0 && memberIndex_ < index) {
         member_ = nextFree(member_);
@@ -117,20 +141,24 @@ bool FreeClusterWalk::seekMember(std::uint64_t index) {
 std::size_t FreeClusterWalk::read(std::uint64_t offset, std::span<std::uint8_t> dest) {
     const FatGeometry& g = fat_.geometry;
     const std::uint64_t clusterBytes = g.clusterBytes();
-    if (clusterBytes == 0 || dest.empty()) return 0;
-    if (!seekMember(offset / clusterBytes)) return 0;
+    if (clusterBytes == 0 || dest.empty())
+        return 0;
+    if (!seekMember(offset / clusterBytes))
+        return 0;
     std::uint64_t inCluster = offset % clusterBytes;
 
     // Members that follow each other on the volume are read as one extent.
-    std::size_t delivered = 0;   // bytes already in dest
-    std::size_t extentBytes = 0; // bytes of the pending extent, which ends at member_
+    std::size_t delivered = 0;    // bytes already in dest
+    std::size_t extentBytes = 0;  // bytes of the pending extent, which ends at member_
     std::uint32_t extentFirst = member_;
     std::uint64_t extentOffset = inCluster;
     auto flush = [&]() {
-        if (extentBytes == 0) return true;
+        if (extentBytes == 0)
+            return true;
         auto& reader = fat_.volume.reader;
         const std::uint64_t base = g.clusterSector(extentFirst);
-        if (reader.readAt(base, extentOffset, dest.subspan(delivered, extentBytes)) == extentBytes) {
+        if (reader.readAt(base, extentOffset, dest.subspan(delivered, extentBytes)) ==
+            extentBytes) {
             delivered += extentBytes;
             extentBytes = 0;
             return true;
@@ -140,7 +168,8 @@ std::size_t FreeClusterWalk::read(std::uint64_t offset, std::span<std::uint8_t> 
         while (extentBytes > 0) {
             const std::size_t n = static_cast<std::size_t>(
                 std::min<std::uint64_t>(extentBytes, clusterBytes - at % clusterBytes));
-            if (reader.readAt(base, at, dest.subspan(delivered, n)) != n) return false;
+            if (reader.readAt(base, at, dest.subspan(delivered, n)) != n)
+                return false;
             delivered += n;
             extentBytes -= n;
             at += n;
@@ -148,15 +177,18 @@ std::size_t FreeClusterWalk::read(std::uint64_t offset, std::span<std::uint8_t> 
         return true;
     };
     while (true) {
-        const std::size_t n = static_cast<std::size_t>(
-            std::min<std::uint64_t>(dest.size() - delivered - extentBytes, clusterBytes - inCluster));
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(
+            dest.size() - delivered - extentBytes, clusterBytes - inCluster));
         extentBytes += n;
-        if (delivered + extentBytes == dest.size()) break;
+        if (delivered + extentBytes == dest.size())
+            break;
         const std::uint32_t previous = member_;
         inCluster = 0;
-        if (!seekMember(memberIndex_ + 1)) break;
+        if (!seekMember(memberIndex_ + 1))
+            break;
         if (member_ != previous + 1) {
-            if (!flush()) return delivered;
+            if (!flush())
+                return delivered;
             extentFirst = member_;
             extentOffset = 0;
         }

@@ -13,7 +13,9 @@ inline constexpr std::uint32_t kFatEndOfChain = 0xFFFFFFF0;
 inline constexpr std::uint32_t kFatLastCluster = 0xFFFFFFFF;
 inline constexpr std::uint32_t kFatBadCluster = 0xFFFFFFF7;
 
-inline bool isEndOfChain(std::uint32_t value) { return value >= kFatEndOfChain; }
+inline bool isEndOfChain(std::uint32_t value) {
+    return value >= kFatEndOfChain;
+}
 
 // Looks up the first FAT copy's entry for `cluster` (12-, 16- or 32-bit entries).
 std::uint32_t fatEntry(FatVolume& fat, std::uint32_t cluster);
@@ -28,14 +30,14 @@ std::size_t readClusterChain(FatVolume& fat, std::uint32_t startCluster, std::ui
 // cluster above the one before. Keeps its place, so reading an item piece after piece with
 // growing offsets steps forward through the table instead of starting over each time.
 class FreeClusterWalk {
-public:
+  public:
     FreeClusterWalk(FatVolume& fat, std::uint32_t startCluster);
 
     // Reads dest.size() bytes at byte `offset` of the item; returns the bytes delivered, fewer
     // when the volume's last cluster is passed or a read fails.
     std::size_t read(std::uint64_t offset, std::span<std::uint8_t> dest);
 
-private:
+  private:
     // Moves to sequence member `index`; false when the sequence ends before it.
     bool seekMember(std::uint64_t index);
     // The next free cluster above `cluster`, or 0 when none is left on the volume.

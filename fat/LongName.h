@@ -14,7 +14,7 @@ namespace rekkon {
 // bit 0x40 set and opens the name); piece n holds UTF-16 units (n - 1) * 13 .. (n - 1) * 13 + 12.
 // The name belongs to the short entry that follows, by position.
 class LongNameCollector {
-public:
+  public:
     void collect(std::span<const std::uint8_t, kDirEntrySize> piece);
     void drop() {
         units_.clear();
@@ -24,7 +24,7 @@ public:
     // The assembled name in UTF-8, up to its first zero unit; nullopt when none is pending.
     std::optional<std::string> name() const;
 
-private:
+  private:
     std::vector<std::uint16_t> units_;
     std::uint8_t openingNumber_ = 0;
     bool pending_ = false;

@@ -4,11 +4,14 @@
 
 namespace rekkon {
 
-SectorCache::SectorCache() : slots_(kSlots) { index_.reserve(kSlots * 2); }
+SectorCache::SectorCache() : slots_(kSlots) {
+    index_.reserve(kSlots * 2);
+}
 
 bool SectorCache::lookup(std::uint64_t sector, std::span<std::uint8_t, kSectorSize> out) {
     auto it = index_.find(sector);
-    if (it == index_.end()) return false;
+    if (it == index_.end())
+        return false;
     const std::uint16_t slot = it->second;
     unlink(slot);
     pushNewest(slot);
@@ -38,15 +41,20 @@ void SectorCache::clear() {
     index_.clear();
     used_ = 0;
     newest_ = oldest_ = kNone;
-    for (auto& s : slots_) s.newer = s.older = kNone;
+    for (auto& s : slots_)
+        s.newer = s.older = kNone;
 }
 
 void SectorCache::unlink(std::uint16_t slot) {
     Slot& s = slots_[slot];
-    if (s.newer != kNone) slots_[s.newer].older = s.older;
-    else newest_ = s.older;
-    if (s.older != kNone) slots_[s.older].newer = s.newer;
-    else oldest_ = s.newer;
+    if (s.newer != kNone)
+        slots_[s.newer].older = s.older;
+    else
+        newest_ = s.older;
+    if (s.older != kNone)
+        slots_[s.older].newer = s.newer;
+    else
+        oldest_ = s.newer;
     s.newer = s.older = kNone;
 }
 
@@ -54,9 +62,11 @@ void SectorCache::pushNewest(std::uint16_t slot) {
     Slot& s = slots_[slot];
     s.older = newest_;
     s.newer = kNone;
-    if (newest_ != kNone) slots_[newest_].newer = slot;
+    if (newest_ != kNone)
+        slots_[newest_].newer = slot;
     newest_ = slot;
-    if (oldest_ == kNone) oldest_ = slot;
+    if (oldest_ == kNone)
+        oldest_ = slot;
 }
 
 }  // namespace rekkon

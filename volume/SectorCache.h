@@ -14,7 +14,7 @@ namespace rekkon {
 // Never-used slots are always taken (lowest number first) before a used one is replaced.
 // Lookups and inserts are O(1): a hash index by sector number plus a doubly linked recency list.
 class SectorCache {
-public:
+  public:
     static constexpr std::size_t kSlots = 256;
     using SectorBytes = std::array<std::uint8_t, kSectorSize>;
 
@@ -30,7 +30,7 @@ public:
 
     std::size_t usedSlots() const { return used_; }
 
-private:
+  private:
     static constexpr std::uint16_t kNone = 0xFFFF;
     struct Slot {
         std::uint64_t sector = 0;

@@ -13,7 +13,7 @@ inline constexpr std::size_t kSectorSize = 512;
 // The low-level pair every volume read ends in: move to a 512-byte sector, read whole sectors.
 // One implementation per kind of source (image file or block device now); tests add doubles.
 class SectorDevice {
-public:
+  public:
     virtual ~SectorDevice() = default;
     // Makes `sector` (in 512-byte units from the start of the source) the current sector.
     virtual void seekSector(std::uint64_t sector) = 0;
@@ -25,7 +25,7 @@ public:
 
 // A block device or disk-image file, opened read-only; reads with pread.
 class FileSectorDevice final : public SectorDevice {
-public:
+  public:
     // Opens `path` with O_RDONLY | O_CLOEXEC. Returns null and sets `error` to errno on failure.
     static std::unique_ptr<FileSectorDevice> open(const std::string& path, int& error);
     ~FileSectorDevice() override;
@@ -35,7 +35,7 @@ public:
     void seekSector(std::uint64_t sector) override { sector_ = sector; }
     std::size_t readSectors(std::span<std::uint8_t> buffer) override;
 
-private:
+  private:
     explicit FileSectorDevice(int fd) : fd_(fd) {}
     int fd_;
     std::uint64_t sector_ = 0;

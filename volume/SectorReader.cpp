@@ -23,7 +23,8 @@ void SectorReader::close() {
 }
 
 std::size_t SectorReader::readSectors(std::span<std::uint8_t> buffer) {
-    if (!device_) return 0;
+    if (!device_)
+        return 0;
     const std::size_t count = buffer.size() / kSectorSize;
     std::size_t delivered = 0;
     while (delivered < count) {
@@ -37,11 +38,12 @@ std::size_t SectorReader::readSectors(std::span<std::uint8_t> buffer) {
         std::size_t run = 1;
         while (delivered + run < count && run < kMaxRunSectors && !cache_.contains(current_ + run))
             ++run;
-        const std::size_t got = readMissRun(buffer.subspan(delivered * kSectorSize, run * kSectorSize),
-                                            current_, run);
+        const std::size_t got =
+            readMissRun(buffer.subspan(delivered * kSectorSize, run * kSectorSize), current_, run);
         delivered += got;
         current_ += got;
-        if (got < run) break;
+        if (got < run)
+            break;
     }
     return delivered * kSectorSize;
 }
@@ -61,27 +63,32 @@ std::size_t SectorReader::readMissRun(std::span<std::uint8_t> dest, std::uint64_
 std::size_t SectorReader::readAt(std::uint64_t baseSector, std::uint64_t byteOffset,
                                  std::span<std::uint8_t> dest) {
     const std::size_t count = dest.size();
-    if (count == 0) return 0;
+    if (count == 0)
+        return 0;
     const std::uint64_t firstSector = baseSector + byteOffset / kSectorSize;
-    if (firstSector < baseSector) return 0;  // wrapped: no such position
+    if (firstSector < baseSector)
+        return 0;  // wrapped: no such position
     seekSector(firstSector);
     std::size_t p = static_cast<std::size_t>(byteOffset % kSectorSize);
     std::size_t done = 0;
     std::array<std::uint8_t, kSectorSize> bounce;
 
     if (p != 0) {
-        if (readSectors(bounce) != kSectorSize) return 0;
+        if (readSectors(bounce) != kSectorSize)
+            return 0;
         const std::size_t n = std::min(kSectorSize - p, count);
         std::copy_n(bounce.begin() + static_cast<std::ptrdiff_t>(p), n, dest.begin());
         done = n;
     }
     const std::size_t whole = (count - done) / kSectorSize * kSectorSize;
     if (whole > 0) {
-        if (readSectors(dest.subspan(done, whole)) != whole) return 0;
+        if (readSectors(dest.subspan(done, whole)) != whole)
+            return 0;
         done += whole;
     }
     if (done < count) {
-        if (readSectors(bounce) != kSectorSize) return 0;
+        if (readSectors(bounce) != kSectorSize)
+            return 0;
         std::copy_n(bounce.begin(), count - done, dest.begin() + static_cast<std::ptrdiff_t>(done));
     }
     return count;

@@ -12,7 +12,7 @@ namespace rekkon {
 // The cached sector reader in front of the open source. Every read of the volume goes through
 // it: `readSectors` serves sectors from the cache or the device, `readAt` any byte range.
 class SectorReader {
-public:
+  public:
     // Takes over `device` as the open source and empties the cache, so sectors of a previously
     // opened source are never served again.
     void attach(std::unique_ptr<SectorDevice> device);
@@ -32,7 +32,7 @@ public:
     std::size_t readAt(std::uint64_t baseSector, std::uint64_t byteOffset,
                        std::span<std::uint8_t> dest);
 
-private:
+  private:
     std::size_t readMissRun(std::span<std::uint8_t> dest, std::uint64_t firstSector,
                             std::size_t sectors);
 

@@ -12,7 +12,9 @@ namespace rekkon {
 // Partition-type codes of the master boot record, as the mounts record them.
 enum class FileSystemKind : std::uint8_t { None = 0, Fat12Or16 = 6, Ntfs = 7, Fat32 = 11 };
 
-inline bool isNtfsKind(FileSystemKind kind) { return (static_cast<std::uint8_t>(kind) & 0x0F) == 7; }
+inline bool isNtfsKind(FileSystemKind kind) {
+    return (static_cast<std::uint8_t>(kind) & 0x0F) == 7;
+}
 
 // The open volume: the cached reader over the source, a (sector, byte) position cursor and the
 // kind of file system mounted. The FAT and NTFS readers keep their own geometry beside it.
@@ -55,7 +57,7 @@ struct TransferRequest {
 };
 // Positions the cursor at cluster × bytesPerCluster + byteOffset and carries out `request`.
 // Returns request.count (and advances request.cursor) on success, 0 on failure.
-std::size_t transferAtCluster(VolumeContext& volume, std::uint64_t cluster, std::uint64_t byteOffset,
-                              TransferRequest& request);
+std::size_t transferAtCluster(VolumeContext& volume, std::uint64_t cluster,
+                              std::uint64_t byteOffset, TransferRequest& request);
 
 }  // namespace rekkon

@@ -11,7 +11,8 @@ void put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint16_t v) {
 }
 
 void put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.at(at + static_cast<std::size_t>(i)) = static_cast<std::uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        b.at(at + static_cast<std::size_t>(i)) = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 FatBuilder::FatBuilder(Type type, std::uint32_t totalSectors, std::uint8_t sectorsPerCluster,
@@ -54,12 +55,14 @@ FatBuilder::FatBuilder(Type type, std::uint32_t totalSectors, std::uint8_t secto
     b[0x1FF] = 0xAA;
     setFat(0, 0x0FFFFFF8);
     setFat(1, 0x0FFFFFFF);
-    if (type == Type::Fat32) setFat(2, 0x0FFFFFFF);  // root folder, one cluster
+    if (type == Type::Fat32)
+        setFat(2, 0x0FFFFFFF);  // root folder, one cluster
 }
 
 void FatBuilder::setFat(std::uint32_t cluster, std::uint32_t value) {
     for (std::uint32_t copy = 0; copy < 2; ++copy) {
-        const std::size_t table = (std::size_t{reserved_} + std::size_t{copy} * fatSectors_) * bytesPerSector_;
+        const std::size_t table =
+            (std::size_t{reserved_} + std::size_t{copy} * fatSectors_) * bytesPerSector_;
         switch (type_) {
             case Type::Fat12: {
                 const std::size_t at = table + cluster + cluster / 2;
@@ -70,8 +73,12 @@ void FatBuilder::setFat(std::uint32_t cluster, std::uint32_t value) {
                 put16(image_, at, pair);
                 break;
             }
-            case Type::Fat16: put16(image_, table + std::size_t{cluster} * 2, static_cast<std::uint16_t>(value)); break;
-            case Type::Fat32: put32(image_, table + std::size_t{cluster} * 4, value); break;
+            case Type::Fat16:
+                put16(image_, table + std::size_t{cluster} * 2, static_cast<std::uint16_t>(value));
+                break;
+            case Type::Fat32:
+                put32(image_, table + std::size_t{cluster} * 4, value);
+                break;
         }
     }
 }
@@ -84,11 +91,13 @@ void FatBuilder::chain(const std::vector<std::uint32_t>& clusters) {
 std::size_t FatBuilder::clusterOffset(std::uint32_t cluster) const {
     if (cluster == 1 && type_ != Type::Fat32)
         return std::size_t{firstDataSector_ - rootSectors_} * bytesPerSector_;
-    return (std::size_t{firstDataSector_} + std::size_t{cluster - 2} * sectorsPerCluster_) * bytesPerSector_;
+    return (std::size_t{firstDataSector_} + std::size_t{cluster - 2} * sectorsPerCluster_) *
+           bytesPerSector_;
 }
 
 void FatBuilder::fillCluster(std::uint32_t cluster, std::uint8_t value) {
-    std::fill_n(image_.begin() + static_cast<std::ptrdiff_t>(clusterOffset(cluster)), clusterBytes(), value);
+    std::fill_n(image_.begin() + static_cast<std::ptrdiff_t>(clusterOffset(cluster)),
+                clusterBytes(), value);
 }
 
 void FatBuilder::putEntry(std::uint32_t folderCluster, std::size_t index, const std::string& name83,
@@ -108,7 +117,8 @@ void FatBuilder::putEntry(std::uint32_t folderCluster, std::size_t index, const 
     put32(image_, at + 0x1C, size);
 }
 
-std::size_t FatBuilder::putLongName(std::uint32_t folderCluster, std::size_t index, const std::u16string& name) {
+std::size_t FatBuilder::putLongName(std::uint32_t folderCluster, std::size_t index,
+                                    const std::u16string& name) {
     const std::size_t pieces = (name.size() + 12) / 13;
     static constexpr std::size_t kOffsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
     for (std::size_t p = pieces; p >= 1; --p) {
@@ -125,7 +135,8 @@ std::size_t FatBuilder::putLongName(std::uint32_t folderCluster, std::size_t ind
     return index;
 }
 
-void FatBuilder::putRaw(std::uint32_t folderCluster, std::size_t index, const std::uint8_t (&raw)[32]) {
+void FatBuilder::putRaw(std::uint32_t folderCluster, std::size_t index,
+                        const std::uint8_t (&raw)[32]) {
     std::memcpy(&image_.at(clusterOffset(folderCluster) + index * 32), raw, 32);
 }
 

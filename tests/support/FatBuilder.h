@@ -9,7 +9,7 @@ namespace rekkon::test {
 // Builds small FAT volumes byte by byte, for damaged or rare structures that real tools do not
 // produce. Everything is little-endian, 512-byte sectors unless bytesPerSector says otherwise.
 class FatBuilder {
-public:
+  public:
     enum class Type { Fat12, Fat16, Fat32 };
 
     FatBuilder(Type type, std::uint32_t totalSectors, std::uint8_t sectorsPerCluster,
@@ -38,10 +38,11 @@ public:
                   std::uint16_t date = 0x5A21, std::uint16_t time = 0x6000);
     // Writes long-name pieces for `longName` (ASCII) before a short entry, starting at `index`;
     // returns the index after the pieces.
-    std::size_t putLongName(std::uint32_t folderCluster, std::size_t index, const std::u16string& longName);
+    std::size_t putLongName(std::uint32_t folderCluster, std::size_t index,
+                            const std::u16string& longName);
     void putRaw(std::uint32_t folderCluster, std::size_t index, const std::uint8_t (&raw)[32]);
 
-private:
+  private:
     Type type_;
     std::uint16_t bytesPerSector_;
     std::uint8_t sectorsPerCluster_;

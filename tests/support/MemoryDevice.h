@@ -12,7 +12,7 @@ namespace rekkon::test {
 
 // An in-memory source that counts the sectors it delivers and fails on demand.
 class MemoryDevice final : public SectorDevice {
-public:
+  public:
     struct Stats {
         std::vector<std::uint64_t> sectorsRead;  // every sector delivered, in order
         int readCalls = 0;
@@ -28,7 +28,7 @@ public:
     std::set<std::uint64_t> badSectors;  // reading any of these fails
     int failNextReads = 0;               // this many read calls fail outright
 
-private:
+  private:
     std::vector<std::uint8_t> bytes_;
     std::shared_ptr<Stats> stats_;
     std::uint64_t sector_ = 0;

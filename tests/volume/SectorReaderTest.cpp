@@ -16,7 +16,8 @@ using test::MemoryDevice;
 // byte from the wrong sector or position never compares equal by accident.
 std::vector<std::uint8_t> patternBytes(std::size_t sectors) {
     std::vector<std::uint8_t> bytes(sectors * kSectorSize);
-    for (std::size_t x = 0; x < bytes.size(); ++x) bytes[x] = static_cast<std::uint8_t>(x * 7 + x / 512);
+    for (std::size_t x = 0; x < bytes.size(); ++x)
+        bytes[x] = static_cast<std::uint8_t>(x * 7 + x / 512);
     return bytes;
 }
 
@@ -29,14 +30,16 @@ struct ReaderFixture : ::testing::Test {
         reader.attach(std::move(dev));
     }
     std::size_t deviceReadsOf(std::uint64_t sector) const {
-        return static_cast<std::size_t>(std::count(stats->sectorsRead.begin(), stats->sectorsRead.end(), sector));
+        return static_cast<std::size_t>(
+            std::count(stats->sectorsRead.begin(), stats->sectorsRead.end(), sector));
     }
     std::vector<std::uint8_t> readAt(std::uint64_t base, std::uint64_t offset, std::size_t count) {
         std::vector<std::uint8_t> out(count, 0xEE);
         lastResult = reader.readAt(base, offset, out);
         return out;
     }
-    std::vector<std::uint8_t> expected(std::uint64_t base, std::uint64_t offset, std::size_t count) const {
+    std::vector<std::uint8_t> expected(std::uint64_t base, std::uint64_t offset,
+                                       std::size_t count) const {
         const auto from = static_cast<std::ptrdiff_t>(base * kSectorSize + offset);
         return {bytes.begin() + from, bytes.begin() + from + static_cast<std::ptrdiff_t>(count)};
     }
@@ -50,15 +53,18 @@ struct ReaderFixture : ::testing::Test {
 
 TEST_F(ReaderFixture, ReadAtGivesExactBytesAcrossSectorBoundaries) {
     open(64);
-    struct Case { std::uint64_t base, offset; std::size_t count; };
+    struct Case {
+        std::uint64_t base, offset;
+        std::size_t count;
+    };
     const Case cases[] = {
-        {0, 510, 4},            // two bytes from each of two sectors
+        {0, 510, 4},               // two bytes from each of two sectors
         {3, 512 * 2 + 100, 1536},  // starts mid-sector, ends mid-sector: four sectors
-        {1, 0, 512},            // exactly one aligned sector
-        {1, 0, 1024 + 1},       // whole sectors then one byte
-        {0, 511, 1},            // last byte of a sector
-        {5, 300, 212},          // ends exactly on a boundary
-        {2, 7000, 10000},       // large, unaligned both ends
+        {1, 0, 512},               // exactly one aligned sector
+        {1, 0, 1024 + 1},          // whole sectors then one byte
+        {0, 511, 1},               // last byte of a sector
+        {5, 300, 212},             // ends exactly on a boundary
+        {2, 7000, 10000},          // large, unaligned both ends
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.base << "+" << c.offset << " x" << c.count);
@@ -96,16 +102,18 @@ TEST_F(ReaderFixture, ASectorReadTwiceReachesTheDeviceOnce) {
     readAt(10, 100, 4);
     EXPECT_EQ(deviceReadsOf(10), 1u);
     // 256 other sectors push it out; then it comes from the device again, with the same bytes.
-    for (std::uint64_t s = 100; s < 356; ++s) readAt(s, 0, 1);
+    for (std::uint64_t s = 100; s < 356; ++s)
+        readAt(s, 0, 1);
     EXPECT_EQ(readAt(10, 0, 512), expected(10, 0, 512));
     EXPECT_EQ(deviceReadsOf(10), 2u);
 }
 
 TEST_F(ReaderFixture, TheLeastRecentlyUsedSectorIsReplaced) {
     open(600);
-    for (std::uint64_t s = 0; s < 256; ++s) readAt(s, 0, 1);  // fills every slot
-    readAt(0, 0, 1);                                          // 0 is now the most recent; 1 the oldest
-    readAt(400, 0, 1);                                        // replaces 1
+    for (std::uint64_t s = 0; s < 256; ++s)
+        readAt(s, 0, 1);  // fills every slot
+    readAt(0, 0, 1);      // 0 is now the most recent; 1 the oldest
+    readAt(400, 0, 1);    // replaces 1
     stats->sectorsRead.clear();
     readAt(0, 0, 1);
     readAt(2, 0, 1);
@@ -118,17 +126,20 @@ TEST_F(ReaderFixture, NeverUsedSlotsAreTakenBeforeUsedOnes) {
     open(600);
     // 255 sectors leave exactly one slot never used: the next new sector must take it rather
     // than replace the oldest.
-    for (std::uint64_t s = 0; s < 255; ++s) readAt(s, 0, 1);
+    for (std::uint64_t s = 0; s < 255; ++s)
+        readAt(s, 0, 1);
     readAt(500, 0, 1);
     stats->sectorsRead.clear();
-    for (std::uint64_t s = 0; s < 255; ++s) readAt(s, 0, 1);
+    for (std::uint64_t s = 0; s < 255; ++s)
+        readAt(s, 0, 1);
     readAt(500, 0, 1);
     EXPECT_TRUE(stats->sectorsRead.empty());
 }
 
 TEST_F(ReaderFixture, LargeReadsMatchTheDeviceAcrossCachedAndUncachedSectors) {
     open(1200);
-    for (std::uint64_t s = 0; s < 1200; s += 3) readAt(s, 10, 1);  // a scattering of cached sectors
+    for (std::uint64_t s = 0; s < 1200; s += 3)
+        readAt(s, 10, 1);  // a scattering of cached sectors
     EXPECT_EQ(readAt(1, 77, 1100 * 512), expected(1, 77, 1100 * 512));
     EXPECT_EQ(lastResult, 1100u * 512);
 }
