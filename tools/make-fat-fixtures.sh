@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Build the FAT12/16/32 test images used by rekkon's tests.
 #
-# Usage: tools/make-fat-fixtures.sh [OUTDIR]        (default: tests/data/fat)
+# Usage: tools/make-fat-fixtures.sh [OUTDIR]   (default: tests/data/fat of this checkout)
 #
 # Needs: mkfs.fat (dosfstools), mtools, The Sleuth Kit (fsstat, fls, istat),
 #        python3, xz, md5sum.
@@ -26,7 +26,7 @@
 # mcopy -m for file times), file contents come from a fixed generator.
 set -euo pipefail
 
-OUT=${1:-tests/data/fat}
+OUT=${1:-$(dirname "$0")/../tests/data/fat}
 mkdir -p "$OUT"
 OUT=$(cd "$OUT" && pwd)
 
