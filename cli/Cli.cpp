@@ -11,15 +11,46 @@ namespace {
 constexpr const char* kUsage =
     "usage: rekkon-cli COMMAND [ARGS]\n"
     "\n"
-    "Finds deleted files on a FAT12/16/32 or NTFS volume (a block device or a disk-image file)\n"
-    "and copies them out. The source is only ever opened read-only.\n"
+    "Finds deleted files on a FAT12/16/32 or NTFS volume (a block device such as /dev/sdb1, or a\n"
+    "disk-image file) and copies them out. The source is only ever opened read-only.\n"
     "\n"
     "commands:\n"
-    "  info SOURCE     show the file system and geometry of SOURCE\n"
-    "  help            show this text\n"
+    "  info SOURCE\n"
+    "      Show the file system of SOURCE and its geometry.\n"
     "\n"
-    "exit status: 0 done; 2 bad usage; 3 the source cannot be opened or holds no volume\n"
-    "that can be read.\n";
+    "  list SOURCE [--folder PATH] [--format table|json|csv] [--name GLOB]... [--only "
+    "LOCATION]...\n"
+    "      List the deleted files that can still be located, in PATH and the folders below it\n"
+    "      (FAT; default the root; '/' and '\\' both separate folders, '?' names a deleted one).\n"
+    "      --format   table (default): Location and the columns File Name, Size (kB),\n"
+    "                 Create Time, Last Access Time, Estimated Status, Type;\n"
+    "                 json: an array of {location, name, size, createTime, accessTime, status,\n"
+    "                 statusText, type, attributes, folder}, times as YYYY-MM-DDTHH:MM:SS as\n"
+    "                 stored (null when impossible); csv: the same fields with a header row.\n"
+    "      --name     show only names matching the shell pattern GLOB (any of several; case is\n"
+    "                 ignored).\n"
+    "      --only     show only the entry at LOCATION (its first cluster on FAT, its MFT record\n"
+    "                 on NTFS; may be repeated).\n"
+    "      On a terminal, progress is shown on stderr while scanning.\n"
+    "\n"
+    "  recover SOURCE --to DIR [--folder PATH] [--first-char C] [--name GLOB]... [--only "
+    "LOCATION]...\n"
+    "          [--allow-same-volume]\n"
+    "      Copy every listed file (after the filters) into DIR, which is created if needed. An\n"
+    "      existing file is never replaced: NAME(1).EXT .. NAME(499).EXT are used instead, and a\n"
+    "      file is skipped when all of them exist. One line per file tells where it went and how\n"
+    "      many bytes, or why it was skipped.\n"
+    "      --first-char C   the first character for every FAT name shown with '?'. Without it the\n"
+    "                       character is asked per file on the terminal (end the answer with ! to\n"
+    "                       use it for all files); without a terminal nothing is written.\n"
+    "      --allow-same-volume   write into DIR even when it lies on the scanned device, which\n"
+    "                       may overwrite the very data being recovered.\n"
+    "\n"
+    "  help, --help\n"
+    "      Show this text.\n"
+    "\n"
+    "exit status: 0 done; 2 bad usage; 3 the source cannot be opened or holds no volume that can\n"
+    "be read; 4 some files were skipped or could not be written whole.\n";
 
 }  // namespace
 
@@ -36,6 +67,10 @@ int runCli(const std::vector<std::string>& args, Streams& io) {
     }
     if (command == "info")
         return runInfo(rest, io);
+    if (command == "list")
+        return runList(rest, io);
+    if (command == "recover")
+        return runRecover(rest, io);
     io.err << "rekkon-cli: unknown command \"" << command << "\"\n" << kUsage;
     return kExitUsage;
 }

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <iosfwd>
+#include <vector>
+
+#include "recovery/DeletedFileEntry.h"
+
+namespace rekkon::cli {
+
+// The found files as an aligned table with the results list's column titles and texts.
+void printTable(std::ostream& out, const std::vector<const DeletedFileEntry*>& entries);
+// A JSON array of objects; times as "YYYY-MM-DDTHH:MM:SS" as stored, null when impossible.
+void printJson(std::ostream& out, const std::vector<const DeletedFileEntry*>& entries);
+// The same fields as CSV (RFC 4180: CRLF line ends, quotes doubled) with a header row.
+void printCsv(std::ostream& out, const std::vector<const DeletedFileEntry*>& entries);
+
+}  // namespace rekkon::cli

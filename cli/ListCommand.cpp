@@ -1,0 +1,38 @@
+#include <ostream>
+
+#include "cli/Commands.h"
+#include "cli/EntryOutput.h"
+#include "cli/ScanSession.h"
+
+namespace rekkon::cli {
+
+int runList(const std::vector<std::string>& args, Streams& io) {
+    std::string error;
+    auto options = parseOptions(args, {"folder", "format"}, {"name", "only"}, {}, error);
+    if (!options) {
+        io.err << "rekkon-cli: " << error << "; see rekkon-cli --help\n";
+        return kExitUsage;
+    }
+    const std::string format = options->value("format").value_or("table");
+    if (format != "table" && format != "json" && format != "csv") {
+        io.err << "rekkon-cli: --format must be table, json or csv\n";
+        return kExitUsage;
+    }
+    ScanSession session;
+    if (const int status = openAndScan(*options, io, session); status != kExitOk)
+        return status;
+    if (session.entries.empty()) {
+        io.err << "Could not find deleted files located in \"" << session.target << "\"\n";
+        if (format == "table")
+            return kExitOk;
+    }
+    if (format == "json")
+        printJson(io.out, session.entries);
+    else if (format == "csv")
+        printCsv(io.out, session.entries);
+    else if (!session.entries.empty())
+        printTable(io.out, session.entries);
+    return kExitOk;
+}
+
+}  // namespace rekkon::cli

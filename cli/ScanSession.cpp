@@ -1,0 +1,90 @@
+#include "cli/ScanSession.h"
+
+#include <fnmatch.h>
+
+#include <algorithm>
+#include <ostream>
+
+#include "cli/SourceOpen.h"
+
+namespace rekkon::cli {
+
+bool nameMatches(const std::string& glob, const std::string& name) {
+    return ::fnmatch(glob.c_str(), name.c_str(), FNM_CASEFOLD) == 0;
+}
+
+namespace {
+
+bool parseLocation(const std::string& text, std::uint64_t& out) {
+    if (text.empty() || text.size() > 19 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    out = std::stoull(text);
+    return true;
+}
+
+}  // namespace
+
+int openAndScan(const Options& options, Streams& io, ScanSession& session) {
+    if (options.positional.size() != 1) {
+        io.err << "rekkon-cli: give exactly one SOURCE (a device or image file); see rekkon-cli "
+                  "--help\n";
+        return kExitUsage;
+    }
+    std::vector<std::uint64_t> only;
+    for (const std::string& text : options.all("only")) {
+        std::uint64_t location = 0;
+        if (!parseLocation(text, location)) {
+            io.err << "rekkon-cli: --only wants a location number, not \"" << text << "\"\n";
+            return kExitUsage;
+        }
+        only.push_back(location);
+    }
+    session.source = options.positional[0];
+    const std::string folder = options.value("folder").value_or("");
+    int openError = 0;
+    switch (mountVolume(session.context, session.source, openError)) {
+        case MountStatus::CannotOpen:
+            io.err << openFailureMessage(session.source, openError) << '\n';
+            return kExitSource;
+        case MountStatus::NotRecognised:
+            io.err
+                << "rekkon-cli: \"" << session.source
+                << "\" holds no FAT or NTFS volume that can be read. Give a partition (for example "
+                   "/dev/sdb1) or a volume image rather than a whole disk.\n";
+            return kExitSource;
+        case MountStatus::Mounted:
+            break;
+    }
+    if (io.errIsTerminal) {
+        session.context.progress = [&io](const std::string& text) {
+            io.err << '\r' << text << "\x1b[K" << std::flush;
+        };
+    }
+    const int found = scanVolume(session.context, folder);
+    if (io.errIsTerminal)
+        io.err << "\r\x1b[K" << std::flush;
+    std::string shown = folder.empty() ? "\\" : folder;
+    std::replace(shown.begin(), shown.end(), '/', '\\');
+    if (shown.front() != '\\')
+        shown.insert(shown.begin(), '\\');
+    session.target = session.source + ":" + shown;
+    if (found < 0) {
+        io.err << "rekkon-cli: folder \"" << folder << "\" was not found on " << session.source
+               << ". Give a path of folders from the root, for example /DCIM/100CANON.\n";
+        return kExitUsage;
+    }
+    const auto& names = options.all("name");
+    for (const DeletedFileEntry& e : session.context.foundList) {
+        if (!names.empty() && std::none_of(names.begin(), names.end(), [&](const std::string& g) {
+                return nameMatches(g, e.name);
+            }))
+            continue;
+        if (!only.empty() && std::find(only.begin(), only.end(), e.location) == only.end())
+            continue;
+        session.entries.push_back(&e);
+    }
+    return kExitOk;
+}
+
+}  // namespace rekkon::cli

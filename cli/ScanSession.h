@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/Cli.h"
+#include "cli/Options.h"
+#include "recovery/ScanContext.h"
+
+namespace rekkon::cli {
+
+// Mounts SOURCE, scans it (with progress on a terminal) and applies --name and --only.
+struct ScanSession {
+    ScanContext context;
+    std::string source;
+    std::string target;  // shown in messages: SOURCE:\FOLDER
+    std::vector<const DeletedFileEntry*> entries;
+};
+
+// Returns kExitOk with `session` filled, or an exit status after printing the reason.
+int openAndScan(const Options& options, Streams& io, ScanSession& session);
+
+// True when `name` matches the shell pattern `glob` (*, ?, [...]), ignoring ASCII case.
+bool nameMatches(const std::string& glob, const std::string& name);
+
+}  // namespace rekkon::cli

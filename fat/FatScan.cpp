@@ -1,0 +1,168 @@
+#include "fat/FatScan.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "fat/DirLookup.h"
+#include "volume/TextEncoding.h"
+
+namespace rekkon {
+
+namespace {
+
+// Characters that never occur in a valid 8.3 name.
+constexpr std::string_view kInvalidNameChars = "\":{}[]/\\><?=,;";
+
+bool hasValidNameBytes(const DirEntry& e) {
+    return std::none_of(e.name.begin(), e.name.end(), [](std::uint8_t b) {
+        return b < 0x20 || kInvalidNameChars.find(static_cast<char>(b)) != std::string_view::npos;
+    });
+}
+
+}  // namespace
+
+FatFindState::FatFindState(FatVolume& fat, std::uint32_t folderCluster, bool inDeletedFolder)
+    : fat_(fat), folderCluster_(folderCluster), inDeletedFolder_(inDeletedFolder) {
+    block_.resize(static_cast<std::size_t>(fat.geometry.clusterBytes()));
+    if (inDeletedFolder_)
+        freeWalk_ = std::make_unique<FreeClusterWalk>(fat, folderCluster);
+}
+
+bool FatFindState::loadBlock(std::uint64_t blockStart) {
+    blockStart_ = blockStart;
+    std::span<std::uint8_t> dest(block_);
+    if (inDeletedFolder_) {
+        const std::uint64_t left =
+            blockStart < kDeletedFolderBytes ? kDeletedFolderBytes - blockStart : 0;
+        dest = dest.first(static_cast<std::size_t>(std::min<std::uint64_t>(dest.size(), left)));
+        blockValid_ = dest.empty() ? 0 : freeWalk_->read(blockStart, dest);
+    } else {
+        blockValid_ = readClusterChain(fat_, folderCluster_, blockStart, dest);
+    }
+    return blockValid_ > 0;
+}
+
+std::optional<FatCandidate> FatFindState::findNextDeleted() {
+    const std::uint64_t blockBytes = block_.size();
+    const std::uint64_t limit = inDeletedFolder_ ? kDeletedFolderBytes : kMaxFolderBytes;
+    while (!ended_ && blockBytes > 0 && position_ < limit) {
+        const std::uint64_t blockStart = position_ - position_ % blockBytes;
+        if ((blockStart != blockStart_ || blockValid_ == 0) && !loadBlock(blockStart))
+            break;
+        const std::uint64_t inBlock = position_ - blockStart;
+        if (inBlock + kDirEntrySize > blockValid_)
+            break;
+        std::span<const std::uint8_t, kDirEntrySize> raw(block_.data() + inBlock, kDirEntrySize);
+        position_ += kDirEntrySize;
+        if (isEndOfFolder(raw))
+            break;
+
+        FatCandidate c;
+        c.entry = *parseDirEntry(raw);
+        c.cluster = c.entry.firstCluster(fat_.volume.kind);
+        // Long-name pieces, volume labels, empty files and ".." of first-level folders.
+        if (c.cluster < 2)
+            continue;
+        c.deleted = c.entry.name[0] == kDeletedMarker;
+        if (!c.deleted && !c.entry.isFolder() && !inDeletedFolder_)
+            continue;
+        if (!c.deleted && c.entry.name[0] == kKanjiE5Marker)
+            c.entry.name[0] = kDeletedMarker;
+        if (!hasValidNameBytes(c.entry))
+            continue;
+        if (c.deleted)
+            c.entry.name[0] = '?';
+        if (!c.entry.isFolder() || c.deleted) {
+            c.status = estimateFatStatus(fat_, c.entry);
+            if (c.status < 0)
+                continue;
+        }
+        c.entryName = c.entry.displayBytes();
+        c.entryTime = c.entry.writeTime != 0 ? c.entry.writeTime : c.entry.createTime;
+        c.entryDate = c.entry.writeDate != 0 ? c.entry.writeDate : c.entry.createDate;
+        return c;
+    }
+    ended_ = true;
+    return std::nullopt;
+}
+
+namespace {
+
+class FatScanner {
+  public:
+    FatScanner(FatVolume& fat, FoundListBuilder& found) : fat_(fat), found_(found) {}
+
+    void walk(std::uint32_t folderCluster, bool inDeletedFolder, const std::string& folderPath,
+              int depth) {
+        // A damaged deleted folder can name itself or an ancestor; each folder is walked once.
+        if (depth > kMaxScanDepth || !walked_.insert(folderCluster).second)
+            return;
+        FatFindState state(fat_, folderCluster, inDeletedFolder);
+        while (auto c = state.findNextDeleted()) {
+            const std::string name = cp437ToUtf8(c->entryName);
+            if (name == "." || name.rfind("..", 0) == 0)
+                continue;
+            if (c->entry.isFolder()) {
+                // Folders are descended by the cluster their entry names. Looking them up again
+                // by '?' name would find the first of two deleted folders with the same name
+                // twice, and could not reach entries past a deleted parent's first cluster.
+                const std::string childPath = (folderPath == "\\" ? "" : folderPath) + "\\" + name;
+                walk(c->cluster, inDeletedFolder || c->deleted, childPath, depth + 1);
+                continue;
+            }
+            DeletedFileEntry e;
+            e.location = c->cluster;
+            e.attributes = static_cast<std::uint32_t>(
+                static_cast<std::int32_t>(static_cast<std::int8_t>(c->entry.attributes)));
+            e.size = c->entry.size;
+            e.createTime = e.accessTime = dosDateTimeToFileTime(c->entryDate, c->entryTime);
+            e.name = name;
+            e.status = c->status == 100 ? kStatusGood : static_cast<std::uint8_t>(c->status);
+            e.folder = folderPath;
+            found_.addFile(std::move(e));
+        }
+    }
+
+  private:
+    FatVolume& fat_;
+    FoundListBuilder& found_;
+    std::set<std::uint32_t> walked_;
+};
+
+}  // namespace
+
+int scanFat(FatVolume& fat, const std::string& target, FoundListBuilder& found) {
+    std::string path = target;
+    if (const auto colon = path.find(':'); colon != std::string::npos)
+        path.erase(0, colon + 1);
+    const bool isRoot =
+        std::all_of(path.begin(), path.end(), [](char ch) { return ch == '\\' || ch == '/'; });
+
+    std::uint32_t cluster = fat.geometry.rootCluster;
+    std::string display = "\\";
+    if (!isRoot) {
+        DirEntry entry;
+        if (findPathEntry(fat, fat.geometry.rootCluster, &path, entry) != 0 || !entry.isFolder())
+            return ENOENT;
+        cluster = entry.firstCluster(fat.volume.kind);
+        if (cluster == 0)
+            return fat.lastError = ENOENT;
+        display.clear();
+        std::string component;
+        for (char ch : path + "\\") {
+            if (ch == '\\' || ch == '/') {
+                if (!component.empty())
+                    display += "\\" + component;
+                component.clear();
+            } else {
+                component.push_back(ch);
+            }
+        }
+    }
+    FatScanner scanner(fat, found);
+    scanner.walk(cluster, path.find('?') != std::string::npos, display, 0);
+    return fat.lastError = 0;
+}
+
+}  // namespace rekkon

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fat/DirEntry.h"
+#include "fat/FatGeometry.h"
+#include "fat/FatTable.h"
+#include "recovery/DeletedFileEntry.h"
+
+namespace rekkon {
+
+// A deleted folder's entries are read from free clusters; no more than this of it is examined.
+inline constexpr std::uint64_t kDeletedFolderBytes = 8192;
+// Folders nest at most this deep in a scan (a damaged deleted folder may lead back into itself).
+inline constexpr int kMaxScanDepth = 64;
+
+// One candidate a folder walk returns.
+struct FatCandidate {
+    DirEntry entry;  // byte 0 of a deleted entry's name is '?'
+    bool deleted = false;
+    std::uint32_t cluster = 0;
+    int status = 0;               // estimate 0..100 (live folders 0)
+    std::uint16_t entryTime = 0;  // write time, or creation time when that is 0
+    std::uint16_t entryDate = 0;  // write date, or creation date when that is 0
+    std::string entryName;        // "NAME.EXT" in the volume's code page
+};
+
+// The state of one folder walk: which folder, how it is read, and where the walk stands.
+class FatFindState {
+  public:
+    FatFindState(FatVolume& fat, std::uint32_t folderCluster, bool inDeletedFolder);
+    // The next entry worth a look: deleted entries with a free first cluster, live folders, and
+    // inside a deleted folder also live files with a free first cluster. nullopt at the end.
+    std::optional<FatCandidate> findNextDeleted();
+    bool inDeletedFolder() const { return inDeletedFolder_; }
+
+  private:
+    bool loadBlock(std::uint64_t blockStart);
+
+    FatVolume& fat_;
+    std::uint32_t folderCluster_;
+    bool inDeletedFolder_;
+    std::uint64_t position_ = 0;
+    std::vector<std::uint8_t> block_;
+    std::uint64_t blockStart_ = 0;
+    std::size_t blockValid_ = 0;  // bytes of block_ read; block_ holds nothing when 0
+    std::unique_ptr<FreeClusterWalk> freeWalk_;
+    bool ended_ = false;
+};
+
+// -1 when the entry's first cluster is in use; else 0..100 from the share of free clusters
+// directly after it (100 when the file fits one cluster).
+int estimateFatStatus(FatVolume& fat, const DirEntry& entry);
+
+// Walks the folder `target` ('\' or '/' separated 8.3 or long names, '?' for deleted folders;
+// empty or "\" for the root; a leading "X:" is ignored) and every folder below it, adding each
+// deleted file whose data may still be there. Returns 0, or ENOENT when the target folder cannot
+// be found.
+int scanFat(FatVolume& fat, const std::string& target, FoundListBuilder& found);
+
+}  // namespace rekkon

@@ -1,0 +1,38 @@
+#include "fat/FirstChar.h"
+
+#include "volume/TextEncoding.h"
+
+namespace rekkon {
+
+std::optional<std::string> legalFirstChar(const std::string& typed) {
+    const std::u32string chars = utf8ToCodePoints(typed);
+    if (chars.empty())
+        return std::nullopt;
+    const char32_t c = chars.front();
+    if (c <= 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0) || c == '?' || c == '/' || c == 0xFFFD)
+        return std::nullopt;
+    std::string out;
+    appendUtf8(out, c);
+    return out;
+}
+
+std::optional<std::string> FirstCharRule::resolve(const std::string& name) {
+    if (name.empty() || name.front() != '?')
+        return name;
+    if (!useForAll_) {
+        auto answer = asker_.ask(name);
+        std::optional<std::string> character;
+        if (answer)
+            character = legalFirstChar(answer->character);
+        if (!character) {
+            useForAll_ = false;
+            rememberedChar_ = "?";
+            return std::nullopt;
+        }
+        useForAll_ = answer->useForAll;
+        rememberedChar_ = *character;
+    }
+    return rememberedChar_ + name.substr(1);
+}
+
+}  // namespace rekkon

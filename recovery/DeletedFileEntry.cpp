@@ -1,0 +1,16 @@
+#include "recovery/DeletedFileEntry.h"
+
+namespace rekkon {
+
+std::string foundProgressText(int count) {
+    return "Found " + std::to_string(count) + " deleted files. Searching...";
+}
+
+void FoundListBuilder::addFile(DeletedFileEntry entry) {
+    list_.push_back(std::move(entry));
+    ++foundCount_;
+    if (progress_)
+        progress_(foundProgressText(foundCount_));
+}
+
+}  // namespace rekkon

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace rekkon {
+
+// One deleted file found by a scan (on NTFS also one named data stream of a deleted file).
+struct DeletedFileEntry {
+    // FAT: the first cluster. NTFS: the MFT record number. Rows of the results are found again
+    // by it (together with the name).
+    std::uint64_t location = 0;
+    std::uint32_t attributes = 0;  // FAT: the attribute byte sign-extended; NTFS: $FILE_NAME flags
+    std::uint64_t size = 0;        // bytes to recover
+    std::uint64_t createTime = 0;  // FILETIME, as stored (no zone conversion); 0 when unknown
+    std::uint64_t accessTime = 0;
+    std::string name;         // UTF-8; FAT deleted names begin with '?'
+    std::uint8_t status = 0;  // 0 "Poor", 255 "Good", 1..254 a percentage
+    std::string folder;       // UTF-8 path of the folder it was found in ("\" the root)
+};
+
+using FoundList = std::vector<DeletedFileEntry>;
+
+inline constexpr std::uint8_t kStatusPoor = 0;
+inline constexpr std::uint8_t kStatusGood = 255;
+
+// Receives the progress texts of a running scan; the front end installs one (or none).
+using ProgressSink = std::function<void(const std::string&)>;
+
+// The found-file list under construction: every entry added counts as a found file and is
+// announced as "Found %d deleted files. Searching...". Stream entries of a file do not count.
+class FoundListBuilder {
+  public:
+    FoundListBuilder(FoundList& list, int& foundCount, const ProgressSink& progress)
+        : list_(list), foundCount_(foundCount), progress_(progress) {}
+
+    void addFile(DeletedFileEntry entry);
+    void addStream(DeletedFileEntry entry) { list_.push_back(std::move(entry)); }
+
+  private:
+    FoundList& list_;
+    int& foundCount_;
+    const ProgressSink& progress_;
+};
+
+// "Found %d deleted files. Searching..."
+std::string foundProgressText(int count);
+
+}  // namespace rekkon

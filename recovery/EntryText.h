@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace rekkon {
+
+// The texts of a found file as the results list shows them.
+
+// "Size (kB)": size / 1024, a comma, and (size AND 1023) / 10 as two digits ("1,51").
+std::string sizeText(std::uint64_t size);
+// "Estimated Status": "Poor", "Good" or "Average %02u %".
+std::string statusText(std::uint8_t status);
+// "Type": the text after the last point of the name; empty without one.
+std::string typeText(const std::string& name);
+
+struct CalendarTime {
+    int year, month, day, hour, minute, second;
+};
+// Calendar fields of a FILETIME, as stored; nullopt for 0 (unknown) or out of range values.
+std::optional<CalendarTime> fileTimeToCalendar(std::uint64_t fileTime);
+// "MM/DD/YYYY at HH:MM:SS"; zeros ("00/00/0000 at 00:00:00") for an unknown time.
+std::string timeText(std::uint64_t fileTime);
+// "YYYY-MM-DDTHH:MM:SS", or nullopt for an unknown time.
+std::optional<std::string> isoTimeText(std::uint64_t fileTime);
+
+}  // namespace rekkon

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace rekkon {
+
+// The name a recovered file is written under: a '/' or NUL becomes '_', "." and ".." get a '_'
+// in front, the first ':' (an NTFS stream, "file:stream") becomes '-', and a name longer than
+// 255 bytes is shortened on a UTF-8 boundary, keeping its extension.
+std::string safeOutputName(const std::string& name);
+
+// Splits "name:stream" at the first colon; the stream is empty when there is none.
+std::pair<std::string, std::string> splitStreamName(const std::string& name);
+
+// The numbered alternative N (1..499) for a file name: "base(N).ext", where the extension is
+// the text after the name's last point; a name without a point gives "name(N).".
+std::string numberedName(const std::string& fileName, int n);
+
+inline constexpr int kMaxNumberedNames = 499;
+
+}  // namespace rekkon

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "fat/FatGeometry.h"
+#include "recovery/DeletedFileEntry.h"
+#include "volume/VolumeContext.h"
+
+namespace rekkon {
+
+// The state one front end keeps for its open volume: the volume and its FAT geometry, the
+// list of the last scan with its running count, and where progress texts go.
+struct ScanContext {
+    VolumeContext volume;
+    FatGeometry fatGeometry;
+    FoundList foundList;
+    int foundCount = 0;
+    ProgressSink progress;   // none installed: progress texts go nowhere
+    std::string scanTarget;  // the folder scanned on FAT ("\" the root)
+
+    FatVolume fat() { return FatVolume{volume, fatGeometry, 0}; }
+};
+
+// Hands a progress text to whatever sink the front end installed.
+void setProgressText(ScanContext& context, const std::string& text);
+
+enum class MountStatus { Mounted, CannotOpen, NotRecognised };
+
+// Opens `path` read-only and mounts the volume it holds: NTFS first when its boot sector names
+// NTFS, FAT first otherwise, then the other. `openError` receives errno when it cannot be opened.
+MountStatus mountVolume(ScanContext& context, const std::string& path, int& openError);
+void unmountVolume(ScanContext& context);
+
+// Runs the scan that fits the mounted volume; replaces foundList and returns how many files were
+// found (foundCount). On FAT, `folder` names the folder to scan (empty: the root). Returns -1
+// when the folder cannot be found.
+int scanVolume(ScanContext& context, const std::string& folder = "");
+
+}  // namespace rekkon
