@@ -1,0 +1,27 @@
+#include "ntfs/MftFile.h"
+
+#include "volume/TextEncoding.h"
+
+namespace rekkon {
+
+std::string AttributeDescriptor::nameUtf8() const {
+    return utf16ToUtf8(attributeName);
+}
+
+std::uint64_t AttributeDescriptor::runClusters() const {
+    std::uint64_t total = 0;
+    // Fragments are only joined while the sum stays representable (RunList.cpp), so no overflow.
+    for (const DataRun& run : runs)
+        total += run.length;
+    return total;
+}
+
+void closeMftFile(MftFile& file) {
+    if (!file.isOpen())
+        return;
+    file.recordBuffer = {};
+    file.attributes = {};
+    file.loadedRecords = {};
+}
+
+}  // namespace rekkon

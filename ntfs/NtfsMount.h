@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+
+#include "ntfs/NtfsVolume.h"
+
+namespace rekkon {
+
+// Opens `path` read-only and mounts it as NTFS. Returns 1 with `ntfs` filled, `volume.kind`
+// FileSystemKind::Ntfs and `volume.bytesPerCluster` the cluster size; 0 otherwise, with the
+// device closed and nothing held (a failed open leaves `volume` untouched).
+int mountNtfs(VolumeContext& volume, NtfsVolume& ntfs, const std::string& path);
+// The same on a source that is already attached to `volume`.
+int mountNtfsOnOpenDevice(VolumeContext& volume, NtfsVolume& ntfs);
+
+// Releases the NTFS part and closes the device.
+void unmountNtfs(VolumeContext& volume, NtfsVolume& ntfs);
+
+// Steps of the mount, each on a volume whose geometry and record 0 are in place.
+// Opens records 0, 1 and 6 as the volume's system files, loads the upcase table from record 10
+// and checks the attribute definitions of record 4: 0 or -1.
+int openSystemFiles(NtfsVolume& ntfs);
+// Reads the first 256 entries of the upcase table (the unnamed $DATA of `upcaseFile`).
+void loadUpcaseTable(NtfsVolume& ntfs, MftFile& upcaseFile);
+// Confirms the attribute type-code slots from the attribute definition table (the unnamed $DATA
+// of `attrDefFile`): 0, or -1 when the table cannot be read or gives one of the fixed types
+// another code.
+int checkAttributeDefinitions(NtfsVolume& ntfs, MftFile& attrDefFile);
+
+}  // namespace rekkon
