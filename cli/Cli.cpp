@@ -18,6 +18,10 @@ constexpr const char* kUsage =
     "  info SOURCE\n"
     "      Show the file system of SOURCE and its geometry.\n"
     "\n"
+    "  cat SOURCE RECORD [--stream NAME]\n"
+    "      Write the data of MFT record RECORD (NTFS; live or deleted) to stdout: its unnamed\n"
+    "      data stream, or the data stream NAME.\n"
+    "\n"
     "  list SOURCE [--folder PATH] [--format table|json|csv] [--name GLOB]... [--only "
     "LOCATION]...\n"
     "      List the deleted files that can still be located, in PATH and the folders below it\n"
@@ -71,6 +75,8 @@ int runCli(const std::vector<std::string>& args, Streams& io) {
         return runList(rest, io);
     if (command == "recover")
         return runRecover(rest, io);
+    if (command == "cat")
+        return runCat(rest, io);
     io.err << "rekkon-cli: unknown command \"" << command << "\"\n" << kUsage;
     return kExitUsage;
 }
