@@ -1,0 +1,201 @@
+// Real FAT volumes made by mkfs.fat and mtools (tools/make-fat-fixtures.sh): what rekkon reads
+// must agree with what the tools were asked to make and with the manifest of each image.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "fat/FatMount.h"
+#include "recovery/RecoveryWriter.h"
+#include "recovery/ScanContext.h"
+#include "support/Fixtures.h"
+#include "support/Md5.h"
+
+namespace rekkon {
+namespace {
+
+using test::ManifestRow;
+
+std::map<std::string, std::string> readGeometry(const std::string& name) {
+    std::ifstream in(test::fixtureSource("fat/" + name + ".geometry.txt"));
+    std::map<std::string, std::string> out;
+    std::string line;
+    while (std::getline(in, line)) {
+        const auto colon = line.find(": ");
+        if (colon != std::string::npos)
+            out[line.substr(0, colon)] = line.substr(colon + 2);
+    }
+    return out;
+}
+
+// The 8.3 name a scan shows for a deleted entry: '?' and the rest of the stored name.
+std::string deletedName(const std::string& shortPath) {
+    std::string base = shortPath.substr(shortPath.rfind('/') + 1);
+    // The first character is one UTF-8 sequence.
+    std::size_t first = 1;
+    while (first < base.size() && (static_cast<unsigned char>(base[first]) & 0xC0) == 0x80)
+        ++first;
+    return "?" + base.substr(first);
+}
+
+class FatFixtureTest : public ::testing::TestWithParam<std::string> {
+  protected:
+    void SetUp() override {
+        image = test::fixtureImage("fat/" + GetParam() + ".img");
+        manifest = test::readManifest(test::fixtureSource("fat/" + GetParam() + ".manifest.tsv"));
+        ASSERT_FALSE(manifest.empty());
+        int error = 0;
+        ASSERT_EQ(mountVolume(context, image, error), MountStatus::Mounted);
+    }
+
+    // Files whose entries were deleted (or lie in a deleted folder) and whose first cluster is
+    // not held by a live file or folder.
+    std::vector<ManifestRow> expectedFound() const {
+        const std::uint64_t clusterBytes =
+            std::stoull(readGeometry(GetParam()).at("cluster_bytes"));
+        std::set<std::uint64_t> liveClusters;
+        for (const auto& row : manifest) {
+            if (row.at("state") != "live")
+                continue;
+            const std::uint64_t first = std::stoull(row.at("first_cluster"));
+            const std::uint64_t size = std::stoull(row.at("size"));
+            const std::uint64_t count =
+                row.at("contiguous") == "yes"
+                    ? std::max<std::uint64_t>(1, (size + clusterBytes - 1) / clusterBytes)
+                    : 1;
+            for (std::uint64_t c = first; c < first + count; ++c)
+                liveClusters.insert(c);
+        }
+        std::vector<ManifestRow> out;
+        for (const auto& row : manifest) {
+            const std::uint64_t first = std::stoull(row.at("first_cluster"));
+            if (row.at("state") != "live" && row.at("type") == "file" && first >= 2 &&
+                !liveClusters.count(first))
+                out.push_back(row);
+        }
+        return out;
+    }
+
+    const DeletedFileEntry* findEntry(const ManifestRow& row) const {
+        for (const auto& e : context.foundList)
+            if (e.location == std::stoull(row.at("first_cluster")) &&
+                e.name == deletedName(row.at("short_path")) &&
+                e.size == std::stoull(row.at("size")))
+                return &e;
+        return nullptr;
+    }
+
+    std::string image;
+    std::vector<ManifestRow> manifest;
+    ScanContext context;
+};
+
+TEST_P(FatFixtureTest, InfoShowsWhatMkfsWasAskedFor) {
+    const auto geometry = readGeometry(GetParam());
+    int status = 0;
+    const std::string out =
+        test::runCommand(std::string(REKKON_CLI_PATH) + " info " + image, status);
+    ASSERT_EQ(status, 0);
+    auto expectLine = [&](const std::string& label, const std::string& key) {
+        EXPECT_NE(out.find(label + ": " + geometry.at(key) + "\n"), std::string::npos)
+            << label << "\n"
+            << out;
+    };
+    expectLine("File system", "fat_type");
+    expectLine("Bytes per sector", "bytes_per_sector");
+    expectLine("Total sectors", "total_sectors");
+    expectLine("Sectors per cluster", "sectors_per_cluster");
+    expectLine("Reserved sectors", "reserved_sectors");
+    expectLine("FAT count", "fat_count");
+    expectLine("Sectors per FAT", "sectors_per_fat");
+    expectLine("First data sector", "first_data_sector");
+    expectLine("Data clusters", "cluster_count");
+    if (geometry.at("fat_type") == "FAT32")
+        expectLine("Root cluster", "root_cluster");
+    // The Sleuth Kit's reading of the same image agrees on the kind.
+    std::ifstream fsstat(test::fixtureSource("fat/" + GetParam() + ".fsstat.txt"));
+    const std::string fsstatText((std::istreambuf_iterator<char>(fsstat)),
+                                 std::istreambuf_iterator<char>());
+    EXPECT_NE(fsstatText.find("File System Type: " + geometry.at("fat_type")), std::string::npos);
+}
+
+TEST_P(FatFixtureTest, ScanListsExactlyTheDeletedFilesWhoseDataMayRemain) {
+    ASSERT_GE(scanVolume(context), 0);
+    const auto expected = expectedFound();
+    EXPECT_EQ(context.foundList.size(), expected.size());
+    EXPECT_EQ(context.foundCount, static_cast<int>(expected.size()));
+    for (const auto& row : expected) {
+        const DeletedFileEntry* e = findEntry(row);
+        ASSERT_NE(e, nullptr) << row.at("long_path");
+        EXPECT_EQ(e->attributes & 0x10, 0u);
+        if (row.at("contiguous") == "yes" && row.at("reused") == "no") {
+            EXPECT_EQ(e->status, kStatusGood) << row.at("long_path");
+        }
+    }
+}
+
+TEST_P(FatFixtureTest, RecoveredFilesHaveTheOriginalBytes) {
+    ASSERT_GE(scanVolume(context), 0);
+    test::TempDir out;
+    struct Always final : FirstCharAsker {
+        std::optional<FirstCharAnswer> ask(const std::string&) override {
+            return FirstCharAnswer{"X", true};
+        }
+    } asker;
+    std::vector<const DeletedFileEntry*> all;
+    for (const auto& e : context.foundList)
+        all.push_back(&e);
+    RecoveryOptions options;
+    options.destination = out.path();
+    options.chunkBytes = 1024;
+    const auto outcomes = recoverEntries(context, all, options, asker);
+    ASSERT_EQ(outcomes.size(), all.size());
+    std::map<const DeletedFileEntry*, const RecoveryOutcome*> byEntry;
+    for (const auto& o : outcomes) {
+        EXPECT_EQ(o.result, RecoveryResult::Written) << describeOutcome(o);
+        byEntry[o.entry] = &o;
+    }
+    int checked = 0;
+    for (const auto& row : expectedFound()) {
+        const DeletedFileEntry* e = findEntry(row);
+        ASSERT_NE(e, nullptr);
+        const std::string written = byEntry.at(e)->outputPath;
+        EXPECT_EQ(written.substr(written.rfind('/') + 1, 1), "X");
+        // Clusters that were contiguous and never reused come back whole. So does the log file
+        // that filled a gap and went on past a live file: the free-cluster walk steps over it.
+        const bool intact = (row.at("contiguous") == "yes" && row.at("reused") == "no") ||
+                            row.at("long_path").find("Fragmented Log") != std::string::npos;
+        if (!intact)
+            continue;
+        EXPECT_EQ(test::md5OfFile(written), row.at("md5")) << row.at("long_path");
+        ++checked;
+    }
+    EXPECT_GE(checked, 8);
+    // The two "?EW.TXT" files both became XEW.TXT: the second one got a numbered name.
+    EXPECT_TRUE(std::filesystem::exists(out.path() + "/XEW.TXT"));
+    EXPECT_TRUE(std::filesystem::exists(out.path() + "/XEW(1).TXT"));
+}
+
+TEST_P(FatFixtureTest, ScanOfAFolderCoversItAndItsSubfoldersOnly) {
+    ASSERT_GE(scanVolume(context, "/Old Projects Archive"), -1);
+    // A deleted folder is named by '?' and its 8.3 name.
+    ASSERT_GE(scanVolume(context, "\\?LDPRO~1"), 0);
+    EXPECT_EQ(context.foundList.size(), 3u);  // PLAN.TXT, the budget, and NOTES.TXT below
+    for (const auto& e : context.foundList)
+        EXPECT_EQ(e.folder.rfind("\\?LDPRO~1", 0), 0u) << e.folder;
+    ASSERT_EQ(scanVolume(context, "LETTERS"), 3);
+    EXPECT_EQ(scanVolume(context, "/NO SUCH FOLDER"), -1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Images, FatFixtureTest,
+                         ::testing::Values("fat12", "fat16", "fat32", "fat32-4k"),
+                         [](const auto& param) {
+                             std::string n = param.param;
+                             std::replace(n.begin(), n.end(), '-', '_');
+                             return n;
+                         });
+
+}  // namespace
+}  // namespace rekkon
