@@ -28,13 +28,11 @@ std::vector<ManifestRow> readManifest(const std::string& path) {
         std::string field;
         while (std::getline(ss, field, '\t'))
             out.push_back(field);
-        if (!s.empty() && s.back() == '\t')
-            out.emplace_back();
+        if (!s.empty() && s.back() == '\t') out.emplace_back();
         return out;
     };
     while (std::getline(in, line)) {
-        if (line.empty())
-            continue;
+        if (line.empty() || line[0] == '#') continue;
         auto fields = split(line);
         if (header.empty()) {
             header = fields;
@@ -72,8 +70,7 @@ bool commandAvailable(const std::string& name) {
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "rekkon-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
 }
 

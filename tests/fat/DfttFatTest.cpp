@@ -1,0 +1,64 @@
+// DFTT #6, a FAT16 volume made on Windows XP with six deleted files and a published answer table.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "recovery/RecoveryWriter.h"
+#include "recovery/ScanContext.h"
+#include "support/Fixtures.h"
+#include "support/Md5.h"
+
+namespace rekkon {
+namespace {
+
+TEST(DfttFatTest, DeletedFilesMatchThePublishedAnswers) {
+    ScanContext context;
+    int error = 0;
+    ASSERT_EQ(
+        mountVolume(context, test::fixtureImage("fat/realworld/dftt-06/6-fat-undel.dd"), error),
+        MountStatus::Mounted);
+    ASSERT_EQ(scanVolume(context), 6);
+
+    // Windows marks only the folder entries of a deleted folder; files inside keep their names.
+    const std::map<std::string, std::string> listedAs = {
+        {"\\sing.dat", "?ING.DAT"},         {"\\mult1.dat", "?ULT1.DAT"},
+        {"\\frag1.dat", "?RAG1.DAT"},       {"\\frag2.dat", "?RAG2.DAT"},
+        {"\\dir1\\mult2.dat", "MULT2.DAT"}, {"\\dir1\\dir2\\frag3.dat", "FRAG3.DAT"}};
+    test::TempDir out;
+    struct Answer final : FirstCharAsker {
+        std::optional<FirstCharAnswer> ask(const std::string&) override {
+            return FirstCharAnswer{"_", true};
+        }
+    } asker;
+    std::vector<const DeletedFileEntry*> all;
+    for (const auto& e : context.foundList)
+        all.push_back(&e);
+    RecoveryOptions options;
+    options.destination = out.path();
+    const auto outcomes = recoverEntries(context, all, options, asker);
+
+    int checked = 0;
+    for (const auto& row : test::readManifest(
+             test::fixtureSource("fat/realworld/dftt-06/6-fat-undel.dd.published.tsv"))) {
+        if (row.at("md5") == "N/A") continue;
+        const std::string name = listedAs.at(row.at("path"));
+        const RecoveryOutcome* outcome = nullptr;
+        for (const auto& o : outcomes)
+            if (o.entry->name == name) outcome = &o;
+        ASSERT_NE(outcome, nullptr) << name;
+        EXPECT_EQ(outcome->entry->size, std::stoull(row.at("size"))) << name;
+        EXPECT_EQ(outcome->entry->status, kStatusGood) << name;
+        ASSERT_EQ(outcome->result, RecoveryResult::Written) << describeOutcome(*outcome);
+        // Every cluster of this volume's deleted files is free, so a fragmented file comes back
+        // as the published "read on from the first cluster" answer.
+        const std::string expected = row.at("md5_if_assumed_contiguous") != "-"
+                                         ? row.at("md5_if_assumed_contiguous")
+                                         : row.at("md5");
+        EXPECT_EQ(test::md5OfFile(outcome->outputPath), expected) << name;
+        ++checked;
+    }
+    EXPECT_EQ(checked, 6);
+}
+
+}  // namespace
+}  // namespace rekkon
