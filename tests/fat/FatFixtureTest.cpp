@@ -7,6 +7,8 @@
 #include <fstream>
 #include <set>
 
+#include <nlohmann/json.hpp>
+
 #include "fat/FatMount.h"
 #include "recovery/RecoveryWriter.h"
 #include "recovery/ScanContext.h"
@@ -24,8 +26,7 @@ std::map<std::string, std::string> readGeometry(const std::string& name) {
     std::string line;
     while (std::getline(in, line)) {
         const auto colon = line.find(": ");
-        if (colon != std::string::npos)
-            out[line.substr(0, colon)] = line.substr(colon + 2);
+        if (colon != std::string::npos) out[line.substr(0, colon)] = line.substr(colon + 2);
     }
     return out;
 }
@@ -57,8 +58,7 @@ class FatFixtureTest : public ::testing::TestWithParam<std::string> {
             std::stoull(readGeometry(GetParam()).at("cluster_bytes"));
         std::set<std::uint64_t> liveClusters;
         for (const auto& row : manifest) {
-            if (row.at("state") != "live")
-                continue;
+            if (row.at("state") != "live") continue;
             const std::uint64_t first = std::stoull(row.at("first_cluster"));
             const std::uint64_t size = std::stoull(row.at("size"));
             const std::uint64_t count =
@@ -112,13 +112,58 @@ TEST_P(FatFixtureTest, InfoShowsWhatMkfsWasAskedFor) {
     expectLine("Sectors per FAT", "sectors_per_fat");
     expectLine("First data sector", "first_data_sector");
     expectLine("Data clusters", "cluster_count");
-    if (geometry.at("fat_type") == "FAT32")
-        expectLine("Root cluster", "root_cluster");
+    if (geometry.at("fat_type") == "FAT32") expectLine("Root cluster", "root_cluster");
     // The Sleuth Kit's reading of the same image agrees on the kind.
     std::ifstream fsstat(test::fixtureSource("fat/" + GetParam() + ".fsstat.txt"));
     const std::string fsstatText((std::istreambuf_iterator<char>(fsstat)),
                                  std::istreambuf_iterator<char>());
     EXPECT_NE(fsstatText.find("File System Type: " + geometry.at("fat_type")), std::string::npos);
+}
+
+TEST_P(FatFixtureTest, InfoAgreesWithTheSleuthKit) {
+    if (!test::commandAvailable("fsstat")) GTEST_SKIP() << "The Sleuth Kit is not installed";
+    int status = 0;
+    const std::string fsstat = test::runCommand("fsstat " + image, status);
+    ASSERT_EQ(status, 0);
+    const std::string info =
+        test::runCommand(std::string(REKKON_CLI_PATH) + " info " + image, status);
+    ASSERT_EQ(status, 0);
+    auto field = [](const std::string& text, const std::string& label) {
+        const auto at = text.find(label);
+        if (at == std::string::npos) return std::string("missing ") + label;
+        const auto end = text.find('\n', at);
+        return text.substr(at + label.size(), end - at - label.size());
+    };
+    auto number = [](const std::string& text) { return std::stoull(text); };
+    EXPECT_EQ(number(field(fsstat, "Sector Size: ")), number(field(info, "Bytes per sector: ")));
+    EXPECT_EQ(number(field(fsstat, "Cluster Size: ")), number(field(info, "Cluster size: ")));
+    // "* FAT 0: 32 - 96": the first table starts after the reserved sectors.
+    const std::string fat0 = field(fsstat, "* FAT 0: ");
+    EXPECT_EQ(number(fat0), number(field(info, "Reserved sectors: ")));
+    EXPECT_EQ(number(fat0.substr(fat0.find("- ") + 2)) - number(fat0) + 1,
+              number(field(info, "Sectors per FAT: ")));
+    EXPECT_EQ(number(field(fsstat, "** Cluster Area: ")),
+              number(field(info, "First data sector: ")));
+    const std::string range = field(fsstat, "Total Cluster Range: ");
+    EXPECT_EQ(number(range.substr(range.find("- ") + 2)) - 1,
+              number(field(info, "Data clusters: ")));
+}
+
+TEST_P(FatFixtureTest, ListAsJsonGivesTheScanEntries) {
+    int status = 0;
+    const std::string out = test::runCommand(
+        std::string(REKKON_CLI_PATH) + " list " + image + " --format json", status);
+    ASSERT_EQ(status, 0);
+    const auto expected = expectedFound();
+    std::multiset<std::string> listed, wanted;
+    for (const auto& j : nlohmann::json::parse(out))
+        listed.insert(std::to_string(j["location"].get<std::uint64_t>()) + " " +
+                      j["name"].get<std::string>() + " " +
+                      std::to_string(j["size"].get<std::uint64_t>()));
+    for (const auto& row : expected)
+        wanted.insert(row.at("first_cluster") + " " + deletedName(row.at("short_path")) + " " +
+                      row.at("size"));
+    EXPECT_EQ(listed, wanted);
 }
 
 TEST_P(FatFixtureTest, ScanListsExactlyTheDeletedFilesWhoseDataMayRemain) {
@@ -167,8 +212,7 @@ TEST_P(FatFixtureTest, RecoveredFilesHaveTheOriginalBytes) {
         // that filled a gap and went on past a live file: the free-cluster walk steps over it.
         const bool intact = (row.at("contiguous") == "yes" && row.at("reused") == "no") ||
                             row.at("long_path").find("Fragmented Log") != std::string::npos;
-        if (!intact)
-            continue;
+        if (!intact) continue;
         EXPECT_EQ(test::md5OfFile(written), row.at("md5")) << row.at("long_path");
         ++checked;
     }
