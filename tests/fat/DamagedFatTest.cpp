@@ -1,0 +1,83 @@
+// Real FAT32 images with damage a walk must survive: a folder loop and a looping 4 GiB chain.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "fat/DirLookup.h"
+#include "fat/FatTable.h"
+#include "recovery/RecoveryWriter.h"
+#include "recovery/ScanContext.h"
+#include "support/Fixtures.h"
+#include "support/Md5.h"
+
+namespace rekkon {
+namespace {
+
+struct AnswerX final : FirstCharAsker {
+    std::optional<FirstCharAnswer> ask(const std::string&) override {
+        return FirstCharAnswer{"f", true};
+    }
+};
+
+ScanContext& mounted(ScanContext& context, const std::string& name) {
+    int error = 0;
+    EXPECT_EQ(mountVolume(context, test::fixtureImage("fat/realworld/fatcat/" + name), error),
+              MountStatus::Mounted);
+    return context;
+}
+
+TEST(DamagedFatTest, DeletedFileInADeletedFolder) {
+    ScanContext context;
+    ASSERT_EQ(scanVolume(mounted(context, "deleted.img")), 1);
+    const DeletedFileEntry& e = context.foundList.at(0);
+    EXPECT_EQ(e.name, "?ILE.TXT");
+    EXPECT_EQ(e.size, 23u);
+    EXPECT_EQ(e.folder, "\\?ELETED");
+    test::TempDir out;
+    AnswerX asker;
+    RecoveryOptions options;
+    options.destination = out.path();
+    const auto outcomes = recoverEntries(context, {&e}, options, asker);
+    ASSERT_EQ(outcomes.size(), 1u);
+    EXPECT_EQ(test::md5OfFile(outcomes[0].outputPath), "9df4bb0eb86980b66a5ba4b246d3b6af");
+}
+
+TEST(DamagedFatTest, AFolderLoopEndsTheWalk) {
+    ScanContext context;
+    EXPECT_EQ(scanVolume(mounted(context, "directory-loop.img")), 0);
+    // Looking a path up through the loop ends too, however long the path.
+    FatVolume fat = context.fat();
+    std::string path = "A/B/C";
+    for (int i = 0; i < 50; ++i)
+        path += "/A/B/C";
+    DirEntry entry;
+    const int result = findPathEntry(fat, fat.geometry.rootCluster, &path, entry);
+    EXPECT_TRUE(result == 0 || result == ENOENT);
+}
+
+TEST(DamagedFatTest, ALoopingChainOfMaximumSizeEnds) {
+    ScanContext context;
+    ASSERT_GE(scanVolume(mounted(context, "infinite-file.img")), 1);
+    FatVolume fat = context.fat();
+    std::string path = "BIGMAMMA";
+    DirEntry big;
+    ASSERT_EQ(findPathEntry(fat, fat.geometry.rootCluster, &path, big), 0);
+    EXPECT_EQ(big.size, 0xFFFFFFFFu);
+    // Reading far into the looping chain gives nothing rather than going round forever.
+    std::vector<std::uint8_t> buf(512);
+    EXPECT_EQ(readClusterChain(fat, big.firstCluster(context.volume.kind), 3ULL << 30, buf), 0u);
+    // Recovering what the scan found ends, with no more bytes than the volume holds.
+    test::TempDir out;
+    AnswerX asker;
+    std::vector<const DeletedFileEntry*> all;
+    for (const auto& e : context.foundList)
+        all.push_back(&e);
+    RecoveryOptions options;
+    options.destination = out.path();
+    for (const auto& o : recoverEntries(context, all, options, asker))
+        EXPECT_LE(o.bytesWritten, std::filesystem::file_size(test::fixtureImage(
+                                      "fat/realworld/fatcat/infinite-file.img")));
+}
+
+}  // namespace
+}  // namespace rekkon
