@@ -26,8 +26,7 @@ struct AttributeHeader {
 
 std::optional<AttributeHeader> readHeader(std::span<const std::uint8_t> attribute) {
     const LeReader r(attribute);
-    if (r.size() < kAttributeHeaderBytes)
-        return std::nullopt;
+    if (r.size() < kAttributeHeaderBytes) return std::nullopt;
     AttributeHeader h;
     h.typeCode = *r.u32(0x00);
     h.isResident = *r.u8(0x08) == 0;
@@ -35,24 +34,23 @@ std::optional<AttributeHeader> readHeader(std::span<const std::uint8_t> attribut
     const std::size_t nameUnits = *r.u8(0x09);
     if (nameUnits != 0) {
         const auto nameBytes = r.slice(*r.u16(0x0A), nameUnits * 2);
-        if (!nameBytes)
-            return std::nullopt;
+        if (!nameBytes) return std::nullopt;
         const LeReader nameReader(*nameBytes);
         for (std::size_t i = 0; i < nameUnits; ++i)
             h.name.push_back(*nameReader.u16(i * 2));
     }
 
     if (h.isResident) {
-        if (r.size() < kResidentHeaderBytes)
-            return std::nullopt;
+        if (r.size() < kResidentHeaderBytes) return std::nullopt;
         const auto value = r.slice(*r.u16(0x14), *r.u32(0x10));
-        if (!value)
-            return std::nullopt;
+        if (!value) return std::nullopt;
         h.value = *value;
         return h;
     }
-    if (r.size() < kNonResidentHeaderBytes)
-        return std::nullopt;
+    if (r.size() < kNonResidentHeaderBytes) return std::nullopt;
+    // The mapping pairs start inside the record, after the header.
+    const std::size_t pairsOffset = *r.u16(0x20);
+    if (pairsOffset < kNonResidentHeaderBytes || pairsOffset > r.size()) return std::nullopt;
     h.firstVcn = *r.u64(0x10);
     h.allocatedSize = *r.u64(0x28);
     h.dataSize = *r.u64(0x30);
@@ -81,8 +79,7 @@ InsertResult insertDescriptor(MftFile& file, std::uint32_t typeCode,
                 return {static_cast<int>(i), true};
         }
     }
-    if (table.size() >= kMaxAttributesPerFile)
-        return {};
+    if (table.size() >= kMaxAttributesPerFile) return {};
 
     std::size_t at = table.size();
     for (std::size_t i = 0; i < table.size(); ++i) {
@@ -104,27 +101,22 @@ InsertResult insertDescriptor(MftFile& file, std::uint32_t typeCode,
 
 int parseAttribute(MftFile& file, std::span<const std::uint8_t> attribute) {
     std::optional<AttributeHeader> h = readHeader(attribute);
-    if (!h)
-        return -1;
+    if (!h) return -1;
     const NtfsVolume& volume = *file.volume;
 
     InsertResult slot = insertDescriptor(file, h->typeCode, h->name, true);
-    if (slot.index < 0)
-        return -1;
+    if (slot.index < 0) return -1;
     if (slot.existed) {
         if (h->typeCode == volume.typeFileName) {
             // Every $FILE_NAME of a record is its own entry, after those already held.
             slot = insertDescriptor(file, h->typeCode, std::move(h->name), false);
-            if (slot.index < 0)
-                return -1;
+            if (slot.index < 0) return -1;
         } else {
             // A further fragment of a non-resident attribute. A resident record repeating an
             // attribute does not occur on a consistent volume and is left out.
             AttributeDescriptor& d = file.attributes[static_cast<std::size_t>(slot.index)];
-            if (d.isResident || h->isResident)
-                return 0;
-            if (h->firstVcn == 0)
-                fillNonResidentSizes(d, *h);
+            if (d.isResident || h->isResident) return 0;
+            if (h->firstVcn == 0) fillNonResidentSizes(d, *h);
             decodeRunList(volume, d, attribute);
             return 0;
         }

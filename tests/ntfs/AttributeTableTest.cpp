@@ -98,7 +98,7 @@ TEST_P(AttributeDamage, AttributeIsLeftOut) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, AttributeDamage,
+    Attribute, AttributeDamage,
     ::testing::Values(
         Damage{"name offset", false, [](Bytes& a) { test::put16(a, 0x0A, 0xFFF0); }},
         Damage{"name length", false, [](Bytes& a) { a[0x09] = 200; }},
