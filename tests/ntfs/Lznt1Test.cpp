@@ -96,7 +96,7 @@ TEST_P(Lznt1Split, TokenSplitFollowsPosition) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Positions, Lznt1Split,
+    Lznt1, Lznt1Split,
     ::testing::Values(SplitCase{16, 0xF000 | 2, 0, 5},       // 4/12 bits up to q = 16
                       SplitCase{17, (16 << 11) | 7, 0, 10},  // 5/11 from q = 17
                       SplitCase{20, (19 << 11) | 7, 0, 10},

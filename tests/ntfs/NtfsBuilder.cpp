@@ -22,8 +22,7 @@ void putName(Bytes& bytes, std::size_t offset, const std::u16string& name) {
 std::size_t signedWidth(std::int64_t value) {
     for (std::size_t w = 1; w < 8; ++w) {
         const std::int64_t limit = std::int64_t{1} << (8 * w - 1);
-        if (value >= -limit && value < limit)
-            return w;
+        if (value >= -limit && value < limit) return w;
     }
     return 8;
 }
@@ -54,8 +53,7 @@ Bytes mappingPairs(const std::vector<Run>& runs) {
         const auto delta = static_cast<std::uint64_t>(run.lcn - previous);
         for (std::size_t i = 0; i < ow; ++i)
             out.push_back(static_cast<std::uint8_t>(delta >> (8 * i)));
-        if (run.lcn >= 0)
-            previous = run.lcn;
+        if (run.lcn >= 0) previous = run.lcn;
     }
     out.push_back(0);
     return out;

@@ -30,15 +30,14 @@ TEST_P(NtfsGeometry, RecordAndClusterSizesFromBootSector) {
     v.typeData = 0x99;
     ASSERT_EQ(readNtfsGeometry(v, boot), c.accepted);
     EXPECT_EQ(v.typeData, 0x80u);  // slot defaults are stored whatever the volume
-    if (!c.accepted)
-        return;
+    if (!c.accepted) return;
     EXPECT_EQ(v.bytesPerCluster, c.bytesPerCluster);
     EXPECT_EQ(v.mftRecordSize, c.recordSize);
     EXPECT_EQ(v.mftStartCluster, 0x1'2345'6789ull);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, NtfsGeometry,
+    Ntfs, NtfsGeometry,
     ::testing::Values(GeometryCase{512, 8, 0xF6, true, 4096, 1024},  // -10: 2^10 bytes
                       GeometryCase{4096, 1, 1, true, 4096, 4096},    // one 4 KiB cluster
                       GeometryCase{512, 1, 2, true, 512, 1024},      // two 512-byte clusters

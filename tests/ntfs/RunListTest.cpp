@@ -36,7 +36,7 @@ TEST_P(RunListDecodeRun, DecodesOnePair) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Pairs, RunListDecodeRun,
+    RunList, RunListDecodeRun,
     ::testing::Values(PairCase{{0x21, 0x18, 0x34, 0x56}, 0, true, 0x18, 0x5634},
                       PairCase{{0x11, 0x10, 0xF0}, 0x5634, true, 0x10, 0x5624},  // 16 back
                       PairCase{{0x31, 1, 0x00, 0x80, 0xFF}, 0x900000, true, 1, 0x8F8000},
