@@ -8,8 +8,7 @@ namespace rekkon {
 
 std::optional<DirEntry> parseDirEntry(std::span<const std::uint8_t> bytes) {
     const LeReader r(bytes);
-    if (!r.fits(0, kDirEntrySize))
-        return std::nullopt;
+    if (!r.fits(0, kDirEntrySize)) return std::nullopt;
     DirEntry e;
     std::copy_n(bytes.begin(), e.name.size(), e.name.begin());
     e.attributes = *r.u8(0x0B);
@@ -55,13 +54,11 @@ std::uint64_t dosDateTimeToFileTime(std::uint16_t date, std::uint16_t time) {
     const int second = (time & 0x1F) * 2;
     const int minute = (time >> 5) & 0x3F;
     const int hour = time >> 11;
-    if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59)
-        return 0;
+    if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59) return 0;
     static constexpr int kDaysInMonth[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     const int monthDays = kDaysInMonth[month - 1] + (month == 2 && leap ? 1 : 0);
-    if (day > monthDays)
-        return 0;
+    if (day > monthDays) return 0;
     // Days from 1601-01-01 to the date (proleptic Gregorian calendar).
     auto daysBeforeYear = [](std::int64_t y) {
         const std::int64_t n = y - 1601;

@@ -28,15 +28,11 @@ bool shortNameMatches(const DirEntry& entry, const std::string& t) {
     std::size_t i = 0;
     for (; i < 8; ++i) {
         const int c = at(i);
-        if ((c == '.' || c == 0) && entry.name[i] == ' ')
-            break;
-        if (entry.name[i] != c)
-            return false;
+        if ((c == '.' || c == 0) && entry.name[i] == ' ') break;
+        if (entry.name[i] != c) return false;
     }
-    if (i == t.size())
-        return entry.name[8] == ' ';
-    if (t[i] != '.')
-        return false;
+    if (i == t.size()) return entry.name[8] == ' ';
+    if (t[i] != '.') return false;
     std::array<std::uint8_t, 3> ext = {' ', ' ', ' '};
     for (std::size_t k = 0; k < 3 && i + 1 + k < t.size(); ++k)
         ext[k] = static_cast<std::uint8_t>(t[i + 1 + k]);
@@ -48,8 +44,7 @@ bool shortNameMatches(const DirEntry& entry, const std::string& t) {
 bool matchEntryName(const DirEntry& entry, const std::optional<std::string>& longName,
                     const std::optional<std::string>& componentOem,
                     std::string_view componentUtf8) {
-    if (componentOem && shortNameMatches(entry, *componentOem))
-        return true;
+    if (componentOem && shortNameMatches(entry, *componentOem)) return true;
     // Any long name assembled before the entry is compared too, so a folder can be named by
     // the name the user sees ("My Documents") as well as by its 8.3 form ("MYDOCU~1").
     return longNameMatches(longName, componentUtf8);
@@ -58,8 +53,7 @@ bool matchEntryName(const DirEntry& entry, const std::optional<std::string>& lon
 int findDirEntry(FatVolume& fat, std::uint32_t folderCluster, std::string_view component,
                  DirEntry& result) {
     const std::uint64_t blockBytes = fat.geometry.clusterBytes();
-    if (blockBytes == 0)
-        return fat.lastError = ENOENT;
+    if (blockBytes == 0) return fat.lastError = ENOENT;
     const std::string upper = asciiUpper(component);
     const std::optional<std::string> upperOem = utf8ToCp437(upper);
     const bool wantsDeleted = !component.empty() && component.front() == '?';
@@ -71,8 +65,7 @@ int findDirEntry(FatVolume& fat, std::uint32_t folderCluster, std::string_view c
         // The root area may end inside a block: examine what arrived, then stop.
         for (std::size_t pos = 0; pos + kDirEntrySize <= got; pos += kDirEntrySize) {
             std::span<std::uint8_t, kDirEntrySize> raw(block.data() + pos, kDirEntrySize);
-            if (isEndOfFolder(raw))
-                return fat.lastError = ENOENT;
+            if (isEndOfFolder(raw)) return fat.lastError = ENOENT;
             if (isLongNamePiece(raw)) {
                 longName.collect(raw);
                 continue;
@@ -94,16 +87,14 @@ int findDirEntry(FatVolume& fat, std::uint32_t folderCluster, std::string_view c
                 return fat.lastError = 0;
             }
         }
-        if (got < block.size())
-            break;
+        if (got < block.size()) break;
     }
     return fat.lastError = ENOENT;
 }
 
 int findPathEntry(FatVolume& fat, std::uint32_t startCluster, const std::string* path,
                   DirEntry& result) {
-    if (path == nullptr)
-        return fat.lastError = EINVAL;
+    if (path == nullptr) return fat.lastError = EINVAL;
     std::string_view rest(*path);
     auto isSeparator = [](char c) { return c == '\\' || c == '/'; };
     while (!rest.empty() && isSeparator(rest.front()))
@@ -115,16 +106,13 @@ int findPathEntry(FatVolume& fat, std::uint32_t startCluster, const std::string*
         return fat.lastError = (fat.lastError != 0 ? fat.lastError : ENOENT), ENOENT;
     };
     while (!rest.empty()) {
-        if (cluster == 0 || !result.isFolder())
-            return fail();
+        if (cluster == 0 || !result.isFolder()) return fail();
         const std::size_t cut = static_cast<std::size_t>(
             std::find_if(rest.begin(), rest.end(), isSeparator) - rest.begin());
         const std::string_view component = rest.substr(0, cut);
         rest.remove_prefix(cut == rest.size() ? cut : cut + 1);
-        if (component.empty())
-            continue;  // doubled separators
-        if (findDirEntry(fat, cluster, component, result) != 0)
-            return fail();
+        if (component.empty()) continue;  // doubled separators
+        if (findDirEntry(fat, cluster, component, result) != 0) return fail();
         cluster = result.firstCluster(fat.volume.kind);
     }
     return fat.lastError = 0;

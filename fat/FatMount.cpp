@@ -22,8 +22,7 @@ constexpr std::uint32_t kFat12ClusterLimit = 4085;
 
 std::optional<FatBootInfo> parseFatBootSector(std::span<const std::uint8_t> sector) {
     const LeReader r(sector);
-    if (r.u16(0x1FE).value_or(0) != 0xAA55)
-        return std::nullopt;
+    if (r.u16(0x1FE).value_or(0) != 0xAA55) return std::nullopt;
 
     const std::uint16_t bytesPerSector = r.u16(0x0B).value_or(0);
     if (bytesPerSector != 512 && bytesPerSector != 1024 && bytesPerSector != 2048 &&
@@ -31,8 +30,7 @@ std::optional<FatBootInfo> parseFatBootSector(std::span<const std::uint8_t> sect
         return std::nullopt;
     const std::uint32_t scale = bytesPerSector / kSectorSize;  // volume sectors -> 512-byte units
     const std::uint8_t secPerClus = r.u8(0x0D).value_or(0);
-    if (secPerClus == 0 || !std::has_single_bit(secPerClus))
-        return std::nullopt;
+    if (secPerClus == 0 || !std::has_single_bit(secPerClus)) return std::nullopt;
 
     FatBootInfo info;
     FatGeometry& g = info.geometry;
@@ -54,8 +52,7 @@ std::optional<FatBootInfo> parseFatBootSector(std::span<const std::uint8_t> sect
         g.rootCluster = 1;
         g.firstDataSector = g.fatCount * g.sectorsPerFat + g.rootDirSectors + g.reservedSectors;
         g.fatBits = 16;
-        if (g.clusterCount() < kFat12ClusterLimit)
-            g.fatBits = 12;
+        if (g.clusterCount() < kFat12ClusterLimit) g.fatBits = 12;
     } else if (typeIs(r, 0x52, "FAT3")) {
         info.kind = FileSystemKind::Fat32;
         g.totalSectors = std::uint64_t{r.u32(0x20).value_or(0)} * scale;
@@ -77,8 +74,7 @@ int mountFatOnOpenDevice(VolumeContext& volume, FatGeometry& geometry) {
     for (int attempt = 0; attempt < 5 && !read; ++attempt)
         read = volume.reader.readAt(0, 0, boot) == boot.size();
     std::optional<FatBootInfo> info;
-    if (read)
-        info = parseFatBootSector(boot);
+    if (read) info = parseFatBootSector(boot);
     if (!info) {
         closeDevice(volume);
         return 0;
@@ -91,8 +87,7 @@ int mountFatOnOpenDevice(VolumeContext& volume, FatGeometry& geometry) {
 
 int mountFat(VolumeContext& volume, FatGeometry& geometry, const std::string& path) {
     geometry = FatGeometry{};
-    if (openDevice(volume, path) != 0)
-        return 0;
+    if (openDevice(volume, path) != 0) return 0;
     return mountFatOnOpenDevice(volume, geometry);
 }
 

@@ -25,8 +25,7 @@ bool hasValidNameBytes(const DirEntry& e) {
 FatFindState::FatFindState(FatVolume& fat, std::uint32_t folderCluster, bool inDeletedFolder)
     : fat_(fat), folderCluster_(folderCluster), inDeletedFolder_(inDeletedFolder) {
     block_.resize(static_cast<std::size_t>(fat.geometry.clusterBytes()));
-    if (inDeletedFolder_)
-        freeWalk_ = std::make_unique<FreeClusterWalk>(fat, folderCluster);
+    if (inDeletedFolder_) freeWalk_ = std::make_unique<FreeClusterWalk>(fat, folderCluster);
 }
 
 bool FatFindState::loadBlock(std::uint64_t blockStart) {
@@ -48,35 +47,26 @@ std::optional<FatCandidate> FatFindState::findNextDeleted() {
     const std::uint64_t limit = inDeletedFolder_ ? kDeletedFolderBytes : kMaxFolderBytes;
     while (!ended_ && blockBytes > 0 && position_ < limit) {
         const std::uint64_t blockStart = position_ - position_ % blockBytes;
-        if ((blockStart != blockStart_ || blockValid_ == 0) && !loadBlock(blockStart))
-            break;
+        if ((blockStart != blockStart_ || blockValid_ == 0) && !loadBlock(blockStart)) break;
         const std::uint64_t inBlock = position_ - blockStart;
-        if (inBlock + kDirEntrySize > blockValid_)
-            break;
+        if (inBlock + kDirEntrySize > blockValid_) break;
         std::span<const std::uint8_t, kDirEntrySize> raw(block_.data() + inBlock, kDirEntrySize);
         position_ += kDirEntrySize;
-        if (isEndOfFolder(raw))
-            break;
+        if (isEndOfFolder(raw)) break;
 
         FatCandidate c;
         c.entry = *parseDirEntry(raw);
         c.cluster = c.entry.firstCluster(fat_.volume.kind);
         // Long-name pieces, volume labels, empty files and ".." of first-level folders.
-        if (c.cluster < 2)
-            continue;
+        if (c.cluster < 2) continue;
         c.deleted = c.entry.name[0] == kDeletedMarker;
-        if (!c.deleted && !c.entry.isFolder() && !inDeletedFolder_)
-            continue;
-        if (!c.deleted && c.entry.name[0] == kKanjiE5Marker)
-            c.entry.name[0] = kDeletedMarker;
-        if (!hasValidNameBytes(c.entry))
-            continue;
-        if (c.deleted)
-            c.entry.name[0] = '?';
+        if (!c.deleted && !c.entry.isFolder() && !inDeletedFolder_) continue;
+        if (!c.deleted && c.entry.name[0] == kKanjiE5Marker) c.entry.name[0] = kDeletedMarker;
+        if (!hasValidNameBytes(c.entry)) continue;
+        if (c.deleted) c.entry.name[0] = '?';
         if (!c.entry.isFolder() || c.deleted) {
             c.status = estimateFatStatus(fat_, c.entry);
-            if (c.status < 0)
-                continue;
+            if (c.status < 0) continue;
         }
         c.entryName = c.entry.displayBytes();
         c.entryTime = c.entry.writeTime != 0 ? c.entry.writeTime : c.entry.createTime;
@@ -96,13 +86,11 @@ class FatScanner {
     void walk(std::uint32_t folderCluster, bool inDeletedFolder, const std::string& folderPath,
               int depth) {
         // A damaged deleted folder can name itself or an ancestor; each folder is walked once.
-        if (depth > kMaxScanDepth || !walked_.insert(folderCluster).second)
-            return;
+        if (depth > kMaxScanDepth || !walked_.insert(folderCluster).second) return;
         FatFindState state(fat_, folderCluster, inDeletedFolder);
         while (auto c = state.findNextDeleted()) {
             const std::string name = cp437ToUtf8(c->entryName);
-            if (name == "." || name.rfind("..", 0) == 0)
-                continue;
+            if (name == "." || name.rfind("..", 0) == 0) continue;
             if (c->entry.isFolder()) {
                 // Folders are descended by the cluster their entry names. Looking them up again
                 // by '?' name would find the first of two deleted folders with the same name
@@ -134,8 +122,7 @@ class FatScanner {
 
 int scanFat(FatVolume& fat, const std::string& target, FoundListBuilder& found) {
     std::string path = target;
-    if (const auto colon = path.find(':'); colon != std::string::npos)
-        path.erase(0, colon + 1);
+    if (const auto colon = path.find(':'); colon != std::string::npos) path.erase(0, colon + 1);
     const bool isRoot =
         std::all_of(path.begin(), path.end(), [](char ch) { return ch == '\\' || ch == '/'; });
 
@@ -146,14 +133,12 @@ int scanFat(FatVolume& fat, const std::string& target, FoundListBuilder& found) 
         if (findPathEntry(fat, fat.geometry.rootCluster, &path, entry) != 0 || !entry.isFolder())
             return ENOENT;
         cluster = entry.firstCluster(fat.volume.kind);
-        if (cluster == 0)
-            return fat.lastError = ENOENT;
+        if (cluster == 0) return fat.lastError = ENOENT;
         display.clear();
         std::string component;
         for (char ch : path + "\\") {
             if (ch == '\\' || ch == '/') {
-                if (!component.empty())
-                    display += "\\" + component;
+                if (!component.empty()) display += "\\" + component;
                 component.clear();
             } else {
                 component.push_back(ch);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "fat/FatGeometry.h"
 
@@ -26,6 +27,20 @@ std::uint32_t fatEntry(FatVolume& fat, std::uint32_t cluster);
 std::size_t readClusterChain(FatVolume& fat, std::uint32_t startCluster, std::uint64_t offset,
                              std::span<std::uint8_t> dest);
 
+// Table entries read a block at a time, for walks that look at many neighbouring entries.
+class FatTableWindow {
+  public:
+    explicit FatTableWindow(FatVolume& fat) : fat_(fat), window_(4096) {}
+    // The same value fatEntry gives.
+    std::uint32_t entry(std::uint32_t cluster);
+
+  private:
+    FatVolume& fat_;
+    std::vector<std::uint8_t> window_;
+    std::uint64_t start_ = 0;  // table byte offset of window_[0]
+    std::size_t valid_ = 0;    // bytes of window_ that hold table bytes
+};
+
 // The cluster sequence a deleted item is taken to occupy: its start cluster, then each free
 // cluster above the one before. Keeps its place, so reading an item piece after piece with
 // growing offsets steps forward through the table instead of starting over each time.
@@ -44,6 +59,7 @@ class FreeClusterWalk {
     std::uint32_t nextFree(std::uint32_t cluster);
 
     FatVolume& fat_;
+    FatTableWindow table_;
     std::uint32_t start_;
     std::uint64_t memberIndex_ = 0;
     std::uint32_t member_;  // 0: the sequence has ended

@@ -6,8 +6,7 @@ namespace rekkon {
 
 std::optional<std::string> legalFirstChar(const std::string& typed) {
     const std::u32string chars = utf8ToCodePoints(typed);
-    if (chars.empty())
-        return std::nullopt;
+    if (chars.empty()) return std::nullopt;
     const char32_t c = chars.front();
     if (c <= 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0) || c == '?' || c == '/' || c == 0xFFFD)
         return std::nullopt;
@@ -17,13 +16,11 @@ std::optional<std::string> legalFirstChar(const std::string& typed) {
 }
 
 std::optional<std::string> FirstCharRule::resolve(const std::string& name) {
-    if (name.empty() || name.front() != '?')
-        return name;
+    if (name.empty() || name.front() != '?') return name;
     if (!useForAll_) {
         auto answer = asker_.ask(name);
         std::optional<std::string> character;
-        if (answer)
-            character = legalFirstChar(answer->character);
+        if (answer) character = legalFirstChar(answer->character);
         if (!character) {
             useForAll_ = false;
             rememberedChar_ = "?";
@@ -32,7 +29,9 @@ std::optional<std::string> FirstCharRule::resolve(const std::string& name) {
         useForAll_ = answer->useForAll;
         rememberedChar_ = *character;
     }
-    return rememberedChar_ + name.substr(1);
+    std::string restored = name;
+    restored.replace(0, 1, rememberedChar_);
+    return restored;
 }
 
 }  // namespace rekkon

@@ -18,30 +18,25 @@ void LongNameCollector::collect(std::span<const std::uint8_t, kDirEntrySize> pie
     const std::uint8_t sequence = piece[0];
     const std::uint8_t number = sequence & 0x3F;
     if (sequence & 0x40) {
-        if (pending_ || number == 0)
-            return;  // a second opening piece is ignored
+        if (pending_ || number == 0) return;  // a second opening piece is ignored
         pending_ = true;
         openingNumber_ = number;
         units_.assign(std::size_t{number} * kUnitsPerPiece, 0);
     }
-    if (!pending_)
-        return;
+    if (!pending_) return;
     // A piece numbered 0 or above the opening piece would land outside the name: ignore it.
-    if (number == 0 || number > openingNumber_)
-        return;
+    if (number == 0 || number > openingNumber_) return;
     const LeReader r(piece);
     std::size_t at = (std::size_t{number} - 1) * kUnitsPerPiece;
     for (std::size_t offset : kUnitOffsets) {
         const std::uint16_t unit = *r.u16(offset);
-        if (unit == 0x0000 || unit == 0xFFFF)
-            break;
+        if (unit == 0x0000 || unit == 0xFFFF) break;
         units_[at++] = unit;
     }
 }
 
 std::optional<std::string> LongNameCollector::name() const {
-    if (!pending_)
-        return std::nullopt;
+    if (!pending_) return std::nullopt;
     const auto end = std::find(units_.begin(), units_.end(), std::uint16_t{0});
     return utf16ToUtf8(std::span(units_.begin(), end));
 }

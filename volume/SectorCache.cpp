@@ -10,8 +10,7 @@ SectorCache::SectorCache() : slots_(kSlots) {
 
 bool SectorCache::lookup(std::uint64_t sector, std::span<std::uint8_t, kSectorSize> out) {
     auto it = index_.find(sector);
-    if (it == index_.end())
-        return false;
+    if (it == index_.end()) return false;
     const std::uint16_t slot = it->second;
     unlink(slot);
     pushNewest(slot);
@@ -26,14 +25,17 @@ void SectorCache::insert(std::uint64_t sector, std::span<const std::uint8_t, kSe
         unlink(slot);
     } else if (used_ < kSlots) {
         slot = static_cast<std::uint16_t>(used_++);
+        index_.emplace(sector, slot);
     } else {
         slot = oldest_;
         unlink(slot);
-        index_.erase(slots_[slot].sector);
+        // Re-key the evicted sector's index node instead of freeing and allocating one.
+        auto node = index_.extract(slots_[slot].sector);
+        node.key() = sector;
+        index_.insert(std::move(node));
     }
     slots_[slot].sector = sector;
     std::copy(data.begin(), data.end(), slots_[slot].data.begin());
-    index_[sector] = slot;
     pushNewest(slot);
 }
 
@@ -62,11 +64,9 @@ void SectorCache::pushNewest(std::uint16_t slot) {
     Slot& s = slots_[slot];
     s.older = newest_;
     s.newer = kNone;
-    if (newest_ != kNone)
-        slots_[newest_].newer = slot;
+    if (newest_ != kNone) slots_[newest_].newer = slot;
     newest_ = slot;
-    if (oldest_ == kNone)
-        oldest_ = slot;
+    if (oldest_ == kNone) oldest_ = slot;
 }
 
 }  // namespace rekkon

@@ -26,15 +26,12 @@ std::size_t FileSectorDevice::readSectors(std::span<std::uint8_t> buffer) {
     const std::size_t wanted = buffer.size() / kSectorSize * kSectorSize;
     std::size_t done = 0;
     constexpr std::uint64_t kMaxSector = std::numeric_limits<std::int64_t>::max() / kSectorSize;
-    if (sector_ > kMaxSector)
-        return 0;
+    if (sector_ > kMaxSector) return 0;
     while (done < wanted) {
         const auto position = static_cast<off_t>(sector_ * kSectorSize + done);
         ssize_t n = ::pread(fd_, buffer.data() + done, wanted - done, position);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
         done += static_cast<std::size_t>(n);
     }
     // Only whole sectors count; a short tail at the end of an image is an unreadable sector.

@@ -7,7 +7,7 @@ namespace rekkon {
 
 namespace {
 // Consecutive missing sectors are fetched from the device in one call of at most this many.
-constexpr std::size_t kMaxRunSectors = 256;
+constexpr std::size_t kMaxRunSectors = 2048;
 }  // namespace
 
 void SectorReader::attach(std::unique_ptr<SectorDevice> device) {
@@ -23,8 +23,7 @@ void SectorReader::close() {
 }
 
 std::size_t SectorReader::readSectors(std::span<std::uint8_t> buffer) {
-    if (!device_)
-        return 0;
+    if (!device_) return 0;
     const std::size_t count = buffer.size() / kSectorSize;
     std::size_t delivered = 0;
     while (delivered < count) {
@@ -42,8 +41,7 @@ std::size_t SectorReader::readSectors(std::span<std::uint8_t> buffer) {
             readMissRun(buffer.subspan(delivered * kSectorSize, run * kSectorSize), current_, run);
         delivered += got;
         current_ += got;
-        if (got < run)
-            break;
+        if (got < run) break;
     }
     return delivered * kSectorSize;
 }
@@ -55,7 +53,10 @@ std::size_t SectorReader::readMissRun(std::span<std::uint8_t> dest, std::uint64_
     device_->seekSector(firstSector);
     const std::size_t bytes = device_->readSectors(dest.first(sectors * kSectorSize));
     const std::size_t got = std::min(bytes / kSectorSize, sectors);
-    for (std::size_t i = 0; i < got; ++i)
+    // Every sector of the run is new to the cache, so of a run longer than the cache only the
+    // last kSlots sectors would remain: inserting just those leaves the very same cache.
+    const std::size_t skip = got > SectorCache::kSlots ? got - SectorCache::kSlots : 0;
+    for (std::size_t i = skip; i < got; ++i)
         cache_.insert(firstSector + i, dest.subspan(i * kSectorSize).first<kSectorSize>());
     return got;
 }
@@ -63,32 +64,27 @@ std::size_t SectorReader::readMissRun(std::span<std::uint8_t> dest, std::uint64_
 std::size_t SectorReader::readAt(std::uint64_t baseSector, std::uint64_t byteOffset,
                                  std::span<std::uint8_t> dest) {
     const std::size_t count = dest.size();
-    if (count == 0)
-        return 0;
+    if (count == 0) return 0;
     const std::uint64_t firstSector = baseSector + byteOffset / kSectorSize;
-    if (firstSector < baseSector)
-        return 0;  // wrapped: no such position
+    if (firstSector < baseSector) return 0;  // wrapped: no such position
     seekSector(firstSector);
     std::size_t p = static_cast<std::size_t>(byteOffset % kSectorSize);
     std::size_t done = 0;
     std::array<std::uint8_t, kSectorSize> bounce;
 
     if (p != 0) {
-        if (readSectors(bounce) != kSectorSize)
-            return 0;
+        if (readSectors(bounce) != kSectorSize) return 0;
         const std::size_t n = std::min(kSectorSize - p, count);
         std::copy_n(bounce.begin() + static_cast<std::ptrdiff_t>(p), n, dest.begin());
         done = n;
     }
     const std::size_t whole = (count - done) / kSectorSize * kSectorSize;
     if (whole > 0) {
-        if (readSectors(dest.subspan(done, whole)) != whole)
-            return 0;
+        if (readSectors(dest.subspan(done, whole)) != whole) return 0;
         done += whole;
     }
     if (done < count) {
-        if (readSectors(bounce) != kSectorSize)
-            return 0;
+        if (readSectors(bounce) != kSectorSize) return 0;
         std::copy_n(bounce.begin(), count - done, dest.begin() + static_cast<std::ptrdiff_t>(done));
     }
     return count;

@@ -35,8 +35,7 @@ constexpr std::array<std::uint16_t, 256> kCp437 = {
 }  // namespace
 
 void appendUtf8(std::string& out, char32_t c) {
-    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-        c = 0xFFFD;
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
     if (c < 0x80) {
         out.push_back(static_cast<char>(c));
     } else if (c < 0x800) {
@@ -131,8 +130,7 @@ std::optional<std::string> utf8ToCp437(std::string_view utf8) {
                 break;
             }
         }
-        if (!found)
-            return std::nullopt;
+        if (!found) return std::nullopt;
     }
     return out;
 }
@@ -140,8 +138,7 @@ std::optional<std::string> utf8ToCp437(std::string_view utf8) {
 std::string asciiUpper(std::string_view text) {
     std::string out(text);
     for (char& ch : out)
-        if (ch >= 'a' && ch <= 'z')
-            ch = static_cast<char>(ch - 'a' + 'A');
+        if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
     return out;
 }
 

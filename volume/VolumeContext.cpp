@@ -51,8 +51,7 @@ std::uint64_t setPosition(VolumeContext& volume, std::uint64_t sectorDelta, std:
 }
 
 std::size_t readWithRetry(VolumeContext& volume, std::span<std::uint8_t> dest) {
-    if (dest.empty())
-        return 0;
+    if (dest.empty()) return 0;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         if (volume.reader.readAt(volume.sector, volume.byteInSector, dest) == dest.size()) {
             setPosition(volume, 0, dest.size(), PositionMode::Relative);
@@ -71,16 +70,14 @@ long writeWithRetry(VolumeContext&, std::span<const std::uint8_t>) {
 std::size_t transferAtCluster(VolumeContext& volume, std::uint64_t cluster,
                               std::uint64_t byteOffset, TransferRequest& request) {
     const std::uint64_t bpc = volume.bytesPerCluster;
-    if (bpc != 0 && cluster > (UINT64_MAX - byteOffset) / bpc)
-        return 0;
+    if (bpc != 0 && cluster > (UINT64_MAX - byteOffset) / bpc) return 0;
     const std::uint64_t position = cluster * bpc + byteOffset;
     setPosition(volume, 0, position, PositionMode::Absolute);
     if (!request.isRead) {
         writeWithRetry(volume, {});
         return 0;
     }
-    if (request.count == 0)
-        return 0;
+    if (request.count == 0) return 0;
     if (readWithRetry(volume, std::span<std::uint8_t>(request.cursor, request.count)) !=
         request.count)
         return 0;

@@ -136,6 +136,17 @@ TEST_F(ReaderFixture, NeverUsedSlotsAreTakenBeforeUsedOnes) {
     EXPECT_TRUE(stats->sectorsRead.empty());
 }
 
+TEST_F(ReaderFixture, ALongReadLeavesItsLastSectorsCached) {
+    open(3000);
+    readAt(0, 0, 2500 * 512);
+    stats->sectorsRead.clear();
+    for (std::uint64_t s = 2500 - 256; s < 2500; ++s)
+        EXPECT_EQ(readAt(s, 0, 512), expected(s, 0, 512));
+    EXPECT_TRUE(stats->sectorsRead.empty());
+    readAt(2500 - 257, 0, 1);
+    EXPECT_EQ(deviceReadsOf(2500 - 257), 1u);
+}
+
 TEST_F(ReaderFixture, LargeReadsMatchTheDeviceAcrossCachedAndUncachedSectors) {
     open(1200);
     for (std::uint64_t s = 0; s < 1200; s += 3)
