@@ -34,6 +34,16 @@ die() {
 }
 note() { echo "fat-bench: $*" >&2; }
 
+# The benchmark's own tools, beside what the build needs.
+bash "$REPO/tools/install-deps.sh"
+missing=()
+for pkg in hyperfine jq; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
+    $SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
 for tool in cmake mkfs.fat mcopy mdel mdeltree fls icat hyperfine python3 jq md5sum awk; do
     command -v "$tool" >/dev/null || die "missing tool: $tool"
 done
@@ -62,19 +72,8 @@ else
     BUILD=$REPO/build-bench
     note "building rekkon-cli (Release) in $BUILD"
     cmake -S "$REPO" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DREKKON_BUILD_TESTS=OFF >/dev/null
-    if ! cmake --build "$BUILD" -j "$(nproc)" --target rekkon-cli >"$BENCH_DIR/build.log" 2>&1; then
-        # GCC 12 at -O3 reports a false -Wrestrict inside std::string, which -Werror turns
-        # into a failure; build again with that one warning left as a warning.
-        if grep -q 'Werror=restrict' "$BENCH_DIR/build.log"; then
-            note "Release build stopped on GCC's -Wrestrict false positive; building with -Wno-error=restrict"
-            cmake -S "$REPO" -B "$BUILD" -DCMAKE_CXX_FLAGS=-Wno-error=restrict >/dev/null
-            cmake --build "$BUILD" -j "$(nproc)" --target rekkon-cli >"$BENCH_DIR/build.log" 2>&1 ||
-                { tail -30 "$BENCH_DIR/build.log" >&2; die "build failed (log: $BENCH_DIR/build.log)"; }
-        else
-            tail -30 "$BENCH_DIR/build.log" >&2
-            die "build failed (log: $BENCH_DIR/build.log)"
-        fi
-    fi
+    cmake --build "$BUILD" -j "$(nproc)" --target rekkon-cli >"$BENCH_DIR/build.log" 2>&1 ||
+        { tail -30 "$BENCH_DIR/build.log" >&2; die "build failed (log: $BENCH_DIR/build.log)"; }
 fi
 CLI=$BUILD/rekkon-cli
 [[ -x $CLI ]] || die "no rekkon-cli in $BUILD"
