@@ -1,6 +1,7 @@
 #include "ntfs/NtfsBuilder.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "ntfs/AttributeData.h"
 #include "ntfs/NtfsMount.h"
@@ -94,7 +95,24 @@ Bytes nonResidentAttribute(std::uint32_t type, const std::u16string& name, const
     return a;
 }
 
+Bytes attributeListEntry(std::uint32_t type, const std::u16string& name, std::uint64_t firstVcn,
+                         std::uint64_t record) {
+    Bytes e(align8(0x1A + 2 * name.size()), 0);
+    put32(e, 0x00, type);
+    put16(e, 0x04, static_cast<std::uint16_t>(e.size()));
+    e[0x06] = static_cast<std::uint8_t>(name.size());
+    e[0x07] = 0x1A;
+    put64(e, 0x08, firstVcn);
+    put64(e, 0x10, record | std::uint64_t{1} << 48);  // sequence number 1
+    putName(e, 0x1A, name);
+    return e;
+}
+
 Bytes fileRecord(const std::vector<Bytes>& attributes, std::size_t size, std::uint64_t baseRecord) {
+    std::size_t used = 0x60;
+    for (const Bytes& a : attributes)
+        used += a.size();
+    if (used > size) throw std::length_error("attributes do not fit in the record");
     Bytes r(size, 0);
     const std::size_t blocks = size / 512;
     std::copy_n("FILE", 4, r.begin());
@@ -174,7 +192,16 @@ void ImageBuilder::setAttributeDefinitions(
         putName(table, i * 160, defs[i].first);
         put32(table, i * 160 + 0x80, defs[i].second);
     }
-    setRecord(4, fileRecord({residentAttribute(0x80, u"", table)}));
+    if (table.size() <= 800) {
+        setRecord(4, fileRecord({residentAttribute(0x80, u"", table)}));
+        return;
+    }
+    // Too long for the record: in clusters from kAttrDefCluster on.
+    const std::uint64_t clusters = (table.size() + kCluster - 1) / kCluster;
+    put(kAttrDefCluster, table);
+    const NonResident sizes{0, clusters - 1, clusters * kCluster, table.size(), table.size(), 0};
+    setRecord(4, fileRecord({nonResidentAttribute(0x80, u"", sizes,
+                                                  mappingPairs({{kAttrDefCluster, clusters}}))}));
 }
 
 MountedImage::MountedImage(Bytes image) {

@@ -42,6 +42,10 @@ Bytes nonResidentAttribute(std::uint32_t type, const std::u16string& name, const
 Bytes fileRecord(const std::vector<Bytes>& attributes, std::size_t size = 1024,
                  std::uint64_t baseRecord = 0);
 
+// One $ATTRIBUTE_LIST entry naming the attribute (type, name, first VCN) held in `record`.
+Bytes attributeListEntry(std::uint32_t type, const std::u16string& name, std::uint64_t firstVcn,
+                         std::uint64_t record);
+
 // Writes a little-endian u64 into `bytes` at `offset` (put16 and put32 come with FatBuilder.h).
 void put64(Bytes& bytes, std::size_t offset, std::uint64_t value);
 
@@ -56,6 +60,7 @@ class ImageBuilder {
     static constexpr std::uint64_t kMftRecords = 32;
     static constexpr std::uint64_t kFirstDataCluster = 96;
     static constexpr std::uint64_t kClusters = 1024;
+    static constexpr std::uint64_t kAttrDefCluster = 1000;
 
     ImageBuilder();
     void setRecord(std::uint64_t number, const Bytes& diskRecord);

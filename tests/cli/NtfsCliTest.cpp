@@ -1,0 +1,80 @@
+// rekkon-cli on NTFS sources: info, and cat's output and exit statuses.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+
+#include "cli/Cli.h"
+#include "support/Fixtures.h"
+#include "support/Md5.h"
+
+namespace rekkon {
+namespace {
+
+struct CatRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+CatRun run(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    std::istringstream in;
+    cli::Streams io{out, err, in, false, false};
+    CatRun r;
+    r.status = cli::runCli(args, io);
+    r.out = out.str();
+    r.err = err.str();
+    return r;
+}
+
+const std::string kImage = test::fixtureImage("ntfs/ntfs-512-4k.img");
+
+TEST(NtfsCli, CatWritesUnnamedAndNamedStreams) {
+    const CatRun unnamed = run({"cat", kImage, "72"});
+    EXPECT_EQ(unnamed.status, cli::kExitOk);
+    EXPECT_EQ(test::md5Hex(unnamed.out), "6a4454d688be5c371c207a997d56c77f");
+    const CatRun named = run({"cat", kImage, "--stream", "BETA", "72"});
+    EXPECT_EQ(named.status, cli::kExitOk);
+    EXPECT_EQ(test::md5Hex(named.out), "9bc0751504b2d359b4c524db62ffafb4");
+    EXPECT_TRUE(named.err.empty());
+}
+
+TEST(NtfsCli, CatFailuresAreOneLineWithTheirStatus) {
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* says;
+    };
+    const Case cases[] = {
+        {{"cat", kImage}, cli::kExitUsage, "usage"},
+        {{"cat", kImage, "7x"}, cli::kExitUsage, "usage"},
+        {{"cat", kImage, "72", "--stream"}, cli::kExitUsage, "usage"},
+        {{"cat", "/nonexistent/disk.img", "0"}, cli::kExitSource, "cannot open"},
+        {{"cat", test::fixtureImage("fat/fat16.img"), "0"}, cli::kExitSource, "no NTFS volume"},
+        {{"cat", kImage, "100000"}, cli::kExitSource, "cannot be opened"},
+        {{"cat", kImage, "5"}, cli::kExitSource, "no unnamed data stream"},
+        {{"cat", kImage, "72", "--stream", "gamma"},
+         cli::kExitSource,
+         "no data stream named \"gamma\""},
+    };
+    for (const Case& c : cases) {
+        const CatRun r = run(c.args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_TRUE(r.out.empty());
+    }
+}
+
+TEST(NtfsCli, InfoTriesNtfsAndFat) {
+    const CatRun ntfs = run({"info", kImage});
+    EXPECT_EQ(ntfs.status, cli::kExitOk);
+    EXPECT_NE(ntfs.out.find("File system: NTFS\n"), std::string::npos);
+    const CatRun fat = run({"info", test::fixtureImage("fat/fat16.img")});
+    EXPECT_EQ(fat.status, cli::kExitOk);
+    EXPECT_NE(fat.out.find("File system: FAT16\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace rekkon
