@@ -69,14 +69,10 @@ int runCli(const std::vector<std::string>& args, Streams& io) {
         io.out << kUsage;
         return kExitOk;
     }
-    if (command == "info")
-        return runInfo(rest, io);
-    if (command == "list")
-        return runList(rest, io);
-    if (command == "recover")
-        return runRecover(rest, io);
-    if (command == "cat")
-        return runCat(rest, io);
+    if (command == "info") return runInfo(rest, io);
+    if (command == "list") return runList(rest, io);
+    if (command == "recover") return runRecover(rest, io);
+    if (command == "cat") return runCat(rest, io);
     io.err << "rekkon-cli: unknown command \"" << command << "\"\n" << kUsage;
     return kExitUsage;
 }

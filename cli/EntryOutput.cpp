@@ -28,12 +28,10 @@ std::array<std::string, 7> tableRow(const DeletedFileEntry& e) {
 }
 
 std::string csvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos)
-        return text;
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string out = "\"";
     for (char c : text) {
-        if (c == '"')
-            out += '"';
+        if (c == '"') out += '"';
         out += c;
     }
     return out + "\"";
@@ -58,8 +56,7 @@ void printTable(std::ostream& out, const std::vector<const DeletedFileEntry*>& e
             const bool right = c == 0 || c == 2;
             const std::string pad(widths[c] - displayWidth(row[c]), ' ');
             line += right ? pad + row[c] : row[c] + (c + 1 < row.size() ? pad : "");
-            if (c + 1 < row.size())
-                line += "  ";
+            if (c + 1 < row.size()) line += "  ";
         }
         out << line << '\n';
     }

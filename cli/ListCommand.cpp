@@ -19,12 +19,10 @@ int runList(const std::vector<std::string>& args, Streams& io) {
         return kExitUsage;
     }
     ScanSession session;
-    if (const int status = openAndScan(*options, io, session); status != kExitOk)
-        return status;
+    if (const int status = openAndScan(*options, io, session); status != kExitOk) return status;
     if (session.entries.empty()) {
         io.err << "Could not find deleted files located in \"" << session.target << "\"\n";
-        if (format == "table")
-            return kExitOk;
+        if (format == "table") return kExitOk;
     }
     if (format == "json")
         printJson(io.out, session.entries);

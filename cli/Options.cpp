@@ -4,8 +4,7 @@ namespace rekkon::cli {
 
 std::optional<std::string> Options::value(const std::string& name) const {
     auto it = values.find(name);
-    if (it == values.end() || it->second.empty())
-        return std::nullopt;
+    if (it == values.end() || it->second.empty()) return std::nullopt;
     return it->second.back();
 }
 

@@ -36,12 +36,10 @@ class TerminalAsker final : public FirstCharAsker {
                     << " (end with ! to use it for all files; an empty line skips the file): "
                     << std::flush;
             std::string line;
-            if (!std::getline(io_.in, line) || line.empty())
-                return std::nullopt;
+            if (!std::getline(io_.in, line) || line.empty()) return std::nullopt;
             FirstCharAnswer answer;
             answer.useForAll = line.size() > 1 && line.back() == '!';
-            if (answer.useForAll)
-                line.pop_back();
+            if (answer.useForAll) line.pop_back();
             if (legalFirstChar(line)) {
                 answer.character = line;
                 return answer;
@@ -78,8 +76,7 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
     }
 
     ScanSession session;
-    if (const int status = openAndScan(*options, io, session); status != kExitOk)
-        return status;
+    if (const int status = openAndScan(*options, io, session); status != kExitOk) return status;
     if (session.entries.empty()) {
         io.err << "Could not find deleted files located in \"" << session.target << "\"\n";
         return kExitOk;

@@ -62,14 +62,19 @@ int openAndScan(const Options& options, Streams& io, ScanSession& session) {
         };
     }
     const int found = scanVolume(session.context, folder);
-    if (io.errIsTerminal)
-        io.err << "\r\x1b[K" << std::flush;
+    if (io.errIsTerminal) io.err << "\r\x1b[K" << std::flush;
     std::string shown = folder.empty() ? "\\" : folder;
     std::replace(shown.begin(), shown.end(), '/', '\\');
-    if (shown.front() != '\\')
-        shown.insert(shown.begin(), '\\');
+    if (shown.front() != '\\') shown.insert(shown.begin(), '\\');
     session.target = session.source + ":" + shown;
-    if (found < 0) {
+    if (found == kScanNotAvailable) {
+        io.err
+            << "rekkon-cli: " << session.source
+            << " holds an NTFS volume; this version lists deleted files on FAT volumes only. The "
+               "data of any MFT record can be read with: rekkon-cli cat SOURCE RECORD\n";
+        return kExitSource;
+    }
+    if (found == kScanFolderNotFound) {
         io.err << "rekkon-cli: folder \"" << folder << "\" was not found on " << session.source
                << ". Give a path of folders from the root, for example /DCIM/100CANON.\n";
         return kExitUsage;

@@ -8,8 +8,7 @@ std::uint8_t estimateFromBitmap(std::span<const std::uint8_t> bitmap,
     std::uint64_t usedCount = 0;
     const std::uint64_t coveredClusters = std::uint64_t{bitmap.size()} * 8;
     for (const ClusterRun& run : runs) {
-        if (run.firstCluster < 0)
-            continue;  // sparse: nothing on the volume to examine
+        if (run.firstCluster < 0) continue;  // sparse: nothing on the volume to examine
         const auto first = static_cast<std::uint64_t>(run.firstCluster);
         bool pastEnd = false;
         for (std::uint64_t k = first; k - first < run.lengthClusters; ++k) {
@@ -22,13 +21,10 @@ std::uint8_t estimateFromBitmap(std::span<const std::uint8_t> bitmap,
             else
                 ++freeCount;
         }
-        if (pastEnd)
-            break;
+        if (pastEnd) break;
     }
-    if (freeCount == 0)
-        return 0;
-    if (usedCount == 0)
-        return 255;
+    if (freeCount == 0) return 0;
+    if (usedCount == 0) return 255;
     return static_cast<std::uint8_t>(freeCount * 100 / (freeCount + usedCount));
 }
 

@@ -9,8 +9,7 @@ std::string foundProgressText(int count) {
 void FoundListBuilder::addFile(DeletedFileEntry entry) {
     list_.push_back(std::move(entry));
     ++foundCount_;
-    if (progress_)
-        progress_(foundProgressText(foundCount_));
+    if (progress_) progress_(foundProgressText(foundCount_));
 }
 
 }  // namespace rekkon

@@ -12,10 +12,8 @@ std::string sizeText(std::uint64_t size) {
 }
 
 std::string statusText(std::uint8_t status) {
-    if (status == 0)
-        return "Poor";
-    if (status == 255)
-        return "Good";
+    if (status == 0) return "Poor";
+    if (status == 255) return "Good";
     char buf[32];
     std::snprintf(buf, sizeof buf, "Average %02u %c", unsigned{status}, '%');
     return buf;
@@ -27,8 +25,7 @@ std::string typeText(const std::string& name) {
 }
 
 std::optional<CalendarTime> fileTimeToCalendar(std::uint64_t fileTime) {
-    if (fileTime == 0)
-        return std::nullopt;
+    if (fileTime == 0) return std::nullopt;
     std::uint64_t seconds = fileTime / 10'000'000ULL;
     std::int64_t days = static_cast<std::int64_t>(seconds / 86400);
     const auto daySeconds = static_cast<int>(seconds % 86400);
@@ -44,13 +41,11 @@ std::optional<CalendarTime> fileTimeToCalendar(std::uint64_t fileTime) {
     int month = 0;
     while (true) {
         const int len = kDays[month] + (month == 1 && isLeap(year) ? 1 : 0);
-        if (days < len)
-            break;
+        if (days < len) break;
         days -= len;
         ++month;
     }
-    if (year > 30827)
-        return std::nullopt;
+    if (year > 30827) return std::nullopt;
     return CalendarTime{static_cast<int>(year),     month + 1,
                         static_cast<int>(days) + 1, daySeconds / 3600,
                         daySeconds / 60 % 60,       daySeconds % 60};
@@ -67,8 +62,7 @@ std::string timeText(std::uint64_t fileTime) {
 
 std::optional<std::string> isoTimeText(std::uint64_t fileTime) {
     const auto t = fileTimeToCalendar(fileTime);
-    if (!t)
-        return std::nullopt;
+    if (!t) return std::nullopt;
     char buf[64];
     std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", t->year, t->month, t->day,
                   t->hour, t->minute, t->second);

@@ -13,8 +13,7 @@ class FatFileData final : public FileDataHandle {
         : fat_(fat), walk_(fat_, firstCluster), size_(size) {}
 
     std::size_t read(const std::string&, std::span<std::uint8_t> buffer) override {
-        if (offset_ >= size_)
-            return 0;
+        if (offset_ >= size_) return 0;
         const auto n =
             static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size_ - offset_));
         const std::size_t got = walk_.read(offset_, buffer.first(n));
@@ -33,16 +32,8 @@ class FatFileData final : public FileDataHandle {
 
 std::unique_ptr<FileDataHandle> openFatFileData(ScanContext& context, std::uint64_t location,
                                                 std::uint64_t size) {
-    if (location < 2 || location > context.fatGeometry.maxCluster())
-        return nullptr;
+    if (location < 2 || location > context.fatGeometry.maxCluster()) return nullptr;
     return std::make_unique<FatFileData>(context.fat(), static_cast<std::uint32_t>(location), size);
-}
-
-std::unique_ptr<FileDataHandle> openFileData(ScanContext& context, std::uint64_t location,
-                                             std::uint64_t size) {
-    if (isNtfsKind(context.volume.kind))
-        return nullptr;  // the NTFS reader joins here
-    return openFatFileData(context, location, size);
 }
 
 }  // namespace rekkon

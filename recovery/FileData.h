@@ -25,6 +25,11 @@ class FileDataHandle {
 std::unique_ptr<FileDataHandle> openFileData(ScanContext& context, std::uint64_t location,
                                              std::uint64_t size);
 
+// The members behind openFileData, one per file system.
+std::unique_ptr<FileDataHandle> openFatFileData(ScanContext& context, std::uint64_t location,
+                                                std::uint64_t size);
+std::unique_ptr<FileDataHandle> openNtfsFileData(ScanContext& context, std::uint64_t location);
+
 inline std::size_t readFileData(FileDataHandle& handle, const std::string& streamName,
                                 std::span<std::uint8_t> buffer) {
     return handle.read(streamName, buffer);

@@ -8,8 +8,7 @@ constexpr std::size_t kMaxNameBytes = 255;
 
 // Cuts `text` to at most `limit` bytes without splitting a UTF-8 sequence.
 std::string cutUtf8(const std::string& text, std::size_t limit) {
-    if (text.size() <= limit)
-        return text;
+    if (text.size() <= limit) return text;
     std::size_t end = limit;
     while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
         --end;
@@ -20,20 +19,16 @@ std::string cutUtf8(const std::string& text, std::size_t limit) {
 
 std::pair<std::string, std::string> splitStreamName(const std::string& name) {
     const auto colon = name.find(':');
-    if (colon == std::string::npos)
-        return {name, ""};
+    if (colon == std::string::npos) return {name, ""};
     return {name.substr(0, colon), name.substr(colon + 1)};
 }
 
 std::string safeOutputName(const std::string& name) {
     std::string out = name;
-    if (const auto colon = out.find(':'); colon != std::string::npos)
-        out[colon] = '-';
+    if (const auto colon = out.find(':'); colon != std::string::npos) out[colon] = '-';
     for (char& c : out)
-        if (c == '/' || c == '\0')
-            c = '_';
-    if (out.empty() || out == "." || out == "..")
-        out = "_" + out;
+        if (c == '/' || c == '\0') c = '_';
+    if (out.empty() || out == "." || out == "..") out = "_" + out;
     if (out.size() > kMaxNameBytes) {
         const auto dot = out.rfind('.');
         std::string ext = dot != std::string::npos && out.size() - dot <= 32 ? out.substr(dot) : "";

@@ -28,8 +28,7 @@ int createNewFile(const std::string& folder, const std::string& name, std::strin
             return fd;
         }
         error = errno;
-        if (error != EEXIST)
-            return -1;
+        if (error != EEXIST) return -1;
     }
     return -1;
 }
@@ -37,8 +36,7 @@ int createNewFile(const std::string& folder, const std::string& name, std::strin
 bool writeAll(int fd, std::span<const std::uint8_t> bytes, int& error) {
     while (!bytes.empty()) {
         const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR)
-            continue;
+        if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             error = n < 0 ? errno : ENOSPC;
             return false;
@@ -62,11 +60,9 @@ std::uint64_t copyFileData(FileDataHandle& data, const std::string& streamName, 
     error = 0;
     while (written < size) {
         const std::size_t n = readFileData(data, streamName, chunk);
-        if (!writeAll(fd, std::span(chunk).first(n), error))
-            break;
+        if (!writeAll(fd, std::span(chunk).first(n), error)) break;
         written += n;
-        if (n != chunk.size())
-            break;
+        if (n != chunk.size()) break;
     }
     return written;
 }
@@ -100,25 +96,21 @@ std::vector<RecoveryOutcome> recoverEntries(ScanContext& context,
         if (fd < 0) {
             outcome.result =
                 outcome.error == EEXIST ? RecoveryResult::NoFreeName : RecoveryResult::CannotCreate;
-            if (outcome.result == RecoveryResult::NoFreeName)
-                outcome.outputPath.clear();
-            if (destinationUnusable(outcome.error))
-                break;
+            if (outcome.result == RecoveryResult::NoFreeName) outcome.outputPath.clear();
+            if (destinationUnusable(outcome.error)) break;
             continue;
         }
         int error = 0;
         outcome.bytesWritten =
             copyFileData(*data, stream, entry->size, fd, options.chunkBytes, error);
-        if (::close(fd) != 0 && error == 0)
-            error = errno;
+        if (::close(fd) != 0 && error == 0) error = errno;
         closeFileData(data);
         if (error != 0) {
             outcome.result = RecoveryResult::WriteFailed;
             outcome.error = error;
             // An incomplete copy would pass for the recovered file: remove it.
             ::unlink(outcome.outputPath.c_str());
-            if (destinationUnusable(error))
-                break;
+            if (destinationUnusable(error)) break;
         } else if (outcome.bytesWritten < entry->size) {
             outcome.result = RecoveryResult::Short;
         }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "fat/FatGeometry.h"
+#include "ntfs/NtfsVolume.h"
 #include "recovery/DeletedFileEntry.h"
 #include "volume/VolumeContext.h"
 
@@ -14,6 +15,8 @@ namespace rekkon {
 struct ScanContext {
     VolumeContext volume;
     FatGeometry fatGeometry;
+    // The NTFS part; it stays where it is while mounted, since its open records point at it.
+    std::unique_ptr<NtfsVolume> ntfs = std::make_unique<NtfsVolume>();
     FoundList foundList;
     int foundCount = 0;
     ProgressSink progress;   // none installed: progress texts go nowhere
@@ -32,9 +35,13 @@ enum class MountStatus { Mounted, CannotOpen, NotRecognised };
 MountStatus mountVolume(ScanContext& context, const std::string& path, int& openError);
 void unmountVolume(ScanContext& context);
 
+inline constexpr int kScanFolderNotFound = -1;
+inline constexpr int kScanNotAvailable = -2;
+
 // Runs the scan that fits the mounted volume; replaces foundList and returns how many files were
-// found (foundCount). On FAT, `folder` names the folder to scan (empty: the root). Returns -1
-// when the folder cannot be found.
+// found (foundCount). On FAT, `folder` names the folder to scan (empty: the root); a folder
+// that cannot be found gives kScanFolderNotFound. A volume this build cannot scan for deleted
+// files yet (NTFS) gives kScanNotAvailable.
 int scanVolume(ScanContext& context, const std::string& folder = "");
 
 }  // namespace rekkon

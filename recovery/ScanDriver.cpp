@@ -3,28 +3,32 @@
 
 #include "fat/FatMount.h"
 #include "fat/FatScan.h"
+#include "ntfs/NtfsMount.h"
 #include "recovery/ScanContext.h"
 
 namespace rekkon {
 
 void setProgressText(ScanContext& context, const std::string& text) {
-    if (context.progress)
-        context.progress(text);
+    if (context.progress) context.progress(text);
 }
 
 namespace {
 
 bool bootSectorNamesNtfs(VolumeContext& volume) {
     std::array<std::uint8_t, kSectorSize> boot{};
-    if (volume.reader.readAt(0, 0, boot) != boot.size())
-        return false;
+    if (volume.reader.readAt(0, 0, boot) != boot.size()) return false;
     return std::memcmp(&boot[3], "NTFS    ", 8) == 0;
 }
 
+// A failed mount closes the device, so a second attempt opens it again.
 bool tryFat(ScanContext& context, const std::string& path) {
-    if (!context.volume.isOpen() && openDevice(context.volume, path) != 0)
-        return false;
+    if (!context.volume.isOpen() && openDevice(context.volume, path) != 0) return false;
     return mountFatOnOpenDevice(context.volume, context.fatGeometry) == 1;
+}
+
+bool tryNtfs(ScanContext& context, const std::string& path) {
+    if (!context.volume.isOpen() && openDevice(context.volume, path) != 0) return false;
+    return mountNtfsOnOpenDevice(context.volume, *context.ntfs) == 1;
 }
 
 }  // namespace
@@ -32,17 +36,18 @@ bool tryFat(ScanContext& context, const std::string& path) {
 MountStatus mountVolume(ScanContext& context, const std::string& path, int& openError) {
     unmountVolume(context);
     openError = openDevice(context.volume, path);
-    if (openError != 0)
-        return MountStatus::CannotOpen;
-    const bool ntfsFirst = bootSectorNamesNtfs(context.volume);
-    (void)ntfsFirst;  // the NTFS mount joins here
-    if (tryFat(context, path))
-        return MountStatus::Mounted;
+    if (openError != 0) return MountStatus::CannotOpen;
+    // The boot sector's own name decides which mount is tried first.
+    const bool mounted = bootSectorNamesNtfs(context.volume)
+                             ? tryNtfs(context, path) || tryFat(context, path)
+                             : tryFat(context, path) || tryNtfs(context, path);
+    if (mounted) return MountStatus::Mounted;
     closeDevice(context.volume);
     return MountStatus::NotRecognised;
 }
 
 void unmountVolume(ScanContext& context) {
+    if (isNtfsKind(context.volume.kind)) unmountNtfs(context.volume, *context.ntfs);
     closeDevice(context.volume);
     context.fatGeometry = FatGeometry{};
 }
@@ -51,12 +56,10 @@ int scanVolume(ScanContext& context, const std::string& folder) {
     context.foundList.clear();
     context.foundCount = 0;
     FoundListBuilder builder(context.foundList, context.foundCount, context.progress);
-    if (isNtfsKind(context.volume.kind))
-        return 0;
+    if (isNtfsKind(context.volume.kind)) return kScanNotAvailable;
     FatVolume fat = context.fat();
     context.scanTarget = folder.empty() ? "\\" : folder;
-    if (scanFat(fat, folder, builder) != 0)
-        return -1;
+    if (scanFat(fat, folder, builder) != 0) return kScanFolderNotFound;
     return context.foundCount;
 }
 

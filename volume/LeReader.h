@@ -23,8 +23,7 @@ class LeReader {
     }
 
     std::optional<std::uint8_t> u8(std::size_t offset) const {
-        if (!fits(offset, 1))
-            return std::nullopt;
+        if (!fits(offset, 1)) return std::nullopt;
         return bytes_[offset];
     }
     std::optional<std::uint16_t> u16(std::size_t offset) const {
@@ -38,15 +37,13 @@ class LeReader {
     }
     std::optional<std::int8_t> i8(std::size_t offset) const {
         auto v = u8(offset);
-        if (!v)
-            return std::nullopt;
+        if (!v) return std::nullopt;
         return static_cast<std::int8_t>(*v);
     }
 
     // Little-endian unsigned value of 1..8 bytes (run-list fields have such widths).
     std::optional<std::uint64_t> uN(std::size_t offset, std::size_t width) const {
-        if (width == 0 || width > 8 || !fits(offset, width))
-            return std::nullopt;
+        if (width == 0 || width > 8 || !fits(offset, width)) return std::nullopt;
         std::uint64_t v = 0;
         for (std::size_t i = width; i-- > 0;)
             v = (v << 8) | bytes_[offset + i];
@@ -55,25 +52,21 @@ class LeReader {
     // Little-endian two's-complement value of 1..8 bytes, sign-extended.
     std::optional<std::int64_t> iN(std::size_t offset, std::size_t width) const {
         auto v = uN(offset, width);
-        if (!v)
-            return std::nullopt;
-        if (width < 8 && (*v >> (width * 8 - 1)) & 1)
-            *v |= ~std::uint64_t{0} << (width * 8);
+        if (!v) return std::nullopt;
+        if (width < 8 && (*v >> (width * 8 - 1)) & 1) *v |= ~std::uint64_t{0} << (width * 8);
         return static_cast<std::int64_t>(*v);
     }
 
     std::optional<std::span<const std::uint8_t>> slice(std::size_t offset,
                                                        std::size_t length) const {
-        if (!fits(offset, length))
-            return std::nullopt;
+        if (!fits(offset, length)) return std::nullopt;
         return bytes_.subspan(offset, length);
     }
 
   private:
     template <typename T>
     std::optional<T> unsignedAt(std::size_t offset) const {
-        if (!fits(offset, sizeof(T)))
-            return std::nullopt;
+        if (!fits(offset, sizeof(T))) return std::nullopt;
         T v = 0;
         for (std::size_t i = sizeof(T); i-- > 0;)
             v = static_cast<T>((v << 8) | bytes_[offset + i]);

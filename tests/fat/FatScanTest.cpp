@@ -28,8 +28,7 @@ struct ScanFixture : ::testing::Test {
     }
     const DeletedFileEntry* named(const std::string& name) const {
         for (const auto& e : list)
-            if (e.name == name)
-                return &e;
+            if (e.name == name) return &e;
         return nullptr;
     }
 

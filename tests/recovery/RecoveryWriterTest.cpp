@@ -26,8 +26,7 @@ class ScriptedAsker final : public FirstCharAsker {
     std::vector<std::string> asked;
     std::optional<FirstCharAnswer> ask(const std::string& name) override {
         asked.push_back(name);
-        if (answers.empty())
-            return std::nullopt;
+        if (answers.empty()) return std::nullopt;
         auto a = answers.front();
         answers.erase(answers.begin());
         return a;
@@ -206,8 +205,7 @@ TEST_F(WriterFixture, SkippedAndShortFilesAreReported) {
 }
 
 TEST_F(WriterFixture, AFullDestinationStopsTheCommandAndLeavesNoPartialFile) {
-    if (!std::filesystem::exists("/dev/full"))
-        GTEST_SKIP() << "no /dev/full";
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     mount();
     auto data = openFileData(context, 100, 3000);
     ASSERT_TRUE(data);

@@ -55,8 +55,7 @@ FatBuilder::FatBuilder(Type type, std::uint32_t totalSectors, std::uint8_t secto
     b[0x1FF] = 0xAA;
     setFat(0, 0x0FFFFFF8);
     setFat(1, 0x0FFFFFFF);
-    if (type == Type::Fat32)
-        setFat(2, 0x0FFFFFFF);  // root folder, one cluster
+    if (type == Type::Fat32) setFat(2, 0x0FFFFFFF);  // root folder, one cluster
 }
 
 void FatBuilder::setFat(std::uint32_t cluster, std::uint32_t value) {

@@ -90,8 +90,7 @@ std::string md5Hex(const std::string& data) {
 
 std::string md5OfFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return {};
+    if (!in) return {};
     std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
                                     std::istreambuf_iterator<char>());
     return md5Hex(bytes);
