@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "ntfs/Lznt1.h"
 #include "ntfs/NtfsBuilder.h"
 
@@ -126,6 +128,19 @@ TEST(Lznt1, ShortChunkLeavesRestOfItsBlockZero) {
     const Decoded d = decode(chunk({0, 'a', 'b'}) + chunk({0, 'c'}));
     EXPECT_EQ(head(d, 0, 3), text(std::string("ab") + '\0'));
     EXPECT_EQ(d.out[4096], 'c');
+}
+
+TEST(Lznt1, RandomStreamsStayInsideTheOutput) {
+    std::mt19937 random(7);
+    for (int round = 0; round < 3000; ++round) {
+        Bytes stream(random() % 9000);
+        for (auto& b : stream)
+            b = static_cast<std::uint8_t>(random());
+        // Mostly plausible chunk headers, so the decoder gets past the first chunk.
+        if (stream.size() >= 2) stream[1] = static_cast<std::uint8_t>(0xB0 | (stream[1] & 0x0F));
+        Bytes out(random() % (3 * 4096 + 1));
+        EXPECT_LE(decompressLznt1(out, stream), out.size());
+    }
 }
 
 }  // namespace
