@@ -145,6 +145,30 @@ TEST_P(NtfsFixture, CatGivesTheSameBytesAsIcat) {
     EXPECT_GT(compared, 90);
 }
 
+// A volume written by Windows XP: every deleted file of the published answers reads back.
+TEST(NtfsRealWorld, Dftt07PublishedDeletedFilesReadBack) {
+    VolumeContext context;
+    NtfsVolume ntfs;
+    ASSERT_EQ(
+        mountNtfs(context, ntfs, test::fixtureImage("ntfs/realworld/dftt-07/7-ntfs-undel.dd")), 1);
+    int checked = 0;
+    for (const auto& row : test::readManifest(
+             test::fixtureSource("ntfs/realworld/dftt-07/7-ntfs-undel.dd.published.tsv"))) {
+        if (row.at("md5") == "N/A") continue;
+        const std::string& path = row.at("path");
+        const auto colon = path.find(':');
+        const std::string stream = colon == std::string::npos ? "" : path.substr(colon + 1);
+        MftFile file;
+        ASSERT_EQ(openMftFile(file, ntfs, std::stoull(row.at("mft_entry"))), kNtfsOk) << path;
+        const AttributeDescriptor* data = findAttribute(file, ntfs.typeData, stream);
+        ASSERT_NE(data, nullptr) << path;
+        EXPECT_EQ(std::to_string(data->dataSize), row.at("size")) << path;
+        EXPECT_EQ(readStream(file, ntfs, stream, data->dataSize), row.at("md5")) << path;
+        ++checked;
+    }
+    EXPECT_EQ(checked, 9);
+}
+
 INSTANTIATE_TEST_SUITE_P(Ntfs, NtfsFixture,
                          ::testing::Values("ntfs-512-4k", "ntfs-4096-4k", "ntfs-512-64k"),
                          [](const ::testing::TestParamInfo<std::string>& p) {
