@@ -26,8 +26,7 @@ std::optional<std::uint64_t> parseRecordNumber(const std::string& text) {
     std::uint64_t value = 0;
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || ec != std::errc{} || ptr != end)
-        return std::nullopt;
+    if (text.empty() || ec != std::errc{} || ptr != end) return std::nullopt;
     return value;
 }
 
@@ -38,24 +37,20 @@ std::optional<CatArgs> parseCatArgs(const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--stream") {
-            if (i + 1 >= args.size() || streamGiven)
-                return std::nullopt;
+            if (i + 1 >= args.size() || streamGiven) return std::nullopt;
             parsed.stream = args[++i];
             streamGiven = true;
         } else if (arg.rfind("--stream=", 0) == 0) {
-            if (streamGiven)
-                return std::nullopt;
+            if (streamGiven) return std::nullopt;
             parsed.stream = arg.substr(9);
             streamGiven = true;
         } else {
             positional.push_back(arg);
         }
     }
-    if (positional.size() != 2 || (streamGiven && parsed.stream.empty()))
-        return std::nullopt;
+    if (positional.size() != 2 || (streamGiven && parsed.stream.empty())) return std::nullopt;
     const auto record = parseRecordNumber(positional[1]);
-    if (!record)
-        return std::nullopt;
+    if (!record) return std::nullopt;
     parsed.source = positional[0];
     parsed.record = *record;
     return parsed;

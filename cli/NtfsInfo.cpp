@@ -9,8 +9,7 @@ namespace rekkon::cli {
 
 bool printNtfsInfo(rekkon::VolumeContext& volume, const std::string& path, std::ostream& out) {
     NtfsVolume ntfs;
-    if (mountNtfsOnOpenDevice(volume, ntfs) != 1)
-        return false;
+    if (mountNtfsOnOpenDevice(volume, ntfs) != 1) return false;
     const AttributeDescriptor* mftData = findAttribute(*ntfs.mftFile, ntfs.typeData);
     const std::uint64_t records = mftData != nullptr ? mftData->dataSize / ntfs.mftRecordSize : 0;
     out << "Source: " << path << '\n'

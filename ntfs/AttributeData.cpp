@@ -18,12 +18,10 @@ int readPlainRuns(MftFile& file, const AttributeDescriptor& d, std::uint64_t pos
     delivered = 0;
     const NtfsVolume& volume = *file.volume;
     const std::uint64_t cs = volume.bytesPerCluster;
-    if (cs == 0 || volume.context == nullptr)
-        return kNtfsFailure;
+    if (cs == 0 || volume.context == nullptr) return kNtfsFailure;
 
     RunWalker walker(d.runs);
-    if (!walker.seek(position / cs))
-        return NTFS_NOT_AVAILABLE;
+    if (!walker.seek(position / cs)) return NTFS_NOT_AVAILABLE;
     std::uint64_t p = position;
     std::size_t remaining = count;
     while (remaining > 0) {
@@ -37,15 +35,13 @@ int readPlainRuns(MftFile& file, const AttributeDescriptor& d, std::uint64_t pos
             const std::uint64_t cluster =
                 static_cast<std::uint64_t>(run.lcn) + (p / cs - walker.startVcn());
             TransferRequest part{true, request.cursor, chunk};
-            if (transferAtCluster(*volume.context, cluster, p % cs, part) != chunk)
-                break;
+            if (transferAtCluster(*volume.context, cluster, p % cs, part) != chunk) break;
             request.cursor = part.cursor;
         }
         delivered += chunk;
         remaining -= chunk;
         p += chunk;
-        if (remaining > 0 && p == runEndBytes && !walker.next())
-            break;
+        if (remaining > 0 && p == runEndBytes && !walker.next()) break;
     }
     return kNtfsOk;
 }
@@ -66,15 +62,13 @@ int readStoredData(MftFile& file, const AttributeDescriptor& d, std::uint64_t po
 }  // namespace
 
 void putBytes(TransferRequest& request, std::span<const std::uint8_t> bytes) {
-    if (bytes.empty())
-        return;
+    if (bytes.empty()) return;
     std::memcpy(request.cursor, bytes.data(), bytes.size());
     request.cursor += bytes.size();
 }
 
 int deliverZeros(TransferRequest& request, std::size_t count) {
-    if (count == 0)
-        return kNtfsOk;
+    if (count == 0) return kNtfsOk;
     std::memset(request.cursor, 0, count);
     request.cursor += count;
     return kNtfsOk;
@@ -83,8 +77,7 @@ int deliverZeros(TransferRequest& request, std::size_t count) {
 int readAttributeData(MftFile& file, const AttributeDescriptor& d, std::uint64_t position,
                       TransferRequest& request) {
     std::size_t n = request.count;
-    if (n == 0)
-        return kNtfsOk;
+    if (n == 0) return kNtfsOk;
     if (position >= d.dataSize) {
         request.count = 0;
         return kNtfsOk;
@@ -97,22 +90,19 @@ int readAttributeData(MftFile& file, const AttributeDescriptor& d, std::uint64_t
     if (d.isResident) {
         // A resident value's size is its data size; the table keeps them equal.
         const std::size_t at = static_cast<std::size_t>(position);
-        if (at > d.content.size() || n > d.content.size() - at)
-            return kNtfsFailure;
+        if (at > d.content.size() || n > d.content.size() - at) return kNtfsFailure;
         putBytes(request, std::span(d.content).subspan(at, n));
         return kNtfsOk;
     }
 
-    if (position >= d.initializedSize)
-        return deliverZeros(request, n);
+    if (position >= d.initializedSize) return deliverZeros(request, n);
 
     const std::size_t stored =
         static_cast<std::size_t>(std::min<std::uint64_t>(n, d.initializedSize - position));
     std::size_t delivered = 0;
     const int result = readStoredData(file, d, position, stored, request, delivered);
     request.count = delivered;
-    if (result != kNtfsOk || delivered < stored)
-        return result;
+    if (result != kNtfsOk || delivered < stored) return result;
     // Past the initialized size the data reads as zeros; they are not counted.
     return deliverZeros(request, n - stored);
 }

@@ -46,8 +46,7 @@ bool nameFieldIs(const NtfsVolume& ntfs, const LeReader& entry, std::string_view
     for (std::size_t i = 0; i < kNameUnits; ++i) {
         const std::uint16_t unit = entry.u16(i * 2).value_or(0);
         const std::uint16_t known = i < name.size() ? static_cast<std::uint8_t>(name[i]) : 0;
-        if (upcaseChar(ntfs, unit) != upcaseChar(ntfs, known))
-            return false;
+        if (upcaseChar(ntfs, unit) != upcaseChar(ntfs, known)) return false;
     }
     return true;
 }
@@ -56,10 +55,8 @@ bool nameFieldIs(const NtfsVolume& ntfs, const LeReader& entry, std::string_view
 int applyEntry(NtfsVolume& ntfs, const LeReader& entry) {
     const std::uint32_t code = entry.u32(kTypeCodeOffset).value_or(0);
     for (const KnownType& known : kKnownTypes) {
-        if (!nameFieldIs(ntfs, entry, known.name))
-            continue;
-        if (known.mustBeDefault && code != known.defaultCode)
-            return kNtfsFailure;
+        if (!nameFieldIs(ntfs, entry, known.name)) continue;
+        if (known.mustBeDefault && code != known.defaultCode) return kNtfsFailure;
         ntfs.*known.slot = code;
         return kNtfsOk;
     }
@@ -70,24 +67,20 @@ int applyEntry(NtfsVolume& ntfs, const LeReader& entry) {
 
 int checkAttributeDefinitions(NtfsVolume& ntfs, MftFile& attrDefFile) {
     const AttributeDescriptor* table = findAttribute(attrDefFile, ntfs.typeData);
-    if (table == nullptr)
-        return kNtfsFailure;
+    if (table == nullptr) return kNtfsFailure;
     std::vector<std::uint8_t> piece(kPieceBytes);
     const std::uint64_t size = std::min(table->dataSize, kMaxTableBytes);
     for (std::uint64_t position = 0; position < size; position += kPieceBytes) {
         TransferRequest request{true, piece.data(), piece.size()};
         const int result = readAttributeData(attrDefFile, *table, position, request);
-        if (result != kNtfsOk)
-            return result;
-        if (request.count == 0)
-            break;
+        if (result != kNtfsOk) return result;
+        if (request.count == 0) break;
         const LeReader r{std::span<const std::uint8_t>(piece).first(request.count)};
         for (std::size_t at = 0; r.fits(at, kEntryBytes); at += kEntryBytes) {
             if (applyEntry(ntfs, LeReader(*r.slice(at, kEntryBytes))) != kNtfsOk)
                 return kNtfsFailure;
         }
-        if (request.count < piece.size())
-            break;
+        if (request.count < piece.size()) break;
     }
     return kNtfsOk;
 }

@@ -12,16 +12,14 @@ namespace rekkon {
 
 const AttributeDescriptor* findAttribute(const MftFile& file, std::uint32_t typeCode,
                                          std::string_view name) {
-    if (file.volume == nullptr)
-        return nullptr;
+    if (file.volume == nullptr) return nullptr;
     const std::vector<std::uint16_t> wanted = utf8ToUtf16(name);
     for (const AttributeDescriptor& d : file.attributes) {
         if (d.typeCode == typeCode && d.attributeName.size() == wanted.size() &&
             compareWideNames(*file.volume, d.attributeName, wanted, wanted.size()) == 0)
             return &d;
         // The table is sorted by type code: no later entry can match.
-        if (typeCode < d.typeCode)
-            break;
+        if (typeCode < d.typeCode) break;
     }
     return nullptr;
 }
@@ -64,10 +62,8 @@ int readAttributeZeroFilled(MftFile& file, std::uint32_t typeCode, std::string_v
         return kNtfsOk;
     }
     const int result = readAttributeData(file, *d, position, request);
-    if (result != kNtfsOk)
-        return result;
-    if (request.count == d->dataSize - position)
-        request.count = z;
+    if (result != kNtfsOk) return result;
+    if (request.count == d->dataSize - position) request.count = z;
     request.cursor = start + z;
     return kNtfsOk;
 }

@@ -43,12 +43,10 @@ struct UnitReader {
                 take * cs)
                 return {};
             gathered += take;
-            if (gathered < kCompressionUnitClusters && !walker.next())
-                break;
+            if (gathered < kCompressionUnitClusters && !walker.next()) break;
         }
         const std::size_t realBytes = static_cast<std::size_t>(gathered * cs);
-        if (gathered == kCompressionUnitClusters)
-            return raw;
+        if (gathered == kCompressionUnitClusters) return raw;
         if (!reachedSparse) {
             // The runs end inside the unit: its missing clusters read as zeros.
             std::fill(raw.begin() + static_cast<std::ptrdiff_t>(realBytes), raw.end(), 0);
@@ -77,8 +75,7 @@ int readCompressedData(MftFile& file, const AttributeDescriptor& d, std::uint64_
     std::size_t delivered = 0;
     while (remaining > 0) {
         const std::uint64_t unitVcn = p / cs / kCompressionUnitClusters * kCompressionUnitClusters;
-        if (!walker.seek(unitVcn))
-            break;
+        if (!walker.seek(unitVcn)) break;
         std::size_t z = 0;
         if (walker.run().isSparse()) {
             // A unit that starts sparse is all zeros, and so is the rest of the sparse run.

@@ -20,8 +20,7 @@ void storeU16(std::span<std::uint8_t> bytes, std::size_t offset, std::uint16_t v
 int applyFixups(const NtfsVolume& volume, std::span<std::uint8_t> record,
                 std::string_view signature, std::size_t expectedSize) {
     const std::size_t size = expectedSize != 0 ? expectedSize : record.size();
-    if (size > record.size() || signature.size() != 4)
-        return 0;
+    if (size > record.size() || signature.size() != 4) return 0;
     const std::span<std::uint8_t> bytes = record.first(size);
     const LeReader r(bytes);
 
@@ -32,8 +31,7 @@ int applyFixups(const NtfsVolume& volume, std::span<std::uint8_t> record,
         return 0;
     const auto arrayOffset = r.u16(0x04);
     const auto arrayCount = r.u16(0x06);
-    if (!arrayOffset || !arrayCount || *arrayCount < 2)
-        return 0;
+    if (!arrayOffset || !arrayCount || *arrayCount < 2) return 0;
     const std::size_t blocks = *arrayCount - 1u;
 
     std::size_t stride = 0;
@@ -41,22 +39,19 @@ int applyFixups(const NtfsVolume& volume, std::span<std::uint8_t> record,
         stride = kFixupStride;
     else if (volume.bytesPerSector != 0 && blocks * volume.bytesPerSector == size)
         stride = volume.bytesPerSector;
-    if (stride < 2)
-        return 0;
+    if (stride < 2) return 0;
 
     // The array itself must lie inside the structure; keep a copy, since restoring a block's
     // last word could overwrite array entries placed across a block end.
     const auto array = r.slice(*arrayOffset, std::size_t{*arrayCount} * 2);
-    if (!array)
-        return 0;
+    if (!array) return 0;
     const std::vector<std::uint8_t> saved(array->begin(), array->end());
     const LeReader savedReader(saved);
     const std::uint16_t sequenceNumber = *savedReader.u16(0);
 
     for (std::size_t k = 1; k <= blocks; ++k) {
         const std::size_t endWord = k * stride - 2;
-        if (r.u16(endWord) != sequenceNumber)
-            return 0;
+        if (r.u16(endWord) != sequenceNumber) return 0;
         storeU16(bytes, endWord, *savedReader.u16(k * 2));
     }
     return 1;

@@ -37,25 +37,20 @@ ChunkResult decompressChunk(std::span<std::uint8_t> block, std::span<const std::
         const std::uint8_t flags = data[i++];
         for (int bit = 0; bit < 8 && i < data.size(); ++bit) {
             if ((flags >> bit & 1) == 0) {
-                if (q >= block.size())
-                    return {q, true};
+                if (q >= block.size()) return {q, true};
                 block[q++] = data[i++];
                 continue;
             }
             const auto token = r.u16(i);
-            if (!token)
-                return result;  // a token cut off by the end of the chunk
+            if (!token) return result;  // a token cut off by the end of the chunk
             i += 2;
             std::size_t displacement = 0;
             std::size_t length = 0;
-            if (q == 0)
-                return {q, true};
+            if (q == 0) return {q, true};
             splitToken(*token, q, displacement, length);
-            if (displacement > q)
-                return {q, true};
+            if (displacement > q) return {q, true};
             for (std::size_t k = 0; k < length; ++k) {
-                if (q >= block.size())
-                    return {q, true};
+                if (q >= block.size()) return {q, true};
                 // One byte at a time: an overlapping copy repeats the pattern.
                 block[q] = block[q - displacement];
                 ++q;
@@ -74,8 +69,7 @@ std::size_t decompressLznt1(std::span<std::uint8_t> out, std::span<const std::ui
     std::size_t end = 0;
     while (blockStart < out.size()) {
         const auto header = r.u16(inPos);
-        if (!header || (*header & 0x0FFF) == 0)
-            break;
+        if (!header || (*header & 0x0FFF) == 0) break;
         const std::size_t dataBytes = (*header & 0x0FFFu) + 1;
         const std::size_t dataStart = inPos + 2;
         const std::span<const std::uint8_t> data =
@@ -90,10 +84,8 @@ std::size_t decompressLznt1(std::span<std::uint8_t> out, std::span<const std::ui
         } else {
             chunk = decompressChunk(block, data);
         }
-        if (chunk.produced > 0)
-            end = blockStart + chunk.produced;
-        if (chunk.damaged)
-            break;
+        if (chunk.produced > 0) end = blockStart + chunk.produced;
+        if (chunk.damaged) break;
         blockStart += kLznt1BlockBytes;
         inPos = dataStart + dataBytes;
     }

@@ -17,8 +17,7 @@ std::uint64_t AttributeDescriptor::runClusters() const {
 }
 
 void closeMftFile(MftFile& file) {
-    if (!file.isOpen())
-        return;
+    if (!file.isOpen()) return;
     file.recordBuffer = {};
     file.attributes = {};
     file.loadedRecords = {};

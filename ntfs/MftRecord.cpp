@@ -33,31 +33,25 @@ bool isLoaded(const MftFile& file, std::uint64_t recordNumber) {
 
 int readMftRecord(NtfsVolume& volume, std::uint64_t recordNumber, std::span<std::uint8_t> buffer) {
     const std::size_t size = volume.mftRecordSize;
-    if (size == 0 || buffer.size() < size)
-        return kNtfsFailure;
+    if (size == 0 || buffer.size() < size) return kNtfsFailure;
     const std::span<std::uint8_t> record = buffer.first(size);
     if (recordNumber == 0) {
-        if (volume.mftRecordZero.size() != size)
-            return kNtfsFailure;
+        if (volume.mftRecordZero.size() != size) return kNtfsFailure;
         std::copy(volume.mftRecordZero.begin(), volume.mftRecordZero.end(), record.begin());
         return kNtfsOk;
     }
-    if (volume.mftFile == nullptr || recordNumber > kRecordNumberMask)
-        return kNtfsFailure;
+    if (volume.mftFile == nullptr || recordNumber > kRecordNumberMask) return kNtfsFailure;
     TransferRequest request{true, record.data(), size};
     const int result =
         readAttribute(*volume.mftFile, volume.typeData, {}, recordNumber * size, request);
-    if (result != kNtfsOk)
-        return result;
-    if (request.count < size)
-        return kNtfsFailure;
+    if (result != kNtfsOk) return result;
+    if (request.count < size) return kNtfsFailure;
     return checkFileRecord(volume, record) ? kNtfsOk : kNtfsFailure;
 }
 
 void loadAttributes(MftFile& file, std::span<const std::uint8_t> record,
                     std::uint64_t recordNumber) {
-    if (isLoaded(file, recordNumber) || file.loadedRecords.size() >= kMaxLoadedRecords)
-        return;
+    if (isLoaded(file, recordNumber) || file.loadedRecords.size() >= kMaxLoadedRecords) return;
     file.loadedRecords.push_back(recordNumber);
 
     const LeReader r(
@@ -70,8 +64,7 @@ void loadAttributes(MftFile& file, std::span<const std::uint8_t> record,
         if (!type || !length || *type == kEndOfAttributes || *length < kAttributeHeaderBytes)
             return;
         const auto attribute = r.slice(offset, *length);
-        if (!attribute)
-            return;
+        if (!attribute) return;
         // An attribute that cannot be parsed is left out; the others still count.
         parseAttribute(file, *attribute);
         offset += *length;
@@ -88,24 +81,19 @@ int mergeAttributeListEntries(MftFile& file, std::span<const std::uint8_t> entri
     incompleteTail = 0;
     while (entries.size() - pos > 8) {
         const std::size_t length = r.u16(pos + kEntryLengthOffset).value_or(0);
-        if (length > entries.size() - pos)
-            break;  // cut off: completed by the next piece
-        if (length < kMinEntryBytes)
-            return kNtfsFailure;
+        if (length > entries.size() - pos) break;  // cut off: completed by the next piece
+        if (length < kMinEntryBytes) return kNtfsFailure;
         const std::uint64_t recordNumber = *r.u64(pos + kEntryReferenceOffset) & kRecordNumberMask;
         pos += length;
-        if (recordNumber == previous)
-            continue;
+        if (recordNumber == previous) continue;
         previous = recordNumber;
-        if (isLoaded(file, recordNumber))
-            continue;
+        if (isLoaded(file, recordNumber)) continue;
         if (const int result = readMftRecord(volume, recordNumber, scratch); result != kNtfsOk)
             return result;
         // A record reused by another file since no longer belongs to this one.
         const LeReader header(scratch);
         const std::uint64_t base = header.u64(kBaseReferenceOffset).value_or(0) & kRecordNumberMask;
-        if (base != file.recordNumber)
-            continue;
+        if (base != file.recordNumber) continue;
         loadAttributes(file, scratch, recordNumber);
     }
     incompleteTail = entries.size() - pos;
@@ -116,8 +104,7 @@ void loadAttributeList(MftFile& file) {
     loadAttributes(file, file.recordBuffer, file.recordNumber);
     const NtfsVolume& volume = *file.volume;
     const AttributeDescriptor* list = findAttribute(file, volume.typeAttributeList);
-    if (list == nullptr)
-        return;
+    if (list == nullptr) return;
 
     std::size_t tail = 0;
     if (list->isResident) {
@@ -135,8 +122,7 @@ void loadAttributeList(MftFile& file) {
         // An entry as long as the window is no entry of a consistent volume.
         const std::size_t k =
             static_cast<std::size_t>(std::min<std::uint64_t>(remaining, window.size() - carried));
-        if (k == 0)
-            return;
+        if (k == 0) return;
         TransferRequest request{true, window.data() + carried, k};
         if (readAttribute(file, volume.typeAttributeList, {}, position, request) != kNtfsOk ||
             request.count < k)
@@ -156,8 +142,7 @@ int openMftFile(MftFile& file, NtfsVolume& volume, std::uint64_t recordNumber) {
     file.recordNumber = recordNumber;
     file.attributes.clear();
     file.loadedRecords.clear();
-    if (volume.mftRecordSize == 0)
-        return kNtfsFailure;
+    if (volume.mftRecordSize == 0) return kNtfsFailure;
     file.recordBuffer.assign(volume.mftRecordSize, 0);
     if (readMftRecord(volume, recordNumber, file.recordBuffer) != kNtfsOk) {
         file.recordBuffer = {};

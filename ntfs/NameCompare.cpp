@@ -10,10 +10,8 @@ namespace rekkon {
 std::uint16_t upcaseChar(const NtfsVolume& volume, std::uint16_t unit) {
     const std::size_t entries =
         std::min<std::size_t>(volume.upcaseTableLength / 2, volume.upcaseTable.size());
-    if (unit < entries)
-        return volume.upcaseTable[unit];
-    if (unit >= u'a' && unit <= u'z')
-        return static_cast<std::uint16_t>(unit - 0x20);
+    if (unit < entries) return volume.upcaseTable[unit];
+    if (unit >= u'a' && unit <= u'z') return static_cast<std::uint16_t>(unit - 0x20);
     return unit;
 }
 
@@ -22,10 +20,8 @@ int compareWideNames(const NtfsVolume& volume, std::span<const std::uint16_t> fi
     for (std::size_t i = 0; i < length && i < first.size() && i < second.size(); ++i) {
         const std::uint16_t a = upcaseChar(volume, first[i]);
         const std::uint16_t b = upcaseChar(volume, second[i]);
-        if (a < b)
-            return -1;
-        if (a > b)
-            return 1;
+        if (a < b) return -1;
+        if (a > b) return 1;
     }
     return 0;
 }
@@ -48,14 +44,11 @@ int compareNarrowName(const NtfsVolume& volume, std::span<const std::uint16_t> w
                       std::string_view utf8, std::size_t length) {
     const std::vector<std::uint16_t> narrow = utf8ToUtf16(utf8);
     const int order = compareWideNames(volume, wide, narrow, length);
-    if (order != 0)
-        return order;
+    if (order != 0) return order;
     const std::size_t wideHas = std::min(wide.size(), length);
     const std::size_t narrowHas = std::min(narrow.size(), length);
-    if (wideHas < narrowHas)
-        return -1;
-    if (wideHas > narrowHas)
-        return 1;
+    if (wideHas < narrowHas) return -1;
+    if (wideHas > narrowHas) return 1;
     return 0;
 }
 

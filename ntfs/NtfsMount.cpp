@@ -51,24 +51,19 @@ int openSystemFiles(NtfsVolume& ntfs) {
     // list names are read through the $DATA runs its base record gives.
     ntfs.systemFiles = std::make_unique<std::array<MftFile, 3>>();
     ntfs.mftFile = &(*ntfs.systemFiles)[0];
-    if (openMftFile(*ntfs.mftFile, ntfs, kMftRecord) != kNtfsOk)
-        return kNtfsFailure;
+    if (openMftFile(*ntfs.mftFile, ntfs, kMftRecord) != kNtfsOk) return kNtfsFailure;
     ntfs.mftMirrFile = &(*ntfs.systemFiles)[1];
-    if (openMftFile(*ntfs.mftMirrFile, ntfs, kMftMirrRecord) != kNtfsOk)
-        return kNtfsFailure;
+    if (openMftFile(*ntfs.mftMirrFile, ntfs, kMftMirrRecord) != kNtfsOk) return kNtfsFailure;
     ntfs.volumeBitmapFile = &(*ntfs.systemFiles)[2];
-    if (openMftFile(*ntfs.volumeBitmapFile, ntfs, kBitmapRecord) != kNtfsOk)
-        return kNtfsFailure;
+    if (openMftFile(*ntfs.volumeBitmapFile, ntfs, kBitmapRecord) != kNtfsOk) return kNtfsFailure;
 
     MftFile upcase;
-    if (openMftFile(upcase, ntfs, kUpCaseRecord) != kNtfsOk)
-        return kNtfsFailure;
+    if (openMftFile(upcase, ntfs, kUpCaseRecord) != kNtfsOk) return kNtfsFailure;
     loadUpcaseTable(ntfs, upcase);
     closeMftFile(upcase);
 
     MftFile attrDef;
-    if (openMftFile(attrDef, ntfs, kAttrDefRecord) != kNtfsOk)
-        return kNtfsFailure;
+    if (openMftFile(attrDef, ntfs, kAttrDefRecord) != kNtfsOk) return kNtfsFailure;
     const int checked = checkAttributeDefinitions(ntfs, attrDef);
     closeMftFile(attrDef);
     return checked == kNtfsOk ? kNtfsOk : kNtfsFailure;
@@ -94,14 +89,12 @@ int mountNtfsOnOpenDevice(VolumeContext& volume, NtfsVolume& ntfs) {
     if (transferAtCluster(volume, ntfs.mftStartCluster, 0, recordRead) != ntfs.mftRecordSize ||
         !checkFileRecord(ntfs, ntfs.mftRecordZero))
         return failMount(volume, ntfs);
-    if (openSystemFiles(ntfs) != kNtfsOk)
-        return failMount(volume, ntfs);
+    if (openSystemFiles(ntfs) != kNtfsOk) return failMount(volume, ntfs);
     return 1;
 }
 
 int mountNtfs(VolumeContext& volume, NtfsVolume& ntfs, const std::string& path) {
-    if (openDevice(volume, path) != 0)
-        return 0;
+    if (openDevice(volume, path) != 0) return 0;
     return mountNtfsOnOpenDevice(volume, ntfs);
 }
 

@@ -15,16 +15,14 @@ constexpr std::uint32_t kMaxRecordBytes = 64 * 1024;
 // Boot sector byte 0x0D: sectors per cluster; values above 0x80 hold a negative power of two
 // (2^(256 - value)), the form volumes with clusters beyond 128 sectors use.
 std::uint64_t sectorsPerClusterFrom(std::uint8_t value) {
-    if (value <= 0x80)
-        return value;
+    if (value <= 0x80) return value;
     const unsigned shift = 256u - value;
     return shift < 32 ? std::uint64_t{1} << shift : 0;
 }
 
 // Boot sector byte 0x40: clusters per MFT record, or, when negative, 2^(-value) bytes.
 std::uint64_t recordBytesFrom(std::int8_t value, std::uint64_t bytesPerCluster) {
-    if (value >= 0)
-        return static_cast<std::uint64_t>(value) * bytesPerCluster;
+    if (value >= 0) return static_cast<std::uint64_t>(value) * bytesPerCluster;
     const int shift = -static_cast<int>(value);
     return shift < 32 ? std::uint64_t{1} << shift : 0;
 }
@@ -54,17 +52,14 @@ bool readNtfsGeometry(NtfsVolume& volume, std::span<const std::uint8_t> bootSect
     const auto clusterByte = boot.u8(0x0D);
     const auto mftCluster = boot.u64(0x30);
     const auto recordByte = boot.i8(0x40);
-    if (!bytesPerSector || !clusterByte || !mftCluster || !recordByte)
-        return false;
+    if (!bytesPerSector || !clusterByte || !mftCluster || !recordByte) return false;
 
     if (*bytesPerSector < 256 || *bytesPerSector > 4096 || !std::has_single_bit(*bytesPerSector))
         return false;
     const std::uint64_t sectorsPerCluster = sectorsPerClusterFrom(*clusterByte);
-    if (sectorsPerCluster == 0 || !std::has_single_bit(sectorsPerCluster))
-        return false;
+    if (sectorsPerCluster == 0 || !std::has_single_bit(sectorsPerCluster)) return false;
     const std::uint64_t bytesPerCluster = sectorsPerCluster * *bytesPerSector;
-    if (bytesPerCluster > kMaxClusterBytes)
-        return false;
+    if (bytesPerCluster > kMaxClusterBytes) return false;
     const std::uint64_t recordBytes = recordBytesFrom(*recordByte, bytesPerCluster);
     if (recordBytes < kMinRecordBytes || recordBytes > kMaxRecordBytes ||
         !std::has_single_bit(recordBytes))

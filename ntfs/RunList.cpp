@@ -19,10 +19,8 @@ constexpr std::size_t kAllocatedSizeOffset = 0x28;
 // Appends `runs` (a fragment that starts at the descriptor's current end) to the descriptor.
 bool appendRuns(AttributeDescriptor& d, std::uint64_t end, const std::vector<DataRun>& runs) {
     for (const DataRun& run : runs) {
-        if (run.length > kMaxAttributeClusters - end)
-            return false;
-        if (!insertRun(d.runs, run.lcn, run.length))
-            return false;
+        if (run.length > kMaxAttributeClusters - end) return false;
+        if (!insertRun(d.runs, run.lcn, run.length)) return false;
         end += run.length;
     }
     return true;
@@ -36,8 +34,7 @@ void joinPending(AttributeDescriptor& d) {
         const std::uint64_t end = d.runClusters();
         auto next = std::find_if(d.pendingFragments.begin(), d.pendingFragments.end(),
                                  [end](const PendingFragment& f) { return f.firstVcn == end; });
-        if (next == d.pendingFragments.end())
-            break;
+        if (next == d.pendingFragments.end()) break;
         PendingFragment fragment = std::move(*next);
         d.pendingFragments.erase(next);
         joined = appendRuns(d, end, fragment.runs);
@@ -50,21 +47,17 @@ int decodeRun(std::span<const std::uint8_t> pairs, std::size_t& offset, std::int
               DecodedRun& run) {
     const LeReader r(pairs);
     const auto header = r.u8(offset);
-    if (!header)
-        return -1;
+    if (!header) return -1;
     const std::size_t lengthBytes = *header & 0x0F;
     const std::size_t offsetBytes = *header >> 4;
-    if (lengthBytes == 0 || lengthBytes > 8 || offsetBytes > 8)
-        return -1;
+    if (lengthBytes == 0 || lengthBytes > 8 || offsetBytes > 8) return -1;
 
     const auto length = r.uN(offset + 1, lengthBytes);
-    if (!length || *length == 0 || *length > kMaxAttributeClusters)
-        return -1;
+    if (!length || *length == 0 || *length > kMaxAttributeClusters) return -1;
     std::int64_t next = lcn;
     if (offsetBytes != 0) {
         const auto delta = r.iN(offset + 1 + lengthBytes, offsetBytes);
-        if (!delta || __builtin_add_overflow(lcn, *delta, &next) || next < 0)
-            return -1;
+        if (!delta || __builtin_add_overflow(lcn, *delta, &next) || next < 0) return -1;
     }
     run.length = *length;
     run.sparse = offsetBytes == 0;
@@ -74,8 +67,7 @@ int decodeRun(std::span<const std::uint8_t> pairs, std::size_t& offset, std::int
 }
 
 bool insertRun(std::vector<DataRun>& runs, std::int64_t lcn, std::uint64_t length) {
-    if (runs.size() >= kMaxRunsPerAttribute)
-        return false;
+    if (runs.size() >= kMaxRunsPerAttribute) return false;
     runs.push_back(DataRun{lcn, length});
     return true;
 }
@@ -87,24 +79,19 @@ int decodeRunList(const NtfsVolume& volume, AttributeDescriptor& descriptor,
     auto lastVcn = r.u64(kLastVcnOffset);
     const auto pairsOffset = r.u16(kPairsOffsetOffset);
     const auto allocatedSize = r.u64(kAllocatedSizeOffset);
-    if (!firstVcn || !lastVcn || !pairsOffset || !allocatedSize)
-        return -1;
-    if (*pairsOffset > attribute.size() || *firstVcn > kMaxAttributeClusters)
-        return -1;
+    if (!firstVcn || !lastVcn || !pairsOffset || !allocatedSize) return -1;
+    if (*pairsOffset > attribute.size() || *firstVcn > kMaxAttributeClusters) return -1;
     const std::span<const std::uint8_t> pairs = attribute.subspan(*pairsOffset);
 
     const std::uint64_t end = descriptor.runClusters();
-    if (*firstVcn < end)
-        return -1;  // overlaps the runs already held
-    if (*firstVcn > end && descriptor.pendingFragments.size() >= kMaxPendingFragments)
-        return -1;
+    if (*firstVcn < end) return -1;  // overlaps the runs already held
+    if (*firstVcn > end && descriptor.pendingFragments.size() >= kMaxPendingFragments) return -1;
 
     // A last VCN of 0 is taken from the allocated size; a last VCN below the first (NTFS writes
     // -1 for an attribute without clusters) describes no runs.
     if (*lastVcn == 0 && *allocatedSize != 0 && volume.bytesPerCluster != 0)
         *lastVcn = (*allocatedSize - 1) / volume.bytesPerCluster;
-    if (*lastVcn > std::uint64_t{std::numeric_limits<std::int64_t>::max()})
-        return 0;
+    if (*lastVcn > std::uint64_t{std::numeric_limits<std::int64_t>::max()}) return 0;
 
     std::vector<DataRun> fragment;
     int result = 0;
@@ -122,8 +109,7 @@ int decodeRunList(const NtfsVolume& volume, AttributeDescriptor& descriptor,
     }
 
     if (*firstVcn == end) {
-        if (!appendRuns(descriptor, end, fragment))
-            return -1;
+        if (!appendRuns(descriptor, end, fragment)) return -1;
         joinPending(descriptor);
     } else if (!fragment.empty()) {
         descriptor.pendingFragments.push_back(PendingFragment{*firstVcn, std::move(fragment)});

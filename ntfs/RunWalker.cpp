@@ -8,8 +8,7 @@ bool RunWalker::seek(std::uint64_t vcn) {
         start_ = 0;
     }
     while (valid()) {
-        if (vcn < endVcn())
-            return true;
+        if (vcn < endVcn()) return true;
         start_ = endVcn();
         ++index_;
     }
@@ -17,8 +16,7 @@ bool RunWalker::seek(std::uint64_t vcn) {
 }
 
 bool RunWalker::next() {
-    if (!valid())
-        return false;
+    if (!valid()) return false;
     start_ = endVcn();
     ++index_;
     return valid();
