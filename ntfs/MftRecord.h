@@ -10,9 +10,11 @@ namespace rekkon {
 
 struct NtfsVolume;
 
-// What one open file may gather, whatever its attribute list claims.
-inline constexpr std::size_t kMaxLoadedRecords = 16384;
-inline constexpr std::uint64_t kMaxAttributeListBytes = 1024 * 1024;
+// What one open file may gather, whatever its attribute list claims: NTFS keeps an attribute
+// list below 256 KiB. With records of at most 4096 bytes this also bounds the runs of a file
+// (at most 2048 mapping pairs per record).
+inline constexpr std::size_t kMaxLoadedRecords = 4096;
+inline constexpr std::uint64_t kMaxAttributeListBytes = 256 * 1024;
 // A non-resident attribute list is read through a window of this size.
 inline constexpr std::size_t kAttributeListWindow = 1024;
 

@@ -10,7 +10,8 @@ namespace {
 
 constexpr std::uint64_t kMaxClusterBytes = 2 * 1024 * 1024;
 constexpr std::uint32_t kMinRecordBytes = 512;
-constexpr std::uint32_t kMaxRecordBytes = 64 * 1024;
+// NTFS writes 1024- and 4096-byte records; the limit also bounds what one file can gather.
+constexpr std::uint32_t kMaxRecordBytes = 4096;
 
 // Boot sector byte 0x0D: sectors per cluster; values above 0x80 hold a negative power of two
 // (2^(256 - value)), the form volumes with clusters beyond 128 sectors use.

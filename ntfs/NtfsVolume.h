@@ -58,7 +58,7 @@ struct NtfsVolume {
 // Fills the geometry and the type-code defaults from the first 512 bytes of the volume. Returns
 // false (the volume cannot be read as NTFS) when the sector size, the cluster size or the MFT
 // record size is one no NTFS volume has: each is a power of two, sectors 256..4096 bytes,
-// clusters up to 2 MiB, records 256 bytes..64 KiB and a whole number of 512-byte blocks.
+// clusters up to 2 MiB, records 512..4096 bytes.
 bool readNtfsGeometry(NtfsVolume& volume, std::span<const std::uint8_t> bootSector);
 
 // Releases everything the NTFS part holds and gives every field its starting value.

@@ -48,7 +48,8 @@ INSTANTIATE_TEST_SUITE_P(
                       GeometryCase{512, 3, 0xF6, false, 0, 0},             // not a power of two
                       GeometryCase{512, 8, 0x80, false, 0, 0},             // 2^128-byte records
                       GeometryCase{512, 8, 0, false, 0, 0},                // 0-byte records
-                      GeometryCase{512, 1, 3, false, 0, 0}));              // 1536-byte records
+                      GeometryCase{512, 1, 3, false, 0, 0},                // 1536-byte records
+                      GeometryCase{4096, 16, 1, false, 0, 0}));            // 64 KiB records
 
 }  // namespace
 }  // namespace rekkon
