@@ -7,28 +7,16 @@
 #include <sstream>
 
 #include "cli/Cli.h"
+#include "support/CliRunner.h"
 #include "support/Fixtures.h"
 #include "support/Md5.h"
 
 namespace rekkon {
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-CliRun run(std::vector<std::string> args, const std::string& input = "",
-           bool inIsTerminal = false) {
-    std::ostringstream out, err;
-    std::istringstream in(input);
-    cli::Streams io{out, err, in, false, inIsTerminal};
-    CliRun r;
-    r.status = cli::runCli(args, io);
-    r.out = out.str();
-    r.err = err.str();
-    return r;
+test::CliRun run(const std::vector<std::string>& args, const std::string& input = "",
+                 bool inIsTerminal = false) {
+    return test::runCliInProcess(args, input, inIsTerminal);
 }
 
 const std::string kFat16 = test::fixtureImage("fat/fat16.img");

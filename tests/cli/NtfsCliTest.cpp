@@ -5,27 +5,17 @@
 #include <sstream>
 
 #include "cli/Cli.h"
+#include "support/CliRunner.h"
 #include "support/Fixtures.h"
 #include "support/Md5.h"
 
 namespace rekkon {
 namespace {
 
-struct CatRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using CatRun = test::CliRun;
 
 CatRun run(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    std::istringstream in;
-    cli::Streams io{out, err, in, false, false};
-    CatRun r;
-    r.status = cli::runCli(args, io);
-    r.out = out.str();
-    r.err = err.str();
-    return r;
+    return test::runCliInProcess(args);
 }
 
 const std::string kImage = test::fixtureImage("ntfs/ntfs-512-4k.img");

@@ -9,15 +9,10 @@
 #include "recovery/ScanContext.h"
 #include "support/Fixtures.h"
 #include "support/Md5.h"
+#include "support/RecoverAll.h"
 
 namespace rekkon {
 namespace {
-
-struct AnswerX final : FirstCharAsker {
-    std::optional<FirstCharAnswer> ask(const std::string&) override {
-        return FirstCharAnswer{"f", true};
-    }
-};
 
 ScanContext& mounted(ScanContext& context, const std::string& name) {
     int error = 0;
@@ -34,10 +29,7 @@ TEST(DamagedFatTest, DeletedFileInADeletedFolder) {
     EXPECT_EQ(e.size, 23u);
     EXPECT_EQ(e.folder, "\\?ELETED");
     test::TempDir out;
-    AnswerX asker;
-    RecoveryOptions options;
-    options.destination = out.path();
-    const auto outcomes = recoverEntries(context, {&e}, options, asker);
+    const auto outcomes = test::recoverAllFound(context, out.path(), "f");
     ASSERT_EQ(outcomes.size(), 1u);
     EXPECT_EQ(test::md5OfFile(outcomes[0].outputPath), "9df4bb0eb86980b66a5ba4b246d3b6af");
 }
@@ -68,13 +60,7 @@ TEST(DamagedFatTest, ALoopingChainOfMaximumSizeEnds) {
     EXPECT_EQ(readClusterChain(fat, big.firstCluster(context.volume.kind), 3ULL << 30, buf), 0u);
     // Recovering what the scan found ends, with no more bytes than the volume holds.
     test::TempDir out;
-    AnswerX asker;
-    std::vector<const DeletedFileEntry*> all;
-    for (const auto& e : context.foundList)
-        all.push_back(&e);
-    RecoveryOptions options;
-    options.destination = out.path();
-    for (const auto& o : recoverEntries(context, all, options, asker))
+    for (const auto& o : test::recoverAllFound(context, out.path(), "f"))
         EXPECT_LE(o.bytesWritten, std::filesystem::file_size(test::fixtureImage(
                                       "fat/realworld/fatcat/infinite-file.img")));
 }

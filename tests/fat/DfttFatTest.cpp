@@ -7,6 +7,7 @@
 #include "recovery/ScanContext.h"
 #include "support/Fixtures.h"
 #include "support/Md5.h"
+#include "support/RecoverAll.h"
 
 namespace rekkon {
 namespace {
@@ -25,17 +26,7 @@ TEST(DfttFatTest, DeletedFilesMatchThePublishedAnswers) {
         {"\\frag1.dat", "?RAG1.DAT"},       {"\\frag2.dat", "?RAG2.DAT"},
         {"\\dir1\\mult2.dat", "MULT2.DAT"}, {"\\dir1\\dir2\\frag3.dat", "FRAG3.DAT"}};
     test::TempDir out;
-    struct Answer final : FirstCharAsker {
-        std::optional<FirstCharAnswer> ask(const std::string&) override {
-            return FirstCharAnswer{"_", true};
-        }
-    } asker;
-    std::vector<const DeletedFileEntry*> all;
-    for (const auto& e : context.foundList)
-        all.push_back(&e);
-    RecoveryOptions options;
-    options.destination = out.path();
-    const auto outcomes = recoverEntries(context, all, options, asker);
+    const auto outcomes = test::recoverAllFound(context, out.path(), "_");
 
     int checked = 0;
     for (const auto& row : test::readManifest(

@@ -14,6 +14,7 @@
 #include "recovery/ScanContext.h"
 #include "support/Fixtures.h"
 #include "support/Md5.h"
+#include "support/RecoverAll.h"
 
 namespace rekkon {
 namespace {
@@ -184,19 +185,8 @@ TEST_P(FatFixtureTest, ScanListsExactlyTheDeletedFilesWhoseDataMayRemain) {
 TEST_P(FatFixtureTest, RecoveredFilesHaveTheOriginalBytes) {
     ASSERT_GE(scanVolume(context), 0);
     test::TempDir out;
-    struct Always final : FirstCharAsker {
-        std::optional<FirstCharAnswer> ask(const std::string&) override {
-            return FirstCharAnswer{"X", true};
-        }
-    } asker;
-    std::vector<const DeletedFileEntry*> all;
-    for (const auto& e : context.foundList)
-        all.push_back(&e);
-    RecoveryOptions options;
-    options.destination = out.path();
-    options.chunkBytes = 1024;
-    const auto outcomes = recoverEntries(context, all, options, asker);
-    ASSERT_EQ(outcomes.size(), all.size());
+    const auto outcomes = test::recoverAllFound(context, out.path(), "X", 1024);
+    ASSERT_EQ(outcomes.size(), context.foundList.size());
     std::map<const DeletedFileEntry*, const RecoveryOutcome*> byEntry;
     for (const auto& o : outcomes) {
         EXPECT_EQ(o.result, RecoveryResult::Written) << describeOutcome(o);

@@ -1,0 +1,32 @@
+#include "support/RecoverAll.h"
+
+namespace rekkon::test {
+
+namespace {
+
+class FixedAnswer final : public FirstCharAsker {
+  public:
+    explicit FixedAnswer(std::string c) : c_(std::move(c)) {}
+    std::optional<FirstCharAnswer> ask(const std::string&) override {
+        return FirstCharAnswer{c_, true};
+    }
+
+  private:
+    std::string c_;
+};
+
+}  // namespace
+
+std::vector<RecoveryOutcome> recoverAllFound(ScanContext& context, const std::string& folder,
+                                             const std::string& firstChar, std::size_t chunkBytes) {
+    std::vector<const DeletedFileEntry*> all;
+    for (const auto& e : context.foundList)
+        all.push_back(&e);
+    FixedAnswer asker(firstChar);
+    RecoveryOptions options;
+    options.destination = folder;
+    options.chunkBytes = chunkBytes;
+    return recoverEntries(context, all, options, asker);
+}
+
+}  // namespace rekkon::test
