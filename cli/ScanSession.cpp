@@ -3,6 +3,7 @@
 #include <fnmatch.h>
 
 #include <algorithm>
+#include <chrono>
 #include <ostream>
 
 #include "cli/SourceOpen.h"
@@ -57,9 +58,14 @@ int openAndScan(const Options& options, Streams& io, ScanSession& session) {
             break;
     }
     if (io.errIsTerminal) {
-        session.context.progress = [&io](const std::string& text) {
-            io.err << '\r' << text << "\x1b[K" << std::flush;
-        };
+        // One updating line, redrawn at most every 50 ms so a large scan is not slowed by it.
+        session.context.progress =
+            [&io, last = std::chrono::steady_clock::time_point{}](const std::string& text) mutable {
+                const auto now = std::chrono::steady_clock::now();
+                if (now - last < std::chrono::milliseconds(50)) return;
+                last = now;
+                io.err << '\r' << text << "\x1b[K" << std::flush;
+            };
     }
     const int found = scanVolume(session.context, folder);
     if (io.errIsTerminal) io.err << "\r\x1b[K" << std::flush;
