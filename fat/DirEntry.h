@@ -12,7 +12,6 @@ namespace rekkon {
 
 inline constexpr std::size_t kDirEntrySize = 32;
 inline constexpr std::uint8_t kAttrFolder = 0x10;
-inline constexpr std::uint8_t kAttrVolumeLabel = 0x08;
 inline constexpr std::uint8_t kAttrLongNamePiece = 0x0F;
 inline constexpr std::uint8_t kDeletedMarker = 0xE5;
 inline constexpr std::uint8_t kKanjiE5Marker = 0x05;  // a name that really begins with 0xE5

@@ -36,7 +36,6 @@ class FatFindState {
     // The next entry worth a look: deleted entries with a free first cluster, live folders, and
     // inside a deleted folder also live files with a free first cluster. nullopt at the end.
     std::optional<FatCandidate> findNextDeleted();
-    bool inDeletedFolder() const { return inDeletedFolder_; }
 
   private:
     bool loadBlock(std::uint64_t blockStart);

@@ -24,25 +24,30 @@ const AttributeDescriptor* findAttribute(const MftFile& file, std::uint32_t type
     return nullptr;
 }
 
-int readAttribute(MftFile& file, std::uint32_t typeCode, std::string_view name,
-                  std::uint64_t position, TransferRequest& request) {
+namespace {
+
+// The attribute a read asks for; without one the request is emptied.
+const AttributeDescriptor* findForRead(const MftFile& file, std::uint32_t typeCode,
+                                       std::string_view name, TransferRequest& request) {
     request.isRead = true;
     const AttributeDescriptor* d = findAttribute(file, typeCode, name);
-    if (d == nullptr) {
-        request.count = 0;
-        return kNtfsFailure;
-    }
+    if (d == nullptr) request.count = 0;
+    return d;
+}
+
+}  // namespace
+
+int readAttribute(MftFile& file, std::uint32_t typeCode, std::string_view name,
+                  std::uint64_t position, TransferRequest& request) {
+    const AttributeDescriptor* d = findForRead(file, typeCode, name, request);
+    if (d == nullptr) return kNtfsFailure;
     return readAttributeData(file, *d, position, request);
 }
 
 int readAttributeZeroFilled(MftFile& file, std::uint32_t typeCode, std::string_view name,
                             std::uint64_t position, TransferRequest& request) {
-    request.isRead = true;
-    const AttributeDescriptor* d = findAttribute(file, typeCode, name);
-    if (d == nullptr) {
-        request.count = 0;
-        return kNtfsFailure;
-    }
+    const AttributeDescriptor* d = findForRead(file, typeCode, name, request);
+    if (d == nullptr) return kNtfsFailure;
     const std::size_t n = request.count;
     if (position <= d->dataSize && n <= d->dataSize - position)
         return readAttributeData(file, *d, position, request);

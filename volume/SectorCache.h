@@ -28,8 +28,6 @@ class SectorCache {
     // Forgets every sector (a new volume was opened).
     void clear();
 
-    std::size_t usedSlots() const { return used_; }
-
   private:
     static constexpr std::uint16_t kNone = 0xFFFF;
     struct Slot {

@@ -22,7 +22,6 @@ int openDevice(VolumeContext& volume, const std::string& path) {
         return error;
     }
     attachDevice(volume, std::move(device));
-    volume.sourcePath = path;
     return 0;
 }
 

@@ -27,7 +27,6 @@ struct VolumeContext {
     std::uint64_t bytesPerCluster = 0;
     // errno of the last openDevice that failed (0 after a successful open).
     int lastOpenError = 0;
-    std::string sourcePath;
 
     bool isOpen() const { return reader.isOpen(); }
 };
