@@ -1,12 +1,29 @@
 #include "volume/SectorDevice.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 
 #include <limits>
 
 namespace rekkon {
+
+namespace {
+
+// An image's size, or a block device's capacity; nullopt for anything else.
+std::optional<std::uint64_t> sourceSize(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return std::nullopt;
+    if (S_ISREG(st.st_mode)) return static_cast<std::uint64_t>(st.st_size);
+    std::uint64_t bytes = 0;
+    if (S_ISBLK(st.st_mode) && ::ioctl(fd, BLKGETSIZE64, &bytes) == 0) return bytes;
+    return std::nullopt;
+}
+
+}  // namespace
 
 std::unique_ptr<FileSectorDevice> FileSectorDevice::open(const std::string& path, int& error) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -15,7 +32,7 @@ std::unique_ptr<FileSectorDevice> FileSectorDevice::open(const std::string& path
         return nullptr;
     }
     error = 0;
-    return std::unique_ptr<FileSectorDevice>(new FileSectorDevice(fd));
+    return std::unique_ptr<FileSectorDevice>(new FileSectorDevice(fd, sourceSize(fd)));
 }
 
 FileSectorDevice::~FileSectorDevice() {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -21,6 +22,9 @@ class SectorDevice {
     // Returns the bytes delivered, a multiple of 512; a sector that cannot be read whole ends the
     // read. A partial sector at the very end of an image counts as unreadable.
     virtual std::size_t readSectors(std::span<std::uint8_t> buffer) = 0;
+    // The source's length in bytes, when it is known (an image's size, a block device's
+    // capacity); nullopt when it cannot be told.
+    virtual std::optional<std::uint64_t> sizeBytes() const { return std::nullopt; }
 };
 
 // A block device or disk-image file, opened read-only; reads with pread.
@@ -34,10 +38,12 @@ class FileSectorDevice final : public SectorDevice {
 
     void seekSector(std::uint64_t sector) override { sector_ = sector; }
     std::size_t readSectors(std::span<std::uint8_t> buffer) override;
+    std::optional<std::uint64_t> sizeBytes() const override { return size_; }
 
   private:
-    explicit FileSectorDevice(int fd) : fd_(fd) {}
+    FileSectorDevice(int fd, std::optional<std::uint64_t> size) : fd_(fd), size_(size) {}
     int fd_;
+    std::optional<std::uint64_t> size_;
     std::uint64_t sector_ = 0;
 };
 

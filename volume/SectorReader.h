@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 
 #include "volume/SectorCache.h"
@@ -18,6 +19,10 @@ class SectorReader {
     void attach(std::unique_ptr<SectorDevice> device);
     void close();
     bool isOpen() const { return device_ != nullptr; }
+    // The open source's length in bytes, when known.
+    std::optional<std::uint64_t> sourceBytes() const {
+        return device_ ? device_->sizeBytes() : std::nullopt;
+    }
 
     void seekSector(std::uint64_t sector) { current_ = sector; }
     std::uint64_t currentSector() const { return current_; }

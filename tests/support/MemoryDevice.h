@@ -23,6 +23,7 @@ class MemoryDevice final : public SectorDevice {
 
     void seekSector(std::uint64_t sector) override { sector_ = sector; }
     std::size_t readSectors(std::span<std::uint8_t> buffer) override;
+    std::optional<std::uint64_t> sizeBytes() const override { return bytes_.size(); }
 
     std::shared_ptr<Stats> stats() const { return stats_; }
     std::set<std::uint64_t> badSectors;  // reading any of these fails
