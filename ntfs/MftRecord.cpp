@@ -137,6 +137,22 @@ void loadAttributeList(MftFile& file) {
     }
 }
 
+int openMftRecordFromBuffer(MftFile& file, NtfsVolume& volume, std::span<const std::uint8_t> record,
+                            std::uint64_t recordNumber) {
+    closeMftFile(file);
+    file.volume = &volume;
+    file.recordNumber = recordNumber;
+    const std::size_t size = volume.mftRecordSize;
+    if (size == 0 || record.size() < size) return kNtfsFailure;
+    file.recordBuffer.assign(record.begin(), record.begin() + static_cast<std::ptrdiff_t>(size));
+    if (!checkFileRecord(volume, file.recordBuffer)) {
+        file.recordBuffer = {};
+        return kNtfsFailure;
+    }
+    loadAttributes(file, file.recordBuffer, recordNumber);
+    return kNtfsOk;
+}
+
 int openMftFile(MftFile& file, NtfsVolume& volume, std::uint64_t recordNumber) {
     file.volume = &volume;
     file.recordNumber = recordNumber;

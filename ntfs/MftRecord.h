@@ -46,6 +46,13 @@ int mergeAttributeListEntries(MftFile& file, std::span<const std::uint8_t> entri
 // cannot be read to its end leaves the file with what was merged.
 void loadAttributeList(MftFile& file);
 
+// Opens one MFT record held in memory (as stored: fixups not yet applied) as a file of a volume
+// of which only the geometry is needed (sector, cluster and record sizes): checks the record and
+// its fixups and builds the attribute table. Attribute-list entries are not followed, since no
+// other record can be read. Returns 0, or -1 when the record is not a valid file record.
+int openMftRecordFromBuffer(MftFile& file, NtfsVolume& volume, std::span<const std::uint8_t> record,
+                            std::uint64_t recordNumber);
+
 // Opens MFT record `recordNumber` of `volume` into `file`, whether the record is in use or not.
 // Returns 0 when the file is open, -1 (the file then holds nothing) when the record cannot be
 // read. An open file is given back with closeMftFile.

@@ -20,12 +20,6 @@ constexpr std::uint64_t kUpCaseRecord = 10;
 constexpr std::size_t kBootSectorBytes = 512;
 constexpr std::size_t kUpcaseEntriesHeld = 256;
 
-// The boot sector's OEM name (offset 3) begins with "NTFS"; the rest is not looked at.
-bool hasNtfsSignature(std::span<const std::uint8_t> boot) {
-    const auto oem = LeReader(boot).slice(3, 4);
-    return oem && std::memcmp(oem->data(), "NTFS", 4) == 0;
-}
-
 int failMount(VolumeContext& volume, NtfsVolume& ntfs) {
     clearNtfsVolume(ntfs);
     closeDevice(volume);
@@ -33,6 +27,11 @@ int failMount(VolumeContext& volume, NtfsVolume& ntfs) {
 }
 
 }  // namespace
+
+bool hasNtfsSignature(std::span<const std::uint8_t> bootSector) {
+    const auto oem = LeReader(bootSector).slice(3, 4);
+    return oem && std::memcmp(oem->data(), "NTFS", 4) == 0;
+}
 
 void loadUpcaseTable(NtfsVolume& ntfs, MftFile& upcaseFile) {
     std::array<std::uint8_t, kUpcaseEntriesHeld * 2> bytes{};

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <span>
 #include <string>
 
 #include "ntfs/NtfsVolume.h"
 
 namespace rekkon {
+
+// The one test of whether a boot sector names NTFS: its OEM name (offset 3) begins with "NTFS".
+bool hasNtfsSignature(std::span<const std::uint8_t> bootSector);
 
 // Opens `path` read-only and mounts it as NTFS. Returns 1 with `ntfs` filled, `volume.kind`
 // FileSystemKind::Ntfs and `volume.bytesPerCluster` the cluster size; 0 otherwise, with the

@@ -1,5 +1,4 @@
 #include <array>
-#include <cstring>
 
 #include "fat/FatMount.h"
 #include "fat/FatScan.h"
@@ -17,7 +16,7 @@ namespace {
 bool bootSectorNamesNtfs(VolumeContext& volume) {
     std::array<std::uint8_t, kSectorSize> boot{};
     if (volume.reader.readAt(0, 0, boot) != boot.size()) return false;
-    return std::memcmp(&boot[3], "NTFS    ", 8) == 0;
+    return hasNtfsSignature(boot);
 }
 
 // A failed mount closes the device, so a second attempt opens it again.
