@@ -4,9 +4,11 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <memory>
+#include <set>
 #include <streambuf>
 
 #include "cli/Cli.h"
@@ -14,7 +16,6 @@
 #include "ntfs/MftRecord.h"
 #include "support/CliRunner.h"
 #include "support/Fixtures.h"
-#include "support/MemoryDevice.h"
 
 namespace rekkon {
 namespace {
@@ -30,16 +31,43 @@ class RefusingBuffer final : public std::streambuf {
 };
 
 std::vector<std::uint8_t> fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(in.tellg()));
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
 }
+
+// Bytes shared by every source the factory opens, with some sectors unreadable.
+class SharedImage final : public SectorDevice {
+  public:
+    SharedImage(std::shared_ptr<const std::vector<std::uint8_t>> bytes, std::set<std::uint64_t> bad)
+        : bytes_(std::move(bytes)), bad_(std::move(bad)) {}
+    void seekSector(std::uint64_t sector) override { sector_ = sector; }
+    std::size_t readSectors(std::span<std::uint8_t> buffer) override {
+        std::size_t done = 0;
+        while (done + kSectorSize <= buffer.size() && !bad_.count(sector_) &&
+               (sector_ + 1) * kSectorSize <= bytes_->size()) {
+            std::copy_n(bytes_->begin() + static_cast<std::ptrdiff_t>(sector_ * kSectorSize),
+                        kSectorSize, buffer.begin() + static_cast<std::ptrdiff_t>(done));
+            done += kSectorSize;
+            ++sector_;
+        }
+        return done;
+    }
+    std::optional<std::uint64_t> sizeBytes() const override { return bytes_->size(); }
+
+  private:
+    std::shared_ptr<const std::vector<std::uint8_t>> bytes_;
+    std::set<std::uint64_t> bad_;
+    std::uint64_t sector_ = 0;
+};
 
 // A factory that opens every SOURCE as `bytes` in memory, with `bad` sectors unreadable.
 SourceOpener memorySource(std::vector<std::uint8_t> bytes, std::set<std::uint64_t> bad = {}) {
-    return [bytes = std::move(bytes), bad = std::move(bad)](const std::string&, int&) {
-        auto device = std::make_unique<test::MemoryDevice>(bytes);
-        device->badSectors = bad;
-        return std::unique_ptr<SectorDevice>(std::move(device));
+    auto shared = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
+    return [shared, bad = std::move(bad)](const std::string&, int&) {
+        return std::unique_ptr<SectorDevice>(std::make_unique<SharedImage>(shared, bad));
     };
 }
 
@@ -47,12 +75,12 @@ TEST(CliOutputTest, OutputThatCannotBeWrittenExitsOne) {
     RefusingBuffer refusing;
     test::CliSetup setup;
     setup.out = &refusing;
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"list", kFat16},
-             {"list", kFat16, "--format", "json"},
-             {"info", kFat16},
-             {"cat", kNtfs, "72", "--stream", "beta"},
-             {"--help"}}) {
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{"list", kFat16},
+                                               {"list", kFat16, "--format", "json"},
+                                               {"info", kFat16},
+                                               {"cat", kNtfs, "72", "--stream", "beta"},
+                                               {"--help"}}) {
         const test::CliRun r = test::runCliInProcess(args, setup);
         EXPECT_EQ(r.status, cli::kExitOutput) << args[0];
         EXPECT_NE(r.err.find("could not write the output"), std::string::npos) << r.err;
@@ -96,10 +124,9 @@ TEST(CliRecoverTest, NothingIsCreatedOnTheScannedDevice) {
     EXPECT_NE(refused.err.find("the device being scanned"), std::string::npos) << refused.err;
     EXPECT_FALSE(std::filesystem::exists(dir.path() + "/NEW"));
 
-    const auto allowed = test::runCliInProcess(
-        {"recover", kFat16, "--to", to, "--first-char", "N", "--only", "123",
-         "--allow-same-volume"},
-        setup);
+    const auto allowed = test::runCliInProcess({"recover", kFat16, "--to", to, "--first-char", "N",
+                                                "--only", "123", "--allow-same-volume"},
+                                               setup);
     EXPECT_EQ(allowed.status, cli::kExitOk) << allowed.err;
     EXPECT_TRUE(std::filesystem::exists(to + "/NEW.TXT"));
 }

@@ -66,8 +66,11 @@ TEST(NtfsRecoveryTest, RecordsAndStreamsAreWrittenWithTheirBytes) {
 }
 
 std::vector<std::uint8_t> imageBytes() {
-    std::ifstream in(test::fixtureImage("ntfs/ntfs-512-4k.img"), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::ifstream in(test::fixtureImage("ntfs/ntfs-512-4k.img"), std::ios::binary | std::ios::ate);
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(in.tellg()));
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
 }
 
 std::vector<std::uint8_t> readAll(ScanContext& context, std::uint64_t record) {

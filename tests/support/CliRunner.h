@@ -19,8 +19,8 @@ struct CliRun {
 
 // The surroundings of one in-process run.
 struct CliSetup {
-    std::string input;           // standard input
-    bool inIsTerminal = false;   // stdin taken as a terminal (stderr never is)
+    std::string input;              // standard input
+    bool inIsTerminal = false;      // stdin taken as a terminal (stderr never is)
     std::streambuf* out = nullptr;  // standard output's buffer; null: collected into CliRun::out
     SourceOpener openSource;        // null: SOURCE arguments are opened as files
     std::optional<DeviceProbe> deviceProbe;
