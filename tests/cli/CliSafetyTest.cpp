@@ -2,7 +2,10 @@
 // device, and sources with unreadable sectors handed in through the device factory.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <filesystem>
@@ -100,6 +103,23 @@ TEST(CliOutputTest, TheRealProgramNoticesAFullDisk) {
     const std::string err = test::runCommand(cli + " info " + kFat16 + " 2>&1 >/dev/full", status);
     EXPECT_EQ(status, cli::kExitOutput);
     EXPECT_NE(err.find("could not write the output"), std::string::npos) << err;
+}
+
+TEST(CliRecoverTest, AFileTheDestinationRefusesExitsOne) {
+    test::TempDir dir;
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved;
+    limit.rlim_cur = 50;  // writes past 50 bytes fail with EFBIG
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    const auto r = test::runCliInProcess(
+        {"recover", kFat16, "--to", dir.path(), "--first-char", "N", "--only", "123"});
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(r.status, cli::kExitOutput);
+    EXPECT_NE(r.out.find("failed ?EW.TXT: writing"), std::string::npos) << r.out;
+    EXPECT_FALSE(std::filesystem::exists(dir.path() + "/NEW.TXT"));
 }
 
 TEST(CliRecoverTest, NothingIsCreatedOnTheScannedDevice) {
