@@ -5,9 +5,8 @@
 
 #include "cli/Commands.h"
 #include "cli/SourceOpen.h"
-#include "ntfs/AttributeLookup.h"
-#include "ntfs/MftRecord.h"
-#include "ntfs/NtfsMount.h"
+#include "recovery/DataCopy.h"
+#include "recovery/FileData.h"
 
 namespace rekkon::cli {
 
@@ -61,29 +60,6 @@ std::string streamLabel(const CatArgs& args) {
                                : "no data stream named \"" + args.stream + "\"";
 }
 
-// Copies the stream to `out` chunk by chunk; false (with a message) when a read fails.
-bool copyStream(MftFile& file, const NtfsVolume& ntfs, const CatArgs& args, std::uint64_t dataSize,
-                Streams& io) {
-    std::vector<std::uint8_t> chunk(kChunkBytes);
-    std::uint64_t position = 0;
-    while (position < dataSize) {
-        TransferRequest request{true, chunk.data(), chunk.size()};
-        const int result = readAttribute(file, ntfs.typeData, args.stream, position, request);
-        if (result != kNtfsOk || request.count == 0) {
-            io.err << "rekkon-cli: MFT record " << args.record << ": the data at byte " << position
-                   << " cannot be read"
-                   << (result == NTFS_NOT_AVAILABLE ? " (no run of the record describes it)" : "")
-                   << "; " << position << " of " << dataSize << " bytes were written.\n";
-            return false;
-        }
-        io.out.write(reinterpret_cast<const char*>(chunk.data()),
-                     static_cast<std::streamsize>(request.count));
-        position += request.count;
-    }
-    io.out.flush();
-    return true;
-}
-
 }  // namespace
 
 int runCat(const std::vector<std::string>& args, Streams& io) {
@@ -92,36 +68,54 @@ int runCat(const std::vector<std::string>& args, Streams& io) {
         io.err << kCatUsage;
         return kExitUsage;
     }
-    VolumeContext volume;
-    if (const int error = openDevice(volume, parsed->source); error != 0) {
-        io.err << openFailureMessage(parsed->source, error) << '\n';
-        return kExitSource;
+    ScanContext context;
+    int openError = 0;
+    switch (mountVolume(context, parsed->source, openError, io.openSource)) {
+        case MountStatus::CannotOpen:
+            io.err << openFailureMessage(parsed->source, openError) << '\n';
+            return kExitSource;
+        case MountStatus::NotRecognised:
+            io.err << "rekkon-cli: \"" << parsed->source
+                   << "\" holds no NTFS volume that can be read (no valid boot sector or MFT).\n";
+            return kExitSource;
+        case MountStatus::Mounted:
+            break;
     }
-    NtfsVolume ntfs;
-    if (mountNtfsOnOpenDevice(volume, ntfs) != 1) {
+    if (!isNtfsKind(context.volume.kind)) {
         io.err << "rekkon-cli: \"" << parsed->source
-               << "\" holds no NTFS volume that can be read (no valid boot sector or MFT).\n";
+               << "\" holds a FAT volume, which has no MFT records: cat reads NTFS volumes (use "
+                  "recover --only LOCATION on FAT).\n";
         return kExitSource;
     }
-    MftFile file;
-    if (openMftFile(file, ntfs, parsed->record) != kNtfsOk) {
-        io.err << "rekkon-cli: MFT record " << parsed->record
-               << " cannot be opened (past the end of the MFT, or not a valid file record).\n";
-        unmountNtfs(volume, ntfs);
+    DataOpenError why = DataOpenError::None;
+    auto data = openFileData(context, parsed->record, 0, parsed->stream, &why);
+    if (!data) {
+        if (why == DataOpenError::NoSuchStream)
+            io.err << "rekkon-cli: MFT record " << parsed->record << " has " << streamLabel(*parsed)
+                   << ".\n";
+        else
+            io.err << "rekkon-cli: MFT record " << parsed->record
+                   << " cannot be opened (past the end of the MFT, or not a valid file record).\n";
         return kExitSource;
     }
-    const AttributeDescriptor* data = findAttribute(file, ntfs.typeData, parsed->stream);
-    if (data == nullptr) {
-        io.err << "rekkon-cli: MFT record " << parsed->record << " has " << streamLabel(*parsed)
-               << ".\n";
-        closeMftFile(file);
-        unmountNtfs(volume, ntfs);
-        return kExitSource;
+    const std::uint64_t size = data->size();
+    const CopyStats stats =
+        copyFileData(*data, size, kChunkBytes, [&io](std::span<const std::uint8_t> bytes) {
+            io.out.write(reinterpret_cast<const char*>(bytes.data()),
+                         static_cast<std::streamsize>(bytes.size()));
+            return static_cast<bool>(io.out);
+        });
+    data.reset();
+    unmountVolume(context);
+    if (stats.sinkFailed) return kExitOutput;  // runCli says what happened
+    if (stats.unreadableBytes != 0) {
+        io.err << "rekkon-cli: MFT record " << parsed->record << ": " << stats.unreadableBytes
+               << " of " << size
+               << " bytes could not be read and were written as zeros; the output is not the "
+                  "whole data.\n";
+        return kExitSkipped;
     }
-    const bool copied = copyStream(file, ntfs, *parsed, data->dataSize, io);
-    closeMftFile(file);
-    unmountNtfs(volume, ntfs);
-    return copied ? kExitOk : kExitFailure;
+    return kExitOk;
 }
 
 }  // namespace rekkon::cli

@@ -53,12 +53,12 @@ constexpr const char* kUsage =
     "  help, --help\n"
     "      Show this text.\n"
     "\n"
-    "exit status: 0 done; 2 bad usage; 3 the source cannot be opened or holds no volume that can\n"
-    "be read; 4 some files were skipped or could not be written whole.\n";
+    "exit status: 0 done; 1 could not write the output (stdout or a recovered file: the disk is\n"
+    "full, or an I/O error); 2 bad usage; 3 the source cannot be opened or holds no volume that\n"
+    "can be read; 4 some files were skipped or could not be written whole (unreadable parts\n"
+    "were written as zeros).\n";
 
-}  // namespace
-
-int runCli(const std::vector<std::string>& args, Streams& io) {
+int runCommand(const std::vector<std::string>& args, Streams& io) {
     if (args.empty()) {
         io.err << kUsage;
         return kExitUsage;
@@ -75,6 +75,20 @@ int runCli(const std::vector<std::string>& args, Streams& io) {
     if (command == "cat") return runCat(rest, io);
     io.err << "rekkon-cli: unknown command \"" << command << "\"\n" << kUsage;
     return kExitUsage;
+}
+
+}  // namespace
+
+int runCli(const std::vector<std::string>& args, Streams& io) {
+    const int status = runCommand(args, io);
+    // Whatever the command did, output that did not reach stdout is lost: say so.
+    io.out.flush();
+    if (!io.out) {
+        io.err << "rekkon-cli: could not write the output (standard output refused it: the disk "
+                  "may be full, or the reader gone).\n";
+        return kExitOutput;
+    }
+    return status;
 }
 
 }  // namespace rekkon::cli

@@ -4,14 +4,17 @@
 #include <string>
 #include <vector>
 
+#include "recovery/SameVolume.h"
+#include "recovery/ScanContext.h"
+
 namespace rekkon::cli {
 
 // Exit statuses of rekkon-cli.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailure = 1;
+inline constexpr int kExitOutput = 1;  // the output could not be written
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitSource = 3;
-inline constexpr int kExitSkipped = 4;
+inline constexpr int kExitSkipped = 4;  // files skipped, or written with unreadable parts
 
 struct Streams {
     std::ostream& out;
@@ -19,6 +22,10 @@ struct Streams {
     std::istream& in;
     bool errIsTerminal = false;
     bool inIsTerminal = false;
+    // Opens a SOURCE argument: a block device or image file, or what a test hands in.
+    SourceOpener openSource = openFileSource;
+    // How `recover` tells whether the destination lies on the scanned device.
+    DeviceProbe deviceProbe = {};
 };
 
 int runCli(const std::vector<std::string>& args, Streams& io);

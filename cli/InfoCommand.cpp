@@ -1,11 +1,9 @@
-#include <array>
-#include <cstring>
 #include <ostream>
 
 #include "cli/Commands.h"
 #include "cli/NtfsInfo.h"
 #include "cli/SourceOpen.h"
-#include "fat/FatMount.h"
+#include "recovery/ScanContext.h"
 
 namespace rekkon::cli {
 
@@ -44,32 +42,27 @@ int runInfo(const std::vector<std::string>& args, Streams& io) {
         return kExitUsage;
     }
     const std::string& path = args[0];
-    VolumeContext volume;
-    if (const int error = openDevice(volume, path); error != 0) {
-        io.err << openFailureMessage(path, error) << '\n';
-        return kExitSource;
+    ScanContext context;
+    int openError = 0;
+    switch (mountVolume(context, path, openError, io.openSource)) {
+        case MountStatus::CannotOpen:
+            io.err << openFailureMessage(path, openError) << '\n';
+            return kExitSource;
+        case MountStatus::NotRecognised:
+            io.err << "rekkon-cli: \"" << path
+                   << "\" holds no FAT or NTFS volume that can be read (no valid boot sector). "
+                      "Give a partition (for example /dev/sdb1) or a volume image rather than a "
+                      "whole disk.\n";
+            return kExitSource;
+        case MountStatus::Mounted:
+            break;
     }
-    // Try first the mount the boot sector's OEM name suggests; a failed mount closes the
-    // device, so the other one opens it again.
-    std::array<std::uint8_t, kSectorSize> boot{};
-    const bool looksNtfs = volume.reader.readAt(0, 0, boot) == boot.size() &&
-                           std::memcmp(boot.data() + 3, "NTFS    ", 8) == 0;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (attempt == 1 && openDevice(volume, path) != 0) break;
-        if ((attempt == 0) == looksNtfs) {
-            if (printNtfsInfo(volume, path, io.out)) return kExitOk;
-            continue;
-        }
-        FatGeometry fat;
-        if (mountFatOnOpenDevice(volume, fat) == 1) {
-            printFat(io.out, path, fat);
-            return kExitOk;
-        }
-    }
-    io.err << "rekkon-cli: \"" << path
-           << "\" holds no FAT or NTFS volume that can be read (no valid boot sector). Give a partition "
-              "(for example /dev/sdb1) or a volume image rather than a whole disk.\n";
-    return kExitSource;
+    if (isNtfsKind(context.volume.kind))
+        printNtfsInfo(*context.ntfs, path, io.out);
+    else
+        printFat(io.out, path, context.fatGeometry);
+    unmountVolume(context);
+    return kExitOk;
 }
 
 }  // namespace rekkon::cli

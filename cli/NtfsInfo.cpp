@@ -3,15 +3,14 @@
 #include <ostream>
 
 #include "ntfs/AttributeLookup.h"
-#include "ntfs/NtfsMount.h"
 
 namespace rekkon::cli {
 
-bool printNtfsInfo(rekkon::VolumeContext& volume, const std::string& path, std::ostream& out) {
-    NtfsVolume ntfs;
-    if (mountNtfsOnOpenDevice(volume, ntfs) != 1) return false;
-    const AttributeDescriptor* mftData = findAttribute(*ntfs.mftFile, ntfs.typeData);
-    const std::uint64_t records = mftData != nullptr ? mftData->dataSize / ntfs.mftRecordSize : 0;
+void printNtfsInfo(const NtfsVolume& ntfs, const std::string& path, std::ostream& out) {
+    const AttributeDescriptor* mftData =
+        ntfs.mftFile ? findAttribute(*ntfs.mftFile, ntfs.typeData) : nullptr;
+    const std::uint64_t records =
+        mftData != nullptr && ntfs.mftRecordSize != 0 ? mftData->dataSize / ntfs.mftRecordSize : 0;
     out << "Source: " << path << '\n'
         << "File system: NTFS\n"
         << "Bytes per sector: " << ntfs.bytesPerSector << '\n'
@@ -20,8 +19,6 @@ bool printNtfsInfo(rekkon::VolumeContext& volume, const std::string& path, std::
         << "MFT start cluster: " << ntfs.mftStartCluster << '\n'
         << "MFT records: " << records << '\n'
         << "Upcase table length: " << ntfs.upcaseTableLength << '\n';
-    unmountNtfs(volume, ntfs);
-    return true;
 }
 
 }  // namespace rekkon::cli

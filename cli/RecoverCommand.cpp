@@ -1,5 +1,3 @@
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <istream>
@@ -92,20 +90,22 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
         return kExitUsage;
     }
 
+    // The check comes before anything is created: a folder that does not exist yet would be
+    // made on the device it lies on, which may be the one being scanned.
+    if (!options->has("allow-same-volume") &&
+        destinationOnSourceDevice(session.source, *destination, io.deviceProbe)) {
+        io.err << "rekkon-cli: \"" << *destination << "\" lies on " << session.source
+               << ", the device being scanned; writing there may overwrite the deleted data. "
+                  "Choose a folder on another disk, or pass --allow-same-volume. Nothing was "
+                  "written.\n";
+        return kExitUsage;
+    }
     std::error_code ec;
     std::filesystem::create_directories(*destination, ec);
     if (!std::filesystem::is_directory(*destination, ec)) {
         io.err << "rekkon-cli: cannot use \"" << *destination << "\" as the destination folder"
                << (ec ? ": " + ec.message() : std::string())
                << ". Give a folder you can write to.\n";
-        return kExitUsage;
-    }
-    if (!options->has("allow-same-volume") &&
-        destinationOnSourceDevice(session.source, *destination)) {
-        io.err << "rekkon-cli: \"" << *destination << "\" lies on " << session.source
-               << ", the device being scanned; writing there may overwrite the deleted data. "
-                  "Choose a folder "
-                  "on another disk, or pass --allow-same-volume.\n";
         return kExitUsage;
     }
 
@@ -116,13 +116,16 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
     recovery.destination = *destination;
     const auto outcomes = recoverEntries(session.context, session.entries, recovery, asker);
     bool allWritten = outcomes.size() == session.entries.size();
+    bool outputLost = !allWritten;  // stopped early: the destination cannot take more
     for (const RecoveryOutcome& o : outcomes) {
         io.out << describeOutcome(o) << '\n';
         allWritten = allWritten && o.result == RecoveryResult::Written;
+        outputLost = outputLost || outputFailed(o);
     }
     if (outcomes.size() < session.entries.size())
         io.err << "rekkon-cli: stopped after " << outcomes.size() << " of "
                << session.entries.size() << " files because the destination cannot take more.\n";
+    if (outputLost) return kExitOutput;
     return allWritten ? kExitOk : kExitSkipped;
 }
 

@@ -44,7 +44,7 @@ int openAndScan(const Options& options, Streams& io, ScanSession& session) {
     session.source = options.positional[0];
     const std::string folder = options.value("folder").value_or("");
     int openError = 0;
-    switch (mountVolume(session.context, session.source, openError)) {
+    switch (mountVolume(session.context, session.source, openError, io.openSource)) {
         case MountStatus::CannotOpen:
             io.err << openFailureMessage(session.source, openError) << '\n';
             return kExitSource;

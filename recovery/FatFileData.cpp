@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "fat/FatTable.h"
 #include "recovery/FileData.h"
 
@@ -6,34 +8,38 @@ namespace rekkon {
 namespace {
 
 // A deleted FAT file: its first cluster, then the free clusters after it. The walk keeps its
-// place, so each chunk continues where the previous one ended.
+// place, so a read that follows the previous one continues where that one ended.
 class FatFileData final : public FileDataHandle {
   public:
     FatFileData(const FatVolume& fat, std::uint32_t firstCluster, std::uint64_t size)
         : fat_(fat), walk_(fat_, firstCluster), size_(size) {}
 
-    std::size_t read(const std::string&, std::span<std::uint8_t> buffer) override {
-        if (offset_ >= size_) return 0;
+    std::uint64_t size() const override { return size_; }
+
+    std::size_t read(std::uint64_t position, std::span<std::uint8_t> buffer) override {
+        if (position >= size_) return 0;
         const auto n =
-            static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size_ - offset_));
-        const std::size_t got = walk_.read(offset_, buffer.first(n));
-        offset_ += got;
-        return got;
+            static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size_ - position));
+        return walk_.read(position, buffer.first(n));
     }
 
   private:
     FatVolume fat_;
     FreeClusterWalk walk_;
     std::uint64_t size_;
-    std::uint64_t offset_ = 0;
 };
 
 }  // namespace
 
 std::unique_ptr<FileDataHandle> openFatFileData(ScanContext& context, std::uint64_t location,
                                                 std::uint64_t size) {
-    if (location < 2 || location > context.fatGeometry.maxCluster()) return nullptr;
-    return std::make_unique<FatFileData>(context.fat(), static_cast<std::uint32_t>(location), size);
+    const FatGeometry& g = context.fatGeometry;
+    if (location < 2 || location > g.maxCluster()) return nullptr;
+    // Members of the walk rise cluster by cluster, so no more than the clusters from the first
+    // one to the volume's last can hold the file: bytes past them have no place on the volume.
+    const std::uint64_t room = (std::uint64_t{g.maxCluster()} - location + 1) * g.clusterBytes();
+    return std::make_unique<FatFileData>(context.fat(), static_cast<std::uint32_t>(location),
+                                         std::min(size, room));
 }
 
 }  // namespace rekkon

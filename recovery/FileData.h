@@ -10,32 +10,37 @@
 
 namespace rekkon {
 
-// Reads one found file's data back, chunk after chunk from its start, whatever file system it
-// came from. Closing is destruction.
+// One found file's data (on NTFS one data stream of it), read back at any position whatever
+// file system it came from. Closing is destruction.
 class FileDataHandle {
   public:
     virtual ~FileDataHandle() = default;
-    // Fills `buffer` with the next bytes (of the named stream on NTFS; empty: the unnamed one);
-    // returns how many, 0 at the end or on a read failure.
-    virtual std::size_t read(const std::string& streamName, std::span<std::uint8_t> buffer) = 0;
+    // The bytes the data holds as recorded: the entry's size on FAT, the attribute's data size
+    // on NTFS.
+    virtual std::uint64_t size() const = 0;
+    // Fills `buffer` with the bytes at `position`; returns how many were delivered. Fewer than
+    // asked means the data ends or a read failed there: a call at the position after them tells
+    // which (0 at a position below size() is an unreadable range).
+    virtual std::size_t read(std::uint64_t position, std::span<std::uint8_t> buffer) = 0;
 };
 
-// Opens the data of the entry at `location` with `size` bytes; null when it cannot be opened
-// (a FAT entry whose first cluster is 0, an NTFS record that cannot be loaded).
+enum class DataOpenError {
+    None,
+    CannotLocate,  // FAT: first cluster 0 or past the volume; NTFS: the record cannot be loaded
+    NoSuchStream,  // NTFS: the record has no data attribute of that name
+};
+
+// Opens the data of the entry at `location` (FAT: first cluster, `size` bytes; NTFS: MFT record,
+// its data attribute named `streamName`, empty for the unnamed one). Null when it cannot be
+// opened, with the reason in `why` when given.
 std::unique_ptr<FileDataHandle> openFileData(ScanContext& context, std::uint64_t location,
-                                             std::uint64_t size);
+                                             std::uint64_t size, const std::string& streamName = {},
+                                             DataOpenError* why = nullptr);
 
 // The members behind openFileData, one per file system.
 std::unique_ptr<FileDataHandle> openFatFileData(ScanContext& context, std::uint64_t location,
                                                 std::uint64_t size);
-std::unique_ptr<FileDataHandle> openNtfsFileData(ScanContext& context, std::uint64_t location);
-
-inline std::size_t readFileData(FileDataHandle& handle, const std::string& streamName,
-                                std::span<std::uint8_t> buffer) {
-    return handle.read(streamName, buffer);
-}
-inline void closeFileData(std::unique_ptr<FileDataHandle>& handle) {
-    handle.reset();
-}
+std::unique_ptr<FileDataHandle> openNtfsFileData(ScanContext& context, std::uint64_t location,
+                                                 const std::string& streamName, DataOpenError& why);
 
 }  // namespace rekkon

@@ -1,3 +1,4 @@
+#include "ntfs/AttributeData.h"
 #include "ntfs/AttributeLookup.h"
 #include "ntfs/MftRecord.h"
 #include "recovery/FileData.h"
@@ -6,8 +7,8 @@ namespace rekkon {
 
 namespace {
 
-// A file's data read through its MFT record: the unnamed data attribute, or a named stream,
-// resident or not, sparse or compressed alike.
+// One data attribute of a file read through its MFT record: resident or not, sparse or
+// compressed alike.
 class NtfsFileData final : public FileDataHandle {
   public:
     explicit NtfsFileData(NtfsVolume& ntfs) : ntfs_(ntfs) {}
@@ -15,26 +16,34 @@ class NtfsFileData final : public FileDataHandle {
     NtfsFileData(const NtfsFileData&) = delete;
     NtfsFileData& operator=(const NtfsFileData&) = delete;
 
-    bool open(std::uint64_t record) { return openMftFile(file_, ntfs_, record) == kNtfsOk; }
+    DataOpenError open(std::uint64_t record, const std::string& streamName) {
+        if (openMftFile(file_, ntfs_, record) != kNtfsOk) return DataOpenError::CannotLocate;
+        data_ = findAttribute(file_, ntfs_.typeData, streamName);
+        return data_ == nullptr ? DataOpenError::NoSuchStream : DataOpenError::None;
+    }
 
-    std::size_t read(const std::string& streamName, std::span<std::uint8_t> buffer) override {
+    std::uint64_t size() const override { return data_->dataSize; }
+
+    std::size_t read(std::uint64_t position, std::span<std::uint8_t> buffer) override {
         TransferRequest request{true, buffer.data(), buffer.size()};
-        if (readAttribute(file_, ntfs_.typeData, streamName, offset_, request) != kNtfsOk) return 0;
-        offset_ += request.count;
+        if (readAttributeData(file_, *data_, position, request) != kNtfsOk) return 0;
         return request.count;
     }
 
   private:
     NtfsVolume& ntfs_;
     MftFile file_;
-    std::uint64_t offset_ = 0;
+    const AttributeDescriptor* data_ = nullptr;  // owned by file_
 };
 
 }  // namespace
 
-std::unique_ptr<FileDataHandle> openNtfsFileData(ScanContext& context, std::uint64_t location) {
+std::unique_ptr<FileDataHandle> openNtfsFileData(ScanContext& context, std::uint64_t location,
+                                                 const std::string& streamName,
+                                                 DataOpenError& why) {
     auto data = std::make_unique<NtfsFileData>(*context.ntfs);
-    if (!data->open(location)) return nullptr;
+    why = data->open(location, streamName);
+    if (why != DataOpenError::None) return nullptr;
     return data;
 }
 

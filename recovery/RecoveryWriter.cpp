@@ -1,37 +1,17 @@
 #include "recovery/RecoveryWriter.h"
 
-#include <fcntl.h>
 #include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 
-#include <vector>
-
+#include "recovery/DataCopy.h"
 #include "recovery/FileData.h"
 #include "recovery/OutputName.h"
 
 namespace rekkon {
 
 namespace {
-
-// Creates `name` in `folder` without ever replacing a file: on EEXIST the numbered names
-// "base(1).ext" .. "base(499).ext" are tried in turn. Returns the descriptor or -1 with errno
-// in `error` (EEXIST when every name is taken).
-int createNewFile(const std::string& folder, const std::string& name, std::string& path,
-                  int& error) {
-    for (int n = 0; n <= kMaxNumberedNames; ++n) {
-        const std::string candidate = n == 0 ? name : numberedName(name, n);
-        path = folder + (folder.empty() || folder.back() == '/' ? "" : "/") + candidate;
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            error = 0;
-            return fd;
-        }
-        error = errno;
-        if (error != EEXIST) return -1;
-    }
-    return -1;
-}
 
 bool writeAll(int fd, std::span<const std::uint8_t> bytes, int& error) {
     while (!bytes.empty()) {
@@ -51,21 +31,51 @@ bool destinationUnusable(int error) {
     return error == ENOSPC || error == EDQUOT || error == EROFS;
 }
 
-}  // namespace
-
-std::uint64_t copyFileData(FileDataHandle& data, const std::string& streamName, std::uint64_t size,
-                           int fd, std::size_t chunkBytes, int& error) {
-    std::vector<std::uint8_t> chunk(chunkBytes);
-    std::uint64_t written = 0;
-    error = 0;
-    while (written < size) {
-        const std::size_t n = readFileData(data, streamName, chunk);
-        if (!writeAll(fd, std::span(chunk).first(n), error)) break;
-        written += n;
-        if (n != chunk.size()) break;
+// Copies one opened entry into a new file of the destination and names it when complete.
+void writeEntry(FileDataHandle& data, const std::string& name, const RecoveryOptions& options,
+                RecoveryOutcome& outcome) {
+    const std::uint64_t size = outcome.entry->size;
+    if (!someNameFree(options.destination, name)) {
+        outcome.result = RecoveryResult::NoFreeName;
+        outcome.error = EEXIST;
+        return;
     }
-    return written;
+    auto file = PendingFile::create(options.destination, outcome.error, options.method);
+    if (!file) {
+        outcome.outputPath = options.destination;
+        outcome.result = RecoveryResult::CannotCreate;
+        return;
+    }
+    // Bytes past what the volume can hold for the entry are not written.
+    const std::uint64_t copySize = std::min(size, data.size());
+    int writeError = 0;
+    const CopyStats stats =
+        copyFileData(data, copySize, options.chunkBytes, [&](std::span<const std::uint8_t> bytes) {
+            return writeAll(file->fd(), bytes, writeError);
+        });
+    outcome.bytesWritten = stats.bytesDelivered;
+    outcome.unreadableBytes = stats.unreadableBytes;
+    outcome.missingBytes = size - copySize;
+    if (stats.sinkFailed) {
+        outcome.outputPath = pathInFolder(options.destination, name);
+        outcome.result = RecoveryResult::WriteFailed;
+        outcome.error = writeError;
+        return;  // the pending file is discarded: nothing appears under the name
+    }
+    if (!file->publish(name, outcome.outputPath, outcome.error)) {
+        if (outcome.error == EEXIST) {
+            outcome.result = RecoveryResult::NoFreeName;
+            outcome.outputPath.clear();
+        } else {
+            outcome.result = RecoveryResult::WriteFailed;
+        }
+        return;
+    }
+    if (outcome.unreadableBytes != 0 || outcome.missingBytes != 0)
+        outcome.result = RecoveryResult::NotWhole;
 }
+
+}  // namespace
 
 std::vector<RecoveryOutcome> recoverEntries(ScanContext& context,
                                             const std::vector<const DeletedFileEntry*>& entries,
@@ -85,35 +95,14 @@ std::vector<RecoveryOutcome> recoverEntries(ScanContext& context,
             }
             name = *restored;
         }
-        auto data = openFileData(context, entry->location, entry->size);
+        const std::string stream = ntfs ? splitStreamName(name).second : std::string();
+        auto data = openFileData(context, entry->location, entry->size, stream);
         if (!data) {
             outcome.result = RecoveryResult::CannotOpenData;
             continue;
         }
-        const std::string stream = ntfs ? splitStreamName(name).second : std::string();
-        const int fd = createNewFile(options.destination, safeOutputName(name), outcome.outputPath,
-                                     outcome.error);
-        if (fd < 0) {
-            outcome.result =
-                outcome.error == EEXIST ? RecoveryResult::NoFreeName : RecoveryResult::CannotCreate;
-            if (outcome.result == RecoveryResult::NoFreeName) outcome.outputPath.clear();
-            if (destinationUnusable(outcome.error)) break;
-            continue;
-        }
-        int error = 0;
-        outcome.bytesWritten =
-            copyFileData(*data, stream, entry->size, fd, options.chunkBytes, error);
-        if (::close(fd) != 0 && error == 0) error = errno;
-        closeFileData(data);
-        if (error != 0) {
-            outcome.result = RecoveryResult::WriteFailed;
-            outcome.error = error;
-            // An incomplete copy would pass for the recovered file: remove it.
-            ::unlink(outcome.outputPath.c_str());
-            if (destinationUnusable(error)) break;
-        } else if (outcome.bytesWritten < entry->size) {
-            outcome.result = RecoveryResult::Short;
-        }
+        writeEntry(*data, safeOutputName(name), options, outcome);
+        if (outputFailed(outcome) && destinationUnusable(outcome.error)) break;
     }
     return outcomes;
 }
@@ -124,11 +113,19 @@ std::string describeOutcome(const RecoveryOutcome& o) {
         case RecoveryResult::Written:
             return "recovered " + name + " -> " + o.outputPath + " (" +
                    std::to_string(o.bytesWritten) + " bytes)";
-        case RecoveryResult::Short:
-            return "recovered " + name + " -> " + o.outputPath + " (" +
-                   std::to_string(o.bytesWritten) + " of " +
-                   std::to_string(o.entry ? o.entry->size : 0) +
-                   " bytes: the rest could not be read)";
+        case RecoveryResult::NotWhole: {
+            std::string text = "recovered " + name + " -> " + o.outputPath + " (" +
+                               std::to_string(o.bytesWritten) + " bytes), not whole:";
+            if (o.unreadableBytes != 0)
+                text += " " + std::to_string(o.unreadableBytes) +
+                        " bytes could not be read and were written as zeros" +
+                        (o.missingBytes != 0 ? ";" : "");
+            if (o.missingBytes != 0)
+                text += " the last " + std::to_string(o.missingBytes) + " of " +
+                        std::to_string(o.entry ? o.entry->size : 0) +
+                        " bytes have no place on the volume and were left out";
+            return text;
+        }
         case RecoveryResult::NoFirstChar:
             return "skipped " + name + ": no first character was given for the name";
         case RecoveryResult::CannotOpenData:
@@ -138,7 +135,7 @@ std::string describeOutcome(const RecoveryOutcome& o) {
                    ": the name and all 499 numbered forms exist in the destination; "
                    "choose an empty folder";
         case RecoveryResult::CannotCreate:
-            return "skipped " + name + ": cannot create " + o.outputPath + ": " +
+            return "failed " + name + ": cannot create a file in " + o.outputPath + ": " +
                    std::strerror(o.error) +
                    (o.error == EACCES || o.error == EPERM ? "; choose a folder you can write to"
                                                           : "");
@@ -147,7 +144,7 @@ std::string describeOutcome(const RecoveryOutcome& o) {
                    (o.error == ENOSPC || o.error == EDQUOT
                         ? "; the destination is full: free some space or choose another folder"
                         : "") +
-                   " (the incomplete file was removed)";
+                   " (nothing was left under its name)";
     }
     return name;
 }

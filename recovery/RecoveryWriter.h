@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "fat/FirstChar.h"
+#include "recovery/FirstChar.h"
+#include "recovery/OutputFile.h"
 #include "recovery/ScanContext.h"
 
 namespace rekkon {
@@ -14,11 +15,12 @@ struct RecoveryOptions {
     // Bytes read and written per step. Small chunks are for tests; large ones keep a big file's
     // copy at the speed of the disk.
     std::size_t chunkBytes = 1 << 20;
+    PendingMethod method = PendingMethod::Auto;
 };
 
 enum class RecoveryResult {
     Written,         // the whole size was written
-    Short,           // the data ended early (unreadable or past the volume's end)
+    NotWhole,        // written, but with unreadable sectors as zeros or ending at the volume's end
     NoFirstChar,     // a '?' name without an answer
     CannotOpenData,  // nothing to read (first cluster 0, record unreadable)
     NoFreeName,      // the name and its 499 numbered forms all exist
@@ -30,22 +32,24 @@ struct RecoveryOutcome {
     const DeletedFileEntry* entry = nullptr;
     RecoveryResult result = RecoveryResult::Written;
     std::string outputPath;
-    std::uint64_t bytesWritten = 0;
-    int error = 0;  // errno for CannotCreate and WriteFailed
+    std::uint64_t bytesWritten = 0;     // the output file's length
+    std::uint64_t unreadableBytes = 0;  // zeros written for sectors that could not be read
+    std::uint64_t missingBytes = 0;     // of the size, bytes with no place on the volume
+    int error = 0;                      // errno for CannotCreate and WriteFailed
 };
 
 // Writes each entry into the destination as a new file, never replacing an existing one (a
-// numbered name is taken instead). FAT '?' names go through the first-character rule first.
-// Stops after a write failure that every later file would meet too (destination full).
+// numbered name is taken instead). A file appears under its name only when it is complete.
+// FAT '?' names go through the first-character rule first. Stops after a write failure that
+// every later file would meet too (destination full).
 std::vector<RecoveryOutcome> recoverEntries(ScanContext& context,
                                             const std::vector<const DeletedFileEntry*>& entries,
                                             const RecoveryOptions& options, FirstCharAsker& asker);
 
-// Copies the data of one opened entry into `fd`, chunk after chunk, until `size` bytes are
-// written or a read comes back short. Returns the bytes written; `error` gets errno when a
-// write fails.
-std::uint64_t copyFileData(class FileDataHandle& data, const std::string& streamName,
-                           std::uint64_t size, int fd, std::size_t chunkBytes, int& error);
+// Whether an outcome lost output: the destination refused a file or its data.
+inline bool outputFailed(const RecoveryOutcome& o) {
+    return o.result == RecoveryResult::CannotCreate || o.result == RecoveryResult::WriteFailed;
+}
 
 // A message for one outcome, saying what happened and what to do.
 std::string describeOutcome(const RecoveryOutcome& outcome);

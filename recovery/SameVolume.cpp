@@ -1,8 +1,8 @@
 #include "recovery/SameVolume.h"
 
-#include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -10,30 +10,100 @@ namespace rekkon {
 
 namespace {
 
-// The whole-disk device of a partition (from /sys/dev/block/MAJ:MIN/../dev), or the device
-// itself when it is not a partition.
-dev_t wholeDisk(dev_t device) {
-    const std::string base =
-        "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
-    struct stat partition {};
-    if (::stat((base + "/partition").c_str(), &partition) != 0) return device;
-    std::ifstream parent(base + "/../dev");
+namespace fs = std::filesystem;
+
+std::string blockDir(const DeviceProbe& probe, dev_t device) {
+    return probe.sysfsRoot + "/dev/block/" + std::to_string(major(device)) + ":" +
+           std::to_string(minor(device));
+}
+
+// A "MAJ:MIN" device file of sysfs.
+bool readDevFile(const std::string& path, dev_t& device) {
+    std::ifstream in(path);
     unsigned maj = 0, min = 0;
     char colon = 0;
-    if (parent >> maj >> colon >> min && colon == ':') return makedev(maj, min);
-    return device;
+    if (!(in >> maj >> colon >> min) || colon != ':') return false;
+    device = makedev(maj, min);
+    return true;
 }
+
+// The whole-disk device of a partition (sysfs: a "partition" file, the disk's "dev" one level
+// up), or the device itself when it is not a partition.
+dev_t wholeDisk(const DeviceProbe& probe, dev_t device) {
+    const std::string base = blockDir(probe, device);
+    std::error_code ec;
+    if (!fs::exists(base + "/partition", ec)) return device;
+    dev_t disk = device;
+    return readDevFile(base + "/../dev", disk) ? disk : device;
+}
+
+class StackWalk {
+  public:
+    StackWalk(const DeviceProbe& probe, dev_t source)
+        : probe_(probe), source_(source), sourceDisk_(wholeDisk(probe, source)) {}
+
+    // Whether writing to `device` can write into the source's space.
+    bool reaches(dev_t device, int depth) {
+        if (overlaps(device)) return true;
+        if (depth >= kMaxDeviceStackDepth) return false;
+        const dev_t disk = wholeDisk(probe_, device);
+        if (stackedOn(device, depth)) return true;
+        return disk != device && stackedOn(disk, depth);
+    }
+
+  private:
+    bool overlaps(dev_t device) const {
+        return device == source_ || wholeDisk(probe_, device) == source_ || device == sourceDisk_;
+    }
+
+    // Device-mapper slaves and a loop device's backing file.
+    bool stackedOn(dev_t device, int depth) {
+        const std::string base = blockDir(probe_, device);
+        std::error_code ec;
+        for (fs::directory_iterator it(base + "/slaves", ec), end; !ec && it != end;
+             it.increment(ec)) {
+            dev_t slave = 0;
+            if (readDevFile(it->path().string() + "/dev", slave) && reaches(slave, depth + 1))
+                return true;
+        }
+        std::ifstream backing(base + "/loop/backing_file");
+        std::string file;
+        if (!std::getline(backing, file) || file.empty()) return false;
+        struct stat st {};
+        if (probe_.stat(file, st) != 0) return false;
+        // A loop device over a block device reads that device; over a file, its file system's.
+        return reaches(S_ISBLK(st.st_mode) ? st.st_rdev : st.st_dev, depth + 1);
+    }
+
+    const DeviceProbe& probe_;
+    dev_t source_;
+    dev_t sourceDisk_;
+};
 
 }  // namespace
 
-bool destinationOnSourceDevice(const std::string& source, const std::string& folder) {
+std::string nearestExistingFolder(const std::string& path, const DeviceProbe& probe) {
+    std::error_code ec;
+    fs::path p = fs::absolute(path.empty() ? "." : path, ec).lexically_normal();
+    if (ec) return {};
+    // Each step removes one component, so the walk ends at the root.
+    while (true) {
+        struct stat st {};
+        if (probe.stat(p.string(), st) == 0) return p.string();
+        if (!p.has_relative_path()) return {};
+        p = p.has_filename() ? p.parent_path() : p.parent_path().parent_path();
+    }
+}
+
+bool destinationOnSourceDevice(const std::string& source, const std::string& folder,
+                               const DeviceProbe& probe) {
     struct stat src {};
+    if (probe.stat(source, src) != 0 || !S_ISBLK(src.st_mode)) return false;
+    const std::string existing = nearestExistingFolder(folder, probe);
     struct stat dst {};
-    if (::stat(source.c_str(), &src) != 0 || !S_ISBLK(src.st_mode)) return false;
-    if (::stat(folder.c_str(), &dst) != 0) return false;
-    if (dst.st_dev == src.st_rdev) return true;
-    // A folder on a partition of the scanned disk writes into the scanned space too.
-    return wholeDisk(dst.st_dev) == src.st_rdev;
+    // A destination that cannot be examined at all is taken to be on the source: refuse.
+    if (existing.empty() || probe.stat(existing, dst) != 0) return true;
+    return StackWalk(probe, src.st_rdev).reaches(dst.st_dev, 0);
 }
 
 }  // namespace rekkon

@@ -1,11 +1,32 @@
 #pragma once
 
+#include <sys/stat.h>
+
+#include <functional>
 #include <string>
 
 namespace rekkon {
 
-// Whether writing into `folder` would write to the block device `source` (the same device, or a
-// partition of it when `source` is a whole disk). A disk-image source is never such a volume.
-bool destinationOnSourceDevice(const std::string& source, const std::string& folder);
+// Where the same-volume check learns about devices: the sysfs tree and stat. Tests hand in a
+// tree of their own and a stat that knows made-up devices.
+struct DeviceProbe {
+    std::string sysfsRoot = "/sys";
+    std::function<int(const std::string& path, struct stat& out)> stat =
+        [](const std::string& p, struct stat& out) { return ::stat(p.c_str(), &out); };
+};
+
+// Device-mapper, LVM and loop devices stacked deeper than this are not followed.
+inline constexpr int kMaxDeviceStackDepth = 8;
+
+// The nearest folder of `path` that exists (`path` itself when it does); empty when not even
+// the root can be examined.
+std::string nearestExistingFolder(const std::string& path, const DeviceProbe& probe = {});
+
+// Whether writing into `folder` (or, when it does not exist yet, into the nearest existing
+// folder above it) would write to the block device `source`: the same device, a partition of it
+// or the disk it is a partition of, or a device-mapper/LVM volume or loop device stacked on one
+// of those. A disk-image source is never such a volume.
+bool destinationOnSourceDevice(const std::string& source, const std::string& folder,
+                               const DeviceProbe& probe = {});
 
 }  // namespace rekkon

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "fat/FatGeometry.h"
 #include "ntfs/NtfsVolume.h"
 #include "recovery/DeletedFileEntry.h"
+#include "volume/SectorDevice.h"
 #include "volume/VolumeContext.h"
 
 namespace rekkon {
@@ -30,9 +32,19 @@ void setProgressText(ScanContext& context, const std::string& text);
 
 enum class MountStatus { Mounted, CannotOpen, NotRecognised };
 
-// Opens `path` read-only and mounts the volume it holds: NTFS first when its boot sector names
-// NTFS, FAT first otherwise, then the other. `openError` receives errno when it cannot be opened.
-MountStatus mountVolume(ScanContext& context, const std::string& path, int& openError);
+// Opens the source at `path` (read-only): null with errno in `error` when it cannot be opened.
+using SourceOpener =
+    std::function<std::unique_ptr<SectorDevice>(const std::string& path, int& error)>;
+// The source as a block device or disk-image file (FileSectorDevice).
+std::unique_ptr<SectorDevice> openFileSource(const std::string& path, int& error);
+
+// Mounts the volume the opened `source` holds: NTFS first when its boot sector names NTFS, FAT
+// first otherwise, then the other. The one place that decides the order.
+MountStatus mountVolume(ScanContext& context, std::unique_ptr<SectorDevice> source);
+// The same on the source `open` gives for `path`; `openError` receives errno when it cannot be
+// opened (CannotOpen).
+MountStatus mountVolume(ScanContext& context, const std::string& path, int& openError,
+                        const SourceOpener& open = openFileSource);
 void unmountVolume(ScanContext& context);
 
 inline constexpr int kScanFolderNotFound = -1;

@@ -1,4 +1,5 @@
 #include <array>
+#include <cerrno>
 
 #include "fat/FatMount.h"
 #include "fat/FatScan.h"
@@ -19,30 +20,64 @@ bool bootSectorNamesNtfs(VolumeContext& volume) {
     return hasNtfsSignature(boot);
 }
 
-// A failed mount closes the device, so a second attempt opens it again.
-bool tryFat(ScanContext& context, const std::string& path) {
-    if (!context.volume.isOpen() && openDevice(context.volume, path) != 0) return false;
+// Lends the one opened source to each mount attempt: a failed mount closes (destroys) what it
+// was given, and the next attempt needs the source again.
+class SharedSource final : public SectorDevice {
+  public:
+    explicit SharedSource(std::shared_ptr<SectorDevice> source) : source_(std::move(source)) {}
+    void seekSector(std::uint64_t sector) override { source_->seekSector(sector); }
+    std::size_t readSectors(std::span<std::uint8_t> buffer) override {
+        return source_->readSectors(buffer);
+    }
+    std::optional<std::uint64_t> sizeBytes() const override { return source_->sizeBytes(); }
+
+  private:
+    std::shared_ptr<SectorDevice> source_;
+};
+
+bool tryFat(ScanContext& context, const std::shared_ptr<SectorDevice>& source) {
+    if (!context.volume.isOpen())
+        attachDevice(context.volume, std::make_unique<SharedSource>(source));
     return mountFatOnOpenDevice(context.volume, context.fatGeometry) == 1;
 }
 
-bool tryNtfs(ScanContext& context, const std::string& path) {
-    if (!context.volume.isOpen() && openDevice(context.volume, path) != 0) return false;
+bool tryNtfs(ScanContext& context, const std::shared_ptr<SectorDevice>& source) {
+    if (!context.volume.isOpen())
+        attachDevice(context.volume, std::make_unique<SharedSource>(source));
     return mountNtfsOnOpenDevice(context.volume, *context.ntfs) == 1;
 }
 
 }  // namespace
 
-MountStatus mountVolume(ScanContext& context, const std::string& path, int& openError) {
+std::unique_ptr<SectorDevice> openFileSource(const std::string& path, int& error) {
+    return FileSectorDevice::open(path, error);
+}
+
+MountStatus mountVolume(ScanContext& context, std::unique_ptr<SectorDevice> source) {
     unmountVolume(context);
-    openError = openDevice(context.volume, path);
-    if (openError != 0) return MountStatus::CannotOpen;
+    if (!source) return MountStatus::CannotOpen;
+    const std::shared_ptr<SectorDevice> shared = std::move(source);
+    attachDevice(context.volume, std::make_unique<SharedSource>(shared));
     // The boot sector's own name decides which mount is tried first.
     const bool mounted = bootSectorNamesNtfs(context.volume)
-                             ? tryNtfs(context, path) || tryFat(context, path)
-                             : tryFat(context, path) || tryNtfs(context, path);
+                             ? tryNtfs(context, shared) || tryFat(context, shared)
+                             : tryFat(context, shared) || tryNtfs(context, shared);
     if (mounted) return MountStatus::Mounted;
     closeDevice(context.volume);
     return MountStatus::NotRecognised;
+}
+
+MountStatus mountVolume(ScanContext& context, const std::string& path, int& openError,
+                        const SourceOpener& open) {
+    unmountVolume(context);
+    openError = 0;
+    std::unique_ptr<SectorDevice> source = open(path, openError);
+    if (!source) {
+        if (openError == 0) openError = EIO;
+        context.volume.lastOpenError = openError;
+        return MountStatus::CannotOpen;
+    }
+    return mountVolume(context, std::move(source));
 }
 
 void unmountVolume(ScanContext& context) {

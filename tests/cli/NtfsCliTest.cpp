@@ -41,7 +41,7 @@ TEST(NtfsCli, CatFailuresAreOneLineWithTheirStatus) {
         {{"cat", kImage, "7x"}, cli::kExitUsage, "usage"},
         {{"cat", kImage, "72", "--stream"}, cli::kExitUsage, "usage"},
         {{"cat", "/nonexistent/disk.img", "0"}, cli::kExitSource, "cannot open"},
-        {{"cat", test::fixtureImage("fat/fat16.img"), "0"}, cli::kExitSource, "no NTFS volume"},
+        {{"cat", test::fixtureImage("fat/fat16.img"), "0"}, cli::kExitSource, "holds a FAT volume"},
         {{"cat", kImage, "100000"}, cli::kExitSource, "cannot be opened"},
         {{"cat", kImage, "5"}, cli::kExitSource, "no unnamed data stream"},
         {{"cat", kImage, "72", "--stream", "gamma"},

@@ -1,14 +1,15 @@
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <filesystem>
 #include <fstream>
 
 #include "fat/FatMount.h"
-#include "fat/FirstChar.h"
 #include "recovery/FileData.h"
+#include "recovery/FirstChar.h"
 #include "recovery/OutputName.h"
 #include "recovery/RecoveryWriter.h"
 #include "support/FatBuilder.h"
@@ -132,14 +133,19 @@ TEST_F(WriterFixture, CopyLoopReadsChunksAndContinuesThroughFreeClusters) {
     mount();
     auto data = openFileData(context, 100, 3000);
     ASSERT_TRUE(data);
+    EXPECT_EQ(data->size(), 3000u);
     std::vector<std::uint8_t> chunk(1024);
     std::vector<std::size_t> reads;
     std::string all;
-    while (std::size_t n = readFileData(*data, "", chunk)) {
+    while (std::size_t n = data->read(all.size(), chunk)) {
         reads.push_back(n);
         all.append(chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(n));
     }
     EXPECT_EQ(reads, (std::vector<std::size_t>{1024, 1024, 952}));
+    // Reads are positional: going back re-reads the same bytes.
+    ASSERT_EQ(data->read(3 * 512 - 1, std::span(chunk).first(2)), 2u);
+    EXPECT_EQ(chunk[0], 102);
+    EXPECT_EQ(chunk[1], 104);
     ASSERT_EQ(all.size(), 3000u);
     EXPECT_EQ(all[0], 100);
     EXPECT_EQ(all[3 * 512], 104);  // 103 is in use
@@ -184,7 +190,7 @@ TEST_F(WriterFixture, WhenEveryNumberedNameIsTakenTheFileIsSkipped) {
     EXPECT_EQ(read("A.TXT"), "x");
 }
 
-TEST_F(WriterFixture, SkippedAndShortFilesAreReported) {
+TEST_F(WriterFixture, SkippedAndNotWholeFilesAreReported) {
     mount();
     const std::uint32_t last = context.fatGeometry.maxCluster();
     std::vector<DeletedFileEntry> entries{entry("?KIP.TXT", 100, 10), entry("NODATA", 0, 10),
@@ -195,8 +201,11 @@ TEST_F(WriterFixture, SkippedAndShortFilesAreReported) {
     ASSERT_EQ(outcomes.size(), 4u);
     EXPECT_EQ(outcomes[0].result, RecoveryResult::NoFirstChar);
     EXPECT_EQ(outcomes[1].result, RecoveryResult::CannotOpenData);
-    EXPECT_EQ(outcomes[2].result, RecoveryResult::Short);  // the volume ends after one cluster
+    // The volume ends after one cluster: the rest has no place and is counted as missing.
+    EXPECT_EQ(outcomes[2].result, RecoveryResult::NotWhole);
     EXPECT_EQ(outcomes[2].bytesWritten, 512u);
+    EXPECT_EQ(outcomes[2].missingBytes, 3u * 512);
+    EXPECT_NE(describeOutcome(outcomes[2]).find("not whole"), std::string::npos);
     EXPECT_EQ(outcomes[3].result, RecoveryResult::Written);
     EXPECT_EQ(read(".._ESCAPE"), std::string(3, 101));
     EXPECT_FALSE(
@@ -204,23 +213,75 @@ TEST_F(WriterFixture, SkippedAndShortFilesAreReported) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 }
 
-TEST_F(WriterFixture, AFullDestinationStopsTheCommandAndLeavesNoPartialFile) {
-    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+// Writes past this many bytes fail with EFBIG while it lives (SIGXFSZ is ignored meanwhile).
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+
+  private:
+    rlimit saved_{};
+    void (*oldHandler_)(int) = nullptr;
+};
+
+TEST_F(WriterFixture, AFailedCopyLeavesNothingUnderTheName) {
     mount();
-    auto data = openFileData(context, 100, 3000);
-    ASSERT_TRUE(data);
-    const int fd = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
-    int error = 0;
-    EXPECT_EQ(copyFileData(*data, "", 3000, fd, 1024, error), 0u);
-    EXPECT_EQ(error, ENOSPC);
-    ::close(fd);
-    RecoveryOutcome o;
-    DeletedFileEntry e = entry("BIG.BIN", 100, 3000);
-    o.entry = &e;
-    o.result = RecoveryResult::WriteFailed;
-    o.error = ENOSPC;
-    EXPECT_NE(describeOutcome(o).find("destination is full"), std::string::npos);
+    for (PendingMethod method : {PendingMethod::Auto, PendingMethod::HiddenName}) {
+        test::TempDir out;
+        std::vector<DeletedFileEntry> entries{entry("BIG.BIN", 100, 3000),
+                                              entry("SMALL.BIN", 101, 100)};
+        std::vector<const DeletedFileEntry*> pointers{&entries[0], &entries[1]};
+        RecoveryOptions options;
+        options.destination = out.path();
+        options.chunkBytes = 1024;
+        options.method = method;
+        std::vector<RecoveryOutcome> outcomes;
+        {
+            FileSizeLimit limit(2000);
+            outcomes = recoverEntries(context, pointers, options, asker);
+        }
+        ASSERT_EQ(outcomes.size(), 2u);
+        EXPECT_EQ(outcomes[0].result, RecoveryResult::WriteFailed);
+        EXPECT_EQ(outcomes[0].error, EFBIG);
+        EXPECT_TRUE(outputFailed(outcomes[0]));
+        EXPECT_NE(describeOutcome(outcomes[0]).find("nothing was left"), std::string::npos);
+        EXPECT_EQ(outcomes[1].result, RecoveryResult::Written);
+        // Only the complete file is there: no partial BIG.BIN, no hidden leftover.
+        std::vector<std::string> names;
+        for (const auto& f : std::filesystem::directory_iterator(out.path()))
+            names.push_back(f.path().filename().string());
+        EXPECT_EQ(names, std::vector<std::string>{"SMALL.BIN"}) << int(method);
+    }
+}
+
+TEST_F(WriterFixture, UnreadableSectorsAreZerosCountedAndTheRestIsKept) {
+    // Cluster 101 is the file's second 512 bytes; 105 its fifth (103 is in use).
+    auto device = std::make_unique<test::MemoryDevice>(b.bytes());
+    const std::uint64_t first = b.clusterOffset(101) / 512;
+    const std::uint64_t fifth = b.clusterOffset(105) / 512;
+    device->badSectors = {first, fifth};
+    attachDevice(context.volume, std::move(device));
+    ASSERT_EQ(mountFatOnOpenDevice(context.volume, context.fatGeometry), 1);
+    std::vector<DeletedFileEntry> entries{entry("DATA.BIN", 100, 3000)};
+    const auto outcomes = recover(entries, 2048);
+    ASSERT_EQ(outcomes.size(), 1u);
+    EXPECT_EQ(outcomes[0].result, RecoveryResult::NotWhole);
+    EXPECT_EQ(outcomes[0].bytesWritten, 3000u);
+    EXPECT_EQ(outcomes[0].unreadableBytes, 1024u);
+    EXPECT_NE(describeOutcome(outcomes[0]).find("1024 bytes could not be read"), std::string::npos);
+    std::string expected;
+    for (std::uint8_t c : {100, 0, 102, 104, 0, 106})
+        expected += std::string(512, static_cast<char>(c));
+    EXPECT_EQ(read("DATA.BIN"), expected.substr(0, 3000));
 }
 
 }  // namespace

@@ -1,7 +1,12 @@
 #pragma once
 
+#include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "recovery/SameVolume.h"
+#include "recovery/ScanContext.h"
 
 namespace rekkon::test {
 
@@ -12,9 +17,19 @@ struct CliRun {
     std::string err;
 };
 
+// The surroundings of one in-process run.
+struct CliSetup {
+    std::string input;              // standard input
+    bool inIsTerminal = false;      // stdin taken as a terminal (stderr never is)
+    std::streambuf* out = nullptr;  // standard output's buffer; null: collected into CliRun::out
+    SourceOpener openSource;        // null: SOURCE arguments are opened as files
+    std::optional<DeviceProbe> deviceProbe;
+};
+
 // Runs rekkon-cli's entry point with `args`; `input` is standard input, taken as a terminal
 // when `inIsTerminal` (stderr never is).
 CliRun runCliInProcess(const std::vector<std::string>& args, const std::string& input = "",
                        bool inIsTerminal = false);
+CliRun runCliInProcess(const std::vector<std::string>& args, const CliSetup& setup);
 
 }  // namespace rekkon::test

@@ -1,4 +1,4 @@
-#include "fat/FirstChar.h"
+#include "recovery/FirstChar.h"
 
 #include "volume/TextEncoding.h"
 

@@ -1,0 +1,90 @@
+#include "recovery/DataCopy.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "volume/SectorDevice.h"
+
+namespace rekkon {
+
+namespace {
+
+class CopyLoop {
+  public:
+    CopyLoop(FileDataHandle& data, std::size_t chunkBytes, const DataSink& sink)
+        : data_(data), buffer_(std::max<std::size_t>(chunkBytes, kSectorSize)), sink_(sink) {}
+
+    CopyStats run(std::uint64_t size) {
+        while (position_ < size && !stats_.sinkFailed) {
+            const auto want =
+                static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), size - position_));
+            const std::size_t got = readAt(want);
+            if (got > 0) {
+                deliver(got);
+                badRun_ = 0;
+            } else if (badRun_ >= kMaxProbedBadSectors) {
+                deliverZeros(want);
+                badRun_ += want / kSectorSize;
+            } else {
+                probeSectors(position_ + want);
+            }
+        }
+        return stats_;
+    }
+
+  private:
+    std::size_t readAt(std::size_t want) {
+        // A handle that claims more than it was asked for is not believed beyond the ask.
+        return std::min(want, data_.read(position_, std::span(buffer_).first(want)));
+    }
+
+    void deliver(std::size_t n) {
+        if (!sink_(std::span<const std::uint8_t>(buffer_).first(n))) {
+            stats_.sinkFailed = true;
+            return;
+        }
+        position_ += n;
+        stats_.bytesDelivered += n;
+    }
+
+    void deliverZeros(std::size_t n) {
+        std::fill_n(buffer_.begin(), n, std::uint8_t{0});
+        const std::uint64_t before = stats_.bytesDelivered;
+        deliver(n);
+        stats_.unreadableBytes += stats_.bytesDelivered - before;
+    }
+
+    // Goes over [position_, end) one sector at a time after a chunk there could not be read.
+    void probeSectors(std::uint64_t end) {
+        while (position_ < end && !stats_.sinkFailed) {
+            const auto n = static_cast<std::size_t>(
+                std::min<std::uint64_t>(kSectorSize - position_ % kSectorSize, end - position_));
+            std::size_t got = 0;
+            for (int attempt = 0; attempt < kSectorReadAttempts && got == 0; ++attempt)
+                got = readAt(n);
+            if (got > 0) {
+                deliver(got);
+                badRun_ = 0;
+                continue;
+            }
+            deliverZeros(n);
+            if (++badRun_ >= kMaxProbedBadSectors) return;
+        }
+    }
+
+    FileDataHandle& data_;
+    std::vector<std::uint8_t> buffer_;
+    const DataSink& sink_;
+    std::uint64_t position_ = 0;
+    std::uint64_t badRun_ = 0;  // unreadable sectors in a row
+    CopyStats stats_;
+};
+
+}  // namespace
+
+CopyStats copyFileData(FileDataHandle& data, std::uint64_t size, std::size_t chunkBytes,
+                       const DataSink& sink) {
+    return CopyLoop(data, chunkBytes, sink).run(size);
+}
+
+}  // namespace rekkon

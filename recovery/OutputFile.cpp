@@ -1,0 +1,166 @@
+#include "recovery/OutputFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <random>
+
+#include "recovery/OutputName.h"
+
+namespace rekkon {
+
+namespace {
+
+// Tries for a hidden name that does not exist yet.
+constexpr int kHiddenNameAttempts = 100;
+
+std::string candidateName(const std::string& name, int n) {
+    return n == 0 ? name : numberedName(name, n);
+}
+
+// The file systems that lack unnamed files say so with one of these.
+bool noUnnamedFiles(int error) {
+    return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
+}
+
+int openHidden(const std::string& folder, std::string& path, int& error) {
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device seed;
+    std::mt19937 random(seed());
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+    for (int attempt = 0; attempt < kHiddenNameAttempts; ++attempt) {
+        std::string suffix(6, 'x');
+        for (char& c : suffix)
+            c = kLetters[pick(random)];
+        path = pathInFolder(folder, ".rekkon-" + suffix);
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) return fd;
+        error = errno;
+        if (error != EEXIST) return -1;
+    }
+    return -1;
+}
+
+}  // namespace
+
+std::string pathInFolder(const std::string& folder, const std::string& name) {
+    return folder + (folder.empty() || folder.back() == '/' ? "" : "/") + name;
+}
+
+bool someNameFree(const std::string& folder, const std::string& name) {
+    for (int n = 0; n <= kMaxNumberedNames; ++n) {
+        struct stat st {};
+        if (::lstat(pathInFolder(folder, candidateName(name, n)).c_str(), &st) != 0 &&
+            errno == ENOENT)
+            return true;
+    }
+    return false;
+}
+
+std::unique_ptr<PendingFile> PendingFile::create(const std::string& folder, int& error,
+                                                 PendingMethod method) {
+    error = 0;
+    // Naming an unnamed file goes through /proc/self/fd; without it the data could not be named.
+    if (method == PendingMethod::Auto && ::access("/proc/self/fd", X_OK) == 0) {
+        const std::string dir = folder.empty() ? "." : folder;
+        const int fd = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd >= 0) return std::unique_ptr<PendingFile>(new PendingFile(folder, fd, ""));
+        if (!noUnnamedFiles(errno)) {
+            error = errno;
+            return nullptr;
+        }
+    }
+    std::string hidden;
+    const int fd = openHidden(folder, hidden, error);
+    if (fd < 0) return nullptr;
+    return std::unique_ptr<PendingFile>(new PendingFile(folder, fd, hidden));
+}
+
+PendingFile::~PendingFile() {
+    discard();
+}
+
+void PendingFile::discard() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    if (!hiddenPath_.empty()) ::unlink(hiddenPath_.c_str());
+    hiddenPath_.clear();
+}
+
+bool PendingFile::linkUnnamed(const std::string& target, int& error) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return true;
+    error = errno;
+    return false;
+}
+
+// Renames the hidden file to `target` unless that exists: rename without replacing where the
+// file system has it, else a hard link, else an empty file made with O_EXCL to hold the name.
+bool PendingFile::renameHidden(const std::string& target, int& error) {
+    const char* from = hiddenPath_.c_str();
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
+    error = errno;
+    if (error != EINVAL && error != ENOSYS && error != EOPNOTSUPP) return false;
+    if (::link(from, target.c_str()) == 0) {
+        ::unlink(from);
+        return true;
+    }
+    error = errno;
+    if (error != EPERM && error != EOPNOTSUPP && error != EMLINK) return false;
+    const int holder = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (holder < 0) {
+        error = errno;
+        return false;
+    }
+    ::close(holder);
+    if (::rename(from, target.c_str()) == 0) return true;
+    error = errno;
+    ::unlink(target.c_str());
+    return false;
+}
+
+bool PendingFile::publish(const std::string& name, std::string& path, int& error) {
+    error = 0;
+    if (fd_ < 0) {
+        error = EBADF;
+        return false;
+    }
+    if (!unnamed()) {
+        // A hidden file is complete once closed: a failed close means lost data.
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0) {
+            error = errno;
+            discard();
+            return false;
+        }
+    }
+    for (int n = 0; n <= kMaxNumberedNames; ++n) {
+        path = pathInFolder(folder_, candidateName(name, n));
+        const bool named = unnamed() ? linkUnnamed(path, error) : renameHidden(path, error);
+        if (named) {
+            hiddenPath_.clear();
+            if (fd_ >= 0) {
+                const int fd = fd_;
+                fd_ = -1;
+                if (::close(fd) != 0) {
+                    // The data may not have reached the disk: take the name back.
+                    error = errno;
+                    ::unlink(path.c_str());
+                    return false;
+                }
+            }
+            error = 0;
+            return true;
+        }
+        if (error != EEXIST) break;
+    }
+    discard();
+    return false;
+}
+
+}  // namespace rekkon

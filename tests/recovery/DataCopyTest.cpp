@@ -1,0 +1,101 @@
+// The one copy loop: positional reads, short reads, unreadable sectors and a refusing sink.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "recovery/DataCopy.h"
+
+namespace rekkon {
+namespace {
+
+// Data whose byte k is k % 251; reads of more than `maxRead` bytes come back short, and
+// sectors in `bad` (or at and past `readableEnd`) cannot be read.
+class ScriptedData final : public FileDataHandle {
+  public:
+    explicit ScriptedData(std::uint64_t size) : size_(size) {}
+    std::uint64_t size() const override { return size_; }
+    std::size_t read(std::uint64_t position, std::span<std::uint8_t> buffer) override {
+        ++calls;
+        std::size_t n = std::min<std::size_t>(buffer.size(), maxRead);
+        std::size_t got = 0;
+        while (got < n && position + got < size_) {
+            const std::uint64_t at = position + got;
+            if (bad.count(at / 512) || at >= readableEnd) break;
+            buffer[got++] = static_cast<std::uint8_t>(at % 251);
+        }
+        return got;
+    }
+    std::set<std::uint64_t> bad;
+    std::uint64_t readableEnd = ~std::uint64_t{0};
+    std::size_t maxRead = ~std::size_t{0};
+    int calls = 0;
+
+  private:
+    std::uint64_t size_;
+};
+
+struct Collected {
+    std::vector<std::uint8_t> bytes;
+    DataSink sink() {
+        return [this](std::span<const std::uint8_t> b) {
+            bytes.insert(bytes.end(), b.begin(), b.end());
+            return true;
+        };
+    }
+};
+
+TEST(DataCopyTest, AShortReadIsNotTheEnd) {
+    ScriptedData data(10'000);
+    data.maxRead = 700;  // like NTFS at its initialized size: fewer bytes, then more
+    Collected out;
+    const CopyStats stats = copyFileData(data, 10'000, 4096, out.sink());
+    EXPECT_EQ(stats.bytesDelivered, 10'000u);
+    EXPECT_EQ(stats.unreadableBytes, 0u);
+    ASSERT_EQ(out.bytes.size(), 10'000u);
+    for (std::size_t k = 0; k < out.bytes.size(); ++k)
+        ASSERT_EQ(out.bytes[k], k % 251) << k;
+}
+
+TEST(DataCopyTest, UnreadableSectorsBecomeCountedZerosAndTheirNeighboursAreKept) {
+    ScriptedData data(8 * 512 + 100);
+    data.bad = {1, 6, 8};  // sector 8 is the partial last one
+    Collected out;
+    const CopyStats stats = copyFileData(data, 8 * 512 + 100, 4 * 512, out.sink());
+    EXPECT_EQ(stats.bytesDelivered, 8u * 512 + 100);
+    EXPECT_EQ(stats.unreadableBytes, 2u * 512 + 100);
+    ASSERT_EQ(out.bytes.size(), 8u * 512 + 100);
+    for (std::size_t k = 0; k < out.bytes.size(); ++k) {
+        const bool zero = data.bad.count(k / 512) != 0;
+        ASSERT_EQ(out.bytes[k], zero ? 0 : k % 251) << k;
+    }
+}
+
+TEST(DataCopyTest, DataThatCannotBeReadAtAllEndsWithBoundedWork) {
+    const std::uint64_t size = 64ULL << 20;  // 64 MiB, none of it readable past 1000 bytes
+    ScriptedData data(size);
+    data.readableEnd = 1000;
+    std::uint64_t delivered = 0;
+    const CopyStats stats = copyFileData(data, size, 1 << 20, [&](std::span<const std::uint8_t> b) {
+        delivered += b.size();
+        return true;
+    });
+    EXPECT_EQ(stats.bytesDelivered, size);
+    EXPECT_EQ(delivered, size);
+    EXPECT_EQ(stats.unreadableBytes, size - 1000);
+    // Sector by sector only until the dead stretch is known, then one read per chunk.
+    EXPECT_LE(data.calls,
+              kSectorReadAttempts * static_cast<int>(kMaxProbedBadSectors) + 2 * 64 + 8);
+}
+
+TEST(DataCopyTest, ARefusingSinkStopsTheCopy) {
+    ScriptedData data(100'000);
+    int accepted = 0;
+    const CopyStats stats = copyFileData(
+        data, 100'000, 1024, [&](std::span<const std::uint8_t>) { return ++accepted < 3; });
+    EXPECT_TRUE(stats.sinkFailed);
+    EXPECT_EQ(stats.bytesDelivered, 2048u);
+    EXPECT_EQ(data.calls, 3);
+}
+
+}  // namespace
+}  // namespace rekkon
