@@ -59,9 +59,10 @@ int findDirEntry(FatVolume& fat, std::uint32_t folderCluster, std::string_view c
     const bool wantsDeleted = !component.empty() && component.front() == '?';
     std::vector<std::uint8_t> block(static_cast<std::size_t>(blockBytes));
     LongNameCollector longName;
+    ChainReader folder(fat, folderCluster);  // read on link by link, each cluster once
 
     for (std::uint64_t offset = 0; offset < kMaxFolderBytes; offset += blockBytes) {
-        const std::size_t got = readClusterChain(fat, folderCluster, offset, block);
+        const std::size_t got = folder.read(offset, block);
         // The root area may end inside a block: examine what arrived, then stop.
         for (std::size_t pos = 0; pos + kDirEntrySize <= got; pos += kDirEntrySize) {
             std::span<std::uint8_t, kDirEntrySize> raw(block.data() + pos, kDirEntrySize);

@@ -2,6 +2,7 @@
 
 #include "fat/FatMount.h"
 #include "fat/FatScan.h"
+#include "recovery/FatFoundEntry.h"
 #include "support/FatBuilder.h"
 #include "support/MemoryDevice.h"
 
@@ -23,7 +24,8 @@ struct ScanFixture : ::testing::Test {
         texts.clear();
         ProgressSink sink = [this](const std::string& t) { texts.push_back(t); };
         FoundListBuilder builder(list, count, sink);
-        result = scanFat(fat, target, builder);
+        result = scanFat(fat, target,
+                         [&builder](FatFoundFile f) { builder.addFile(toDeletedFileEntry(f)); });
         return list;
     }
     const DeletedFileEntry* named(const std::string& name) const {

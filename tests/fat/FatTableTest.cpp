@@ -29,14 +29,16 @@ TEST(FatTableTest, Fat16EntriesAreNormalised) {
     b.setFat(12, 0xFFF7);
     b.setFat(13, 0x0003);
     b.setFat(255, 0x1234);  // the last two bytes of the first table sector
-    b.setFat(256, 0x4321);
+    b.setFat(256, 0x0321);
+    b.setFat(257, 0x4321);  // past the volume's last cluster (about 5,000): ends the chain
     MountedFat m(b);
     EXPECT_EQ(fatEntry(m.fat, 10), 0xFFFFFFF8u);
     EXPECT_EQ(fatEntry(m.fat, 11), 0xFFFFFFFFu);
     EXPECT_EQ(fatEntry(m.fat, 12), kFatBadCluster);
     EXPECT_EQ(fatEntry(m.fat, 13), 3u);
     EXPECT_EQ(fatEntry(m.fat, 255), 0x1234u);
-    EXPECT_EQ(fatEntry(m.fat, 256), 0x4321u);
+    EXPECT_EQ(fatEntry(m.fat, 256), 0x0321u);
+    EXPECT_EQ(fatEntry(m.fat, 257), kFatEndOfChain);
     EXPECT_EQ(fatEntry(m.fat, 14), 0u);
 }
 
@@ -100,9 +102,9 @@ TEST(FatTableTest, ClusterChainsAreFollowed) {
     EXPECT_EQ(readClusterChain(m.fat, 5, cb + 10, std::span(buf).first(100)), 100u);
     EXPECT_EQ(buf[0], 0x99);
 
-    // The loop is cut off once the chain has more links than the volume has clusters.
+    // The loop ends where it would come back to a cluster already read.
     std::vector<std::uint8_t> big(cb * 4);
-    EXPECT_EQ(readClusterChain(m.fat, 20, 0, big), 4 * cb);
+    EXPECT_EQ(readClusterChain(m.fat, 20, 0, big), 2 * cb);
     EXPECT_EQ(readClusterChain(m.fat, 20, std::uint64_t{cb} * 1'000'000, std::span(big).first(1)),
               0u);
 }
