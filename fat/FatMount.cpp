@@ -86,7 +86,8 @@ std::optional<FatBootInfo> parseFatBootSector(std::span<const std::uint8_t> sect
 namespace {
 
 std::optional<FatBootInfo> readBootSector(VolumeContext& volume, std::uint64_t byteOffset,
-                                          int attempts, std::array<std::uint8_t, kSectorSize>& boot) {
+                                          int attempts,
+                                          std::array<std::uint8_t, kSectorSize>& boot) {
     for (int attempt = 0; attempt < attempts; ++attempt)
         if (volume.reader.readAt(0, byteOffset, boot) == boot.size())
             return parseFatBootSector(boot);

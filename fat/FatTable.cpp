@@ -55,18 +55,6 @@ std::uint32_t normaliseEntry(const FatGeometry& g, std::uint32_t cluster,
 
 }  // namespace
 
-std::uint32_t fatEntry(FatVolume& fat, std::uint32_t cluster) {
-    const FatGeometry& g = fat.geometry;
-    std::uint64_t byte = 0;
-    std::size_t width = 0;
-    if (cluster > g.maxCluster() || !entryPosition(g, cluster, byte, width)) return kFatEndOfChain;
-    std::array<std::uint8_t, 4> raw{};
-    // An entry may straddle two table sectors; readAt copes with that.
-    if (fat.volume.reader.readAt(g.reservedSectors, byte, std::span(raw).first(width)) != width)
-        return kFatEndOfChain;
-    return normaliseEntry(g, cluster, std::span(raw).first(width));
-}
-
 bool FatTableWindow::load(std::uint64_t byte, std::size_t width) {
     const FatGeometry& g = fat_.geometry;
     const std::uint64_t tableBytes = g.sectorsPerFat * kSectorSize;
@@ -206,12 +194,6 @@ std::size_t ChainReader::read(std::uint64_t offset, std::span<std::uint8_t> dest
     return delivered;
 }
 
-std::size_t readClusterChain(FatVolume& fat, std::uint32_t startCluster, std::uint64_t offset,
-                             std::span<std::uint8_t> dest) {
-    ChainReader reader(fat, startCluster);
-    return reader.read(offset, dest);
-}
-
 FreeClusterWalk::FreeClusterWalk(FatVolume& fat, std::uint32_t startCluster)
     : fat_(fat), table_(fat), start_(startCluster), member_(startCluster) {
     if (startCluster < 2 || startCluster > fat.geometry.maxCluster()) member_ = 0;
@@ -283,12 +265,6 @@ std::size_t FreeClusterWalk::read(std::uint64_t offset, std::span<std::uint8_t> 
     }
     flush();
     return delivered;
-}
-
-std::size_t readFreeClusters(FatVolume& fat, std::uint32_t startCluster, std::uint64_t offset,
-                             std::span<std::uint8_t> dest) {
-    FreeClusterWalk walk(fat, startCluster);
-    return walk.read(offset, dest);
 }
 
 }  // namespace rekkon

@@ -21,9 +21,6 @@ inline bool isEndOfChain(std::uint32_t value) {
     return value >= kFatEndOfChain;
 }
 
-// Looks up the first FAT copy's entry for `cluster` (12-, 16- or 32-bit entries).
-std::uint32_t fatEntry(FatVolume& fat, std::uint32_t cluster);
-
 // Table entries read a window at a time, for walks that look at many neighbouring entries.
 class FatTableWindow {
   public:
@@ -31,7 +28,7 @@ class FatTableWindow {
     static constexpr std::size_t kWindowBytes = 4096;
 
     explicit FatTableWindow(FatVolume& fat) : fat_(fat), window_(kWindowBytes) {}
-    // The same value fatEntry gives.
+    // The first FAT copy's entry for `cluster` (12-, 16- or 32-bit entries), normalised.
     std::uint32_t entry(std::uint32_t cluster);
     // Whether the last entry() could not read the table (it then gave kFatEndOfChain).
     bool unreadable() const { return unreadable_; }
@@ -98,10 +95,6 @@ class ChainReader {
     ClusterChain chain_;
 };
 
-// Reads dest.size() bytes at `offset` of the live chain that starts at `startCluster`.
-std::size_t readClusterChain(FatVolume& fat, std::uint32_t startCluster, std::uint64_t offset,
-                             std::span<std::uint8_t> dest);
-
 // The cluster sequence a deleted item is taken to occupy: its start cluster, then each free
 // cluster above the one before. Keeps its place, so reading an item piece after piece with
 // growing offsets steps forward through the table instead of starting over each time. The
@@ -124,9 +117,5 @@ class FreeClusterWalk {
     std::uint64_t memberIndex_ = 0;
     std::uint32_t member_;  // 0: the sequence has ended
 };
-
-// Reads dest.size() bytes at `offset` of the deleted item that starts at `startCluster`.
-std::size_t readFreeClusters(FatVolume& fat, std::uint32_t startCluster, std::uint64_t offset,
-                             std::span<std::uint8_t> dest);
 
 }  // namespace rekkon
