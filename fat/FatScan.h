@@ -51,8 +51,10 @@ class FatFindState {
     bool ended_ = false;
 };
 
-// -1 when the entry's first cluster is in use; else 0..100 from the share of free clusters
-// directly after it (100 when the file fits one cluster).
+// -1 when the entry's first cluster is in use; else the share (0..100, rounded down, in 64-bit
+// integers) of free clusters among the n = size / cluster size clusters from the first one on:
+// the first, plus the free ones directly after it. Clusters past the volume, past the end of
+// the source or behind an unreadable part of the table count as taken; 100 when n is 0.
 int estimateFatStatus(FatVolume& fat, const DirEntry& entry);
 
 // One deleted file a scan found, as the FAT reader sees it.

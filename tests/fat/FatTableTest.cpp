@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "fat/FatMount.h"
+#include "fat/FatScan.h"
 #include "fat/FatTable.h"
 #include "support/FatBuilder.h"
 #include "support/MemoryDevice.h"
@@ -160,6 +161,26 @@ TEST(FatTableTest, FreeClusterWalkStopsAtTheLastCluster) {
     EXPECT_EQ(FreeClusterWalk(m.fat, last - 1).read(0, buf), 2 * cb);
     EXPECT_EQ(FreeClusterWalk(m.fat, last + 1).read(0, buf), 0u);
     EXPECT_EQ(FreeClusterWalk(m.fat, 0).read(0, buf), 0u);
+}
+
+TEST(FatTableTest, FreeClusterWalkEndsWhereTheTableCannotBeRead) {
+    FatBuilder b(FatBuilder::Type::Fat16, 20'000, 1);
+    auto dev = std::make_unique<test::MemoryDevice>(b.bytes());
+    dev->badSectors = {1 + 1};  // the table's second sector: entries 256..511
+    auto stats = dev->stats();
+    VolumeContext volume;
+    attachDevice(volume, std::move(dev));
+    FatVolume fat{volume, {}};
+    ASSERT_EQ(mountFatOnOpenDevice(volume, fat.geometry), 1);
+    std::vector<std::uint8_t> buf(20 * 512);
+    for (int i = 0; i < 20; ++i)  // clusters 250..255, then nothing is known to be free
+        EXPECT_EQ(FreeClusterWalk(fat, 250).read(0, buf), 6u * 512);
+    EXPECT_LT(stats->readCalls, 40);
+    // The estimate counts what it cannot see as taken.
+    DirEntry entry;
+    entry.clusterLow = 250;
+    entry.size = 12 * 512;
+    EXPECT_EQ(estimateFatStatus(fat, entry), 50);
 }
 
 TEST(FatTableTest, FreeClusterWalkCoalescesButKeepsWholeClustersBeforeABadSector) {
