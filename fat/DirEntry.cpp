@@ -39,12 +39,13 @@ bool isEndOfFolder(std::span<const std::uint8_t, kDirEntrySize> bytes) {
 }
 
 bool isLongNamePiece(std::span<const std::uint8_t, kDirEntrySize> bytes) {
-    const LeReader r(bytes);
-    const auto w1 = static_cast<std::int16_t>(*r.u16(1));
-    const auto w2 = static_cast<std::int16_t>(*r.u16(3));
-    const bool looksLikeText = w1 >= 0x2000 && w2 >= 0x2000;
-    const bool clusterOrAttr = *r.u16(0x1A) == 0 || bytes[0x0B] == kAttrLongNamePiece;
-    return !looksLikeText && clusterOrAttr && (bytes[0] & 0x3F) != 0;
+    if ((bytes[0x0B] & 0x3F) != kAttrLongNamePiece) return false;
+    const std::uint8_t sequence = bytes[0];
+    if (sequence == kDeletedMarker) return true;  // a piece of a deleted name
+    // Piece number 1..20 (a name has at most 255 units, 13 to a piece); beside it only the
+    // bit that marks the opening piece.
+    const std::uint8_t number = sequence & 0x3F;
+    return (sequence & 0x80) == 0 && number >= 1 && number <= kMaxLongNamePieces;
 }
 
 std::uint64_t dosDateTimeToFileTime(std::uint16_t date, std::uint16_t time) {

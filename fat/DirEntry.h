@@ -15,6 +15,7 @@ inline constexpr std::uint8_t kAttrFolder = 0x10;
 inline constexpr std::uint8_t kAttrLongNamePiece = 0x0F;
 inline constexpr std::uint8_t kDeletedMarker = 0xE5;
 inline constexpr std::uint8_t kKanjiE5Marker = 0x05;  // a name that really begins with 0xE5
+inline constexpr std::uint8_t kMaxLongNamePieces = 20;
 
 // One 32-byte folder entry in its short form.
 struct DirEntry {
@@ -46,8 +47,9 @@ std::optional<DirEntry> parseDirEntry(std::span<const std::uint8_t> bytes);
 // Byte 0 is 0, or bytes 1-2 are 0: the folder ends here.
 bool isEndOfFolder(std::span<const std::uint8_t, kDirEntrySize> bytes);
 
-// Whether the entry is a long-name piece. Besides the 0x0F attribute, the test rejects entries
-// whose name bytes 1-4 look like text (a short entry), so damaged attributes are told apart.
+// Whether the entry is a long-name piece: the 0x0F attribute (in the low six bits) and a
+// plausible sequence byte (piece 1..20, with or without the opening bit 0x40, or 0xE5 for a
+// piece of a deleted name), whatever text the piece holds.
 bool isLongNamePiece(std::span<const std::uint8_t, kDirEntrySize> bytes);
 
 // A DOS date and time as a FILETIME (100 ns units since 1601-01-01), read as local time without

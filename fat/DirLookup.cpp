@@ -20,23 +20,25 @@ bool longNameMatches(const std::optional<std::string>& longName, std::string_vie
 
 namespace {
 
-// The 8.3 comparison: base up to the first blank, then up to three extension characters.
-bool shortNameMatches(const DirEntry& entry, const std::string& t) {
-    auto at = [&](std::size_t i) -> int {
-        return i < t.size() ? static_cast<unsigned char>(t[i]) : 0;
+// The 8.3 comparison: the component's base (up to its first '.', or all of "." and "..") must
+// fill the 8 base bytes with blank padding, and the (up to) 3 characters after the '.' the
+// extension bytes.
+// Neither name is read past its end.
+bool shortNameMatches(const DirEntry& entry, std::string_view t) {
+    const bool dots = t == "." || t == "..";
+    const std::size_t dot = dots ? std::string_view::npos : t.find('.');
+    const std::string_view base = t.substr(0, dot);
+    // Only the first three characters after the '.' count.
+    const std::string_view ext = dot == std::string_view::npos ? "" : t.substr(dot + 1, 3);
+    if (base.size() > 8) return false;
+    auto fieldMatches = [&](std::string_view part, std::size_t from, std::size_t width) {
+        for (std::size_t i = 0; i < width; ++i) {
+            const std::uint8_t want = i < part.size() ? static_cast<std::uint8_t>(part[i]) : ' ';
+            if (entry.name[from + i] != want) return false;
+        }
+        return true;
     };
-    std::size_t i = 0;
-    for (; i < 8; ++i) {
-        const int c = at(i);
-        if ((c == '.' || c == 0) && entry.name[i] == ' ') break;
-        if (entry.name[i] != c) return false;
-    }
-    if (i == t.size()) return entry.name[8] == ' ';
-    if (t[i] != '.') return false;
-    std::array<std::uint8_t, 3> ext = {' ', ' ', ' '};
-    for (std::size_t k = 0; k < 3 && i + 1 + k < t.size(); ++k)
-        ext[k] = static_cast<std::uint8_t>(t[i + 1 + k]);
-    return std::equal(ext.begin(), ext.end(), entry.name.begin() + 8);
+    return fieldMatches(base, 0, 8) && fieldMatches(ext, 8, 3);
 }
 
 }  // namespace
@@ -59,9 +61,10 @@ int findDirEntry(FatVolume& fat, std::uint32_t folderCluster, std::string_view c
     const bool wantsDeleted = !component.empty() && component.front() == '?';
     std::vector<std::uint8_t> block(static_cast<std::size_t>(blockBytes));
     LongNameCollector longName;
+    ChainReader folder(fat, folderCluster);  // read on link by link, each cluster once
 
     for (std::uint64_t offset = 0; offset < kMaxFolderBytes; offset += blockBytes) {
-        const std::size_t got = readClusterChain(fat, folderCluster, offset, block);
+        const std::size_t got = folder.read(offset, block);
         // The root area may end inside a block: examine what arrived, then stop.
         for (std::size_t pos = 0; pos + kDirEntrySize <= got; pos += kDirEntrySize) {
             std::span<std::uint8_t, kDirEntrySize> raw(block.data() + pos, kDirEntrySize);

@@ -23,9 +23,12 @@ bool hasValidNameBytes(const DirEntry& e) {
 }  // namespace
 
 FatFindState::FatFindState(FatVolume& fat, std::uint32_t folderCluster, bool inDeletedFolder)
-    : fat_(fat), folderCluster_(folderCluster), inDeletedFolder_(inDeletedFolder) {
+    : fat_(fat), inDeletedFolder_(inDeletedFolder) {
     block_.resize(static_cast<std::size_t>(fat.geometry.clusterBytes()));
-    if (inDeletedFolder_) freeWalk_ = std::make_unique<FreeClusterWalk>(fat, folderCluster);
+    if (inDeletedFolder_)
+        freeWalk_ = std::make_unique<FreeClusterWalk>(fat, folderCluster);
+    else
+        chain_ = std::make_unique<ChainReader>(fat, folderCluster);
 }
 
 bool FatFindState::loadBlock(std::uint64_t blockStart) {
@@ -37,7 +40,7 @@ bool FatFindState::loadBlock(std::uint64_t blockStart) {
         dest = dest.first(static_cast<std::size_t>(std::min<std::uint64_t>(dest.size(), left)));
         blockValid_ = dest.empty() ? 0 : freeWalk_->read(blockStart, dest);
     } else {
-        blockValid_ = readClusterChain(fat_, folderCluster_, blockStart, dest);
+        blockValid_ = chain_->read(blockStart, dest);
     }
     return blockValid_ > 0;
 }
@@ -81,7 +84,7 @@ namespace {
 
 class FatScanner {
   public:
-    FatScanner(FatVolume& fat, FoundListBuilder& found) : fat_(fat), found_(found) {}
+    FatScanner(FatVolume& fat, const FatFoundSink& found) : fat_(fat), found_(found) {}
 
     void walk(std::uint32_t folderCluster, bool inDeletedFolder, const std::string& folderPath,
               int depth) {
@@ -99,28 +102,27 @@ class FatScanner {
                 walk(c->cluster, inDeletedFolder || c->deleted, childPath, depth + 1);
                 continue;
             }
-            DeletedFileEntry e;
-            e.location = c->cluster;
-            e.attributes = static_cast<std::uint32_t>(
-                static_cast<std::int32_t>(static_cast<std::int8_t>(c->entry.attributes)));
-            e.size = c->entry.size;
-            e.createTime = e.accessTime = dosDateTimeToFileTime(c->entryDate, c->entryTime);
-            e.name = name;
-            e.status = c->status == 100 ? kStatusGood : static_cast<std::uint8_t>(c->status);
-            e.folder = folderPath;
-            found_.addFile(std::move(e));
+            FatFoundFile f;
+            f.firstCluster = c->cluster;
+            f.attributes = c->entry.attributes;
+            f.size = c->entry.size;
+            f.time = dosDateTimeToFileTime(c->entryDate, c->entryTime);
+            f.name = name;
+            f.score = c->status;
+            f.folder = folderPath;
+            if (found_) found_(std::move(f));
         }
     }
 
   private:
     FatVolume& fat_;
-    FoundListBuilder& found_;
+    const FatFoundSink& found_;
     std::set<std::uint32_t> walked_;
 };
 
 }  // namespace
 
-int scanFat(FatVolume& fat, const std::string& target, FoundListBuilder& found) {
+int scanFat(FatVolume& fat, const std::string& target, const FatFoundSink& found) {
     std::string path = target;
     if (const auto colon = path.find(':'); colon != std::string::npos) path.erase(0, colon + 1);
     const bool isRoot =

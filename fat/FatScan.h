@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,7 +10,6 @@
 #include "fat/DirEntry.h"
 #include "fat/FatGeometry.h"
 #include "fat/FatTable.h"
-#include "recovery/DeletedFileEntry.h"
 
 namespace rekkon {
 
@@ -41,24 +41,38 @@ class FatFindState {
     bool loadBlock(std::uint64_t blockStart);
 
     FatVolume& fat_;
-    std::uint32_t folderCluster_;
     bool inDeletedFolder_;
     std::uint64_t position_ = 0;
     std::vector<std::uint8_t> block_;
     std::uint64_t blockStart_ = 0;
     std::size_t blockValid_ = 0;  // bytes of block_ read; block_ holds nothing when 0
-    std::unique_ptr<FreeClusterWalk> freeWalk_;
+    std::unique_ptr<FreeClusterWalk> freeWalk_;  // a deleted folder: its free clusters
+    std::unique_ptr<ChainReader> chain_;         // a live folder: its chain
     bool ended_ = false;
 };
 
-// -1 when the entry's first cluster is in use; else 0..100 from the share of free clusters
-// directly after it (100 when the file fits one cluster).
+// -1 when the entry's first cluster is in use; else the share (0..100, rounded down, in 64-bit
+// integers) of free clusters among the n = size / cluster size clusters from the first one on:
+// the first, plus the free ones directly after it. Clusters past the volume, past the end of
+// the source or behind an unreadable part of the table count as taken; 100 when n is 0.
 int estimateFatStatus(FatVolume& fat, const DirEntry& entry);
 
+// One deleted file a scan found, as the FAT reader sees it.
+struct FatFoundFile {
+    std::uint32_t firstCluster = 0;
+    std::uint8_t attributes = 0;  // the entry's attribute byte
+    std::uint32_t size = 0;
+    std::uint64_t time = 0;  // the entry's write (or creation) date and time as a FILETIME
+    std::string name;        // UTF-8; a deleted name begins with '?'
+    int score = 0;           // estimate 0..100 (estimateFatStatus)
+    std::string folder;      // UTF-8 path of the folder it lies in ("\" the root)
+};
+using FatFoundSink = std::function<void(FatFoundFile)>;
+
 // Walks the folder `target` ('\' or '/' separated 8.3 or long names, '?' for deleted folders;
-// empty or "\" for the root; a leading "X:" is ignored) and every folder below it, adding each
-// deleted file whose data may still be there. Returns 0, or ENOENT when the target folder cannot
-// be found.
-int scanFat(FatVolume& fat, const std::string& target, FoundListBuilder& found);
+// empty or "\" for the root; a leading "X:" is ignored) and every folder below it, handing each
+// deleted file whose data may still be there to `found`. Returns 0, or ENOENT when the target
+// folder cannot be found.
+int scanFat(FatVolume& fat, const std::string& target, const FatFoundSink& found);
 
 }  // namespace rekkon

@@ -34,14 +34,17 @@ bool entryPosition(const FatGeometry& g, std::uint32_t cluster, std::uint64_t& b
 std::uint32_t normaliseEntry(const FatGeometry& g, std::uint32_t cluster,
                              std::span<const std::uint8_t> raw) {
     const LeReader r(raw);
+    // A next-cluster value past the volume's last cluster ends the chain, as on FAT32.
     if (g.fatBits == 12) {
         std::uint32_t v = r.u16(0).value_or(0xFFFF);
         v = (cluster & 1) ? (v >> 4) : (v & 0x0FFF);
-        return (v & 0xFF0) == 0xFF0 ? (v | 0xFFFFF000) : v;
+        if ((v & 0xFF0) == 0xFF0) return v | 0xFFFFF000;
+        return v > g.maxCluster() ? kFatEndOfChain : v;
     }
     if (g.fatBits == 16) {
         const std::uint32_t v = r.u16(0).value_or(0xFFFF);
-        return (v & 0xFFF0) == 0xFFF0 ? (v | 0xFFFF0000) : v;
+        if ((v & 0xFFF0) == 0xFFF0) return v | 0xFFFF0000;
+        return v > g.maxCluster() ? kFatEndOfChain : v;
     }
     // The top four bits of a FAT32 entry are reserved and not part of the cluster number.
     const std::uint32_t v = r.u32(0).value_or(0x0FFFFFFF) & 0x0FFFFFFF;
@@ -52,35 +55,61 @@ std::uint32_t normaliseEntry(const FatGeometry& g, std::uint32_t cluster,
 
 }  // namespace
 
-std::uint32_t fatEntry(FatVolume& fat, std::uint32_t cluster) {
-    const FatGeometry& g = fat.geometry;
-    std::uint64_t byte = 0;
-    std::size_t width = 0;
-    if (cluster > g.maxCluster() || !entryPosition(g, cluster, byte, width)) return kFatEndOfChain;
-    std::array<std::uint8_t, 4> raw{};
-    // An entry may straddle two table sectors; readAt copes with that.
-    if (fat.volume.reader.readAt(g.reservedSectors, byte, std::span(raw).first(width)) != width)
-        return kFatEndOfChain;
-    return normaliseEntry(g, cluster, std::span(raw).first(width));
+bool FatTableWindow::load(std::uint64_t byte, std::size_t width) {
+    const FatGeometry& g = fat_.geometry;
+    const std::uint64_t tableBytes = g.sectorsPerFat * kSectorSize;
+    valid_ = 0;
+    if (byte + width > tableBytes) return false;
+    // Windows start at a table sector, so an entry that straddles two sectors always fits.
+    start_ = byte - byte % kSectorSize;
+    auto& reader = fat_.volume.reader;
+    std::size_t n =
+        static_cast<std::size_t>(std::min<std::uint64_t>(window_.size(), tableBytes - start_));
+    if (reader.readAt(g.reservedSectors, start_, std::span(window_).first(n)) == n) {
+        valid_ = n;
+        return true;
+    }
+    // Part of the window is unreadable: take just the sectors that hold the entry.
+    n = byte % kSectorSize + width <= kSectorSize ? kSectorSize : 2 * kSectorSize;
+    n = static_cast<std::size_t>(std::min<std::uint64_t>(n, tableBytes - start_));
+    if (reader.readAt(g.reservedSectors, start_, std::span(window_).first(n)) != n) return false;
+    valid_ = n;
+    return true;
 }
 
 std::uint32_t FatTableWindow::entry(std::uint32_t cluster) {
     const FatGeometry& g = fat_.geometry;
+    unreadable_ = false;
     std::uint64_t byte = 0;
     std::size_t width = 0;
     if (cluster > g.maxCluster() || !entryPosition(g, cluster, byte, width)) return kFatEndOfChain;
-    if (byte < start_ || byte - start_ + width > valid_) {
-        // Load a window that starts at the entry; near the table's end it may be shorter.
-        const std::uint64_t tableBytes = g.sectorsPerFat * kSectorSize;
-        if (byte + width > tableBytes) return kFatEndOfChain;
-        const std::size_t n =
-            static_cast<std::size_t>(std::min<std::uint64_t>(window_.size(), tableBytes - byte));
-        start_ = byte;
-        valid_ = fat_.volume.reader.readAt(g.reservedSectors, byte, std::span(window_).first(n));
-        if (valid_ < width) return kFatEndOfChain;
+    if (valid_ == 0 || byte < start_ || byte - start_ + width > valid_) {
+        if (!load(byte, width)) {
+            unreadable_ = true;
+            return kFatEndOfChain;
+        }
     }
     return normaliseEntry(
         g, cluster, std::span(window_).subspan(static_cast<std::size_t>(byte - start_), width));
+}
+
+std::uint32_t FatTableWindow::nextFree(std::uint32_t from, std::uint32_t to) {
+    for (std::uint64_t c = from; c <= to; ++c) {
+        const std::uint32_t value = entry(static_cast<std::uint32_t>(c));
+        if (unreadable_) return 0;
+        if (value == 0) return static_cast<std::uint32_t>(c);
+    }
+    return 0;
+}
+
+std::uint64_t FatTableWindow::countFree(std::uint32_t from, std::uint32_t to) {
+    std::uint64_t count = 0;
+    for (std::uint64_t c = from; c <= to; ++c) {
+        const std::uint32_t value = entry(static_cast<std::uint32_t>(c));
+        if (unreadable_) break;
+        if (value == 0) ++count;
+    }
+    return count;
 }
 
 namespace {
@@ -103,33 +132,64 @@ std::size_t readRootArea(FatVolume& fat, std::uint64_t offset, std::span<std::ui
 
 }  // namespace
 
-std::size_t readClusterChain(FatVolume& fat, std::uint32_t startCluster, std::uint64_t offset,
-                             std::span<std::uint8_t> dest) {
-    const FatGeometry& g = fat.geometry;
-    if (g.fatBits != 32 && startCluster == 1) return readRootArea(fat, offset, dest);
-    const std::uint64_t clusterBytes = g.clusterBytes();
-    if (clusterBytes == 0 || startCluster < 2 || startCluster > g.maxCluster()) return 0;
+ClusterChain::ClusterChain(FatVolume& fat, std::uint32_t startCluster)
+    : fat_(fat), table_(fat), start_(startCluster) {
+    restart();
+}
 
-    // A chain never has more links than the volume has clusters; a longer one loops.
-    std::uint64_t stepsLeft = g.clusterCount();
-    std::uint32_t cluster = startCluster;
-    while (offset >= clusterBytes) {
-        cluster = fatEntry(fat, cluster);
-        if (!isNextCluster(cluster) || stepsLeft-- == 0) return 0;
-        offset -= clusterBytes;
+void ClusterChain::restart() {
+    visited_.clear();
+    index_ = 0;
+    current_ = 0;
+    if (start_ >= 2 && start_ <= fat_.geometry.maxCluster()) {
+        current_ = start_;
+        visit(start_);
     }
+}
+
+bool ClusterChain::visit(std::uint32_t cluster) {
+    std::unique_ptr<Page>& page = visited_[cluster / kPageClusters];
+    if (!page) page = std::make_unique<Page>();
+    const std::uint32_t bit = cluster % kPageClusters;
+    std::uint64_t& word = (*page)[bit / 64];
+    const std::uint64_t mask = std::uint64_t{1} << (bit % 64);
+    if ((word & mask) != 0) return false;
+    word |= mask;
+    return true;
+}
+
+bool ClusterChain::seek(std::uint64_t index) {
+    if (index < index_) restart();
+    while (current_ != 0 && index_ < index) {
+        const std::uint32_t next = table_.entry(current_);
+        if (!isNextCluster(next) || !visit(next)) {
+            current_ = 0;
+            break;
+        }
+        current_ = next;
+        ++index_;
+    }
+    return current_ != 0;
+}
+
+std::size_t ChainReader::read(std::uint64_t offset, std::span<std::uint8_t> dest) {
+    const FatGeometry& g = fat_.geometry;
+    if (g.fatBits != 32 && start_ == 1) return readRootArea(fat_, offset, dest);
+    const std::uint64_t clusterBytes = g.clusterBytes();
+    if (clusterBytes == 0 || dest.empty() || !chain_.seek(offset / clusterBytes)) return 0;
+    std::uint64_t inCluster = offset % clusterBytes;
     std::size_t delivered = 0;
-    while (delivered < dest.size()) {
+    while (true) {
         const std::size_t n = static_cast<std::size_t>(
-            std::min<std::uint64_t>(dest.size() - delivered, clusterBytes - offset));
-        if (fat.volume.reader.readAt(g.clusterSector(cluster), offset,
-                                     dest.subspan(delivered, n)) != n)
+            std::min<std::uint64_t>(dest.size() - delivered, clusterBytes - inCluster));
+        if (fat_.volume.reader.readAt(g.clusterSector(chain_.current()), inCluster,
+                                      dest.subspan(delivered, n)) != n)
             return delivered;
         delivered += n;
         if (delivered == dest.size()) break;
-        cluster = fatEntry(fat, cluster);
-        offset = 0;
-        if (!isNextCluster(cluster) || stepsLeft-- == 0) break;
+        offset += n;
+        inCluster = 0;
+        if (!chain_.seek(offset / clusterBytes)) break;
     }
     return delivered;
 }
@@ -139,23 +199,17 @@ FreeClusterWalk::FreeClusterWalk(FatVolume& fat, std::uint32_t startCluster)
     if (startCluster < 2 || startCluster > fat.geometry.maxCluster()) member_ = 0;
 }
 
-std::uint32_t FreeClusterWalk::nextFree(std::uint32_t cluster) {
-    const std::uint32_t last = fat_.geometry.maxCluster();
-    // The walk ends at the volume's last cluster instead of running on through numbers that
-    // have no table entry.
-    for (std::uint32_t c = cluster + 1; c > cluster && c <= last; ++c)
-        if (fatEntry(fat_, c) == 0) return c;
-    return 0;
-}
-
 bool FreeClusterWalk::seekMember(std::uint64_t index) {
     if (index < memberIndex_) {  // a step back: start over from the first member
         memberIndex_ = 0;
         member_ = start_;
         if (start_ < 2 || start_ > fat_.geometry.maxCluster()) member_ = 0;
     }
+    // Members ascend, so no cluster is taken twice; the walk ends at the volume's last
+    // cluster instead of running on through numbers that have no table entry.
+    const std::uint32_t last = fat_.geometry.maxCluster();
     while (member_ != 0 && memberIndex_ < index) {
-        member_ = nextFree(member_);
+        member_ = member_ >= last ? 0 : table_.nextFree(member_ + 1, last);
         ++memberIndex_;
     }
     return member_ != 0;
@@ -211,12 +265,6 @@ std::size_t FreeClusterWalk::read(std::uint64_t offset, std::span<std::uint8_t> 
     }
     flush();
     return delivered;
-}
-
-std::size_t readFreeClusters(FatVolume& fat, std::uint32_t startCluster, std::uint64_t offset,
-                             std::span<std::uint8_t> dest) {
-    FreeClusterWalk walk(fat, startCluster);
-    return walk.read(offset, dest);
 }
 
 }  // namespace rekkon

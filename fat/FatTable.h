@@ -1,7 +1,10 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <span>
+#include <unordered_map>
 #include <vector>
 
 #include "fat/FatGeometry.h"
@@ -9,7 +12,7 @@
 namespace rekkon {
 
 // Normalised table values: 0 free, 2..maxCluster the next cluster, >= kFatEndOfChain the end of
-// a chain, a bad or reserved cluster, or a lookup that failed.
+// a chain, a bad or reserved cluster, a value past the last cluster, or a lookup that failed.
 inline constexpr std::uint32_t kFatEndOfChain = 0xFFFFFFF0;
 inline constexpr std::uint32_t kFatLastCluster = 0xFFFFFFFF;
 inline constexpr std::uint32_t kFatBadCluster = 0xFFFFFFF7;
@@ -18,45 +21,95 @@ inline bool isEndOfChain(std::uint32_t value) {
     return value >= kFatEndOfChain;
 }
 
-// Looks up the first FAT copy's entry for `cluster` (12-, 16- or 32-bit entries).
-std::uint32_t fatEntry(FatVolume& fat, std::uint32_t cluster);
-
-// Reads dest.size() bytes at `offset` of the live chain that starts at `startCluster` (cluster 1
-// on FAT12/16 is the fixed root area, and reads of it end at the area's end). Returns the bytes
-// delivered; fewer than asked when the chain (or area) ends or a read fails.
-std::size_t readClusterChain(FatVolume& fat, std::uint32_t startCluster, std::uint64_t offset,
-                             std::span<std::uint8_t> dest);
-
-// Table entries read a block at a time, for walks that look at many neighbouring entries.
+// Table entries read a window at a time, for walks that look at many neighbouring entries.
 class FatTableWindow {
   public:
-    explicit FatTableWindow(FatVolume& fat) : fat_(fat), window_(4096) {}
-    // The same value fatEntry gives.
+    // Bytes of table held at once.
+    static constexpr std::size_t kWindowBytes = 4096;
+
+    explicit FatTableWindow(FatVolume& fat) : fat_(fat), window_(kWindowBytes) {}
+    // The first FAT copy's entry for `cluster` (12-, 16- or 32-bit entries), normalised.
     std::uint32_t entry(std::uint32_t cluster);
+    // Whether the last entry() could not read the table (it then gave kFatEndOfChain).
+    bool unreadable() const { return unreadable_; }
+    // The first free cluster of from..to, or 0 when there is none before the table becomes
+    // unreadable: what lies past an unreadable part of the table is not known to be free.
+    std::uint32_t nextFree(std::uint32_t from, std::uint32_t to);
+    // How many of from..to are free, counting up to the first unreadable part of the table.
+    std::uint64_t countFree(std::uint32_t from, std::uint32_t to);
 
   private:
+    bool load(std::uint64_t byte, std::size_t width);
+
     FatVolume& fat_;
     std::vector<std::uint8_t> window_;
     std::uint64_t start_ = 0;  // table byte offset of window_[0]
     std::size_t valid_ = 0;    // bytes of window_ that hold table bytes
+    bool unreadable_ = false;
+};
+
+// A live cluster chain followed one link at a time. Each cluster is visited at most once, so a
+// chain that leads back into itself ends where it would repeat.
+class ClusterChain {
+  public:
+    ClusterChain(FatVolume& fat, std::uint32_t startCluster);
+
+    // The cluster of the current member; 0 once the chain has ended.
+    std::uint32_t current() const { return current_; }
+    // Moves to member `index` (counting from 0); a step back starts over from the first
+    // cluster. False when the chain ends before it.
+    bool seek(std::uint64_t index);
+
+  private:
+    void restart();
+    // Marks `cluster` visited; false when it already was.
+    bool visit(std::uint32_t cluster);
+
+    // Visited clusters, a bitmap page per 64 Ki clusters, made only for pages a chain touches.
+    static constexpr std::uint32_t kPageClusters = 65536;
+    using Page = std::array<std::uint64_t, kPageClusters / 64>;
+
+    FatVolume& fat_;
+    FatTableWindow table_;
+    std::uint32_t start_;
+    std::uint32_t current_ = 0;
+    std::uint64_t index_ = 0;
+    std::unordered_map<std::uint32_t, std::unique_ptr<Page>> visited_;
+};
+
+// Reads a live chain (or the FAT12/16 fixed root area, cluster 1) as a byte stream. Keeps its
+// place, so reading on from where the last read ended follows one more link, not the whole
+// chain again.
+class ChainReader {
+  public:
+    ChainReader(FatVolume& fat, std::uint32_t startCluster)
+        : fat_(fat), start_(startCluster), chain_(fat, startCluster) {}
+
+    // Reads dest.size() bytes at `offset` of the chain (reads of the root area end at the
+    // area's end). Returns the bytes delivered; fewer when the chain ends or a read fails.
+    std::size_t read(std::uint64_t offset, std::span<std::uint8_t> dest);
+
+  private:
+    FatVolume& fat_;
+    std::uint32_t start_;
+    ClusterChain chain_;
 };
 
 // The cluster sequence a deleted item is taken to occupy: its start cluster, then each free
 // cluster above the one before. Keeps its place, so reading an item piece after piece with
-// growing offsets steps forward through the table instead of starting over each time.
+// growing offsets steps forward through the table instead of starting over each time. The
+// sequence ends at the volume's last cluster and where the table cannot be read.
 class FreeClusterWalk {
   public:
     FreeClusterWalk(FatVolume& fat, std::uint32_t startCluster);
 
     // Reads dest.size() bytes at byte `offset` of the item; returns the bytes delivered, fewer
-    // when the volume's last cluster is passed or a read fails.
+    // when the sequence ends or a read fails.
     std::size_t read(std::uint64_t offset, std::span<std::uint8_t> dest);
 
   private:
     // Moves to sequence member `index`; false when the sequence ends before it.
     bool seekMember(std::uint64_t index);
-    // The next free cluster above `cluster`, or 0 when none is left on the volume.
-    std::uint32_t nextFree(std::uint32_t cluster);
 
     FatVolume& fat_;
     FatTableWindow table_;
@@ -64,9 +117,5 @@ class FreeClusterWalk {
     std::uint64_t memberIndex_ = 0;
     std::uint32_t member_;  // 0: the sequence has ended
 };
-
-// Reads dest.size() bytes at `offset` of the deleted item that starts at `startCluster`.
-std::size_t readFreeClusters(FatVolume& fat, std::uint32_t startCluster, std::uint64_t offset,
-                             std::span<std::uint8_t> dest);
 
 }  // namespace rekkon

@@ -16,6 +16,10 @@ constexpr std::size_t kUnitOffsets[kUnitsPerPiece] = {0x01, 0x03, 0x05, 0x07, 0x
 
 void LongNameCollector::collect(std::span<const std::uint8_t, kDirEntrySize> piece) {
     const std::uint8_t sequence = piece[0];
+    if (sequence == kDeletedMarker) {  // a deleted name's pieces lost their numbers
+        drop();
+        return;
+    }
     const std::uint8_t number = sequence & 0x3F;
     if (sequence & 0x40) {
         if (pending_ || number == 0) return;  // a second opening piece is ignored

@@ -4,6 +4,7 @@
 #include "fat/FatMount.h"
 #include "fat/FatScan.h"
 #include "ntfs/NtfsMount.h"
+#include "recovery/FatFoundEntry.h"
 #include "recovery/ScanContext.h"
 
 namespace rekkon {
@@ -93,7 +94,10 @@ int scanVolume(ScanContext& context, const std::string& folder) {
     if (isNtfsKind(context.volume.kind)) return kScanNotAvailable;
     FatVolume fat = context.fat();
     context.scanTarget = folder.empty() ? "\\" : folder;
-    if (scanFat(fat, folder, builder) != 0) return kScanFolderNotFound;
+    const FatFoundSink found = [&builder](FatFoundFile f) {
+        builder.addFile(toDeletedFileEntry(f));
+    };
+    if (scanFat(fat, folder, found) != 0) return kScanFolderNotFound;
     return context.foundCount;
 }
 

@@ -13,13 +13,31 @@ constexpr std::size_t kMaxRunSectors = 2048;
 void SectorReader::attach(std::unique_ptr<SectorDevice> device) {
     device_ = std::move(device);
     cache_.clear();
+    failures_.clear();
     current_ = 0;
+    const auto bytes = device_ ? device_->sizeBytes() : std::nullopt;
+    endSector_ = bytes ? *bytes / kSectorSize : UINT64_MAX;
 }
 
 void SectorReader::close() {
     device_.reset();
     cache_.clear();
+    failures_.clear();
     current_ = 0;
+    endSector_ = UINT64_MAX;
+}
+
+bool SectorReader::knownUnreadable(std::uint64_t sector) const {
+    if (sector >= endSector_) return true;
+    if (failures_.empty()) return false;
+    const auto it = failures_.find(sector);
+    return it != failures_.end() && it->second >= kDeviceAttemptsPerSector;
+}
+
+void SectorReader::noteFailure(std::uint64_t sector) {
+    auto [it, added] = failures_.try_emplace(sector, 0);
+    if (it->second < kDeviceAttemptsPerSector) ++it->second;
+    if (added && failures_.size() > kMaxFailedSectors) failures_.erase(failures_.begin());
 }
 
 std::size_t SectorReader::readSectors(std::span<std::uint8_t> buffer) {
@@ -33,9 +51,11 @@ std::size_t SectorReader::readSectors(std::span<std::uint8_t> buffer) {
             ++current_;
             continue;
         }
+        if (knownUnreadable(current_)) break;
         // Gather the run of consecutive misses that starts here and read it in one call.
         std::size_t run = 1;
-        while (delivered + run < count && run < kMaxRunSectors && !cache_.contains(current_ + run))
+        while (delivered + run < count && run < kMaxRunSectors &&
+               !cache_.contains(current_ + run) && !knownUnreadable(current_ + run))
             ++run;
         const std::size_t got =
             readMissRun(buffer.subspan(delivered * kSectorSize, run * kSectorSize), current_, run);
@@ -53,6 +73,10 @@ std::size_t SectorReader::readMissRun(std::span<std::uint8_t> dest, std::uint64_
     device_->seekSector(firstSector);
     const std::size_t bytes = device_->readSectors(dest.first(sectors * kSectorSize));
     const std::size_t got = std::min(bytes / kSectorSize, sectors);
+    if (got < sectors) noteFailure(firstSector + got);
+    if (!failures_.empty() && got > 0)  // sectors that read after all are forgiven
+        failures_.erase(failures_.lower_bound(firstSector),
+                        failures_.lower_bound(firstSector + got));
     // Every sector of the run is new to the cache, so of a run longer than the cache only the
     // last kSlots sectors would remain: inserting just those leaves the very same cache.
     const std::size_t skip = got > SectorCache::kSlots ? got - SectorCache::kSlots : 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -29,7 +30,9 @@ class SectorReader {
 
     // Reads buffer.size() / 512 whole sectors from the current sector on (the remainder is
     // ignored); returns the bytes delivered, a multiple of 512. Stops at the first unreadable
-    // sector. Advances the current sector by the sectors delivered.
+    // sector. Advances the current sector by the sectors delivered. Sectors past the end of a
+    // source of known size, and sectors the device has failed kDeviceAttemptsPerSector times,
+    // are unreadable at once: the device is not asked again.
     std::size_t readSectors(std::span<std::uint8_t> buffer);
 
     // Delivers dest.size() bytes starting `byteOffset` bytes after the start of `baseSector`.
@@ -37,13 +40,25 @@ class SectorReader {
     std::size_t readAt(std::uint64_t baseSector, std::uint64_t byteOffset,
                        std::span<std::uint8_t> dest);
 
+    // A sector the device failed this many times (the retries of readWithRetry and the mount
+    // included) is not asked for again while the source stays attached.
+    static constexpr std::uint8_t kDeviceAttemptsPerSector = 5;
+    // At most this many failing sectors are remembered; past it the lowest are forgotten.
+    static constexpr std::size_t kMaxFailedSectors = 4096;
+
+    // Whether `sector` is known to be unreadable without asking the device.
+    bool knownUnreadable(std::uint64_t sector) const;
+
   private:
+    void noteFailure(std::uint64_t sector);
     std::size_t readMissRun(std::span<std::uint8_t> dest, std::uint64_t firstSector,
                             std::size_t sectors);
 
     std::unique_ptr<SectorDevice> device_;
     SectorCache cache_;
     std::uint64_t current_ = 0;
+    std::uint64_t endSector_ = UINT64_MAX;            // first sector not wholly inside the source
+    std::map<std::uint64_t, std::uint8_t> failures_;  // sector -> failed device reads
 };
 
 }  // namespace rekkon

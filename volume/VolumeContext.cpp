@@ -60,23 +60,14 @@ std::size_t readWithRetry(VolumeContext& volume, std::span<std::uint8_t> dest) {
     return 0;
 }
 
-long writeWithRetry(VolumeContext&, std::span<const std::uint8_t>) {
-    // Raw sectors of the scanned volume are never written: the source is open read-only and
-    // there is no write operation to retry.
-    return -1;
-}
-
 std::size_t transferAtCluster(VolumeContext& volume, std::uint64_t cluster,
                               std::uint64_t byteOffset, TransferRequest& request) {
     const std::uint64_t bpc = volume.bytesPerCluster;
     if (bpc != 0 && cluster > (UINT64_MAX - byteOffset) / bpc) return 0;
     const std::uint64_t position = cluster * bpc + byteOffset;
     setPosition(volume, 0, position, PositionMode::Absolute);
-    if (!request.isRead) {
-        writeWithRetry(volume, {});
-        return 0;
-    }
-    if (request.count == 0) return 0;
+    // The source is open read-only and never written: only reads are carried out.
+    if (!request.isRead || request.count == 0) return 0;
     if (readWithRetry(volume, std::span<std::uint8_t>(request.cursor, request.count)) !=
         request.count)
         return 0;

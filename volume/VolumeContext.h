@@ -45,12 +45,10 @@ std::uint64_t setPosition(VolumeContext& volume, std::uint64_t sectorDelta, std:
 // Reads dest.size() bytes at the cursor, up to five attempts. Returns dest.size() and advances
 // the cursor on success; 0 (cursor unchanged) on failure.
 std::size_t readWithRetry(VolumeContext& volume, std::span<std::uint8_t> dest);
-// The source is never written: five refused attempts, then -1; the cursor stays.
-long writeWithRetry(VolumeContext& volume, std::span<const std::uint8_t> source);
 
 // One transfer between the volume and memory at a cluster of the mounted volume.
 struct TransferRequest {
-    bool isRead = true;
+    bool isRead = true;              // anything else is refused: the source is never written
     std::uint8_t* cursor = nullptr;  // next memory position to fill (or drain)
     std::size_t count = 0;           // bytes to transfer
 };

@@ -57,7 +57,7 @@ TEST(DamagedFatTest, ALoopingChainOfMaximumSizeEnds) {
     EXPECT_EQ(big.size, 0xFFFFFFFFu);
     // Reading far into the looping chain gives nothing rather than going round forever.
     std::vector<std::uint8_t> buf(512);
-    EXPECT_EQ(readClusterChain(fat, big.firstCluster(context.volume.kind), 3ULL << 30, buf), 0u);
+    EXPECT_EQ(ChainReader(fat, big.firstCluster(context.volume.kind)).read(3ULL << 30, buf), 0u);
     // Recovering what the scan found ends, with no more bytes than the volume holds.
     test::TempDir out;
     for (const auto& o : test::recoverAllFound(context, out.path(), "f"))

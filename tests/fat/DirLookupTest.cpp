@@ -137,11 +137,77 @@ TEST_F(FolderFixture, TheEndMarkerEndsTheSearch) {
     EXPECT_EQ(find(1, "LATE.TXT"), ENOENT);
 }
 
+TEST_F(FolderFixture, ALongFolderIsReadOnce) {
+    // A folder of 300 clusters whose links lie one table sector apart (more than the sector
+    // cache holds): looking for a missing name reads each part of the table about once.
+    FatBuilder big(FatBuilder::Type::Fat32, 40'000, 1);
+    std::vector<std::uint32_t> clusters;
+    for (std::uint32_t i = 0; i < 300; ++i)
+        clusters.push_back(3 + i * 128);
+    big.putEntry(2, 0, "DIR", 0x10, clusters[0], 0);
+    big.chain(clusters);
+    for (std::uint32_t c : clusters)
+        for (std::size_t i = 0; i < 16; ++i)
+            big.putEntry(c, i, "F" + std::to_string(c) + "_" + std::to_string(i), 0x20, 0, 0);
+    auto dev = std::make_unique<test::MemoryDevice>(big.bytes());
+    auto stats = dev->stats();
+    attachDevice(volume, std::move(dev));
+    ASSERT_EQ(mountFatOnOpenDevice(volume, fat.geometry), 1);
+    const int before = stats->readCalls;
+    EXPECT_EQ(find(clusters[0], "MISSING"), ENOENT);
+    EXPECT_LT(stats->readCalls - before, 1000);
+}
+
 TEST_F(FolderFixture, ShortEntriesThatLookLikeTextAreNotPieces) {
     // First cluster 0 and name bytes 1-4 letters: a short entry, not a long-name piece.
     b.putEntry(1, 0, "AEMPTY  TXT", 0x20, 0, 0);
     mount();
     EXPECT_EQ(find(1, "AEMPTY.TXT"), 0);
+}
+
+TEST_F(FolderFixture, LongNamesInAnyScriptAreFound) {
+    b.putEntry(1, 0, "DIR", 0x10, 10, 0);
+    b.chain({10});
+    std::size_t at = b.putLongName(10, 0, u"\u4E2D\u6587\u6587\u4EF6\u5939");  // 中文文件夹
+    b.putEntry(10, at, "4E2D~1", 0x10, 11, 0);
+    b.chain({11});
+    b.putEntry(11, 0, "INSIDE  TXT", 0x20, 12, 1);
+    mount();
+    std::string path = "/DIR/\u4E2D\u6587\u6587\u4EF6\u5939/inside.txt";
+    ASSERT_EQ(findPathEntry(fat, 1, &path, found), 0);
+    EXPECT_EQ(found.clusterLow, 12);
+}
+
+TEST(DirEntryTest, LongNamePiecesAreToldByAttributeAndSequence) {
+    std::array<std::uint8_t, 32> raw{};
+    raw[0x0B] = 0x0F;
+    for (std::uint8_t seq : {0x01, 0x14, 0x41, 0x54, 0xE5}) {
+        raw[0] = seq;
+        EXPECT_TRUE(isLongNamePiece(raw)) << int{seq};
+    }
+    for (std::uint8_t seq : {0x00, 0x15, 0x40, 0x81, 0xC1, 0x61}) {
+        raw[0] = seq;
+        EXPECT_FALSE(isLongNamePiece(raw)) << int{seq};
+    }
+    raw[0] = 0x41;
+    raw[0x0B] = 0xCF;  // the top two attribute bits do not count
+    EXPECT_TRUE(isLongNamePiece(raw));
+    raw[0x0B] = 0x20;
+    EXPECT_FALSE(isLongNamePiece(raw));
+}
+
+TEST(DirLookupTest, ShortNamesWithZeroBytesAreComparedWithinBothNames) {
+    DirEntry entry = shortEntry("AB");
+    for (std::size_t i = 2; i < 8; ++i)
+        entry.name[i] = 0;
+    // The component's own buffer holds dots past its end: a comparison that read there would
+    // take them for an extension.
+    std::string component = "AB.......";
+    component.resize(2);
+    EXPECT_FALSE(matchEntryName(entry, std::nullopt, component, "AB"));
+    EXPECT_FALSE(matchEntryName(shortEntry("AB      TXT"), std::nullopt, component, "AB"));
+    EXPECT_TRUE(matchEntryName(shortEntry("AB"), std::nullopt, component, "AB"));
+    EXPECT_TRUE(matchEntryName(shortEntry(".."), std::nullopt, std::string(".."), ".."));
 }
 
 TEST_F(FolderFixture, PathsAreWalkedThroughFoldersOnly) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 
 #include "fat/FatMount.h"
 #include "support/FatBuilder.h"
@@ -20,6 +21,7 @@ std::vector<std::uint8_t> fat16Boot() {
     b[0x10] = 2;
     put16(b, 0x11, 512);
     put16(b, 0x16, 200);
+    put32(b, 0x20, 40'000);
     std::memcpy(&b[0x36], "FAT16   ", 8);
     b[0x1FE] = 0x55;
     b[0x1FF] = 0xAA;
@@ -119,19 +121,99 @@ TEST_P(FatMountRefusalTest, IsNotMounted) {
 
 INSTANTIATE_TEST_SUITE_P(
     BadBootSectors, FatMountRefusalTest,
-    ::testing::Values(Refusal{"no digits in the type string",
-                              [](auto& b) { std::memcpy(&b[0x36], "FAT     ", 8); }},
-                      Refusal{"NTFS boot sector",
+    ::testing::Values(Refusal{"NTFS boot sector",
                               [](auto& b) {
                                   std::memset(&b[0x36], 0, 8);
                                   std::memcpy(&b[3], "NTFS    ", 8);
+                                  put16(b, 0x0E, 0);  // NTFS keeps these BPB fields 0
+                                  b[0x10] = 0;
+                                  put16(b, 0x11, 0);
+                                  put16(b, 0x16, 0);
+                                  put32(b, 0x20, 0);
                               }},
+                      Refusal{"no reserved sector", [](auto& b) { put16(b, 0x0E, 0); }},
+                      Refusal{"no table copy", [](auto& b) { b[0x10] = 0; }},
+                      Refusal{"no table size", [](auto& b) { put16(b, 0x16, 0); }},
+                      Refusal{"FAT32 layout without a table size",
+                              [](auto& b) {
+                                  put16(b, 0x16, 0);
+                                  put16(b, 0x11, 0);
+                              }},
+                      Refusal{"data area past the volume", [](auto& b) { put32(b, 0x20, 436); }},
                       Refusal{"missing signature", [](auto& b) { b[0x1FF] = 0; }},
                       Refusal{"zero sectors per cluster", [](auto& b) { b[0x0D] = 0; }},
                       Refusal{"sectors per cluster not a power of two",
                               [](auto& b) { b[0x0D] = 3; }},
                       Refusal{"odd sector size", [](auto& b) { put16(b, 0x0B, 520); }},
                       Refusal{"zero sector size", [](auto& b) { put16(b, 0x0B, 0); }}));
+
+TEST(FatMountTest, TheKindFollowsLayoutAndClusterCountNotTheTypeText) {
+    auto b = fat16Boot();  // 40,000 sectors of 4: about 9,900 clusters
+    std::memset(&b[0x36], ' ', 8);
+    auto info = parseFatBootSector(b);
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->kind, FileSystemKind::Fat12Or16);
+    EXPECT_EQ(info->geometry.fatBits, 16);
+    std::memcpy(&b[0x36], "FAT12   ", 8);  // disagrees with the count
+    EXPECT_EQ(parseFatBootSector(b)->geometry.fatBits, 16);
+    std::memcpy(&b[0x52], "FAT32   ", 8);  // a FAT32 text on a FAT16 layout
+    EXPECT_EQ(parseFatBootSector(b)->kind, FileSystemKind::Fat12Or16);
+    std::memcpy(&b[0x36], "FAT16   ", 8);
+    put32(b, 0x20, 8000);  // about 1,900 clusters: packed 12-bit entries whatever the text says
+    EXPECT_EQ(parseFatBootSector(b)->geometry.fatBits, 12);
+
+    auto f = fat32Boot();
+    std::memset(&f[0x52], 0, 8);
+    info = parseFatBootSector(f);
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->kind, FileSystemKind::Fat32);
+    EXPECT_EQ(info->geometry.firstDataSector, 2032u);
+}
+
+// Mounts `image` from memory; the kind, or None when it is refused.
+FileSystemKind mountedKind(const std::vector<std::uint8_t>& image, FatGeometry& g,
+                           std::set<std::uint64_t> bad = {}) {
+    VolumeContext volume;
+    auto dev = std::make_unique<test::MemoryDevice>(image);
+    dev->badSectors = std::move(bad);
+    attachDevice(volume, std::move(dev));
+    mountFatOnOpenDevice(volume, g);
+    return volume.kind;
+}
+
+TEST(FatMountTest, Fat32FallsBackToTheBootSectorCopy) {
+    test::FatBuilder fat(test::FatBuilder::Type::Fat32, 70'000, 1);
+    FatGeometry intact;
+    ASSERT_EQ(mountedKind(fat.bytes(), intact), FileSystemKind::Fat32);
+    FatGeometry g;
+    EXPECT_EQ(mountedKind(fat.bytes(), g, {0}), FileSystemKind::Fat32) << "unreadable";
+    EXPECT_EQ(g.firstDataSector, intact.firstDataSector);
+    auto damaged = fat.bytes();
+    damaged[0x1FE] = 0;
+    EXPECT_EQ(mountedKind(damaged, g), FileSystemKind::Fat32) << "no signature";
+    std::memset(damaged.data(), 0, 512);
+    EXPECT_EQ(mountedKind(damaged, g), FileSystemKind::Fat32) << "zeroed";
+    EXPECT_EQ(g.firstDataSector, intact.firstDataSector);
+    EXPECT_EQ(g.rootCluster, 2u);
+    std::memset(damaged.data() + 6 * 512, 0, 512);
+    EXPECT_EQ(mountedKind(damaged, g), FileSystemKind::None) << "copy damaged too";
+
+    // 4096-byte sectors: the copy lies at byte 6 * 4096, found with or without the primary.
+    test::FatBuilder big(test::FatBuilder::Type::Fat32, 70'000, 1, 4096);
+    auto bytes = big.bytes();
+    bytes[0x1FE] = 0;
+    EXPECT_EQ(mountedKind(bytes, g), FileSystemKind::Fat32);
+    EXPECT_EQ(g.bytesPerSector, 4096);
+    std::memset(bytes.data(), 0, 512);
+    EXPECT_EQ(mountedKind(bytes, g), FileSystemKind::Fat32);
+    EXPECT_EQ(g.bytesPerSector, 4096);
+
+    // FAT12/16 volumes have no copy.
+    test::FatBuilder small(test::FatBuilder::Type::Fat16, 20'000, 4);
+    auto b16 = small.bytes();
+    b16[0x1FE] = 0;
+    EXPECT_EQ(mountedKind(b16, g), FileSystemKind::None);
+}
 
 TEST(FatMountTest, BootSectorReadIsRetriedFiveTimes) {
     test::FatBuilder fat(test::FatBuilder::Type::Fat16, 20'000, 4);

@@ -2,6 +2,7 @@
 
 #include "fat/FatMount.h"
 #include "fat/FatScan.h"
+#include "recovery/FatFoundEntry.h"
 #include "support/FatBuilder.h"
 #include "support/MemoryDevice.h"
 
@@ -23,7 +24,8 @@ struct ScanFixture : ::testing::Test {
         texts.clear();
         ProgressSink sink = [this](const std::string& t) { texts.push_back(t); };
         FoundListBuilder builder(list, count, sink);
-        result = scanFat(fat, target, builder);
+        result = scanFat(fat, target,
+                         [&builder](FatFoundFile f) { builder.addFile(toDeletedFileEntry(f)); });
         return list;
     }
     const DeletedFileEntry* named(const std::string& name) const {
@@ -247,6 +249,50 @@ TEST_F(ScanFixture, AFolderThatLeadsBackIntoItselfEnds) {
     EXPECT_EQ(result, 0);
     EXPECT_TRUE(named("?ILE.TXT"));
     EXPECT_EQ(list.size(), 1u + kMaxScanDepth);
+}
+
+TEST_F(ScanFixture, AFolderChainThatLoopsIsReadOnce) {
+    b.putEntry(1, 0, "DIR", 0x10, 10, 0);
+    b.setFat(10, 11);
+    b.setFat(11, 10);  // the chain leads back to its first cluster
+    b.putEntry(10, 0,
+               "\xE5"
+               "ONCE   TXT",
+               0x20, 40, 1);
+    for (std::size_t i = 1; i < 16; ++i)  // live files fill the first cluster
+        b.putEntry(10, i, "LIVE" + std::to_string(i) + "   TXT", 0x20, 200, 1);
+    b.putEntry(11, 0,
+               "\xE5"
+               "TWICE  TXT",
+               0x20, 41, 1);
+    scan();
+    EXPECT_EQ(list.size(), 2u);
+}
+
+TEST_F(ScanFixture, TheEstimateIsTheExactShareOfFreeClusters) {
+    const std::uint32_t cb = b.clusterBytes();
+    b.putEntry(1, 0,
+               "\xE5"
+               "AKEN   BIN",
+               0x20, 100, 10'001 * cb);
+    for (std::uint32_t c = 101; c < 100 + 10'001; ++c)
+        b.setFat(c, 0xFFFF);
+    b.putEntry(1, 1,
+               "\xE5"
+               "LMOST  BIN",
+               0x20, 10'200, 101 * cb);
+    b.setFat(10'250, 0xFFFF);  // one of 101 clusters taken
+    b.putEntry(1, 2,
+               "\xE5"
+               "EVEN   BIN",
+               0x20, 10'400, 7 * cb);
+    for (std::uint32_t c = 10'401; c < 10'405; ++c)
+        b.setFat(c, 0xFFFF);
+    scan();
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(named("?AKEN.BIN")->status, kStatusPoor);  // 1 free of 10,001
+    EXPECT_EQ(named("?LMOST.BIN")->status, 99);          // 100 * 100 / 101
+    EXPECT_EQ(named("?EVEN.BIN")->status, 42);           // 3 * 100 / 7
 }
 
 TEST_F(ScanFixture, TheTargetFolderIsScannedWithItsSubfolders) {

@@ -53,6 +53,10 @@ FatBuilder::FatBuilder(Type type, std::uint32_t totalSectors, std::uint8_t secto
     }
     b[0x1FE] = 0x55;
     b[0x1FF] = 0xAA;
+    if (type == Type::Fat32) {  // the boot sector's copy, at sector 6
+        put16(b, 0x32, 6);
+        std::copy_n(b.begin(), 512, b.begin() + 6 * std::ptrdiff_t{bytesPerSector});
+    }
     setFat(0, 0x0FFFFFF8);
     setFat(1, 0x0FFFFFFF);
     if (type == Type::Fat32) setFat(2, 0x0FFFFFFF);  // root folder, one cluster

@@ -23,4 +23,28 @@ std::size_t MemoryDevice::readSectors(std::span<std::uint8_t> buffer) {
     return done;
 }
 
+void SparseDevice::put(std::uint64_t first, const std::vector<std::uint8_t>& bytes) {
+    for (std::size_t at = 0; at < bytes.size(); at += kSectorSize) {
+        auto& sector = sectors_[first + at / kSectorSize];
+        sector.fill(0);
+        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                    std::min(kSectorSize, bytes.size() - at), sector.begin());
+    }
+}
+
+std::size_t SparseDevice::readSectors(std::span<std::uint8_t> buffer) {
+    ++stats_->readCalls;
+    std::size_t done = 0;
+    while (done + kSectorSize <= buffer.size()) {
+        const auto it = sectors_.find(sector_);
+        if (it == sectors_.end() || (sector_ + 1) * kSectorSize > size_) break;
+        std::copy(it->second.begin(), it->second.end(),
+                  buffer.begin() + static_cast<std::ptrdiff_t>(done));
+        stats_->sectorsRead.push_back(sector_);
+        ++sector_;
+        done += kSectorSize;
+    }
+    return done;
+}
+
 }  // namespace rekkon::test

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <vector>
@@ -32,6 +34,28 @@ class MemoryDevice final : public SectorDevice {
   private:
     std::vector<std::uint8_t> bytes_;
     std::shared_ptr<Stats> stats_;
+    std::uint64_t sector_ = 0;
+};
+
+// A source of `sizeBytes` bytes of which only the sectors put there hold data; every other
+// sector fails to read, as on a damaged disk. Counts its reads like MemoryDevice.
+class SparseDevice final : public SectorDevice {
+  public:
+    explicit SparseDevice(std::uint64_t sizeBytes)
+        : size_(sizeBytes), stats_(std::make_shared<MemoryDevice::Stats>()) {}
+
+    // Puts `bytes` (padded to whole sectors) at sector `first`.
+    void put(std::uint64_t first, const std::vector<std::uint8_t>& bytes);
+
+    void seekSector(std::uint64_t sector) override { sector_ = sector; }
+    std::size_t readSectors(std::span<std::uint8_t> buffer) override;
+    std::optional<std::uint64_t> sizeBytes() const override { return size_; }
+    std::shared_ptr<MemoryDevice::Stats> stats() const { return stats_; }
+
+  private:
+    std::uint64_t size_;
+    std::map<std::uint64_t, std::array<std::uint8_t, kSectorSize>> sectors_;
+    std::shared_ptr<MemoryDevice::Stats> stats_;
     std::uint64_t sector_ = 0;
 };
 

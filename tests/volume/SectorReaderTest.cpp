@@ -168,6 +168,53 @@ TEST_F(ReaderFixture, AFailingSourceEndsTheReadWithWhatWasDelivered) {
     EXPECT_EQ(lastResult, 20u);
 }
 
+TEST_F(ReaderFixture, SectorsPastTheEndOfTheSourceAreNeverAskedFor) {
+    open(32);
+    std::vector<std::uint8_t> buf(8 * 512);
+    reader.seekSector(28);
+    EXPECT_EQ(reader.readSectors(buf), 4u * 512);  // 28..31, then the source ends
+    const int calls = stats->readCalls;
+    for (std::uint64_t s = 32; s < 100'000; s += 7)
+        EXPECT_EQ(reader.readAt(s, 0, std::span(buf).first(4)), 0u);
+    EXPECT_EQ(reader.readAt(UINT64_MAX / 2, 0, std::span(buf).first(4)), 0u);
+    EXPECT_EQ(stats->readCalls, calls);
+}
+
+TEST_F(ReaderFixture, AFailingSectorIsAskedForAFewTimesAtMost) {
+    open(64);
+    device->badSectors = {20};
+    std::vector<std::uint8_t> buf(4);
+    for (int i = 0; i < 50; ++i)
+        EXPECT_EQ(reader.readAt(20, 100, buf), 0u);
+    EXPECT_EQ(stats->readCalls, SectorReader::kDeviceAttemptsPerSector);
+    EXPECT_TRUE(reader.knownUnreadable(20));
+    EXPECT_FALSE(reader.knownUnreadable(19));
+    // A long read across it stops there without asking again; sectors before it still read.
+    std::vector<std::uint8_t> run(16 * 512);
+    reader.seekSector(10);
+    const int calls = stats->readCalls;
+    EXPECT_EQ(reader.readSectors(run), 10u * 512);
+    reader.seekSector(20);
+    EXPECT_EQ(reader.readSectors(run), 0u);
+    EXPECT_EQ(stats->readCalls, calls + 1);
+    // A new source forgets the old one's failures.
+    open(64);
+    EXPECT_FALSE(reader.knownUnreadable(20));
+    EXPECT_EQ(reader.readAt(20, 100, buf), 4u);
+}
+
+TEST_F(ReaderFixture, RememberedFailuresAreBounded) {
+    open(SectorReader::kMaxFailedSectors + 200);
+    for (std::uint64_t s = 0; s < SectorReader::kMaxFailedSectors + 100; ++s)
+        device->badSectors.insert(s);
+    std::vector<std::uint8_t> buf(4);
+    for (std::uint64_t s = 0; s < SectorReader::kMaxFailedSectors + 100; ++s)
+        for (int i = 0; i < SectorReader::kDeviceAttemptsPerSector; ++i)
+            reader.readAt(s, 0, buf);
+    EXPECT_FALSE(reader.knownUnreadable(0));  // the lowest were forgotten
+    EXPECT_TRUE(reader.knownUnreadable(SectorReader::kMaxFailedSectors + 99));
+}
+
 TEST(VolumeContextTest, ANewVolumeNeverSeesTheOldOnesSectors) {
     VolumeContext volume;
     std::vector<std::uint8_t> first(4 * 512, 0xAA), second(4 * 512, 0x55);
@@ -214,9 +261,6 @@ TEST(VolumeContextTest, CursorMovesAndRetries) {
     EXPECT_EQ(volume.sector, 9u);
     EXPECT_EQ(volume.byteInSector, 14u);
     EXPECT_EQ(raw->failNextReads, 0);
-    EXPECT_EQ(writeWithRetry(volume, out), -1);
-    EXPECT_EQ(volume.sector, 9u);
-    EXPECT_EQ(volume.byteInSector, 14u);
 }
 
 TEST(VolumeContextTest, TransferAtClusterUsesBytesPerCluster) {

@@ -1,0 +1,21 @@
+#include "recovery/FatFoundEntry.h"
+
+#include <algorithm>
+
+namespace rekkon {
+
+DeletedFileEntry toDeletedFileEntry(const FatFoundFile& found) {
+    DeletedFileEntry e;
+    e.location = found.firstCluster;
+    e.attributes = static_cast<std::uint32_t>(
+        static_cast<std::int32_t>(static_cast<std::int8_t>(found.attributes)));
+    e.size = found.size;
+    e.createTime = e.accessTime = found.time;
+    e.name = found.name;
+    e.status =
+        found.score >= 100 ? kStatusGood : static_cast<std::uint8_t>(std::max(found.score, 0));
+    e.folder = found.folder;
+    return e;
+}
+
+}  // namespace rekkon
