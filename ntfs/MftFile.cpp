@@ -21,6 +21,10 @@ void closeMftFile(MftFile& file) {
     file.recordBuffer = {};
     file.attributes = {};
     file.loadedRecords = {};
+    file.attributeIndex = {};
+    file.loadedRecordSet = {};
+    file.attributeOrder.clear();
+    file.attributesInOrder = true;
 }
 
 }  // namespace rekkon

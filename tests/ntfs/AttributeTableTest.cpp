@@ -25,7 +25,8 @@ struct AttributeTableFixture : ::testing::Test {
         return test::nonResidentAttribute(0x80, u"", s,
                                           test::mappingPairs({{lcn, lastVcn - firstVcn + 1}}));
     }
-    std::vector<std::string> order() const {
+    std::vector<std::string> order() {
+        finishAttributeTable(file);
         std::vector<std::string> out;
         for (const auto& d : file.attributes)
             out.push_back(std::to_string(d.typeCode) + ":" + d.nameUtf8());
