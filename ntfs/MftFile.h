@@ -65,8 +65,11 @@ struct AttributeDescriptor {
     bool isNamed() const { return !attributeName.empty(); }
     // The name as UTF-8, converted whole.
     std::string nameUtf8() const;
-    // Clusters the runs describe, from VCN 0.
+    // Clusters the runs describe, from VCN 0 (their VCN span, sparse runs included). Runs only
+    // grow at their end, so the sum goes on from the runs counted before.
     std::uint64_t runClusters() const;
+    mutable std::size_t countedRuns = 0;
+    mutable std::uint64_t countedClusters = 0;
 };
 
 // An attribute's identity in a file's table: its type code and its name case folded.
