@@ -94,34 +94,6 @@ int openSystemFiles(NtfsVolume& ntfs) {
 
 namespace {
 
-// Reads the boot sector, or its copy when it is damaged, and takes the geometry from it.
-bool readBootSector(VolumeContext& volume, NtfsVolume& ntfs) {
-    // With no cluster size yet, cluster 0 and a byte offset address the source by byte.
-    volume.bytesPerCluster = 0;
-    std::array<std::uint8_t, kBootSectorBytes> boot{};
-    TransferRequest primary{true, boot.data(), boot.size()};
-    if (transferAtCluster(volume, 0, 0, primary) == boot.size() && hasNtfsSignature(boot) &&
-        readNtfsGeometry(ntfs, boot))
-        return true;
-
-    // NTFS keeps a copy in the last sector of the volume: the source's last sector, of 512 bytes
-    // or of the sector size the copy itself gives.
-    const std::optional<std::uint64_t> sourceBytes = volume.reader.sourceBytes();
-    if (!sourceBytes) return false;
-    for (std::uint64_t sectorBytes = kMinSectorBytes; sectorBytes <= kMaxSectorBytes;
-         sectorBytes *= 2) {
-        if (*sourceBytes < kBootSectorBytes + sectorBytes) break;
-        TransferRequest backup{true, boot.data(), boot.size()};
-        if (transferAtCluster(volume, 0, *sourceBytes - sectorBytes, backup) == boot.size() &&
-            hasNtfsSignature(boot) && readNtfsGeometry(ntfs, boot) &&
-            ntfs.bytesPerSector == sectorBytes) {
-            ntfs.usedBackupBootSector = true;
-            return true;
-        }
-    }
-    return false;
-}
-
 // Reads MFT record 0 at `cluster` into the volume's copy; true when it is a valid file record.
 bool readRecordZero(VolumeContext& volume, NtfsVolume& ntfs, std::uint64_t cluster) {
     ntfs.mftRecordZero.assign(ntfs.mftRecordSize, 0);
@@ -130,21 +102,53 @@ bool readRecordZero(VolumeContext& volume, NtfsVolume& ntfs, std::uint64_t clust
            checkFileRecord(ntfs, ntfs.mftRecordZero);
 }
 
+// Takes the geometry from the boot sector at byte `offset` (whose sector size must be
+// `sectorBytes`, when not 0) and reads MFT record 0 where it says, or from $MFTMirr when that
+// record is damaged. False, with the volume's cluster size 0, when either cannot be had.
+bool readBootAndRecordZero(VolumeContext& volume, NtfsVolume& ntfs, std::uint64_t offset,
+                           std::uint64_t sectorBytes) {
+    // With no cluster size, cluster 0 and a byte offset address the source by byte.
+    volume.bytesPerCluster = 0;
+    std::array<std::uint8_t, kBootSectorBytes> boot{};
+    TransferRequest bootRead{true, boot.data(), boot.size()};
+    if (transferAtCluster(volume, 0, offset, bootRead) != boot.size() || !hasNtfsSignature(boot) ||
+        !readNtfsGeometry(ntfs, boot) || (sectorBytes != 0 && ntfs.bytesPerSector != sectorBytes))
+        return false;
+    volume.bytesPerCluster = ntfs.bytesPerCluster;
+    if (readRecordZero(volume, ntfs, ntfs.mftStartCluster)) return true;
+    if (readRecordZero(volume, ntfs, ntfs.mftMirrorCluster)) {
+        ntfs.usedMftMirror = true;
+        return true;
+    }
+    volume.bytesPerCluster = 0;
+    return false;
+}
+
+// The boot sector, or when it (or the record 0 it leads to) is damaged its copy, which NTFS keeps
+// in the last sector of the volume: the source's last sector, of the size the copy gives.
+bool readVolumeStart(VolumeContext& volume, NtfsVolume& ntfs) {
+    if (readBootAndRecordZero(volume, ntfs, 0, 0)) return true;
+    const std::optional<std::uint64_t> sourceBytes = volume.reader.sourceBytes();
+    if (!sourceBytes) return false;
+    for (std::uint64_t sectorBytes = kMinSectorBytes; sectorBytes <= kMaxSectorBytes;
+         sectorBytes *= 2) {
+        if (*sourceBytes < kBootSectorBytes + sectorBytes) break;
+        if (readBootAndRecordZero(volume, ntfs, *sourceBytes - sectorBytes, sectorBytes)) {
+            ntfs.usedBackupBootSector = true;
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 int mountNtfsOnOpenDevice(VolumeContext& volume, NtfsVolume& ntfs) {
     clearNtfsVolume(ntfs);
     volume.kind = FileSystemKind::None;
-    if (!readBootSector(volume, ntfs)) return failMount(volume, ntfs);
+    if (!readVolumeStart(volume, ntfs)) return failMount(volume, ntfs);
     ntfs.context = &volume;
     volume.kind = FileSystemKind::Ntfs;
-    volume.bytesPerCluster = ntfs.bytesPerCluster;
-
-    // A damaged record 0 is taken from its copy, the first record of $MFTMirr.
-    if (!readRecordZero(volume, ntfs, ntfs.mftStartCluster)) {
-        if (!readRecordZero(volume, ntfs, ntfs.mftMirrorCluster)) return failMount(volume, ntfs);
-        ntfs.usedMftMirror = true;
-    }
     if (openSystemFiles(ntfs) != kNtfsOk) return failMount(volume, ntfs);
     return 1;
 }

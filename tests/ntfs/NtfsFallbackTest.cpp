@@ -141,6 +141,21 @@ TEST(NtfsFallback, DamagedBootSectorIsReadFromItsCopy) {
     EXPECT_EQ(readStream(m.ntfs, 12), data);
 }
 
+// A boot sector that still names NTFS but leads to no MFT: the copy is tried too.
+TEST(NtfsFallback, BootSectorLeadingNowhereIsReadFromItsCopy) {
+    ImageBuilder builder;
+    const Bytes data = withDataFile(builder);
+    Bytes& image = builder.image();
+    std::copy_n(image.begin(), 512, image.end() - 512);
+    test::put64(image, 0x30, 700);  // the MFT's cluster
+    test::put64(image, 0x38, 701);  // and its mirror's
+    test::MountedImage m(image);
+    ASSERT_TRUE(m.mounted);
+    EXPECT_TRUE(m.ntfs.usedBackupBootSector);
+    EXPECT_FALSE(m.ntfs.usedMftMirror);
+    EXPECT_EQ(readStream(m.ntfs, 12), data);
+}
+
 TEST(NtfsFallback, DamagedRecordZeroIsReadFromTheMirror) {
     ImageBuilder builder;
     const Bytes data = withDataFile(builder);
