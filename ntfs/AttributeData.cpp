@@ -20,8 +20,11 @@ int readPlainRuns(MftFile& file, const AttributeDescriptor& d, std::uint64_t pos
     const std::uint64_t cs = volume.bytesPerCluster;
     if (cs == 0 || volume.context == nullptr) return kNtfsFailure;
 
-    RunWalker walker(d.runs);
-    if (!walker.seek(position / cs)) return NTFS_NOT_AVAILABLE;
+    RunWalker walker(d.runs, d.readPosition);
+    if (!walker.seek(position / cs)) {
+        d.runSteps += walker.steps();
+        return NTFS_NOT_AVAILABLE;
+    }
     std::uint64_t p = position;
     std::size_t remaining = count;
     while (remaining > 0) {
@@ -43,6 +46,8 @@ int readPlainRuns(MftFile& file, const AttributeDescriptor& d, std::uint64_t pos
         p += chunk;
         if (remaining > 0 && p == runEndBytes && !walker.next()) break;
     }
+    d.readPosition = walker.position();
+    d.runSteps += walker.steps();
     return kNtfsOk;
 }
 

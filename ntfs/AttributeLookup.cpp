@@ -18,8 +18,8 @@ const AttributeDescriptor* findAttribute(const MftFile& file, std::uint32_t type
         if (d.typeCode == typeCode && d.attributeName.size() == wanted.size() &&
             compareWideNames(*file.volume, d.attributeName, wanted, wanted.size()) == 0)
             return &d;
-        // The table is sorted by type code: no later entry can match.
-        if (typeCode < d.typeCode) break;
+        // A sorted table holds no match after a greater type code.
+        if (typeCode < d.typeCode && file.attributesInOrder) break;
     }
     return nullptr;
 }

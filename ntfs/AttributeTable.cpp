@@ -1,5 +1,7 @@
 #include "ntfs/AttributeTable.h"
 
+#include <algorithm>
+#include <limits>
 #include <optional>
 
 #include "ntfs/NameCompare.h"
@@ -65,64 +67,52 @@ void fillNonResidentSizes(AttributeDescriptor& d, const AttributeHeader& h) {
     d.flags = h.flags;
 }
 
-}  // namespace
-
-InsertResult insertDescriptor(MftFile& file, std::uint32_t typeCode,
-                              std::vector<std::uint16_t> name, bool checkExisting) {
-    const NtfsVolume& volume = *file.volume;
-    auto& table = file.attributes;
-    if (checkExisting) {
-        for (std::size_t i = 0; i < table.size(); ++i) {
-            const AttributeDescriptor& e = table[i];
-            if (e.typeCode == typeCode && e.attributeName.size() == name.size() &&
-                compareWideNames(volume, e.attributeName, name, name.size()) == 0)
-                return {static_cast<int>(i), true};
-        }
-    }
-    if (table.size() >= kMaxAttributesPerFile) return {};
-
-    std::size_t at = table.size();
-    for (std::size_t i = 0; i < table.size(); ++i) {
-        const AttributeDescriptor& e = table[i];
-        const std::size_t common = std::min(e.attributeName.size(), name.size());
-        if (e.typeCode > typeCode ||
-            (e.typeCode == typeCode &&
-             compareWideNames(volume, e.attributeName, name, common) == 1)) {
-            at = i;
-            break;
-        }
-    }
-    AttributeDescriptor entry;
-    entry.typeCode = typeCode;
-    entry.attributeName = std::move(name);
-    table.insert(table.begin() + static_cast<std::ptrdiff_t>(at), std::move(entry));
-    return {static_cast<int>(at), false};
+AttributeKey keyOf(const NtfsVolume& volume, std::uint32_t typeCode,
+                   std::span<const std::uint16_t> name) {
+    AttributeKey key{typeCode, {}};
+    key.foldedName.reserve(name.size());
+    for (const std::uint16_t unit : name)
+        key.foldedName.push_back(upcaseChar(volume, unit));
+    return key;
 }
+
+std::uint64_t saturatingProduct(std::uint64_t a, std::uint64_t b) {
+    std::uint64_t product = 0;
+    if (__builtin_mul_overflow(a, b, &product)) return std::numeric_limits<std::uint64_t>::max();
+    return product;
+}
+
+}  // namespace
 
 int parseAttribute(MftFile& file, std::span<const std::uint8_t> attribute) {
     std::optional<AttributeHeader> h = readHeader(attribute);
     if (!h) return -1;
     const NtfsVolume& volume = *file.volume;
 
-    InsertResult slot = insertDescriptor(file, h->typeCode, h->name, true);
-    if (slot.index < 0) return -1;
-    if (slot.existed) {
-        if (h->typeCode == volume.typeFileName) {
-            // Every $FILE_NAME of a record is its own entry, after those already held.
-            slot = insertDescriptor(file, h->typeCode, std::move(h->name), false);
-            if (slot.index < 0) return -1;
-        } else {
+    // Every $FILE_NAME is its own entry; any other attribute seen before is a further fragment.
+    const bool isFileName = h->typeCode == volume.typeFileName;
+    AttributeKey key;
+    if (!isFileName) {
+        key = keyOf(volume, h->typeCode, h->name);
+        if (const auto held = file.attributeIndex.find(key); held != file.attributeIndex.end()) {
             // A further fragment of a non-resident attribute. A resident record repeating an
             // attribute does not occur on a consistent volume and is left out.
-            AttributeDescriptor& d = file.attributes[static_cast<std::size_t>(slot.index)];
+            AttributeDescriptor& d = file.attributes[held->second];
             if (d.isResident || h->isResident) return 0;
             if (h->firstVcn == 0) fillNonResidentSizes(d, *h);
             decodeRunList(volume, d, attribute);
             return 0;
         }
     }
+    if (file.attributes.size() >= kMaxAttributesPerFile) return -1;
 
-    AttributeDescriptor& d = file.attributes[static_cast<std::size_t>(slot.index)];
+    const auto index = static_cast<std::uint32_t>(file.attributes.size());
+    AttributeDescriptor& d = file.attributes.emplace_back();
+    d.typeCode = h->typeCode;
+    d.attributeName = std::move(h->name);
+    if (!isFileName) file.attributeIndex.emplace(std::move(key), index);
+    if (!file.attributeOrder.place(file.attributes, volume, index)) file.attributesInOrder = false;
+
     d.isResident = h->isResident;
     d.flags = h->flags;
     if (h->isResident) {
@@ -134,6 +124,44 @@ int parseAttribute(MftFile& file, std::span<const std::uint8_t> attribute) {
     // A mapping pair that cannot be decoded leaves the runs decoded before it.
     decodeRunList(volume, d, attribute);
     return 0;
+}
+
+void finishAttributeTable(MftFile& file) {
+    if (file.attributesInOrder) return;
+    auto& table = file.attributes;
+    const std::vector<std::uint32_t> order = file.attributeOrder.sequence();
+    // Only a table built by parseAttribute has its order; any other is left as it is.
+    if (order.size() != table.size()) return;
+    std::vector<AttributeDescriptor> sorted;
+    sorted.reserve(table.size());
+    std::vector<std::size_t> newPosition(table.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        sorted.push_back(std::move(table[order[i]]));
+        newPosition[order[i]] = i;
+    }
+    table = std::move(sorted);
+    for (auto& entry : file.attributeIndex)
+        entry.second = newPosition[entry.second];
+    file.attributeOrder.reset(table, *file.volume, table.size());
+    file.attributesInOrder = true;
+}
+
+void clampAttributeSizes(MftFile& file) {
+    const std::uint64_t cs = file.volume->bytesPerCluster;
+    for (AttributeDescriptor& d : file.attributes) {
+        d.claimedDataSize = d.dataSize;
+        d.sizeBeyondRuns = false;
+        if (d.isResident) continue;
+        const std::uint64_t span = saturatingProduct(d.runClusters(), cs);
+        d.allocatedSize = std::min(d.allocatedSize, span);
+        std::uint64_t limit = span;
+        if (cs != 0 && d.allocatedSize != 0 && d.allocatedSize % cs == 0) limit = d.allocatedSize;
+        if (d.dataSize > limit) {
+            d.dataSize = limit;
+            d.sizeBeyondRuns = true;
+        }
+        d.initializedSize = std::min(d.initializedSize, d.dataSize);
+    }
 }
 
 }  // namespace rekkon

@@ -70,7 +70,7 @@ int readCompressedData(MftFile& file, const AttributeDescriptor& d, std::uint64_
         return kNtfsFailure;
 
     UnitReader units{*volume.context, cs, {}, {}};
-    RunWalker walker(d.runs);
+    RunWalker walker(d.runs, d.readPosition);
     std::uint64_t p = position;
     std::size_t delivered = 0;
     while (remaining > 0) {
@@ -87,6 +87,7 @@ int readCompressedData(MftFile& file, const AttributeDescriptor& d, std::uint64_
             const std::span<const std::uint8_t> unit = units.load(walker, unitVcn);
             if (unit.empty()) {
                 request.count = delivered;
+                d.runSteps += walker.steps();
                 return kNtfsFailure;
             }
             const std::size_t offset = static_cast<std::size_t>(p - unitVcn * cs);
@@ -98,6 +99,8 @@ int readCompressedData(MftFile& file, const AttributeDescriptor& d, std::uint64_
         p += z;
     }
     request.count = delivered;
+    d.readPosition = walker.position();
+    d.runSteps += walker.steps();
     return kNtfsOk;
 }
 

@@ -9,11 +9,14 @@ std::string AttributeDescriptor::nameUtf8() const {
 }
 
 std::uint64_t AttributeDescriptor::runClusters() const {
-    std::uint64_t total = 0;
+    if (runs.size() < countedRuns) {
+        countedRuns = 0;
+        countedClusters = 0;
+    }
     // Fragments are only joined while the sum stays representable (RunList.cpp), so no overflow.
-    for (const DataRun& run : runs)
-        total += run.length;
-    return total;
+    for (; countedRuns < runs.size(); ++countedRuns)
+        countedClusters += runs[countedRuns].length;
+    return countedClusters;
 }
 
 void closeMftFile(MftFile& file) {
@@ -21,6 +24,10 @@ void closeMftFile(MftFile& file) {
     file.recordBuffer = {};
     file.attributes = {};
     file.loadedRecords = {};
+    file.attributeIndex = {};
+    file.loadedRecordSet = {};
+    file.attributeOrder.clear();
+    file.attributesInOrder = true;
 }
 
 }  // namespace rekkon

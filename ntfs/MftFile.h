@@ -1,9 +1,15 @@
 #pragma once
 
+#include <compare>
+#include <cstddef>
 #include <cstdint>
+#include <map>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "ntfs/AttributeOrder.h"
 
 namespace rekkon {
 
@@ -18,6 +24,13 @@ struct DataRun {
 
     bool isSparse() const { return lcn < 0; }
     bool operator==(const DataRun&) const = default;
+};
+
+// Where in the runs a read ended: the run at `index`, which starts at VCN `startVcn`. The runs of
+// a descriptor only ever grow at their end, so a position once found stays true.
+struct RunPosition {
+    std::size_t index = 0;
+    std::uint64_t startVcn = 0;
 };
 
 // Mapping pairs of a fragment that arrived before the fragments in front of it; they join the
@@ -39,12 +52,31 @@ struct AttributeDescriptor {
     std::vector<std::uint8_t> content;  // resident: the value
     std::vector<DataRun> runs;          // non-resident: runs in VCN order from VCN 0
     std::vector<PendingFragment> pendingFragments;
+    // What the record claimed as the data size, kept when the table cut it to what the runs
+    // hold (clampAttributeSizes); `sizeBeyondRuns` says that it had to.
+    std::uint64_t claimedDataSize = 0;
+    bool sizeBeyondRuns = false;
+    // Where the previous read ended, so that a read that follows it goes on from there instead
+    // of walking the runs from VCN 0; `runSteps` counts the runs the reads stepped through.
+    // Neither is part of the attribute's value.
+    mutable RunPosition readPosition;
+    mutable std::uint64_t runSteps = 0;
 
     bool isNamed() const { return !attributeName.empty(); }
     // The name as UTF-8, converted whole.
     std::string nameUtf8() const;
-    // Clusters the runs describe, from VCN 0.
+    // Clusters the runs describe, from VCN 0 (their VCN span, sparse runs included). Runs only
+    // grow at their end, so the sum goes on from the runs counted before.
     std::uint64_t runClusters() const;
+    mutable std::size_t countedRuns = 0;
+    mutable std::uint64_t countedClusters = 0;
+};
+
+// An attribute's identity in a file's table: its type code and its name case folded.
+struct AttributeKey {
+    std::uint32_t typeCode = 0;
+    std::vector<std::uint16_t> foldedName;
+    auto operator<=>(const AttributeKey&) const = default;
 };
 
 // One MFT record opened as a file: the base record and the attributes of it and of every
@@ -55,6 +87,14 @@ struct MftFile {
     std::vector<std::uint8_t> recordBuffer;  // base record, fixups applied; empty when closed
     std::vector<AttributeDescriptor> attributes;
     std::vector<std::uint64_t> loadedRecords;  // merged records in load order, base first
+
+    // Kept while the table is built (AttributeTable.h): the entry of each attribute but
+    // $FILE_NAME by its key, the records merged, the table order of the entries, and whether an
+    // entry arrived out of order since the table was last put in order.
+    std::map<AttributeKey, std::size_t> attributeIndex;
+    std::set<std::uint64_t> loadedRecordSet;
+    AttributeOrder attributeOrder;
+    bool attributesInOrder = true;
 
     bool isOpen() const { return !recordBuffer.empty(); }
 };

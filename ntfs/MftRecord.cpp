@@ -25,8 +25,26 @@ constexpr std::size_t kEntryReferenceOffset = 0x10;
 constexpr std::size_t kMinEntryBytes = 0x18;
 
 bool isLoaded(const MftFile& file, std::uint64_t recordNumber) {
-    return std::find(file.loadedRecords.begin(), file.loadedRecords.end(), recordNumber) !=
-           file.loadedRecords.end();
+    return file.loadedRecordSet.contains(recordNumber);
+}
+
+// An empty table for record `recordNumber` of `volume`.
+void startFile(MftFile& file, NtfsVolume& volume, std::uint64_t recordNumber) {
+    file.volume = &volume;
+    file.recordNumber = recordNumber;
+    file.recordBuffer = {};
+    file.attributes.clear();
+    file.loadedRecords.clear();
+    file.attributeIndex.clear();
+    file.loadedRecordSet.clear();
+    file.attributeOrder.clear();
+    file.attributesInOrder = true;
+}
+
+// The table complete: in order, with sizes no greater than the runs hold.
+void completeAttributeTable(MftFile& file) {
+    finishAttributeTable(file);
+    clampAttributeSizes(file);
 }
 
 }  // namespace
@@ -53,6 +71,7 @@ void loadAttributes(MftFile& file, std::span<const std::uint8_t> record,
                     std::uint64_t recordNumber) {
     if (isLoaded(file, recordNumber) || file.loadedRecords.size() >= kMaxLoadedRecords) return;
     file.loadedRecords.push_back(recordNumber);
+    file.loadedRecordSet.insert(recordNumber);
 
     const LeReader r(
         record.first(std::min<std::size_t>(record.size(), file.volume->mftRecordSize)));
@@ -102,6 +121,7 @@ int mergeAttributeListEntries(MftFile& file, std::span<const std::uint8_t> entri
 
 void loadAttributeList(MftFile& file) {
     loadAttributes(file, file.recordBuffer, file.recordNumber);
+    finishAttributeTable(file);
     const NtfsVolume& volume = *file.volume;
     const AttributeDescriptor* list = findAttribute(file, volume.typeAttributeList);
     if (list == nullptr) return;
@@ -139,9 +159,7 @@ void loadAttributeList(MftFile& file) {
 
 int openMftRecordFromBuffer(MftFile& file, NtfsVolume& volume, std::span<const std::uint8_t> record,
                             std::uint64_t recordNumber) {
-    closeMftFile(file);
-    file.volume = &volume;
-    file.recordNumber = recordNumber;
+    startFile(file, volume, recordNumber);
     const std::size_t size = volume.mftRecordSize;
     if (size == 0 || record.size() < size) return kNtfsFailure;
     file.recordBuffer.assign(record.begin(), record.begin() + static_cast<std::ptrdiff_t>(size));
@@ -150,14 +168,12 @@ int openMftRecordFromBuffer(MftFile& file, NtfsVolume& volume, std::span<const s
         return kNtfsFailure;
     }
     loadAttributes(file, file.recordBuffer, recordNumber);
+    completeAttributeTable(file);
     return kNtfsOk;
 }
 
 int openMftFile(MftFile& file, NtfsVolume& volume, std::uint64_t recordNumber) {
-    file.volume = &volume;
-    file.recordNumber = recordNumber;
-    file.attributes.clear();
-    file.loadedRecords.clear();
+    startFile(file, volume, recordNumber);
     if (volume.mftRecordSize == 0) return kNtfsFailure;
     file.recordBuffer.assign(volume.mftRecordSize, 0);
     if (readMftRecord(volume, recordNumber, file.recordBuffer) != kNtfsOk) {
@@ -166,6 +182,7 @@ int openMftFile(MftFile& file, NtfsVolume& volume, std::uint64_t recordNumber) {
     }
     // Extension records that cannot be read leave the file open with what could be gathered.
     loadAttributeList(file);
+    completeAttributeTable(file);
     return kNtfsOk;
 }
 

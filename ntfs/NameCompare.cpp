@@ -40,16 +40,4 @@ std::vector<std::uint16_t> utf8ToUtf16(std::string_view utf8) {
     return units;
 }
 
-int compareNarrowName(const NtfsVolume& volume, std::span<const std::uint16_t> wide,
-                      std::string_view utf8, std::size_t length) {
-    const std::vector<std::uint16_t> narrow = utf8ToUtf16(utf8);
-    const int order = compareWideNames(volume, wide, narrow, length);
-    if (order != 0) return order;
-    const std::size_t wideHas = std::min(wide.size(), length);
-    const std::size_t narrowHas = std::min(narrow.size(), length);
-    if (wideHas < narrowHas) return -1;
-    if (wideHas > narrowHas) return 1;
-    return 0;
-}
-
 }  // namespace rekkon

@@ -23,9 +23,4 @@ int compareWideNames(const NtfsVolume& volume, std::span<const std::uint16_t> fi
 // compared in.
 std::vector<std::uint16_t> utf8ToUtf16(std::string_view utf8);
 
-// Compares a UTF-16 name with a UTF-8 name over `length` UTF-16 units of the latter: -1 when
-// the UTF-16 name is below, 0 equal, 1 above. A side shorter than `length` compares below.
-int compareNarrowName(const NtfsVolume& volume, std::span<const std::uint16_t> wide,
-                      std::string_view utf8, std::size_t length);
-
 }  // namespace rekkon

@@ -28,7 +28,9 @@ std::uint64_t recordBytesFrom(std::int8_t value, std::uint64_t bytesPerCluster) 
     return shift < 32 ? std::uint64_t{1} << shift : 0;
 }
 
-void storeTypeDefaults(NtfsVolume& volume) {
+}  // namespace
+
+void setDefaultTypeCodes(NtfsVolume& volume) {
     volume.typeStandardInformation = 0x10;
     volume.typeAttributeList = 0x20;
     volume.typeFileName = 0x30;
@@ -40,10 +42,18 @@ void storeTypeDefaults(NtfsVolume& volume) {
     volume.typeReparsePoint = 0xC0;
 }
 
-}  // namespace
+void setDefaultUpcase(NtfsVolume& volume) {
+    constexpr std::uint16_t kEntries = 256;
+    volume.upcaseTable.resize(kEntries);
+    for (std::uint16_t u = 0; u < kEntries; ++u) {
+        const bool lower = (u >= u'a' && u <= u'z') || (u >= 0xE0 && u <= 0xFE && u != 0xF7);
+        volume.upcaseTable[u] = lower ? static_cast<std::uint16_t>(u - 0x20) : u;
+    }
+    volume.upcaseTableLength = kEntries * 2;
+}
 
 bool readNtfsGeometry(NtfsVolume& volume, std::span<const std::uint8_t> bootSector) {
-    storeTypeDefaults(volume);
+    setDefaultTypeCodes(volume);
     volume.upcaseTable.clear();
     volume.upcaseTableLength = 0;
     volume.mftFile = nullptr;
@@ -52,8 +62,10 @@ bool readNtfsGeometry(NtfsVolume& volume, std::span<const std::uint8_t> bootSect
     const auto bytesPerSector = boot.u16(0x0B);
     const auto clusterByte = boot.u8(0x0D);
     const auto mftCluster = boot.u64(0x30);
+    const auto mirrorCluster = boot.u64(0x38);
     const auto recordByte = boot.i8(0x40);
-    if (!bytesPerSector || !clusterByte || !mftCluster || !recordByte) return false;
+    if (!bytesPerSector || !clusterByte || !mftCluster || !mirrorCluster || !recordByte)
+        return false;
 
     if (*bytesPerSector < 256 || *bytesPerSector > 4096 || !std::has_single_bit(*bytesPerSector))
         return false;
@@ -71,6 +83,7 @@ bool readNtfsGeometry(NtfsVolume& volume, std::span<const std::uint8_t> bootSect
     volume.bytesPerCluster = bytesPerCluster;
     volume.mftRecordSize = static_cast<std::uint32_t>(recordBytes);
     volume.mftStartCluster = *mftCluster;
+    volume.mftMirrorCluster = *mirrorCluster;
     return true;
 }
 
@@ -93,7 +106,14 @@ void clearNtfsVolume(NtfsVolume& volume) {
     volume.bytesPerCluster = 0;
     volume.mftRecordSize = 0;
     volume.mftStartCluster = 0;
-    storeTypeDefaults(volume);
+    volume.mftMirrorCluster = 0;
+    volume.usedBackupBootSector = false;
+    volume.usedMftMirror = false;
+    volume.mftMirrorUnavailable = false;
+    volume.usedDefaultTypeCodes = false;
+    volume.usedDefaultUpcase = false;
+    volume.bitmapUnavailable = false;
+    setDefaultTypeCodes(volume);
 }
 
 }  // namespace rekkon

@@ -33,16 +33,27 @@ struct NtfsVolume {
     std::uint64_t bytesPerCluster = 0;
     std::uint32_t mftRecordSize = 0;
     std::uint64_t mftStartCluster = 0;
+    std::uint64_t mftMirrorCluster = 0;  // where $MFTMirr, a copy of the first MFT records, lies
 
     std::vector<std::uint8_t> mftRecordZero;  // record 0, fixups applied
     std::vector<std::uint16_t> upcaseTable;   // up to 256 entries
     std::uint32_t upcaseTableLength = 0;      // bytes read into upcaseTable
 
-    // Records 0, 1 and 6 in one block, owned by the volume; the three pointers name its members.
+    // Records 0, 1 and 6 in one block, owned by the volume; the three pointers name its members
+    // (mftMirrFile and volumeBitmapFile null when their record could not be opened).
     std::unique_ptr<std::array<MftFile, 3>> systemFiles;
     MftFile* mftFile = nullptr;
     MftFile* mftMirrFile = nullptr;
     MftFile* volumeBitmapFile = nullptr;
+
+    // What the mount did without: only the boot sector and the $MFT's own record are needed;
+    // a copy or a default stands in for whatever else could not be read.
+    bool usedBackupBootSector = false;  // the primary boot sector is damaged
+    bool usedMftMirror = false;         // record 0 was taken from $MFTMirr
+    bool mftMirrorUnavailable = false;  // record 1 could not be opened: mftMirrFile is null
+    bool usedDefaultTypeCodes = false;  // $AttrDef could not be read or is inconsistent
+    bool usedDefaultUpcase = false;     // $UpCase could not be read: the built-in table holds
+    bool bitmapUnavailable = false;     // $Bitmap could not be opened: volumeBitmapFile is null
 
     std::uint32_t typeStandardInformation = 0x10;
     std::uint32_t typeAttributeList = 0x20;
@@ -60,6 +71,13 @@ struct NtfsVolume {
 // record size is one no NTFS volume has: each is a power of two, sectors 256..4096 bytes,
 // clusters up to 2 MiB, records 512..4096 bytes.
 bool readNtfsGeometry(NtfsVolume& volume, std::span<const std::uint8_t> bootSector);
+
+// Gives the attribute type-code slots their standard values.
+void setDefaultTypeCodes(NtfsVolume& volume);
+
+// Fills the upcase table with the built-in folding of the first 256 characters: 'a'..'z' and
+// U+00E0..U+00FE but U+00F7 map to the character 0x20 below, every other one to itself.
+void setDefaultUpcase(NtfsVolume& volume);
 
 // Releases everything the NTFS part holds and gives every field its starting value.
 void clearNtfsVolume(NtfsVolume& volume);

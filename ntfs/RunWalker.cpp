@@ -7,10 +7,12 @@ bool RunWalker::seek(std::uint64_t vcn) {
         index_ = 0;
         start_ = 0;
     }
+    // At most one step per run: the walk ends with the runs.
     while (valid()) {
         if (vcn < endVcn()) return true;
         start_ = endVcn();
         ++index_;
+        ++steps_;
     }
     return false;
 }
@@ -19,6 +21,7 @@ bool RunWalker::next() {
     if (!valid()) return false;
     start_ = endVcn();
     ++index_;
+    ++steps_;
     return valid();
 }
 

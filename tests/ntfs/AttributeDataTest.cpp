@@ -133,6 +133,26 @@ TEST_F(AttributeDataFixture, FailedTransferGivesShortCount) {
     EXPECT_EQ(slice(o.bytes, 0, 1024), Bytes(1024, 0x5A));
 }
 
+// Reading a 10,000-run stream chunk after chunk walks its runs once, not once per chunk.
+TEST_F(AttributeDataFixture, SuccessiveReadsContinueInTheRuns) {
+    constexpr std::size_t kRuns = 10000;
+    for (std::size_t i = 0; i < kRuns; ++i)
+        d.runs.push_back({static_cast<std::int64_t>(1000 + 3 * i), 1});
+    sizes(kRuns * 512, kRuns * 512, kRuns * 512);
+    for (std::uint64_t position = 0; position < kRuns * 512; position += 700) {
+        auto o = test::readData(file, d, position, 700);
+        ASSERT_EQ(o.count, std::min<std::uint64_t>(700, kRuns * 512 - position));
+        if (position % 70000 == 0) {
+            EXPECT_EQ(o.bytes, expected(d.runs, 512, position, 700));
+        }
+    }
+    EXPECT_LE(d.runSteps, kRuns);  // one step per run; a walk from VCN 0 each time: ~36 million
+    // A read further back starts again from the first run, and is still right.
+    const std::uint64_t before = d.runSteps;
+    EXPECT_EQ(test::readData(file, d, 512 * 20, 10).bytes, expected(d.runs, 512, 512 * 20, 10));
+    EXPECT_EQ(d.runSteps - before, 20u);
+}
+
 // 64-bit sizes and clusters: a 5 GiB stream whose clusters lie above 2^33.
 struct AttributeDataLarge : AttributeDataFixture {
     AttributeDataLarge() : AttributeDataFixture(4096) {}

@@ -180,3 +180,114 @@ TEST_F(MftRecordFixture, NonResidentListEntryStraddlingTheWindow) {
 
 }  // namespace
 }  // namespace rekkon
+
+namespace rekkon {
+namespace {
+
+// A record whose non-resident $DATA has `sizes` over `runs`, opened as record 12.
+struct SizeClampFixture : MftRecordFixture {
+    const AttributeDescriptor& openData(const NonResident& sizes,
+                                        const std::vector<test::Run>& runs) {
+        builder.setRecord(12, test::fileRecord({test::nonResidentAttribute(
+                                  0x80, u"", sizes, test::mappingPairs(runs))}));
+        builder.put(200, pattern(2048, 9));
+        EXPECT_EQ(open(12), 0);
+        return *findAttribute(file, 0x80);
+    }
+};
+
+TEST_F(SizeClampFixture, DataSizeBeyondTheRunsIsCutToThem) {
+    // One damaged byte: the data size claims 61 PB over two clusters.
+    const std::uint64_t claimed = 0x00DA'0000'0000'0400ull;
+    const AttributeDescriptor& d = openData({0, 1, 1024, claimed, claimed, 0}, {{200, 2}});
+    EXPECT_TRUE(d.sizeBeyondRuns);
+    EXPECT_EQ(d.claimedDataSize, claimed);
+    EXPECT_EQ(d.dataSize, 1024u);
+    EXPECT_EQ(d.initializedSize, 1024u);
+    EXPECT_EQ(readAll(), pattern(1024, 9));
+}
+
+TEST_F(SizeClampFixture, ConsistentAllocationBelowTheRunsBoundsTheData) {
+    const AttributeDescriptor& d = openData({0, 3, 1024, 2000, 2000, 0}, {{200, 4}});
+    EXPECT_TRUE(d.sizeBeyondRuns);
+    EXPECT_EQ(d.dataSize, 1024u);
+    // An allocation that is no whole number of clusters is not trusted over the runs.
+    const AttributeDescriptor& odd = openData({0, 3, 1000, 2000, 2000, 0}, {{200, 4}});
+    EXPECT_FALSE(odd.sizeBeyondRuns);
+    EXPECT_EQ(odd.dataSize, 2000u);
+    EXPECT_EQ(odd.allocatedSize, 1000u);
+    // An allocation beyond the runs is cut to them.
+    const AttributeDescriptor& wide = openData({0, 3, 1u << 30, 2000, 2000, 0}, {{200, 4}});
+    EXPECT_EQ(wide.allocatedSize, 2048u);
+    EXPECT_FALSE(wide.sizeBeyondRuns);
+}
+
+TEST_F(SizeClampFixture, InitializedSizeStaysWithinTheDataSize) {
+    const AttributeDescriptor& d = openData({0, 1, 1024, 700, 5000, 0}, {{200, 2}});
+    EXPECT_FALSE(d.sizeBeyondRuns);
+    EXPECT_EQ(d.dataSize, 700u);
+    EXPECT_EQ(d.initializedSize, 700u);
+}
+
+TEST_F(SizeClampFixture, CompressedDataIsMeasuredAgainstTheWholeUnits) {
+    // One compression unit: 4 real clusters and 12 sparse ones.
+    const std::uint64_t unit = 16 * 512;
+    const AttributeDescriptor& d =
+        openData({0, 15, unit, unit - 10, unit - 10, 0x0001}, {{200, 4}, {-1, 12}});
+    EXPECT_FALSE(d.sizeBeyondRuns);
+    EXPECT_EQ(d.dataSize, unit - 10);
+    const AttributeDescriptor& beyond =
+        openData({0, 15, unit, unit + 1, unit + 1, 0x0001}, {{200, 4}, {-1, 12}});
+    EXPECT_TRUE(beyond.sizeBeyondRuns);
+    EXPECT_EQ(beyond.dataSize, unit);
+}
+
+TEST_F(SizeClampFixture, ResidentValuesKeepTheirSize) {
+    builder.setRecord(12, test::fileRecord({test::residentAttribute(0x80, u"", Bytes(40, 3))}));
+    ASSERT_EQ(open(12), 0);
+    const AttributeDescriptor& d = *findAttribute(file, 0x80);
+    EXPECT_EQ(d.dataSize, 40u);
+    EXPECT_EQ(d.claimedDataSize, 40u);
+    EXPECT_FALSE(d.sizeBeyondRuns);
+}
+
+// One record parsed from memory with only the geometry: the entry point of the record fuzzer.
+TEST(MftRecordFromBuffer, BuildsTheTableWithoutASource) {
+    NtfsVolume geometry;
+    geometry.bytesPerSector = 512;
+    geometry.bytesPerCluster = 512;
+    geometry.mftRecordSize = 1024;
+    const std::uint64_t claimed = 1ull << 40;
+    const Bytes record = test::fileRecord(
+        {test::residentAttribute(0x80, u"b", {'B'}), test::residentAttribute(0x30, u"", {1}),
+         test::residentAttribute(0x80, u"a", {'A'}),
+         test::nonResidentAttribute(0x80, u"", {0, 1, 1024, claimed, claimed, 0},
+                                    test::mappingPairs({{200, 2}}))});
+    MftFile file;
+    ASSERT_EQ(openMftRecordFromBuffer(file, geometry, record, 7), 0);
+    EXPECT_TRUE(file.isOpen());
+    EXPECT_EQ(file.recordNumber, 7u);
+    std::vector<std::string> names;
+    for (const auto& d : file.attributes)
+        names.push_back(std::to_string(d.typeCode) + ":" + d.nameUtf8());
+    EXPECT_EQ(names, (std::vector<std::string>{"48:", "128:a", "128:b", "128:"}));
+    const AttributeDescriptor* data = findAttribute(file, 0x80);
+    ASSERT_NE(data, nullptr);
+    EXPECT_TRUE(data->sizeBeyondRuns);
+    EXPECT_EQ(data->dataSize, 1024u);
+    // A resident value reads without a source.
+    Bytes value(1);
+    TransferRequest request{true, value.data(), 1};
+    EXPECT_EQ(readAttribute(file, 0x80, "A", 0, request), 0);
+    EXPECT_EQ(value, Bytes{'A'});
+
+    Bytes damaged = record;
+    damaged[1022] ^= 1;  // the second block's fixup
+    EXPECT_EQ(openMftRecordFromBuffer(file, geometry, damaged, 7), -1);
+    EXPECT_FALSE(file.isOpen());
+    EXPECT_TRUE(file.attributes.empty());
+    EXPECT_EQ(openMftRecordFromBuffer(file, geometry, std::span(record).first(1000), 7), -1);
+}
+
+}  // namespace
+}  // namespace rekkon

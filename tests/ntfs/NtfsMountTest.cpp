@@ -42,12 +42,17 @@ TEST(NtfsMount, RefusesVolumesItCannotRead) {
         {"record size", [](ImageBuilder& b) { b.image()[0x40] = 0x7F; }},
         {"record 0 fixup", [](ImageBuilder& b) { b.image()[16 * 512 + 510] ^= 1; }},
         {"record 0 beyond the image", [](ImageBuilder& b) { test::put64(b.image(), 0x30, 5000); }},
-        {"record 10 missing", [](ImageBuilder& b) { b.setRecord(10, Bytes(1024, 0)); }},
-        {"$DATA type code",
+        {"record 0 and its copy in $MFTMirr",
          [](ImageBuilder& b) {
-             b.setAttributeDefinitions({{u"$STANDARD_INFORMATION", 0x10}, {u"$data", 0x90}});
+             test::put64(b.image(), 0x38, 900);
+             b.image()[16 * 512 + 510] ^= 1;
          }},
-        {"$AttrDef without data", [](ImageBuilder& b) { b.setRecord(4, test::fileRecord({})); }},
+        {"boot sector and its copy",
+         [](ImageBuilder& b) {
+             std::copy_n(b.image().begin(), 512, b.image().end() - 512);
+             b.image()[3] = 'X';
+             b.image()[b.image().size() - 512 + 0x0B] = 3;  // the copy's sector size
+         }},
     };
     for (const auto& [what, damage] : damages) {
         ImageBuilder builder;
