@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets of fuzz/ with clang (ASan + UBSan) in build-fuzz/ and runs each
-# for SECONDS (default 60) on its seeds, its saved corpus and the regression corpus. Fails
+# for SECONDS (default 60) on its seeds, its saved corpus and the regression corpus (without
+# tests/data/fuzz/regressions/<target>/pending/, the inputs still waiting for a mend). Fails
 # (exit 1) when any target finds a crash, a timeout, a leak or runs out of memory; the inputs
 # are copied to build-fuzz/findings/<target>/.
 #
@@ -58,10 +59,11 @@ for t in "${targets[@]}"; do
     corpus=$build/corpus/$t
     findings=$build/findings/$t
     log=$build/logs/$t.log
-    regressions=tests/data/fuzz/regressions/$t
     mkdir -p "$corpus" "$findings" "$(dirname "$log")" "$seeds/$t"
+    # Every input that ever failed, but not those under pending/ that wait for their mend.
+    find "tests/data/fuzz/regressions/$t" -maxdepth 1 -type f \
+        -exec sh -c 'for f; do cp "$f" "$0/regression-${f##*/}"; done' "$seeds/$t" {} + 2>/dev/null || true
     inputs=("$corpus" "$seeds/$t")
-    [ -d "$regressions" ] && inputs+=("$regressions")
     status=0
     # shellcheck disable=SC2086
     "$build/fuzz/fuzz_$t" -max_total_time="$seconds" -max_len="$(max_len "$t")" \
