@@ -8,6 +8,8 @@ packages=(
     libgtest-dev libgmock-dev nlohmann-json3-dev
     # test oracles and fixture makers; never linked
     sleuthkit mtools dosfstools ntfs-3g
+    # fuzzing (tools/fuzz.sh): clang with libFuzzer's runtime, python3 to cut the seeds
+    clang libclang-rt-dev python3
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing, builds, runs every test; then builds the
-# library and its tests again with AddressSanitizer and UndefinedBehaviorSanitizer and runs them.
+# library and its tests again with AddressSanitizer and UndefinedBehaviorSanitizer and runs them;
+# last, runs every fuzz target for a short smoke time (tools/fuzz.sh) and fails on any finding.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,3 +16,6 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DREKKON_SANITIZE=ON -DREKKON_
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+# Ten seconds per target, six targets: about a minute after the clang build.
+bash tools/fuzz.sh 10

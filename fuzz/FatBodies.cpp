@@ -1,0 +1,94 @@
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fat/DirEntry.h"
+#include "fat/DirLookup.h"
+#include "fat/FatMount.h"
+#include "fat/LongName.h"
+#include "fuzz/FuzzBodies.h"
+#include "fuzz/FuzzCheck.h"
+#include "recovery/FileData.h"
+#include "recovery/ScanContext.h"
+#include "volume/MemorySectorDevice.h"
+#include "volume/TextEncoding.h"
+
+namespace rekkon::fuzz {
+
+namespace {
+
+constexpr std::size_t kChunkBytes = 64 * 1024;
+
+// Reads one found entry's data from its start until it ends or `budget` runs out.
+void readFoundData(ScanContext& context, const DeletedFileEntry& entry, std::uint64_t& budget) {
+    auto handle = openFileData(context, entry.location, entry.size);
+    if (!handle) return;
+    std::vector<std::uint8_t> chunk(kChunkBytes);
+    std::uint64_t total = 0;
+    while (budget > 0) {
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(budget, kChunkBytes));
+        const std::size_t got = readFileData(*handle, "", std::span(chunk).first(want));
+        fuzzCheck(got <= want, "a FAT data read delivered more than asked");
+        if (got == 0) break;
+        budget -= got;
+        total += got;
+        fuzzCheck(total <= entry.size, "a FAT data read went past the entry's size");
+    }
+}
+
+}  // namespace
+
+void fuzzFatImage(std::span<const std::uint8_t> data) {
+    ScanContext context;
+    attachDevice(context.volume,
+                 std::make_unique<MemorySectorDevice>(std::vector(data.begin(), data.end())));
+    if (mountFatOnOpenDevice(context.volume, context.fatGeometry) != 1) return;
+    const int found = scanVolume(context, "");
+    if (found < 0) return;
+    std::uint64_t budget = kFuzzReadBudget;
+    // The list is copied: reading never changes it, but the copy keeps the loop honest if it did.
+    const FoundList entries = context.foundList;
+    for (const DeletedFileEntry& entry : entries) {
+        if (budget == 0) break;
+        readFoundData(context, entry, budget);
+    }
+    unmountVolume(context);
+}
+
+void fuzzFatDir(std::span<const std::uint8_t> data) {
+    if (data.empty()) return;
+    const std::size_t componentBytes = std::min<std::size_t>(data[0], data.size() - 1);
+    const std::string component(data.begin() + 1, data.begin() + 1 + componentBytes);
+    const std::span<const std::uint8_t> entries = data.subspan(1 + componentBytes);
+
+    const std::string upper = asciiUpper(component);
+    const std::optional<std::string> upperOem = utf8ToCp437(upper);
+    LongNameCollector longName;
+    for (std::size_t pos = 0; pos + kDirEntrySize <= entries.size(); pos += kDirEntrySize) {
+        const std::span<const std::uint8_t, kDirEntrySize> raw(entries.data() + pos, kDirEntrySize);
+        // The end marker is noted but not obeyed, so entries after it are parsed too.
+        (void)isEndOfFolder(raw);
+        if (isLongNamePiece(raw)) {
+            longName.collect(raw);
+            continue;
+        }
+        const std::optional<DirEntry> parsed = parseDirEntry(raw);
+        fuzzCheck(parsed.has_value(), "a whole 32-byte entry did not parse");
+        DirEntry entry = *parsed;
+        if (entry.name[0] == kDeletedMarker) entry.name[0] = '?';
+        if (entry.name[0] == kKanjiE5Marker) entry.name[0] = kDeletedMarker;
+        const std::optional<std::string> name = longName.name();
+        (void)matchEntryName(entry, name, upperOem, upper);
+        (void)cp437ToUtf8(entry.displayBytes());
+        (void)dosDateTimeToFileTime(entry.writeDate, entry.writeTime);
+        (void)entry.firstCluster(FileSystemKind::Fat32);
+        longName.drop();
+    }
+    // A long name left without its short entry.
+    (void)longName.name();
+}
+
+}  // namespace rekkon::fuzz

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace rekkon::fuzz {
+
+// What one fuzz input drives through the library. Each libFuzzer target calls one of these, and
+// the regression test replays every saved input through the same function. A body returns
+// normally on any input; a sanitizer report or a broken invariant (fuzzCheck) is a finding.
+
+// A whole FAT image: mount, scan every folder, read the data of every entry found.
+void fuzzFatImage(std::span<const std::uint8_t> data);
+// A whole NTFS image: mount, open the records $MFT holds, read every $DATA stream.
+void fuzzNtfsImage(std::span<const std::uint8_t> data);
+// One MFT record as stored (fixups not applied), read as a file of a volume with 512-byte
+// sectors and 4 KiB clusters; the record size follows from the input's length (512..4096).
+void fuzzMftRecord(std::span<const std::uint8_t> data);
+// Mapping pairs: byte 0 chooses the cluster size and the fragment layout, the rest is pairs.
+void fuzzRunList(std::span<const std::uint8_t> data);
+// One LZNT1 stream decompressed into 64 KiB.
+void fuzzLznt1(std::span<const std::uint8_t> data);
+// FAT folder entries with long names: byte 0 is the length of a path component that follows;
+// the rest is 32-byte entries, matched against the component.
+void fuzzFatDir(std::span<const std::uint8_t> data);
+
+// Budgets that keep one input's work small whatever the image claims.
+inline constexpr std::uint64_t kFuzzReadBudget = 4 * 1024 * 1024;   // data bytes per input
+inline constexpr std::uint64_t kFuzzStreamBudget = 1024 * 1024;     // data bytes per stream
+inline constexpr std::uint64_t kFuzzMaxRecords = 512;               // MFT records per image
+inline constexpr std::uint64_t kFuzzRecordReadBudget = 256 * 1024;  // per lone MFT record
+
+}  // namespace rekkon::fuzz

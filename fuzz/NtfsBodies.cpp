@@ -1,0 +1,99 @@
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "fuzz/FuzzBodies.h"
+#include "fuzz/FuzzCheck.h"
+#include "fuzz/NtfsStreams.h"
+#include "ntfs/AttributeLookup.h"
+#include "ntfs/MftRecord.h"
+#include "ntfs/NtfsMount.h"
+#include "ntfs/NtfsVolume.h"
+#include "recovery/FileData.h"
+#include "recovery/ScanContext.h"
+#include "volume/MemorySectorDevice.h"
+
+namespace rekkon::fuzz {
+
+namespace {
+
+// Records to open: those the $MFT's data holds, at most kFuzzMaxRecords.
+std::uint64_t recordsToOpen(const NtfsVolume& ntfs) {
+    if (ntfs.mftFile == nullptr || ntfs.mftRecordSize == 0) return kFuzzMaxRecords;
+    const AttributeDescriptor* data = findAttribute(*ntfs.mftFile, ntfs.typeData);
+    if (data == nullptr) return kFuzzMaxRecords;
+    return std::min(kFuzzMaxRecords, data->dataSize / ntfs.mftRecordSize);
+}
+
+// The unnamed stream once more through the handle the commands use.
+void readThroughHandle(ScanContext& context, std::uint64_t record, std::uint64_t& budget) {
+    auto handle = openFileData(context, record, 0);
+    if (!handle) return;
+    std::vector<std::uint8_t> chunk(64 * 1024);
+    std::uint64_t read = 0;
+    while (budget > 0 && read < kFuzzStreamBudget) {
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(budget, chunk.size()));
+        const std::size_t got = readFileData(*handle, "", std::span(chunk).first(want));
+        fuzzCheck(got <= want, "a file-data read delivered more than asked");
+        if (got == 0) break;
+        budget -= got;
+        read += got;
+    }
+}
+
+}  // namespace
+
+void fuzzNtfsImage(std::span<const std::uint8_t> data) {
+    ScanContext context;
+    attachDevice(context.volume,
+                 std::make_unique<MemorySectorDevice>(std::vector(data.begin(), data.end())));
+    if (mountNtfsOnOpenDevice(context.volume, *context.ntfs) != 1) return;
+    NtfsVolume& ntfs = *context.ntfs;
+    std::uint64_t budget = kFuzzReadBudget;
+    const std::uint64_t records = recordsToOpen(ntfs);
+    for (std::uint64_t record = 0; record < records; ++record) {
+        MftFile file;
+        if (openMftFile(file, ntfs, record) != kNtfsOk) continue;
+        readAllStreams(file, budget);
+        closeMftFile(file);
+        if (budget > 0) readThroughHandle(context, record, budget);
+    }
+    unmountVolume(context);
+}
+
+void fuzzMftRecord(std::span<const std::uint8_t> data) {
+    std::uint32_t recordSize = 512;
+    while (recordSize < 4096 && data.size() >= recordSize * 2)
+        recordSize *= 2;
+    if (data.size() < recordSize) return;
+
+    // Non-resident attributes read their clusters from the input itself.
+    VolumeContext source;
+    attachDevice(source,
+                 std::make_unique<MemorySectorDevice>(std::vector(data.begin(), data.end())));
+    source.kind = FileSystemKind::Ntfs;
+    source.bytesPerCluster = 4096;
+    NtfsVolume volume;
+    volume.context = &source;
+    volume.bytesPerSector = 512;
+    volume.sectorsPerCluster = 8;
+    volume.bytesPerCluster = 4096;
+    volume.mftRecordSize = recordSize;
+
+    MftFile file;
+    if (openMftRecordFromBuffer(file, volume, data.first(recordSize), 0) != kNtfsOk) {
+        fuzzCheck(!file.isOpen(), "a refused record left the file open");
+        return;
+    }
+    for (const AttributeDescriptor& d : file.attributes) {
+        fuzzCheck(findAttribute(file, d.typeCode, d.nameUtf8()) != nullptr || d.isNamed(),
+                  "an unnamed attribute of the table cannot be found again");
+        (void)d.runClusters();
+    }
+    std::uint64_t budget = kFuzzRecordReadBudget;
+    readAllStreams(file, budget);
+    closeMftFile(file);
+}
+
+}  // namespace rekkon::fuzz

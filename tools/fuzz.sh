@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets of fuzz/ with clang (ASan + UBSan) in build-fuzz/ and runs each
+# for SECONDS (default 60) on its seeds, its saved corpus and the regression corpus (without
+# tests/data/fuzz/regressions/<target>/pending/, the inputs still waiting for a mend). Fails
+# (exit 1) when any target finds a crash, a timeout, a leak or runs out of memory; the inputs
+# are copied to build-fuzz/findings/<target>/.
+#
+# Usage: tools/fuzz.sh [SECONDS] [TARGET...]     targets: fat_image ntfs_image mft_record
+#                                                         run_list lznt1 fat_dir
+# Environment: FUZZ_BUILD (build folder, default build-fuzz), FUZZ_NO_BUILD=1 (use it as built),
+#              FUZZ_FLAGS (more libFuzzer options, e.g. -jobs=2).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=${1:-60}
+shift || true
+all_targets=(fat_image ntfs_image mft_record run_list lznt1 fat_dir)
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=("${all_targets[@]}")
+build=${FUZZ_BUILD:-build-fuzz}
+
+max_len() {
+    case $1 in
+        fat_image | ntfs_image) echo 4194304 ;;
+        mft_record) echo 8192 ;;
+        run_list) echo 4096 ;;
+        lznt1 | fat_dir) echo 65536 ;;
+    esac
+}
+
+if [ "${FUZZ_NO_BUILD:-0}" != 1 ]; then
+    bash tools/install-deps.sh
+    CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DREKKON_FUZZ=ON -DREKKON_BUILD_TESTS=OFF -DREKKON_WERROR=ON >/dev/null
+    cmake --build "$build" -j "$(nproc)" --target "${targets[@]/#/fuzz_}"
+fi
+
+# Seeds: whole images (cut to the length the targets take) and what cut-seeds.py takes out of them.
+seeds=$build/seeds
+rm -rf "$seeds"
+mkdir -p "$seeds/fat_image" "$seeds/ntfs_image" "$seeds/images"
+unpack() {  # packed-image target
+    local out="$seeds/$2/$(basename "${1%.xz}")"
+    { xz -dc "$1" || true; } | head -c "$(max_len "$2")" >"$out"
+}
+for f in tests/data/fat/*.img.xz tests/data/fat/realworld/*/*.xz tests/data/fuzz/seeds/fat*.img.xz; do
+    unpack "$f" fat_image
+done
+for f in tests/data/ntfs/realworld/*/*.xz tests/data/fuzz/seeds/ntfs*.img.xz; do
+    unpack "$f" ntfs_image
+done
+xz -dc tests/data/ntfs/ntfs-512-4k.img.xz >"$seeds/images/ntfs-512-4k.img"
+python3 fuzz/cut-seeds.py "$seeds" "$seeds"/fat_image/fat1[26]*.img "$seeds"/ntfs_image/* \
+    "$seeds/images/ntfs-512-4k.img"
+rm -rf "$seeds/images"
+
+failed=()
+for t in "${targets[@]}"; do
+    corpus=$build/corpus/$t
+    findings=$build/findings/$t
+    log=$build/logs/$t.log
+    mkdir -p "$corpus" "$findings" "$(dirname "$log")" "$seeds/$t"
+    # Every input that ever failed, but not those under pending/ that wait for their mend.
+    find "tests/data/fuzz/regressions/$t" -maxdepth 1 -type f \
+        -exec sh -c 'for f; do cp "$f" "$0/regression-${f##*/}"; done' "$seeds/$t" {} + 2>/dev/null || true
+    inputs=("$corpus" "$seeds/$t")
+    status=0
+    # shellcheck disable=SC2086
+    "$build/fuzz/fuzz_$t" -max_total_time="$seconds" -max_len="$(max_len "$t")" \
+        -rss_limit_mb=4096 -timeout=10 -print_final_stats=1 -artifact_prefix="$findings/" \
+        ${FUZZ_FLAGS:-} "${inputs[@]}" >"$log" 2>&1 || status=$?
+    execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || true)
+    last=$(grep -E '^#[0-9]+' "$log" | tail -1 || true)
+    cov=$(grep -o 'cov: [0-9]*' <<<"$last" | grep -o '[0-9]*' || true)
+    ft=$(grep -o 'ft: [0-9]*' <<<"$last" | grep -o '[0-9]*' || true)
+    printf '%-11s execs %-9s cov %-6s ft %-6s corpus %-5s status %s\n' "$t" "${execs:-?}" \
+        "${cov:-?}" "${ft:-?}" "$(find "$corpus" -type f | wc -l)" "$status"
+    found=$(find "$findings" -type f \( -name 'crash-*' -o -name 'timeout-*' -o -name 'oom-*' \
+        -o -name 'leak-*' \) | wc -l)
+    if [ "$status" -ne 0 ] || [ "$found" -ne 0 ]; then
+        failed+=("$t")
+        echo "fuzz $t: finding(s) in $findings/ (log: $log)" >&2
+        grep -E 'ERROR: |SUMMARY: |invariant broken|runtime error' "$log" | head -5 >&2 || true
+    fi
+done
+
+if [ ${#failed[@]} -ne 0 ]; then
+    echo "fuzz: findings for ${failed[*]}" >&2
+    exit 1
+fi
