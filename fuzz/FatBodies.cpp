@@ -10,6 +10,7 @@
 #include "fat/LongName.h"
 #include "fuzz/FuzzBodies.h"
 #include "fuzz/FuzzCheck.h"
+#include "recovery/DataCopy.h"
 #include "recovery/FileData.h"
 #include "recovery/ScanContext.h"
 #include "volume/MemorySectorDevice.h"
@@ -21,22 +22,22 @@ namespace {
 
 constexpr std::size_t kChunkBytes = 64 * 1024;
 
-// Reads one found entry's data from its start until it ends or `budget` runs out.
+// Copies one found entry's data through the recovery copy loop, to at most `budget` bytes.
 void readFoundData(ScanContext& context, const DeletedFileEntry& entry, std::uint64_t& budget) {
     auto handle = openFileData(context, entry.location, entry.size);
     if (!handle) return;
-    std::vector<std::uint8_t> chunk(kChunkBytes);
-    std::uint64_t total = 0;
-    while (budget > 0) {
-        const std::size_t want =
-            static_cast<std::size_t>(std::min<std::uint64_t>(budget, kChunkBytes));
-        const std::size_t got = readFileData(*handle, "", std::span(chunk).first(want));
-        fuzzCheck(got <= want, "a FAT data read delivered more than asked");
-        if (got == 0) break;
-        budget -= got;
-        total += got;
-        fuzzCheck(total <= entry.size, "a FAT data read went past the entry's size");
-    }
+    fuzzCheck(handle->size() <= entry.size, "a FAT data handle is larger than its entry");
+    const std::uint64_t size = std::min(handle->size(), budget);
+    std::uint64_t delivered = 0;
+    const CopyStats stats =
+        copyFileData(*handle, size, kChunkBytes, [&](std::span<const std::uint8_t> bytes) {
+            delivered += bytes.size();
+            return true;
+        });
+    fuzzCheck(stats.bytesDelivered == size && delivered == size,
+              "the copy loop delivered other than the size asked for");
+    fuzzCheck(stats.unreadableBytes <= size, "more bytes unreadable than copied");
+    budget -= size;
 }
 
 }  // namespace

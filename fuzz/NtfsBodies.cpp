@@ -9,6 +9,7 @@
 #include "ntfs/MftRecord.h"
 #include "ntfs/NtfsMount.h"
 #include "ntfs/NtfsVolume.h"
+#include "recovery/DataCopy.h"
 #include "recovery/FileData.h"
 #include "recovery/ScanContext.h"
 #include "volume/MemorySectorDevice.h"
@@ -25,21 +26,20 @@ std::uint64_t recordsToOpen(const NtfsVolume& ntfs) {
     return std::min(kFuzzMaxRecords, data->dataSize / ntfs.mftRecordSize);
 }
 
-// The unnamed stream once more through the handle the commands use.
+// The unnamed stream once more through the handle and the copy loop the commands use.
 void readThroughHandle(ScanContext& context, std::uint64_t record, std::uint64_t& budget) {
     auto handle = openFileData(context, record, 0);
     if (!handle) return;
-    std::vector<std::uint8_t> chunk(64 * 1024);
-    std::uint64_t read = 0;
-    while (budget > 0 && read < kFuzzStreamBudget) {
-        const std::size_t want =
-            static_cast<std::size_t>(std::min<std::uint64_t>(budget, chunk.size()));
-        const std::size_t got = readFileData(*handle, "", std::span(chunk).first(want));
-        fuzzCheck(got <= want, "a file-data read delivered more than asked");
-        if (got == 0) break;
-        budget -= got;
-        read += got;
-    }
+    const std::uint64_t size = std::min({handle->size(), budget, kFuzzStreamBudget});
+    std::uint64_t delivered = 0;
+    const CopyStats stats =
+        copyFileData(*handle, size, 64 * 1024, [&](std::span<const std::uint8_t> bytes) {
+            delivered += bytes.size();
+            return true;
+        });
+    fuzzCheck(stats.bytesDelivered == size && delivered == size,
+              "the copy loop delivered other than the size asked for");
+    budget -= size;
 }
 
 }  // namespace
