@@ -2,12 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <memory>
 #include <sstream>
 
 #include "cli/Cli.h"
 #include "support/CliRunner.h"
 #include "support/Fixtures.h"
 #include "support/Md5.h"
+#include "volume/MemorySectorDevice.h"
 
 namespace rekkon {
 namespace {
@@ -64,6 +68,37 @@ TEST(NtfsCli, InfoTriesNtfsAndFat) {
     const CatRun fat = run({"info", test::fixtureImage("fat/fat16.img")});
     EXPECT_EQ(fat.status, cli::kExitOk);
     EXPECT_NE(fat.out.find("File system: FAT16\n"), std::string::npos);
+}
+
+// A volume whose boot sector and system records other than $MFT's are damaged still mounts;
+// info says what was damaged and cat still gives the data.
+TEST(NtfsCli, InfoNamesTheDamageTheMountWorkedAround) {
+    std::ifstream in(kImage, std::ios::binary);
+    std::vector<std::uint8_t> image{std::istreambuf_iterator<char>(in),
+                                    std::istreambuf_iterator<char>()};
+    ASSERT_GT(image.size(), 65536u);
+    // $MFT at cluster 4 (4096-byte clusters), 1024-byte records: break the first fixup of
+    // records 0, 1, 4, 6 and 10, and blank the boot sector.
+    for (const std::size_t record : {0, 1, 4, 6, 10})
+        image[4 * 4096 + record * 1024 + 510] ^= 0x5A;
+    std::fill_n(image.begin(), 512, 0);
+    test::CliSetup setup;
+    setup.openSource = [&image](const std::string&, int& error) {
+        error = 0;
+        return std::make_unique<MemorySectorDevice>(image);
+    };
+    const CatRun info = test::runCliInProcess({"info", "damaged.img"}, setup);
+    ASSERT_EQ(info.status, cli::kExitOk) << info.err;
+    for (const char* damage :
+         {"Damage: the boot sector is damaged", "Damage: the $MFT record is damaged",
+          "Damage: $MFTMirr cannot be read", "Damage: $AttrDef cannot be read",
+          "Damage: $UpCase cannot be read", "Damage: $Bitmap cannot be read"})
+        EXPECT_NE(info.out.find(damage), std::string::npos) << damage;
+    EXPECT_EQ(run({"info", kImage}).out.find("Damage:"), std::string::npos);
+
+    const CatRun cat = test::runCliInProcess({"cat", "damaged.img", "64"}, setup);
+    EXPECT_EQ(cat.status, cli::kExitOk) << cat.err;
+    EXPECT_EQ(test::md5Hex(cat.out), "764efa883dda1e11db47671c4a3bbd9e");  // tiny.txt
 }
 
 }  // namespace

@@ -37,14 +37,21 @@ TEST(DamagedFatTest, DeletedFileInADeletedFolder) {
 TEST(DamagedFatTest, AFolderLoopEndsTheWalk) {
     ScanContext context;
     EXPECT_EQ(scanVolume(mounted(context, "directory-loop.img")), 0);
-    // Looking a path up through the loop ends too, however long the path.
+    // C holds an A that is A's own folder again, so a path may go round the loop as often as it
+    // names it: A/B/C followed by any number of /A/B/C names C. Going round is bounded by the path.
     FatVolume fat = context.fat();
     std::string path = "A/B/C";
     for (int i = 0; i < 50; ++i)
         path += "/A/B/C";
-    DirEntry entry;
-    const int result = findPathEntry(fat, fat.geometry.rootCluster, &path, entry);
-    EXPECT_TRUE(result == 0 || result == ENOENT);
+    DirEntry viaLoop;
+    ASSERT_EQ(findPathEntry(fat, fat.geometry.rootCluster, &path, viaLoop), 0);
+    std::string direct = "A/B/C";
+    DirEntry c;
+    ASSERT_EQ(findPathEntry(fat, fat.geometry.rootCluster, &direct, c), 0);
+    EXPECT_EQ(viaLoop.firstCluster(context.volume.kind), c.firstCluster(context.volume.kind));
+    // C holds no B.
+    path += "/B";
+    EXPECT_EQ(findPathEntry(fat, fat.geometry.rootCluster, &path, viaLoop), ENOENT);
 }
 
 TEST(DamagedFatTest, ALoopingChainOfMaximumSizeEnds) {
