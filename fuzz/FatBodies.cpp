@@ -8,9 +8,9 @@
 #include "fat/DirLookup.h"
 #include "fat/FatMount.h"
 #include "fat/LongName.h"
+#include "fuzz/CopyCheck.h"
 #include "fuzz/FuzzBodies.h"
 #include "fuzz/FuzzCheck.h"
-#include "recovery/DataCopy.h"
 #include "recovery/FileData.h"
 #include "recovery/ScanContext.h"
 #include "volume/MemorySectorDevice.h"
@@ -20,23 +20,13 @@ namespace rekkon::fuzz {
 
 namespace {
 
-constexpr std::size_t kChunkBytes = 64 * 1024;
-
 // Copies one found entry's data through the recovery copy loop, to at most `budget` bytes.
 void readFoundData(ScanContext& context, const DeletedFileEntry& entry, std::uint64_t& budget) {
     auto handle = openFileData(context, entry.location, entry.size);
     if (!handle) return;
     fuzzCheck(handle->size() <= entry.size, "a FAT data handle is larger than its entry");
     const std::uint64_t size = std::min(handle->size(), budget);
-    std::uint64_t delivered = 0;
-    const CopyStats stats =
-        copyFileData(*handle, size, kChunkBytes, [&](std::span<const std::uint8_t> bytes) {
-            delivered += bytes.size();
-            return true;
-        });
-    fuzzCheck(stats.bytesDelivered == size && delivered == size,
-              "the copy loop delivered other than the size asked for");
-    fuzzCheck(stats.unreadableBytes <= size, "more bytes unreadable than copied");
+    copyThroughLoop(*handle, size);
     budget -= size;
 }
 

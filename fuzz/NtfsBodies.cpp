@@ -2,6 +2,7 @@
 #include <memory>
 #include <vector>
 
+#include "fuzz/CopyCheck.h"
 #include "fuzz/FuzzBodies.h"
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/NtfsStreams.h"
@@ -9,7 +10,6 @@
 #include "ntfs/MftRecord.h"
 #include "ntfs/NtfsMount.h"
 #include "ntfs/NtfsVolume.h"
-#include "recovery/DataCopy.h"
 #include "recovery/FileData.h"
 #include "recovery/ScanContext.h"
 #include "volume/MemorySectorDevice.h"
@@ -31,14 +31,7 @@ void readThroughHandle(ScanContext& context, std::uint64_t record, std::uint64_t
     auto handle = openFileData(context, record, 0);
     if (!handle) return;
     const std::uint64_t size = std::min({handle->size(), budget, kFuzzStreamBudget});
-    std::uint64_t delivered = 0;
-    const CopyStats stats =
-        copyFileData(*handle, size, 64 * 1024, [&](std::span<const std::uint8_t> bytes) {
-            delivered += bytes.size();
-            return true;
-        });
-    fuzzCheck(stats.bytesDelivered == size && delivered == size,
-              "the copy loop delivered other than the size asked for");
+    copyThroughLoop(*handle, size);
     budget -= size;
 }
 
