@@ -73,13 +73,6 @@ int openAndScan(const Options& options, Streams& io, ScanSession& session) {
     std::replace(shown.begin(), shown.end(), '/', '\\');
     if (shown.front() != '\\') shown.insert(shown.begin(), '\\');
     session.target = session.source + ":" + shown;
-    if (found == kScanNotAvailable) {
-        io.err
-            << "rekkon-cli: " << session.source
-            << " holds an NTFS volume; this version lists deleted files on FAT volumes only. The "
-               "data of any MFT record can be read with: rekkon-cli cat SOURCE RECORD\n";
-        return kExitSource;
-    }
     if (found == kScanFolderNotFound) {
         io.err << "rekkon-cli: folder \"" << folder << "\" was not found on " << session.source
                << ". Give a path of folders from the root, for example /DCIM/100CANON.\n";

@@ -4,11 +4,10 @@
 #include <span>
 #include <vector>
 
+#include "ntfs/ClusterBitmap.h"
 #include "ntfs/MftFile.h"
 
 namespace rekkon {
-
-struct NtfsVolume;
 
 // Estimated recoverability of a stream: 0 "Poor", 255 "Good", 1..254 a percentage.
 inline constexpr std::uint8_t kEstimatePoor = 0;
@@ -26,15 +25,11 @@ inline constexpr std::uint64_t kMaxClusterBitmapBytes = std::uint64_t{1} << 32;
 // (none could be read) counts every cluster as in use.
 std::uint8_t estimateFromBitmap(std::span<const std::uint8_t> bitmap,
                                 std::span<const DataRun> runs);
+// The same over a bitmap read on demand.
+std::uint8_t estimateFromBitmap(ClusterUse& bitmap, std::span<const DataRun> runs);
 
 // The estimate of one data attribute: 255 when it is resident, else estimateFromBitmap over its
 // runs, at most kEstimateSizeBeyondRuns when its record claimed more data than the runs hold.
-std::uint8_t estimateAttribute(const AttributeDescriptor& attribute,
-                               std::span<const std::uint8_t> clusterBitmap);
-
-// The volume's cluster bitmap (the unnamed $DATA of $Bitmap), read piece by piece. Bytes that
-// cannot be read stay 0xFF (in use), so estimates err towards "Poor". Empty when the mount found
-// no $Bitmap (volumeBitmapFile null): every cluster then counts as in use.
-std::vector<std::uint8_t> readClusterBitmap(NtfsVolume& volume);
+std::uint8_t estimateAttribute(const AttributeDescriptor& attribute, ClusterUse& clusterBitmap);
 
 }  // namespace rekkon

@@ -48,12 +48,12 @@ MountStatus mountVolume(ScanContext& context, const std::string& path, int& open
 void unmountVolume(ScanContext& context);
 
 inline constexpr int kScanFolderNotFound = -1;
-inline constexpr int kScanNotAvailable = -2;
 
 // Runs the scan that fits the mounted volume; replaces foundList and returns how many files were
-// found (foundCount). On FAT, `folder` names the folder to scan (empty: the root); a folder
-// that cannot be found gives kScanFolderNotFound. A volume this build cannot scan for deleted
-// files yet (NTFS) gives kScanNotAvailable.
+// found (foundCount). `folder` names the folder whose deleted files are wanted, those of its
+// subfolders included (empty: the root). On FAT it is the folder the scan starts at, and one
+// that cannot be found gives kScanFolderNotFound; on NTFS, where the whole MFT is walked, it
+// keeps the files whose folder path lies there, deleted folders included.
 int scanVolume(ScanContext& context, const std::string& folder = "");
 
 }  // namespace rekkon

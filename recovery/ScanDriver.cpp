@@ -4,7 +4,9 @@
 #include "fat/FatMount.h"
 #include "fat/FatScan.h"
 #include "ntfs/NtfsMount.h"
+#include "ntfs/NtfsScan.h"
 #include "recovery/FatFoundEntry.h"
+#include "recovery/NtfsFoundEntry.h"
 #include "recovery/ScanContext.h"
 
 namespace rekkon {
@@ -91,9 +93,16 @@ int scanVolume(ScanContext& context, const std::string& folder) {
     context.foundList.clear();
     context.foundCount = 0;
     FoundListBuilder builder(context.foundList, context.foundCount, context.progress);
-    if (isNtfsKind(context.volume.kind)) return kScanNotAvailable;
-    FatVolume fat = context.fat();
     context.scanTarget = folder.empty() ? "\\" : folder;
+    if (isNtfsKind(context.volume.kind)) {
+        // The whole MFT is walked; a folder keeps the files deleted in it and below it.
+        const NtfsFoundSink found = [&](const NtfsFoundFile& f) {
+            if (folder.empty() || folderWithin(f.folder, folder)) addNtfsFoundFile(builder, f);
+        };
+        scanNtfs(*context.ntfs, found);
+        return context.foundCount;
+    }
+    FatVolume fat = context.fat();
     const FatFoundSink found = [&builder](FatFoundFile f) {
         builder.addFile(toDeletedFileEntry(f));
     };

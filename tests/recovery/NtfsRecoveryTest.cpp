@@ -31,7 +31,7 @@ TEST(NtfsRecoveryTest, RecordsAndStreamsAreWrittenWithTheirBytes) {
     ASSERT_EQ(mountVolume(context, test::fixtureImage("ntfs/ntfs-512-4k.img"), error),
               MountStatus::Mounted);
     EXPECT_EQ(context.volume.kind, FileSystemKind::Ntfs);
-    EXPECT_EQ(scanVolume(context), kScanNotAvailable);
+    EXPECT_GT(scanVolume(context), 0);
 
     std::vector<DeletedFileEntry> entries;
     std::map<std::string, std::string> md5ByOutput;

@@ -1,0 +1,82 @@
+#include "ntfs/DeletedRecord.h"
+
+#include <algorithm>
+
+#include "ntfs/AttributeLookup.h"
+#include "ntfs/FileName.h"
+#include "ntfs/MftRecord.h"
+#include "ntfs/NtfsEstimate.h"
+#include "ntfs/NtfsVolume.h"
+#include "volume/LeReader.h"
+
+namespace rekkon {
+
+namespace {
+
+// $STANDARD_INFORMATION value fields.
+constexpr std::size_t kInfoCreateTimeOffset = 0x00;
+constexpr std::size_t kInfoChangeTimeOffset = 0x10;
+constexpr std::size_t kInfoAccessTimeOffset = 0x18;
+
+bool hasFileSignature(std::span<const std::uint8_t> stored) {
+    return stored.size() >= 4 && stored[0] == 'F' && stored[1] == 'I' && stored[2] == 'L' &&
+           stored[3] == 'E';
+}
+
+}  // namespace
+
+bool DeletedRecordReader::open(std::uint64_t number, std::span<const std::uint8_t> stored) {
+    if (openMftRecordFromBuffer(file_, volume_, stored, number) != kNtfsOk) return false;
+    // Attributes held in extension records are gathered through the whole read.
+    if (findAttribute(file_, volume_.typeAttributeList) != nullptr)
+        return openMftFile(file_, volume_, number) == kNtfsOk;
+    return true;
+}
+
+void DeletedRecordReader::readTimes(NtfsFoundFile& out) const {
+    const AttributeDescriptor* info = findAttribute(file_, volume_.typeStandardInformation);
+    if (info == nullptr || !info->isResident) return;
+    const LeReader r(info->content);
+    const auto create = r.u64(kInfoCreateTimeOffset);
+    const auto access = r.u64(kInfoAccessTimeOffset);
+    if (!create || !access) return;
+    out.createTime = *create;
+    out.accessTime = *access;
+    // A last-access time with nothing in its upper half was never set: the change time stands.
+    if ((*access >> 32) == 0) out.accessTime = r.u64(kInfoChangeTimeOffset).value_or(0);
+}
+
+RecordVerdict DeletedRecordReader::examine(std::uint64_t number,
+                                           std::span<const std::uint8_t> stored,
+                                           NtfsFoundFile& out) {
+    if (!hasFileSignature(stored)) return RecordVerdict::Unreadable;
+    const LeReader header(stored);
+    if ((header.u64(kRecordBaseOffset).value_or(0) & kRecordNumberMask) != 0)
+        return RecordVerdict::Extension;
+    if (!open(number, stored)) return RecordVerdict::Unreadable;
+    if (findAttribute(file_, volume_.typeIndexRoot, "$I30") != nullptr)
+        return RecordVerdict::Folder;
+    const AttributeDescriptor* data = findAttribute(file_, volume_.typeData);
+    if (data == nullptr) return RecordVerdict::NoData;
+    const auto name = chooseFileName(file_);
+    if (!name) return RecordVerdict::NoName;
+    if (name->isFolder()) return RecordVerdict::Folder;
+
+    out = NtfsFoundFile{};
+    out.record = number;
+    out.attributes = name->flags;
+    out.size = data->dataSize;
+    out.status = estimateAttribute(*data, clusters_);
+    out.name = name->name;
+    out.createTime = name->createTime;
+    out.accessTime = name->accessTime;
+    readTimes(out);
+    for (const AttributeDescriptor& d : file_.attributes) {
+        if (d.typeCode != volume_.typeData || !d.isNamed()) continue;
+        out.streams.push_back({d.nameUtf8(), d.dataSize, estimateAttribute(d, clusters_)});
+    }
+    out.folder = folders_.path(name->parentReference);
+    return RecordVerdict::Listed;
+}
+
+}  // namespace rekkon

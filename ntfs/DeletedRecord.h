@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "ntfs/ClusterBitmap.h"
+#include "ntfs/FolderPaths.h"
+#include "ntfs/MftFile.h"
+#include "ntfs/NtfsScan.h"
+
+namespace rekkon {
+
+struct NtfsVolume;
+
+// Why a free record is not listed.
+enum class RecordVerdict {
+    Listed,
+    Unreadable,  // no "FILE" record (never used, or damaged): fixups or signature fail
+    Extension,   // holds attributes of another file (its base reference is not zero)
+    Folder,      // an $I30 index, or a folder's $FILE_NAME
+    NoData,      // no unnamed $DATA
+    NoName,      // no usable $FILE_NAME
+};
+
+// Examines free MFT records one at a time and describes those that are deleted files.
+class DeletedRecordReader {
+  public:
+    explicit DeletedRecordReader(NtfsVolume& volume)
+        : volume_(volume), clusters_(volume), folders_(volume) {}
+
+    // Examines record `number`, given as stored (`stored`, fixups not applied; an empty span when
+    // it could not be read). Fills `out` when the verdict is Listed.
+    RecordVerdict examine(std::uint64_t number, std::span<const std::uint8_t> stored,
+                          NtfsFoundFile& out);
+
+    const ClusterBitmap& clusters() const { return clusters_; }
+    const FolderPaths& folders() const { return folders_; }
+
+  private:
+    bool open(std::uint64_t number, std::span<const std::uint8_t> stored);
+    void readTimes(NtfsFoundFile& out) const;
+
+    NtfsVolume& volume_;
+    ClusterBitmap clusters_;
+    FolderPaths folders_;
+    MftFile file_;  // the record being examined
+};
+
+}  // namespace rekkon

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace rekkon {
+
+struct NtfsVolume;
+struct AttributeDescriptor;
+
+// Reads MFT records as stored (fixups not applied) through the $MFT's unnamed $DATA, many at a
+// time: a window of consecutive records is fetched in one read, so a walk over the MFT costs a
+// few large reads rather than one per record. Records the window cannot fetch (an unreadable
+// stretch) are read one by one.
+class MftRecordWindow {
+  public:
+    // Records fetched in one read at most.
+    static constexpr std::uint64_t kWindowRecords = 256;
+
+    explicit MftRecordWindow(NtfsVolume& volume);
+
+    // Records the $MFT's data holds (0 when it has none).
+    std::uint64_t records() const { return records_; }
+
+    // Makes records [first, last] available (both below records(), last - first below
+    // kWindowRecords). Ranges that lie in sparse runs are not read: they hold no records.
+    void load(std::uint64_t first, std::uint64_t last);
+    // Record `number` of the last load as stored, or an empty span when it cannot be read.
+    std::span<const std::uint8_t> record(std::uint64_t number);
+
+  private:
+    NtfsVolume& volume_;
+    const AttributeDescriptor* data_ = nullptr;
+    std::uint64_t records_ = 0;
+    std::uint64_t first_ = 0;
+    std::uint64_t loaded_ = 0;  // records of the window that were read
+    std::vector<std::uint8_t> buffer_;
+};
+
+}  // namespace rekkon

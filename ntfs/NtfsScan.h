@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace rekkon {
+
+struct NtfsVolume;
+
+// One named data stream of a deleted file.
+struct NtfsFoundStream {
+    std::string name;  // UTF-8, the stream's own name
+    std::uint64_t size = 0;
+    std::uint8_t status = 0;
+};
+
+// One deleted file the scan found: a record that is free in the MFT bitmap and still describes
+// an ordinary file with an unnamed data attribute and a name.
+struct NtfsFoundFile {
+    std::uint64_t record = 0;
+    std::uint32_t attributes = 0;  // flags of the $FILE_NAME it is shown under
+    std::uint64_t size = 0;        // the unnamed data attribute's data size
+    std::uint64_t createTime = 0;  // FILETIME
+    std::uint64_t accessTime = 0;
+    std::string name;    // UTF-8
+    std::string folder;  // "\" the root; "<unknown N>\..." where its folders could not be followed
+    std::uint8_t status = 0;
+    std::vector<NtfsFoundStream> streams;  // in the attribute table's order
+};
+
+using NtfsFoundSink = std::function<void(const NtfsFoundFile&)>;
+
+// What a scan went through, for tests and benchmarks.
+struct NtfsScanStats {
+    std::uint64_t recordsInMft = 0;      // records the $MFT's data holds
+    std::uint64_t freeRecords = 0;       // of them, free in the MFT bitmap (or marked so)
+    std::uint64_t extensionRecords = 0;  // free records that belong to another file
+    std::uint64_t filesFound = 0;
+    std::uint64_t bitmapPagesRead = 0;  // pages of the cluster bitmap read for the estimates
+    std::uint64_t foldersRead = 0;
+    bool usedRecordFlags = false;  // the MFT bitmap could not be read for some records
+};
+
+// Walks the MFT for deleted files in increasing record order and hands each to `found`. Free
+// records are those whose bit in the $MFT's $BITMAP is clear; where that bitmap cannot be read,
+// records whose header no longer carries the in-use flag. Never writes to the volume. Returns
+// false when the volume has no readable $MFT data to walk.
+bool scanNtfs(NtfsVolume& volume, const NtfsFoundSink& found, NtfsScanStats* stats = nullptr);
+
+}  // namespace rekkon
