@@ -52,6 +52,13 @@ void fuzzNtfsImage(std::span<const std::uint8_t> data) {
         closeMftFile(file);
         if (budget > 0) readThroughHandle(context, record, budget);
     }
+    // The deleted-file scan over the same volume: every entry has a name and a folder path.
+    const int found = scanVolume(context);
+    fuzzCheck(found >= 0 && static_cast<std::size_t>(found) <= context.foundList.size(),
+              "the scan counted more files than it listed");
+    for (const DeletedFileEntry& e : context.foundList)
+        fuzzCheck(!e.folder.empty() && (e.folder.front() == '\\' || e.folder.front() == '<'),
+                  "a found file without a folder path");
     unmountVolume(context);
 }
 

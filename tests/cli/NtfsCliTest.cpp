@@ -1,4 +1,4 @@
-// rekkon-cli on NTFS sources: info, and cat's output and exit statuses.
+// rekkon-cli on NTFS sources: info, list and recover, and cat's output and exit statuses.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -99,6 +99,29 @@ TEST(NtfsCli, InfoNamesTheDamageTheMountWorkedAround) {
     const CatRun cat = test::runCliInProcess({"cat", "damaged.img", "64"}, setup);
     EXPECT_EQ(cat.status, cli::kExitOk) << cat.err;
     EXPECT_EQ(test::md5Hex(cat.out), "764efa883dda1e11db47671c4a3bbd9e");  // tiny.txt
+}
+
+// list and recover take the same options on NTFS as on FAT: --folder keeps what was deleted in a
+// folder and below it (deleted folders included), and streams are written as "file-stream".
+TEST(NtfsCli, ListAndRecoverDeletedFiles) {
+    const CatRun csv = run({"list", kImage, "--format", "csv", "--folder", "old-project"});
+    ASSERT_EQ(csv.status, cli::kExitOk) << csv.err;
+    EXPECT_NE(csv.out.find("116,inner.txt,90,"), std::string::npos) << csv.out;
+    EXPECT_NE(csv.out.find(",\\old-project\\sub\r\n"), std::string::npos) << csv.out;
+    EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 5);  // header and 4 files
+
+    const CatRun none = run({"list", kImage, "--folder", "/docs/a"});
+    EXPECT_EQ(none.status, cli::kExitOk);
+    EXPECT_NE(none.err.find("Could not find deleted files located in"), std::string::npos);
+
+    test::TempDir out;
+    const CatRun recover =
+        run({"recover", kImage, "--name", "streams-deleted*", "--to", out.path()});
+    ASSERT_EQ(recover.status, cli::kExitOk) << recover.err;
+    int status = 0;
+    const std::string delta =
+        test::runCommand("cat '" + out.path() + "/streams-deleted.txt-delta'", status);
+    EXPECT_EQ(test::md5Hex(delta), "87bfabff79d99a04b7ed6255dfe106f1");
 }
 
 }  // namespace
