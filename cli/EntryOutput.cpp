@@ -1,11 +1,10 @@
 #include "cli/EntryOutput.h"
 
-#include <nlohmann/json.hpp>
-
 #include <array>
 #include <ostream>
 #include <string>
 
+#include "cli/JsonText.h"
 #include "recovery/EntryText.h"
 #include "volume/TextEncoding.h"
 
@@ -63,26 +62,54 @@ void printTable(std::ostream& out, const std::vector<const DeletedFileEntry*>& e
 }
 
 void printJson(std::ostream& out, const std::vector<const DeletedFileEntry*>& entries) {
-    nlohmann::ordered_json list = nlohmann::ordered_json::array();
-    for (const DeletedFileEntry* e : entries) {
-        nlohmann::ordered_json j;
-        j["location"] = e->location;
-        j["name"] = e->name;
-        j["size"] = e->size;
-        const auto create = isoTimeText(e->createTime);
-        const auto access = isoTimeText(e->accessTime);
-        j["createTime"] =
-            create ? nlohmann::ordered_json(*create) : nlohmann::ordered_json(nullptr);
-        j["accessTime"] =
-            access ? nlohmann::ordered_json(*access) : nlohmann::ordered_json(nullptr);
-        j["status"] = e->status;
-        j["statusText"] = statusText(e->status);
-        j["type"] = typeText(e->name);
-        j["attributes"] = e->attributes;
-        j["folder"] = e->folder;
-        list.push_back(std::move(j));
+    if (entries.empty()) {
+        out << "[]\n";
+        return;
     }
-    out << list.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
+    // Written entry by entry, so a long list costs no more memory than its entries.
+    std::string text;
+    const auto field = [&text](const char* name) {
+        text += "    \"";
+        text += name;
+        text += "\": ";
+    };
+    const auto time = [&](const char* name, std::uint64_t value) {
+        field(name);
+        if (const auto iso = isoTimeText(value))
+            appendJsonString(text, *iso);
+        else
+            text += "null";
+        text += ",\n";
+    };
+    out << "[\n";
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const DeletedFileEntry& e = *entries[i];
+        text = "  {\n";
+        field("location");
+        text += std::to_string(e.location) + ",\n";
+        field("name");
+        appendJsonString(text, e.name);
+        text += ",\n";
+        field("size");
+        text += std::to_string(e.size) + ",\n";
+        time("createTime", e.createTime);
+        time("accessTime", e.accessTime);
+        field("status");
+        text += std::to_string(unsigned{e.status}) + ",\n";
+        field("statusText");
+        appendJsonString(text, statusText(e.status));
+        text += ",\n";
+        field("type");
+        appendJsonString(text, typeText(e.name));
+        text += ",\n";
+        field("attributes");
+        text += std::to_string(e.attributes) + ",\n";
+        field("folder");
+        appendJsonString(text, e.folder);
+        text += i + 1 < entries.size() ? "\n  },\n" : "\n  }\n";
+        out << text;
+    }
+    out << "]\n";
 }
 
 void printCsv(std::ostream& out, const std::vector<const DeletedFileEntry*>& entries) {

@@ -67,7 +67,7 @@ int openAndScan(const Options& options, Streams& io, ScanSession& session) {
                 io.err << '\r' << text << "\x1b[K" << std::flush;
             };
     }
-    const int found = scanVolume(session.context, folder);
+    const int found = scanVolume(session.context, folder, only);
     if (io.errIsTerminal) io.err << "\r\x1b[K" << std::flush;
     std::string shown = folder.empty() ? "\\" : folder;
     std::replace(shown.begin(), shown.end(), '/', '\\');

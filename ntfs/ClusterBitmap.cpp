@@ -47,6 +47,14 @@ ClusterBitmap::ClusterBitmap(NtfsVolume& volume) {
 }
 
 const std::vector<std::uint8_t>& ClusterBitmap::page(std::uint64_t index) {
+    // Neighbouring files mostly ask for the page asked for last, which is the most recent.
+    if (last_ != nullptr && lastIndex_ == index) return *last_;
+    last_ = &pageLookup(index);
+    lastIndex_ = index;
+    return *last_;
+}
+
+const std::vector<std::uint8_t>& ClusterBitmap::pageLookup(std::uint64_t index) {
     if (const auto it = pages_.find(index); it != pages_.end()) {
         recency_.splice(recency_.begin(), recency_, it->second.recency);
         return it->second.bytes;

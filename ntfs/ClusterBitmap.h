@@ -64,6 +64,7 @@ class ClusterBitmap final : public ClusterUse {
         std::list<std::uint64_t>::iterator recency;
     };
     const std::vector<std::uint8_t>& page(std::uint64_t index);
+    const std::vector<std::uint8_t>& pageLookup(std::uint64_t index);
 
     MftFile* file_ = nullptr;
     const AttributeDescriptor* data_ = nullptr;  // owned by the volume's $Bitmap file
@@ -71,6 +72,8 @@ class ClusterBitmap final : public ClusterUse {
     std::unordered_map<std::uint64_t, Page> pages_;
     std::list<std::uint64_t> recency_;  // most recently used first
     std::uint64_t pagesRead_ = 0;
+    const std::vector<std::uint8_t>* last_ = nullptr;  // the page asked for last
+    std::uint64_t lastIndex_ = 0;
 };
 
 }  // namespace rekkon

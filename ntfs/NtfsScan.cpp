@@ -55,6 +55,44 @@ bool headerSaysFree(std::span<const std::uint8_t> stored) {
 
 }  // namespace
 
+bool scanNtfsRecords(NtfsVolume& volume, std::span<const std::uint64_t> records,
+                     const NtfsFoundSink& found, NtfsScanStats* stats) {
+    MftRecordWindow window(volume);
+    NtfsScanStats local;
+    NtfsScanStats& s = stats != nullptr ? *stats : local;
+    s = NtfsScanStats{};
+    s.recordsInMft = window.records();
+    if (window.records() == 0) return false;
+    DeletedRecordReader reader(volume);
+    FreeRecords freeRecords(volume);
+    std::vector<std::uint8_t> free;
+    std::vector<std::uint64_t> wanted(records.begin(), records.end());
+    std::sort(wanted.begin(), wanted.end());
+    wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+    NtfsFoundFile file;
+    for (const std::uint64_t number : wanted) {
+        if (number >= window.records()) break;
+        // The bitmap byte that holds the record's bit, read alone.
+        const std::uint64_t first = number / 8 * 8;
+        const bool fromBitmap =
+            freeRecords.read(first, std::min<std::uint64_t>(8, window.records() - first), free);
+        if (!fromBitmap) s.usedRecordFlags = true;
+        if (fromBitmap && !free[number - first]) continue;
+        window.load(number, number);
+        const std::span<const std::uint8_t> stored = window.record(number);
+        if (!fromBitmap && !headerSaysFree(stored)) continue;
+        ++s.freeRecords;
+        const RecordVerdict verdict = reader.examine(number, stored, file);
+        if (verdict == RecordVerdict::Extension) ++s.extensionRecords;
+        if (verdict != RecordVerdict::Listed) continue;
+        ++s.filesFound;
+        found(file);
+    }
+    s.bitmapPagesRead = reader.clusters().pagesRead();
+    s.foldersRead = reader.folders().foldersRead();
+    return true;
+}
+
 bool scanNtfs(NtfsVolume& volume, const NtfsFoundSink& found, NtfsScanStats* stats) {
     MftRecordWindow window(volume);
     NtfsScanStats local;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -48,5 +49,10 @@ struct NtfsScanStats {
 // records whose header no longer carries the in-use flag. Never writes to the volume. Returns
 // false when the volume has no readable $MFT data to walk.
 bool scanNtfs(NtfsVolume& volume, const NtfsFoundSink& found, NtfsScanStats* stats = nullptr);
+
+// The same for the records `records` only (in increasing order, each once), for a front end
+// that wants a few known records: the rest of the MFT is not read.
+bool scanNtfsRecords(NtfsVolume& volume, std::span<const std::uint64_t> records,
+                     const NtfsFoundSink& found, NtfsScanStats* stats = nullptr);
 
 }  // namespace rekkon

@@ -11,8 +11,14 @@ namespace {
 
 class CopyLoop {
   public:
-    CopyLoop(FileDataHandle& data, std::size_t chunkBytes, const DataSink& sink)
-        : data_(data), buffer_(std::max<std::size_t>(chunkBytes, kSectorSize)), sink_(sink) {}
+    // The buffer is no larger than the data needs: most found files are far smaller than a
+    // chunk, and a fresh chunk-sized buffer per file would cost more than the copy.
+    CopyLoop(FileDataHandle& data, std::uint64_t size, std::size_t chunkBytes, const DataSink& sink)
+        : data_(data),
+          buffer_(static_cast<std::size_t>(
+              std::clamp<std::uint64_t>((size + kSectorSize - 1) / kSectorSize * kSectorSize,
+                                        kSectorSize, std::max(chunkBytes, kSectorSize)))),
+          sink_(sink) {}
 
     CopyStats run(std::uint64_t size) {
         while (position_ < size && !stats_.sinkFailed) {
@@ -84,7 +90,7 @@ class CopyLoop {
 
 CopyStats copyFileData(FileDataHandle& data, std::uint64_t size, std::size_t chunkBytes,
                        const DataSink& sink) {
-    return CopyLoop(data, chunkBytes, sink).run(size);
+    return CopyLoop(data, size, chunkBytes, sink).run(size);
 }
 
 }  // namespace rekkon

@@ -16,6 +16,7 @@ void addNtfsFoundFile(FoundListBuilder& builder, const NtfsFoundFile& found) {
     e.name = found.name;
     e.status = found.status;
     e.folder = found.folder;
+    if (found.streams.empty()) return builder.addFile(std::move(e));
     builder.addFile(e);
     for (const NtfsFoundStream& stream : found.streams) {
         DeletedFileEntry s = e;

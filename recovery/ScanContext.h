@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "fat/FatGeometry.h"
@@ -53,7 +54,10 @@ inline constexpr int kScanFolderNotFound = -1;
 // found (foundCount). `folder` names the folder whose deleted files are wanted, those of its
 // subfolders included (empty: the root). On FAT it is the folder the scan starts at, and one
 // that cannot be found gives kScanFolderNotFound; on NTFS, where the whole MFT is walked, it
-// keeps the files whose folder path lies there, deleted folders included.
-int scanVolume(ScanContext& context, const std::string& folder = "");
+// keeps the files whose folder path lies there, deleted folders included. When `only` is not
+// empty, the front end wants no entries but those at these locations: on NTFS only those MFT
+// records are examined (FAT scans its folders whole; the front end filters).
+int scanVolume(ScanContext& context, const std::string& folder = "",
+               std::span<const std::uint64_t> only = {});
 
 }  // namespace rekkon

@@ -89,7 +89,8 @@ void unmountVolume(ScanContext& context) {
     context.fatGeometry = FatGeometry{};
 }
 
-int scanVolume(ScanContext& context, const std::string& folder) {
+int scanVolume(ScanContext& context, const std::string& folder,
+               std::span<const std::uint64_t> only) {
     context.foundList.clear();
     context.foundCount = 0;
     FoundListBuilder builder(context.foundList, context.foundCount, context.progress);
@@ -99,7 +100,10 @@ int scanVolume(ScanContext& context, const std::string& folder) {
         const NtfsFoundSink found = [&](const NtfsFoundFile& f) {
             if (folder.empty() || folderWithin(f.folder, folder)) addNtfsFoundFile(builder, f);
         };
-        scanNtfs(*context.ntfs, found);
+        if (only.empty())
+            scanNtfs(*context.ntfs, found);
+        else
+            scanNtfsRecords(*context.ntfs, only, found);
         return context.foundCount;
     }
     FatVolume fat = context.fat();
