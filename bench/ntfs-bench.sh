@@ -439,7 +439,7 @@ rm -rf "$OUT/nu"
 
 # rekkon-cli: does it read this volume at all?
 rekkon=yes
-rekkon_found=n/a rekkon_big=n/a rekkon_sample=n/a rekkon_written=n/a huge_found=n/a
+rekkon_found=n/a rekkon_big=n/a rekkon_sample=n/a rekkon_written=n/a huge_found=n/a rekkon_paths=n/a
 huge_deleted=$(sed -n 's/^files_deleted=//p' "$HUGE_INFO")
 if "$CLI" list "$IMG" --format json >"$BENCH_DIR/rekkon-list.json" 2>"$BENCH_DIR/rekkon-list.err" &&
     jq -e 'type == "array"' "$BENCH_DIR/rekkon-list.json" >/dev/null 2>&1; then
@@ -449,6 +449,27 @@ if "$CLI" list "$IMG" --format json >"$BENCH_DIR/rekkon-list.json" 2>"$BENCH_DIR
     jq -e --argjson r "$big_record" --argjson b "$big_bytes" \
         'any(.[]; (.location | tostring) == ($r | tostring) and .size == $b)' \
         "$BENCH_DIR/rekkon-list.json" >/dev/null || fail "rekkon-cli does not list record $big_record with its size"
+
+    # Each listed entry against the deleted file of its record: name, folder and size.
+    rekkon_paths=$(python3 - "$BENCH_DIR/rekkon-list.json" "$DELETED" <<'PY'
+import json, sys
+listed, deleted = sys.argv[1], sys.argv[2]
+want = {}
+for line in open(deleted, encoding='utf-8'):
+    if not line.startswith('#'):
+        record, size, _, path = line.rstrip('\n').split('\t')
+        want[int(record)] = (int(size), '\\' + path.replace('/', '\\'))
+ok = 0
+for e in json.load(open(listed, encoding='utf-8')):
+    folder = e.get('folder') or ''
+    path = folder.rstrip('\\') + '\\' + e.get('name', '')
+    if want.get(int(e.get('location', -1))) == (e.get('size'), path):
+        ok += 1
+print('%d/%d' % (ok, len(want)))
+PY
+    )
+    [[ ${rekkon_paths%/*} == "${rekkon_paths#*/}" ]] ||
+        fail "rekkon-cli lists $rekkon_paths deleted files with their record, size, folder and name"
 
     huge_found=$("$CLI" list "$HUGE" --format json | jq length) || huge_found=error
     [[ $huge_found == "$huge_deleted" ]] ||
@@ -504,7 +525,7 @@ hf --runs "$RECOVER_RUNS" --export-json "$BENCH_DIR/ntfs-all.json" \
 rm -rf "${OUT:?}"/*
 
 # Peak memory (maximum resident set), one run each after the timed ones.
-peak() { # output... command
+peak() { # command...
     /usr/bin/time -f %M -o "$BENCH_DIR/peak.txt" "$@" >/dev/null 2>&1 && cat "$BENCH_DIR/peak.txt" || echo n/a
 }
 rss_list=n/a rss_huge=n/a
@@ -524,14 +545,20 @@ row() {
         "\(.command)\t\(.min)\t\(.median)\t\(.mean)\t\(.stddev)"' "$1" |
         awk -F'\t' '{ printf "  %-20s best %8.3f s   median %8.3f s   mean %8.3f s +- %.3f\n", $1, $2, $3, $4, $5 }'
 }
-ratio() { [[ $1 == n/a || $2 == n/a ]] && echo n/a || awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
+ratio() {
+    if [[ $1 == n/a || $2 == n/a ]]; then echo n/a; else awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; fi
+}
 verdict() { # value target le|ge|lt
     [[ $1 == n/a ]] && { echo "n/a (rekkon-cli cannot list NTFS)"; return; }
     awk -v v="$1" -v t="$2" -v op="$3" 'BEGIN {
         ok = op == "le" ? v <= t : op == "lt" ? v < t : v >= t; print ok ? "PASS" : "FAIL" }'
 }
-mibs() { [[ $1 == n/a ]] && echo n/a || awk -v t="$1" -v b="$big_bytes" 'BEGIN { printf "%.0f MiB/s", b / 1048576 / t }'; }
-mib() { [[ $1 == n/a ]] && echo n/a || awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
+mibs() {
+    if [[ $1 == n/a ]]; then echo n/a; else awk -v t="$1" -v b="$big_bytes" 'BEGIN { printf "%.0f MiB/s", b / 1048576 / t }'; fi
+}
+mib() {
+    if [[ $1 == n/a ]]; then echo n/a; else awk -v k="$1" 'BEGIN { printf "%.1f MiB", k / 1024 }'; fi
+}
 
 t_nu=$(best "$BENCH_DIR/ntfs-list.json" ntfsundelete-scan)
 t_fls=$(best "$BENCH_DIR/ntfs-list.json" fls)
@@ -569,17 +596,18 @@ huge_mib=$(mib "$rss_huge")
     row "$BENCH_DIR/ntfs-big.json" dd
     [[ $rekkon == yes ]] && row "$BENCH_DIR/ntfs-all.json" rekkon-recover-all
     row "$BENCH_DIR/ntfs-all.json" ntfsundelete-all
-    echo "peak memory (max RSS): rekkon-cli list $(mib "$rss_list") MiB on the image, $huge_mib MiB on 2 TiB;" \
-        "ntfsundelete --scan $(mib "$rss_nu") MiB; fls -rd $(mib "$rss_fls") MiB"
+    echo "peak memory (max RSS): rekkon-cli list $(mib "$rss_list") on the image, $huge_mib on 2 TiB;" \
+        "ntfsundelete --scan $(mib "$rss_nu"); fls -rd $(mib "$rss_fls")"
     echo "targets (best times):"
     echo "  list / ntfsundelete --scan time:     $r_nu   (target <= 0.5: $(verdict "$r_nu" 0.5 le))"
     echo "  list / fls -rd time:                 $r_fls   (target <= 0.05: $(verdict "$r_fls" 0.05 le))"
     echo "  large file throughput / dd:          $r_dd   (target >= 0.8: $(verdict "$r_dd" 0.8 ge))"
     echo "      rekkon $(mibs "$t_rec"), dd $(mibs "$t_dd"), icat $(mibs "$t_icat"); rekkon / icat $r_icat"
     echo "  recover-all time / ntfsundelete:     $r_all   (target <= 1.0: $(verdict "$r_all" 1.0 le))"
-    echo "  peak memory of list on 2 TiB:        $huge_mib MiB   (target < 32 MiB: $(verdict "$huge_mib" 32 lt))"
+    echo "  peak memory of list on 2 TiB:        $huge_mib   (target < 32 MiB: $(verdict "$rss_huge" 32768 lt))"
     echo "checks:"
     echo "  large file md5 $big_md5: rekkon-cli $rekkon_big, icat $icat_md5, dd $dd_md5"
+    echo "  rekkon-cli list: $rekkon_paths deleted files listed at their record with their size, folder and name"
     echo "  2 TiB image: rekkon-cli lists $huge_found entries; $huge_deleted files were deleted"
     echo "  recover-all, sample of $(wc -l <"$BENCH_DIR/sample.tsv") (every 100th deleted file, and those of 1 MiB or more):"
     echo "      rekkon-cli wrote $rekkon_written files: $rekkon_sample"
