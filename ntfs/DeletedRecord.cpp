@@ -18,6 +18,23 @@ constexpr std::size_t kInfoCreateTimeOffset = 0x00;
 constexpr std::size_t kInfoChangeTimeOffset = 0x10;
 constexpr std::size_t kInfoAccessTimeOffset = 0x18;
 
+// Whether the file has an index root named "$I30" (a folder's index of file names). Compared
+// unit by unit, upper-casing ASCII letters, as often as every free record asks.
+bool hasFolderIndex(const MftFile& file, std::uint32_t typeIndexRoot) {
+    static constexpr std::uint16_t kI30[] = {'$', 'I', '3', '0'};
+    for (const AttributeDescriptor& d : file.attributes) {
+        if (d.typeCode != typeIndexRoot || d.attributeName.size() != 4) continue;
+        bool same = true;
+        for (std::size_t i = 0; i < 4 && same; ++i) {
+            std::uint16_t u = d.attributeName[i];
+            if (u >= 'a' && u <= 'z') u = static_cast<std::uint16_t>(u - 0x20);
+            same = u == kI30[i];
+        }
+        if (same) return true;
+    }
+    return false;
+}
+
 bool hasFileSignature(std::span<const std::uint8_t> stored) {
     return stored.size() >= 4 && stored[0] == 'F' && stored[1] == 'I' && stored[2] == 'L' &&
            stored[3] == 'E';
@@ -54,8 +71,7 @@ RecordVerdict DeletedRecordReader::examine(std::uint64_t number,
     if ((header.u64(kRecordBaseOffset).value_or(0) & kRecordNumberMask) != 0)
         return RecordVerdict::Extension;
     if (!open(number, stored)) return RecordVerdict::Unreadable;
-    if (findAttribute(file_, volume_.typeIndexRoot, "$I30") != nullptr)
-        return RecordVerdict::Folder;
+    if (hasFolderIndex(file_, volume_.typeIndexRoot)) return RecordVerdict::Folder;
     const AttributeDescriptor* data = findAttribute(file_, volume_.typeData);
     if (data == nullptr) return RecordVerdict::NoData;
     const auto name = chooseFileName(file_);

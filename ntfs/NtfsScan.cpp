@@ -55,91 +55,113 @@ bool headerSaysFree(std::span<const std::uint8_t> stored) {
 
 }  // namespace
 
+namespace {
+
+// One walk over free MFT records: where they are read from, how they are judged, what was seen.
+class FreeRecordWalk {
+  public:
+    FreeRecordWalk(NtfsVolume& volume, const NtfsFoundSink& found, NtfsScanStats& stats)
+        : window_(volume), reader_(volume), freeRecords_(volume), found_(found), stats_(stats) {
+        stats_ = NtfsScanStats{};
+        stats_.recordsInMft = window_.records();
+    }
+    ~FreeRecordWalk() {
+        stats_.bitmapPagesRead = reader_.clusters().pagesRead();
+        stats_.foldersRead = reader_.folders().foldersRead();
+    }
+    FreeRecordWalk(const FreeRecordWalk&) = delete;
+    FreeRecordWalk& operator=(const FreeRecordWalk&) = delete;
+
+    std::uint64_t records() const { return window_.records(); }
+
+    // Which records of [first, first + count) are free, into free(): false when the MFT bitmap
+    // cannot tell, and each record's header must.
+    bool readBitmap(std::uint64_t first, std::uint64_t count) {
+        const bool fromBitmap = freeRecords_.read(first, count, free_);
+        if (!fromBitmap) stats_.usedRecordFlags = true;
+        return fromBitmap;
+    }
+    bool isFree(std::uint64_t index) const { return free_[index] != 0; }
+
+    void load(std::uint64_t first, std::uint64_t last) { window_.load(first, last); }
+
+    // Examines record `number` of the last load, free by the bitmap or, without it, when its
+    // header says so; hands a deleted file to the sink.
+    void visit(std::uint64_t number, bool fromBitmap) {
+        const std::span<const std::uint8_t> stored = window_.record(number);
+        if (!fromBitmap && !headerSaysFree(stored)) return;
+        ++stats_.freeRecords;
+        const RecordVerdict verdict = reader_.examine(number, stored, file_);
+        if (verdict == RecordVerdict::Extension) ++stats_.extensionRecords;
+        if (verdict != RecordVerdict::Listed) return;
+        ++stats_.filesFound;
+        found_(file_);
+    }
+
+  private:
+    MftRecordWindow window_;
+    DeletedRecordReader reader_;
+    FreeRecords freeRecords_;
+    std::vector<std::uint8_t> free_;
+    NtfsFoundFile file_;
+    const NtfsFoundSink& found_;
+    NtfsScanStats& stats_;
+};
+
+}  // namespace
+
+std::uint64_t mftRecordCount(NtfsVolume& volume) {
+    return MftRecordWindow(volume).records();
+}
+
 bool scanNtfsRecords(NtfsVolume& volume, std::span<const std::uint64_t> records,
                      const NtfsFoundSink& found, NtfsScanStats* stats) {
-    MftRecordWindow window(volume);
     NtfsScanStats local;
-    NtfsScanStats& s = stats != nullptr ? *stats : local;
-    s = NtfsScanStats{};
-    s.recordsInMft = window.records();
-    if (window.records() == 0) return false;
-    DeletedRecordReader reader(volume);
-    FreeRecords freeRecords(volume);
-    std::vector<std::uint8_t> free;
+    FreeRecordWalk walk(volume, found, stats != nullptr ? *stats : local);
+    if (walk.records() == 0) return false;
     std::vector<std::uint64_t> wanted(records.begin(), records.end());
     std::sort(wanted.begin(), wanted.end());
     wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
-    NtfsFoundFile file;
     for (const std::uint64_t number : wanted) {
-        if (number >= window.records()) break;
+        if (number >= walk.records()) break;
         // The bitmap byte that holds the record's bit, read alone.
         const std::uint64_t first = number / 8 * 8;
         const bool fromBitmap =
-            freeRecords.read(first, std::min<std::uint64_t>(8, window.records() - first), free);
-        if (!fromBitmap) s.usedRecordFlags = true;
-        if (fromBitmap && !free[number - first]) continue;
-        window.load(number, number);
-        const std::span<const std::uint8_t> stored = window.record(number);
-        if (!fromBitmap && !headerSaysFree(stored)) continue;
-        ++s.freeRecords;
-        const RecordVerdict verdict = reader.examine(number, stored, file);
-        if (verdict == RecordVerdict::Extension) ++s.extensionRecords;
-        if (verdict != RecordVerdict::Listed) continue;
-        ++s.filesFound;
-        found(file);
+            walk.readBitmap(first, std::min<std::uint64_t>(8, walk.records() - first));
+        if (fromBitmap && !walk.isFree(number - first)) continue;
+        walk.load(number, number);
+        walk.visit(number, fromBitmap);
     }
-    s.bitmapPagesRead = reader.clusters().pagesRead();
-    s.foldersRead = reader.folders().foldersRead();
     return true;
 }
 
 bool scanNtfs(NtfsVolume& volume, const NtfsFoundSink& found, NtfsScanStats* stats) {
-    MftRecordWindow window(volume);
     NtfsScanStats local;
-    NtfsScanStats& s = stats != nullptr ? *stats : local;
-    s = NtfsScanStats{};
-    s.recordsInMft = window.records();
-    if (window.records() == 0) return false;
-
-    DeletedRecordReader reader(volume);
-    FreeRecords freeRecords(volume);
-    std::vector<std::uint8_t> free;
-    NtfsFoundFile file;
+    FreeRecordWalk walk(volume, found, stats != nullptr ? *stats : local);
+    if (walk.records() == 0) return false;
     constexpr std::uint64_t kChunkRecords = kRecordBitmapChunk * 8;
     // Chunks, windows and records each move on by at least one record: the walk ends after
     // records() records whatever the volume holds.
-    for (std::uint64_t first = 0; first < window.records(); first += kChunkRecords) {
-        const std::uint64_t count = std::min(kChunkRecords, window.records() - first);
-        const bool fromBitmap = freeRecords.read(first, count, free);
-        if (!fromBitmap) s.usedRecordFlags = true;
+    for (std::uint64_t first = 0; first < walk.records(); first += kChunkRecords) {
+        const std::uint64_t count = std::min(kChunkRecords, walk.records() - first);
+        const bool fromBitmap = walk.readBitmap(first, count);
         for (std::uint64_t w = 0; w < count; w += MftRecordWindow::kWindowRecords) {
             const std::uint64_t end = std::min(count, w + MftRecordWindow::kWindowRecords);
-            // Without the bitmap every record is read and judged by its header.
+            // A window is read from its first free record to its last; without the bitmap
+            // every record is read and judged by its header.
             std::uint64_t lo = w, hi = end;
             if (fromBitmap) {
-                while (lo < end && !free[lo])
+                while (lo < end && !walk.isFree(lo))
                     ++lo;
-                while (hi > lo && !free[hi - 1])
+                while (hi > lo && !walk.isFree(hi - 1))
                     --hi;
             }
             if (lo == hi) continue;
-            window.load(first + lo, first + hi - 1);
-            for (std::uint64_t n = lo; n < hi; ++n) {
-                if (fromBitmap && !free[n]) continue;
-                const std::uint64_t number = first + n;
-                const std::span<const std::uint8_t> stored = window.record(number);
-                if (!fromBitmap && !headerSaysFree(stored)) continue;
-                ++s.freeRecords;
-                const RecordVerdict verdict = reader.examine(number, stored, file);
-                if (verdict == RecordVerdict::Extension) ++s.extensionRecords;
-                if (verdict != RecordVerdict::Listed) continue;
-                ++s.filesFound;
-                found(file);
-            }
+            walk.load(first + lo, first + hi - 1);
+            for (std::uint64_t n = lo; n < hi; ++n)
+                if (!fromBitmap || walk.isFree(n)) walk.visit(first + n, fromBitmap);
         }
     }
-    s.bitmapPagesRead = reader.clusters().pagesRead();
-    s.foldersRead = reader.folders().foldersRead();
     return true;
 }
 

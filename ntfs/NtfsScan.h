@@ -50,6 +50,9 @@ struct NtfsScanStats {
 // false when the volume has no readable $MFT data to walk.
 bool scanNtfs(NtfsVolume& volume, const NtfsFoundSink& found, NtfsScanStats* stats = nullptr);
 
+// Records the volume's $MFT holds (0 when it cannot be walked).
+std::uint64_t mftRecordCount(NtfsVolume& volume);
+
 // The same for the records `records` only (in increasing order, each once), for a front end
 // that wants a few known records: the rest of the MFT is not read.
 bool scanNtfsRecords(NtfsVolume& volume, std::span<const std::uint64_t> records,

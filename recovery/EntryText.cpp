@@ -63,10 +63,19 @@ std::string timeText(std::uint64_t fileTime) {
 std::optional<std::string> isoTimeText(std::uint64_t fileTime) {
     const auto t = fileTimeToCalendar(fileTime);
     if (!t) return std::nullopt;
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", t->year, t->month, t->day,
-                  t->hour, t->minute, t->second);
-    return buf;
+    // Formatted by hand: a long list prints two of these per entry.
+    std::string text = "0000-00-00T00:00:00";
+    const auto put = [&text](std::size_t at, int value, int digits) {
+        for (int i = digits - 1; i >= 0; --i, value /= 10)
+            text[at + static_cast<std::size_t>(i)] = static_cast<char>('0' + value % 10);
+    };
+    put(0, t->year, 4);
+    put(5, t->month, 2);
+    put(8, t->day, 2);
+    put(11, t->hour, 2);
+    put(14, t->minute, 2);
+    put(17, t->second, 2);
+    return text;
 }
 
 }  // namespace rekkon

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 #include <cerrno>
 
@@ -16,6 +17,9 @@ void setProgressText(ScanContext& context, const std::string& text) {
 }
 
 namespace {
+
+// Entries reserved at most before an NTFS scan.
+constexpr std::uint64_t kReservedEntries = 1 << 20;
 
 bool bootSectorNamesNtfs(VolumeContext& volume) {
     std::array<std::uint8_t, kSectorSize> boot{};
@@ -100,9 +104,13 @@ int scanVolume(ScanContext& context, const std::string& folder,
         const NtfsFoundSink found = [&](const NtfsFoundFile& f) {
             if (folder.empty() || folderWithin(f.folder, folder)) addNtfsFoundFile(builder, f);
         };
-        if (only.empty())
+        if (only.empty()) {
+            // Room for an entry per record is only reserved, not touched: the list grows in
+            // place instead of being copied as it doubles.
+            context.foundList.reserve(static_cast<std::size_t>(
+                std::min<std::uint64_t>(mftRecordCount(*context.ntfs), kReservedEntries)));
             scanNtfs(*context.ntfs, found);
-        else
+        } else
             scanNtfsRecords(*context.ntfs, only, found);
         return context.foundCount;
     }

@@ -163,6 +163,22 @@ TEST(NtfsScan, TheMftBitmapDecidesWhichRecordsAreFree) {
     EXPECT_TRUE(scan(b).files.empty());
 }
 
+// A walk over a few known records lists what the whole walk lists for them, and nothing else.
+TEST(NtfsScan, AWalkOverChosenRecords) {
+    ImageBuilder b;
+    b.setRecord(16, deletedFile({u"wanted.txt"}));
+    b.setRecord(17, deletedFile({u"not-asked.txt"}));
+    b.setRecord(18, record({fileName({u"live.txt"}), residentData(5)}, 1, 1));
+    setMftBitmap(b, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 18});
+    test::MountedImage m(b.image());
+    ASSERT_TRUE(m.mounted);
+    std::vector<std::string> names;
+    const std::vector<std::uint64_t> records = {18, 16, 16, 1000000};
+    EXPECT_TRUE(
+        scanNtfsRecords(m.ntfs, records, [&](const NtfsFoundFile& f) { names.push_back(f.name); }));
+    EXPECT_EQ(names, std::vector<std::string>{"wanted.txt"});
+}
+
 TEST(NtfsScan, NamesTimesAndStreams) {
     ImageBuilder b;
     // The long name wins over its 8.3 form, whichever comes first.
