@@ -6,12 +6,15 @@ namespace rekkon::cli {
 
 namespace {
 
-// Length of the valid UTF-8 sequence at `text[i]`, or 0 when there is none.
-std::size_t validSequence(std::string_view text, std::size_t i) {
+// The UTF-8 sequence at `text[i]`: its length when it is valid (`valid` set), else the length
+// of its longest start that could have begun a valid one (at least 1), which stands for one
+// replacement character.
+std::size_t sequenceAt(std::string_view text, std::size_t i, bool& valid) {
     const auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>(text[k]); };
     const std::uint8_t lead = byte(i);
     std::size_t length = 0;
     std::uint8_t low = 0x80, high = 0xBF;  // bounds of the second byte
+    valid = false;
     if (lead >= 0xC2 && lead <= 0xDF) {
         length = 2;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
@@ -23,13 +26,16 @@ std::size_t validSequence(std::string_view text, std::size_t i) {
         if (lead == 0xF0) low = 0x90;
         if (lead == 0xF4) high = 0x8F;
     } else {
-        return 0;
+        return 1;
     }
-    if (text.size() - i < length) return 0;
-    if (byte(i + 1) < low || byte(i + 1) > high) return 0;
-    for (std::size_t k = 2; k < length; ++k)
-        if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    return length;
+    std::size_t k = 1;
+    if (i + k < text.size() && byte(i + k) >= low && byte(i + k) <= high) {
+        ++k;
+        while (k < length && i + k < text.size() && (byte(i + k) & 0xC0) == 0x80)
+            ++k;
+    }
+    valid = k == length;
+    return k;
 }
 
 }  // namespace
@@ -38,16 +44,27 @@ void appendJsonString(std::string& out, std::string_view text) {
     static constexpr char kHex[] = "0123456789abcdef";
     out += '"';
     for (std::size_t i = 0; i < text.size();) {
+        // A run of characters that stand for themselves is copied at once.
+        std::size_t plain = i;
+        while (plain < text.size()) {
+            const auto p = static_cast<std::uint8_t>(text[plain]);
+            if (p < 0x20 || p >= 0x80 || p == '"' || p == '\\') break;
+            ++plain;
+        }
+        if (plain > i) {
+            out.append(text.substr(i, plain - i));
+            i = plain;
+            continue;
+        }
         const auto c = static_cast<std::uint8_t>(text[i]);
         if (c >= 0x80) {
-            const std::size_t n = validSequence(text, i);
-            if (n == 0) {
-                out += "\xEF\xBF\xBD";
-                ++i;
-            } else {
+            bool valid = false;
+            const std::size_t n = sequenceAt(text, i, valid);
+            if (valid)
                 out.append(text.substr(i, n));
-                i += n;
-            }
+            else
+                out += "\xEF\xBF\xBD";
+            i += n;
             continue;
         }
         switch (c) {
