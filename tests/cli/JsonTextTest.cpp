@@ -9,13 +9,15 @@
 namespace rekkon::cli {
 namespace {
 
+using namespace std::string_literals;
+
 TEST(JsonText, StringsAreWrittenAsAJsonLibraryWritesThem) {
     const std::string cases[] = {
         "",
         "plain name.txt",
         "quote \" backslash \\ slash /",
-        std::string("controls \x01\x08\t\n\f\r\x1F and \x7F", 24),
-        std::string("nul \0 inside", 12),
+        "controls \x01\x08\t\n\f\r\x1F and \x7F"s,
+        "nul \0 inside"s,
         "résumé 日本語 😀",
         "\\old-project\\sub",
         "bad \xFF byte, cut \xE6\x97 sequence, overlong \xC0\xAF, surrogate \xED\xA0\x80",
