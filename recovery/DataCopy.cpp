@@ -13,15 +13,18 @@ class CopyLoop {
   public:
     // The buffer is no larger than the data needs: most found files are far smaller than a
     // chunk, and a fresh chunk-sized buffer per file would cost more than the copy.
-    CopyLoop(FileDataHandle& data, std::uint64_t size, std::size_t chunkBytes, const DataSink& sink)
+    CopyLoop(FileDataHandle& data, std::uint64_t size, std::size_t chunkBytes, const DataSink& sink,
+             const HoleSink& holes)
         : data_(data),
           buffer_(static_cast<std::size_t>(
               std::clamp<std::uint64_t>((size + kSectorSize - 1) / kSectorSize * kSectorSize,
                                         kSectorSize, std::max(chunkBytes, kSectorSize)))),
-          sink_(sink) {}
+          sink_(sink),
+          holes_(holes) {}
 
     CopyStats run(std::uint64_t size) {
         while (position_ < size && !stats_.sinkFailed) {
+            if (holes_ && passHole(size)) continue;
             const auto want =
                 static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), size - position_));
             const std::size_t got = readAt(want);
@@ -39,6 +42,20 @@ class CopyLoop {
     }
 
   private:
+    // Hands the hole at the position to the hole sink; false when there is none.
+    bool passHole(std::uint64_t size) {
+        const std::uint64_t n = std::min(data_.holeBytesAt(position_), size - position_);
+        if (n == 0) return false;
+        if (!holes_(n)) {
+            stats_.sinkFailed = true;
+            return true;
+        }
+        position_ += n;
+        stats_.bytesDelivered += n;
+        stats_.holeBytes += n;
+        return true;
+    }
+
     std::size_t readAt(std::size_t want) {
         // A handle that claims more than it was asked for is not believed beyond the ask.
         return std::min(want, data_.read(position_, std::span(buffer_).first(want)));
@@ -81,6 +98,7 @@ class CopyLoop {
     FileDataHandle& data_;
     std::vector<std::uint8_t> buffer_;
     const DataSink& sink_;
+    const HoleSink& holes_;
     std::uint64_t position_ = 0;
     std::uint64_t badRun_ = 0;  // unreadable sectors in a row
     CopyStats stats_;
@@ -89,8 +107,8 @@ class CopyLoop {
 }  // namespace
 
 CopyStats copyFileData(FileDataHandle& data, std::uint64_t size, std::size_t chunkBytes,
-                       const DataSink& sink) {
-    return CopyLoop(data, size, chunkBytes, sink).run(size);
+                       const DataSink& sink, const HoleSink& holes) {
+    return CopyLoop(data, size, chunkBytes, sink, holes).run(size);
 }
 
 }  // namespace rekkon

@@ -12,9 +12,14 @@ namespace rekkon {
 // Takes the bytes the copy loop delivers, in order; false when they could not be written.
 using DataSink = std::function<bool(std::span<const std::uint8_t>)>;
 
+// Takes a hole of `bytes` zero bytes that follows the bytes delivered so far: the sink may pass
+// over it instead of writing zeros. False when it could not.
+using HoleSink = std::function<bool(std::uint64_t bytes)>;
+
 struct CopyStats {
-    std::uint64_t bytesDelivered = 0;   // handed to the sink, zeros included
+    std::uint64_t bytesDelivered = 0;   // handed to the sinks, zeros and holes included
     std::uint64_t unreadableBytes = 0;  // of them, zeros standing for sectors that cannot be read
+    std::uint64_t holeBytes = 0;        // of them, holes handed to the hole sink
     bool sinkFailed = false;            // the sink refused; the copy stopped there
 };
 
@@ -30,7 +35,9 @@ inline constexpr std::uint64_t kMaxProbedBadSectors = 2048;
 // where it ended; a chunk at which nothing can be read is tried again sector by sector (512-byte
 // units of the data), and a sector that still cannot be read is delivered as zeros and counted.
 // The loop always advances, so it ends after at most size / 512 reads beyond the chunks.
+// With `holes`, the data's holes (FileDataHandle::holeBytesAt) go to it whole instead of being
+// read and delivered as zeros; without it every byte goes to `sink`.
 CopyStats copyFileData(FileDataHandle& data, std::uint64_t size, std::size_t chunkBytes,
-                       const DataSink& sink);
+                       const DataSink& sink, const HoleSink& holes = {});
 
 }  // namespace rekkon

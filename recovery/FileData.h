@@ -19,9 +19,14 @@ class FileDataHandle {
     // on NTFS.
     virtual std::uint64_t size() const = 0;
     // Fills `buffer` with the bytes at `position`; returns how many were delivered. Fewer than
-    // asked means the data ends or a read failed there: a call at the position after them tells
-    // which (0 at a position below size() is an unreadable range).
+    // asked means the data ends, a read failed there, or a hole starts there (holeBytesAt): a
+    // call at the position after them tells which (0 at a position below size() is an
+    // unreadable range).
     virtual std::size_t read(std::uint64_t position, std::span<std::uint8_t> buffer) = 0;
+    // How many bytes from `position` on are a hole: held nowhere on the volume, reading as
+    // zeros (NTFS: sparse clusters, compression units without clusters, bytes past the
+    // initialized size). 0 where the data is stored, or cannot be read; never past size().
+    virtual std::uint64_t holeBytesAt(std::uint64_t /*position*/) const { return 0; }
 };
 
 enum class DataOpenError {

@@ -2,6 +2,7 @@
 #include "ntfs/AttributeLookup.h"
 #include "ntfs/MftRecord.h"
 #include "recovery/FileData.h"
+#include "recovery/NtfsHoles.h"
 
 namespace rekkon {
 
@@ -25,9 +26,18 @@ class NtfsFileData final : public FileDataHandle {
     std::uint64_t size() const override { return data_->dataSize; }
 
     std::size_t read(std::uint64_t position, std::span<std::uint8_t> buffer) override {
+        // Stored bytes end where a hole starts, so that a copy can pass over the hole; a read
+        // that starts in a hole goes on through it.
+        const std::uint64_t before =
+            bytesBeforeHole(*data_, ntfs_.bytesPerCluster, position, buffer.size());
+        if (before != 0) buffer = buffer.first(static_cast<std::size_t>(before));
         TransferRequest request{true, buffer.data(), buffer.size()};
         if (readAttributeData(file_, *data_, position, request) != kNtfsOk) return 0;
         return request.count;
+    }
+
+    std::uint64_t holeBytesAt(std::uint64_t position) const override {
+        return attributeHoleBytes(*data_, ntfs_.bytesPerCluster, position);
     }
 
   private:

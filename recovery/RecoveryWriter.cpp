@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 #include "recovery/DataCopy.h"
 #include "recovery/FileData.h"
@@ -24,6 +25,29 @@ bool writeAll(int fd, std::span<const std::uint8_t> bytes, int& error) {
         bytes = bytes.subspan(static_cast<std::size_t>(n));
     }
     return true;
+}
+
+// Moves the file's offset `bytes` on without writing, leaving a hole. The length follows at the
+// end (setLength), when nothing is written after the hole.
+bool skipHole(int fd, std::uint64_t bytes, int& error) {
+    if (bytes > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+        error = EFBIG;
+        return false;
+    }
+    if (::lseek(fd, static_cast<off_t>(bytes), SEEK_CUR) < 0) {
+        error = errno == EINVAL ? EFBIG : errno;  // EINVAL: past what the file system allows
+        return false;
+    }
+    return true;
+}
+
+bool setLength(int fd, std::uint64_t length, int& error) {
+    int result = 0;
+    do {
+        result = ::ftruncate(fd, static_cast<off_t>(length));
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) error = errno;
+    return result == 0;
 }
 
 // Failures that every later file in the same folder would meet as well.
@@ -49,10 +73,14 @@ void writeEntry(FileDataHandle& data, const std::string& name, const RecoveryOpt
     // Bytes past what the volume can hold for the entry are not written.
     const std::uint64_t copySize = std::min(size, data.size());
     int writeError = 0;
-    const CopyStats stats =
-        copyFileData(data, copySize, options.chunkBytes, [&](std::span<const std::uint8_t> bytes) {
-            return writeAll(file->fd(), bytes, writeError);
-        });
+    const int fd = file->fd();
+    CopyStats stats = copyFileData(
+        data, copySize, options.chunkBytes,
+        [&](std::span<const std::uint8_t> bytes) { return writeAll(fd, bytes, writeError); },
+        [&](std::uint64_t bytes) { return skipHole(fd, bytes, writeError); });
+    // A hole at the end is kept by the length alone.
+    if (!stats.sinkFailed && stats.holeBytes != 0 && !setLength(fd, copySize, writeError))
+        stats.sinkFailed = true;
     outcome.bytesWritten = stats.bytesDelivered;
     outcome.unreadableBytes = stats.unreadableBytes;
     outcome.missingBytes = size - copySize;

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <utility>
+#include <vector>
 
 #include "recovery/DataCopy.h"
 
@@ -95,6 +97,80 @@ TEST(DataCopyTest, ARefusingSinkStopsTheCopy) {
     EXPECT_TRUE(stats.sinkFailed);
     EXPECT_EQ(stats.bytesDelivered, 2048u);
     EXPECT_EQ(data.calls, 3);
+}
+
+// Data with holes: [start, end) ranges that read as zeros; a read ends where a hole starts or
+// ends. Bytes read inside a hole are counted.
+class HoleyData final : public FileDataHandle {
+  public:
+    HoleyData(std::uint64_t size, std::vector<std::pair<std::uint64_t, std::uint64_t>> holes)
+        : size_(size), holes_(std::move(holes)) {}
+    std::uint64_t size() const override { return size_; }
+    std::size_t read(std::uint64_t position, std::span<std::uint8_t> buffer) override {
+        std::size_t got = 0;
+        for (; got < buffer.size() && position + got < size_; ++got) {
+            const std::uint64_t at = position + got;
+            if (got > 0 && inHole(at) != inHole(at - 1)) break;
+            if (inHole(at)) ++holeReads;
+            buffer[got] = inHole(at) ? 0 : static_cast<std::uint8_t>(at % 251 + 1);
+        }
+        return got;
+    }
+    std::uint64_t holeBytesAt(std::uint64_t position) const override {
+        for (const auto& [start, end] : holes_)
+            if (position >= start && position < end) return end - position;
+        return 0;
+    }
+    std::uint64_t holeReads = 0;
+
+  private:
+    bool inHole(std::uint64_t at) const { return holeBytesAt(at) != 0; }
+    std::uint64_t size_;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> holes_;
+};
+
+// Collects the copy with holes as zeros, and the holes handed over.
+struct CollectedWithHoles : Collected {
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> holes;  // (at, bytes)
+    HoleSink holeSink() {
+        return [this](std::uint64_t n) {
+            holes.emplace_back(bytes.size(), n);
+            bytes.resize(bytes.size() + n, 0);
+            return true;
+        };
+    }
+};
+
+TEST(DataCopyTest, HolesArePassedWholeAndTheBytesStayTheSame) {
+    // A hole inside a chunk, one across chunks, a one-byte hole, and one reaching past the size.
+    const std::uint64_t size = 40'000;
+    HoleyData data(size, {{1000, 5000}, {7000, 7001}, {9000, 30'000}, {39'000, 50'000}});
+    Collected plain;
+    const CopyStats without = copyFileData(data, size, 4096, plain.sink());
+    EXPECT_EQ(without.holeBytes, 0u);
+    ASSERT_EQ(plain.bytes.size(), size);
+
+    data.holeReads = 0;
+    CollectedWithHoles out;
+    const CopyStats with = copyFileData(data, size, 4096, out.sink(), out.holeSink());
+    EXPECT_EQ(out.bytes, plain.bytes);
+    EXPECT_EQ(with.bytesDelivered, size);
+    EXPECT_EQ(with.unreadableBytes, 0u);
+    EXPECT_EQ(with.holeBytes, 4000u + 1 + 21'000 + 1000);
+    using Hole = std::pair<std::uint64_t, std::uint64_t>;
+    EXPECT_EQ(out.holes,
+              (std::vector<Hole>{{1000, 4000}, {7000, 1}, {9000, 21'000}, {39'000, 1000}}));
+    EXPECT_EQ(data.holeReads, 0u) << "no hole is read";
+}
+
+TEST(DataCopyTest, ARefusedHoleStopsTheCopy) {
+    HoleyData data(10'000, {{2000, 9000}});
+    Collected out;
+    const CopyStats stats =
+        copyFileData(data, 10'000, 4096, out.sink(), [](std::uint64_t) { return false; });
+    EXPECT_TRUE(stats.sinkFailed);
+    EXPECT_EQ(stats.bytesDelivered, 2000u);
+    EXPECT_EQ(stats.holeBytes, 0u);
 }
 
 }  // namespace
