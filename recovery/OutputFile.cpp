@@ -63,8 +63,10 @@ bool someNameFree(const std::string& folder, const std::string& name) {
 std::unique_ptr<PendingFile> PendingFile::create(const std::string& folder, int& error,
                                                  PendingMethod method) {
     error = 0;
-    // Naming an unnamed file goes through /proc/self/fd; without it the data could not be named.
-    if (method == PendingMethod::Auto && ::access("/proc/self/fd", X_OK) == 0) {
+    // Naming an unnamed file may have to go through /proc/self/fd; without it the data could not
+    // be named. Whether it is there is asked once.
+    static const bool procFds = ::access("/proc/self/fd", X_OK) == 0;
+    if (method == PendingMethod::Auto && procFds) {
         const std::string dir = folder.empty() ? "." : folder;
         const int fd = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
         if (fd >= 0) return std::unique_ptr<PendingFile>(new PendingFile(folder, fd, ""));
@@ -91,6 +93,13 @@ void PendingFile::discard() {
 }
 
 bool PendingFile::linkUnnamed(const std::string& target, int& error) {
+    // Straight from the descriptor where the process may (it needs CAP_DAC_READ_SEARCH), else
+    // through its /proc path.
+    if (::linkat(fd_, "", AT_FDCWD, target.c_str(), AT_EMPTY_PATH) == 0) return true;
+    if (errno == EEXIST) {
+        error = errno;
+        return false;
+    }
     const std::string self = "/proc/self/fd/" + std::to_string(fd_);
     if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0)
         return true;

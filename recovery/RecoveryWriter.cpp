@@ -59,7 +59,9 @@ bool destinationUnusable(int error) {
 void writeEntry(FileDataHandle& data, const std::string& name, const RecoveryOptions& options,
                 RecoveryOutcome& outcome) {
     const std::uint64_t size = outcome.entry->size;
-    if (!someNameFree(options.destination, name)) {
+    // A file of more than one chunk is not copied in vain: first a look whether any name is
+    // left. For a smaller one the look would cost as much as the copy; publishing decides.
+    if (size > options.chunkBytes && !someNameFree(options.destination, name)) {
         outcome.result = RecoveryResult::NoFreeName;
         outcome.error = EEXIST;
         return;
