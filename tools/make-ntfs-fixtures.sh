@@ -578,7 +578,7 @@ for name, sector, cluster, mib in profiles:
 # Sections other tools keep in this README (between their marker lines) stay.
 old = open(os.path.join(out, "README.md")).read() if os.path.exists(os.path.join(out, "README.md")) else ""
 for kept in re.findall(r"<!-- (\S+) begin -->.*?<!-- \1 end -->", old, re.S):
-    L += ["", re.search(r"<!-- %s begin -->.*?<!-- %s end -->" % (kept, kept), old, re.S).group(0)]
+    L += [re.search(r"<!-- %s begin -->.*?<!-- %s end -->" % (kept, kept), old, re.S).group(0)]
     L.append("")
 with open(os.path.join(out, "README.md"), "w") as f:
     f.write("\n".join(L))
