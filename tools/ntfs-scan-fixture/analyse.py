@@ -339,6 +339,8 @@ def main():
         si = next(a for a in attrs if a["type"] == T_SI)["value"]
         times = [u64(si, 0), u64(si, 8), u64(si, 16), u64(si, 24)]
         itext = istat(img, e["record"])
+        m = re.search(r"^Entry: (\d+)\s+Sequence: (\d+)", itext, re.M)
+        check(m is not None and int(m.group(2)) == rec["seq"], "record %d sequence vs istat" % e["record"])
         it = istat_si_times(itext)
         check(it is not None and [t.replace(" ", "T")[:19] for t in it] == [ft_iso(t)[:19] for t in times],
               "record %d times vs istat %s" % (e["record"], it))
@@ -423,6 +425,8 @@ def main():
     for e in plan["new"]:
         old = next(x for x in plan["entries"] if x["record"] == e["record"])
         rec = vol.records[e["record"]]
+        m = re.search(r"^Entry: (\d+)\s+Sequence: (\d+)", istat(img, e["record"]), re.M)
+        check(m is not None and int(m.group(2)) == rec["seq"], "reused record %d sequence vs istat" % e["record"])
         kids = [r for r in rows if r["parentRecord"] == e["record"]]
         kid_seqs = sorted({r["parentSequence"] for r in kids})
         check(all(s != rec["seq"] for s in kid_seqs), "reused record %d sequence matches a child" % e["record"])
