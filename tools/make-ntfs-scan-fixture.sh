@@ -2,12 +2,13 @@
 # Build tests/data/ntfs/ntfs-scan-4k: an NTFS volume for testing the deleted-file scan.
 #
 # mkntfs formats it; the ntfs-3g FUSE driver fills it in three mounts, each with the driver's
-# clock frozen at a different time (libfaketime):
+# clock frozen at a different time (libfaketime), four mounts:
 #   1. create   every file and folder (tools/ntfs-scan-fixture/populate.py), each with its own
 #               creation, modification and access times;
 #   2. delete   single files and whole folder trees (rm -r);
-#   3. reuse    new live entries that take over the MFT records of two deleted folders and the
-#               clusters of two deleted files.
+#   3. reuse    new entries that take over the MFT records of three deleted folders and the
+#               clusters of two deleted files;
+#   4. delete-again  removes the new folder that took the third folder's record.
 # Then tools/ntfs-scan-fixture/analyse.py reads the raw image (MFT records, run lists, $Bitmap)
 # and writes the answer file, checking itself against The Sleuth Kit (istat, icat).
 #
@@ -31,6 +32,7 @@ MIB=20
 TIME_CREATE="2024-03-01 12:00:00"   # UTC, the driver's clock in each phase
 TIME_DELETE="2024-03-05 08:30:00"
 TIME_REUSE="2024-03-09 17:45:00"
+TIME_AGAIN="2024-03-12 07:15:00"
 export TZ=UTC LC_ALL=C.UTF-8
 HERE=$(cd "$(dirname "$0")" && pwd)
 PY="$HERE/ntfs-scan-fixture"
@@ -103,8 +105,9 @@ phase() {
 phase "$TIME_CREATE" create
 phase "$TIME_DELETE" delete
 phase "$TIME_REUSE" reuse
+phase "$TIME_AGAIN" delete-again
 
-python3 "$PY/analyse.py" "$IMG" "$PLAN" "$OUT/$NAME" "$TIME_CREATE|$TIME_DELETE|$TIME_REUSE"
+python3 "$PY/analyse.py" "$IMG" "$PLAN" "$OUT/$NAME" "$TIME_CREATE|$TIME_DELETE|$TIME_REUSE|$TIME_AGAIN"
 
 fsstat "$IMG" >"$OUT/$NAME.fsstat.txt"
 fls -rdp "$IMG" >"$OUT/$NAME.fls.txt"
@@ -114,7 +117,8 @@ fls -rdp "$IMG" >"$OUT/$NAME.fls.txt"
   printf 'ntfs-3g: %s\n' "$(ntfs-3g --version 2>&1 | grep -m1 .)"
   printf 'sleuthkit: %s\n' "$(fls -V | grep -m1 .)"
   printf 'image_bytes: %d\n' "$((MIB * 1024 * 1024))"
-  printf 'clocks: create %s, delete %s, reuse %s (UTC)\n' "$TIME_CREATE" "$TIME_DELETE" "$TIME_REUSE"
+  printf 'clocks: create %s, delete %s, reuse %s, delete-again %s (UTC)\n' \
+    "$TIME_CREATE" "$TIME_DELETE" "$TIME_REUSE" "$TIME_AGAIN"
   printf 'image_md5: %s\n' "$(md5sum "$IMG" | cut -d' ' -f1)"
 } >"$OUT/$NAME.mkntfs.txt"
 python3 "$PY/analyse.py" --geometry "$IMG" >>"$OUT/$NAME.mkntfs.txt"

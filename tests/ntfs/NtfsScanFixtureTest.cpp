@@ -147,7 +147,7 @@ TEST(NtfsScanFixture, AnswerFileAgreesWithTheImage) {
                 << label;
         }
     }
-    EXPECT_EQ(deletedStreams, 35);
+    EXPECT_EQ(deletedStreams, 36);
     EXPECT_EQ(unlisted, 14);
     // Intact, wholly and partly reused clusters are all there.
     EXPECT_TRUE(statuses.count("255") && statuses.count("0") && statuses.size() == 3);

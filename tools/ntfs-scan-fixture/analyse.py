@@ -279,8 +279,9 @@ def main():
     reused = {e["record"]: e for e in plan["new"]}
     items = [e for e in items if not (e["delete"] and e["record"] in reused)]
     for e in plan["new"]:
-        item = {"type": e["type"], "path": e["path"], "delete": False, "state": "live", "record": e["record"],
-                "note": "reuses a deleted record"}
+        gone = e.get("delete", False)
+        item = {"type": e["type"], "path": e["path"], "delete": gone, "state": "deleted" if gone else "live",
+                "record": e["record"], "note": "reuses a deleted record"}
         if e["type"] == "file":
             item["streams"] = [["-"] + e["data"]]
         items.append(item)
@@ -430,10 +431,11 @@ def main():
         kids = [r for r in rows if r["parentRecord"] == e["record"]]
         kid_seqs = sorted({r["parentSequence"] for r in kids})
         check(all(s != rec["seq"] for s in kid_seqs), "reused record %d sequence matches a child" % e["record"])
-        notes.append("- Record %d was deleted %s `%s` and is now the live %s `%s`, sequence %d%s."
+        notes.append("- Record %d was deleted %s `%s` and is now the %s %s `%s`, sequence %d%s."
                      % (e["record"], old["type"] == "dir" and "folder" or "file", old["path"],
+                        "live" if rec["inuse"] else "deleted (free)",
                         e["type"] == "dir" and "folder" or "file", e["path"], rec["seq"],
-                        "; its deleted children's parent reference carries sequence %s"
+                        "; its deleted children's parent references carry sequence %s"
                         % ", ".join(map(str, kid_seqs)) if kids else ""))
 
     # Clusters of the files written in the reuse phase, against the victims.

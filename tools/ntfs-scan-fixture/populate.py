@@ -5,8 +5,9 @@
 # create: every file and folder, with chosen times; the plan (paths, streams, md5s, record
 #         numbers, what is deleted later) goes to PLAN.json.
 # delete: unlinks the files and removes the folder trees marked for deletion.
-# reuse:  writes new live entries that take the lowest free MFT records (two deleted folders'
+# reuse:  writes new entries that take the lowest free MFT records (three deleted folders'
 #         records among them) and the clusters of the two victim files.
+# delete-again: removes the new folder that took the third deleted folder's record.
 import calendar, hashlib, json, os, random, shutil, struct, sys, time
 
 mnt, plan_path, phase = sys.argv[1], sys.argv[2], sys.argv[3]
@@ -131,6 +132,7 @@ def create():
     # First records (64...): the entries whose records the reuse phase takes over, in order.
     add_dir("reuse-by-file", delete=True, note="record reused by a live file")
     add_dir("reuse-by-folder", delete=True, note="record reused by a live folder")
+    add_dir("reuse-twice", delete=True, note="record reused by a folder deleted later")
     add_file("scratch-1.tmp", tagged("scratch-1", 300), delete=True, note="record reused")
     add_file("scratch-2.tmp", tagged("scratch-2", 200), delete=True, note="record reused")
     # Children of the two folders above: their parent reference goes stale.
@@ -140,6 +142,7 @@ def create():
     add_file("reuse-by-file/sub/nested.txt", tagged("nested", 150), delete=True)
     add_file("reuse-by-folder/minutes.txt", tagged("minutes", 250), delete=True)
     add_file("reuse-by-folder/budget.bin", tagged("budget", 2 * CS + 17), delete=True)
+    add_file("reuse-twice/old.txt", tagged("old", 170), delete=True)
 
     # Victims, right after the first live data: a new mount allocates a new file at the start of
     # the largest free extent, which after the deletions begins with them.
@@ -268,9 +271,15 @@ def reuse():
     new.append({"type": "file", "path": "new-note.txt", "data": [100, md5(tagged("new-note", 100))]})
     os.mkdir(full("new-folder"))
     new.append({"type": "dir", "path": "new-folder"})
+    os.mkdir(full("again-folder"))   # removed again in the last phase
+    new.append({"type": "dir", "path": "again-folder", "delete": True})
     d = tagged("new-data", 5 * CS)
     write("new-data.bin", d)
     new.append({"type": "file", "path": "new-data.bin", "data": [len(d), md5(d)]})
+    d = tagged("fresh", 230)
+    write("again-folder/fresh.txt", d)
+    new.append({"type": "file", "path": "again-folder/fresh.txt", "data": [len(d), md5(d)],
+                "delete": True})
     for e in new:
         e["record"] = os.lstat(full(e["path"])).st_ino
     os.sync()
@@ -278,4 +287,11 @@ def reuse():
         json.dump({"entries": plan, "new": new}, f, ensure_ascii=False, indent=1)
 
 
-{"create": create, "delete": delete, "reuse": reuse}[phase]()
+def delete_again():
+    """Removes the folder that took a deleted folder's record, so that record is free again with
+    its sequence number two above what the first folder's children refer to."""
+    shutil.rmtree(full("again-folder"))
+    os.sync()
+
+
+{"create": create, "delete": delete, "reuse": reuse, "delete-again": delete_again}[phase]()
