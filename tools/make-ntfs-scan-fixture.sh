@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Build tests/data/ntfs/ntfs-scan-4k: an NTFS volume for testing the deleted-file scan.
 #
-# mkntfs formats it; the ntfs-3g FUSE driver fills it in three mounts, each with the driver's
-# clock frozen at a different time (libfaketime), four mounts:
+# mkntfs formats it; the ntfs-3g FUSE driver fills it in four mounts, each with the driver's
+# clock frozen at a different time (libfaketime):
 #   1. create   every file and folder (tools/ntfs-scan-fixture/populate.py), each with its own
 #               creation, modification and access times;
 #   2. delete   single files and whole folder trees (rm -r);
@@ -22,6 +22,7 @@
 #   README.md                   its section, between marker lines (the rest is left alone)
 #
 # Usage: sudo tools/make-ntfs-scan-fixture.sh [OUTDIR]
+#        (KEEP_WORK=1 keeps the raw image and the plan in /tmp when something fails)
 # Needs root (FUSE), mkntfs + ntfs-3g (ntfs-3g), fls/istat/icat/fsstat (sleuthkit),
 # libfaketime (faketime), python3 >= 3.9, xz.
 set -euo pipefail
