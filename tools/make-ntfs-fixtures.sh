@@ -443,7 +443,7 @@ done
 # ---------------------------------------------------------------- README --
 TOOL_VERSIONS="$(mkntfs -V 2>&1 | grep -m1 .)|$(ntfs-3g --version 2>&1 | grep -m1 .)|$(fls -V | grep -m1 .)" \
 python3 - "$OUT" "$WORK" "${PROFILES[@]}" <<'PYEOF'
-import os, sys
+import os, re, sys
 out, work, profiles = sys.argv[1], sys.argv[2], [p.split() for p in sys.argv[3:]]
 
 def tsv(path):
@@ -575,6 +575,11 @@ for name, sector, cluster, mib in profiles:
       if all(c["result"] == "match" for c in live) else "Some live streams do not match; see NAME.icat.tsv.")
     w("")
 
+# Sections other tools keep in this README (between their marker lines) stay.
+old = open(os.path.join(out, "README.md")).read() if os.path.exists(os.path.join(out, "README.md")) else ""
+for kept in re.findall(r"<!-- (\S+) begin -->.*?<!-- \1 end -->", old, re.S):
+    L += [re.search(r"<!-- %s begin -->.*?<!-- %s end -->" % (kept, kept), old, re.S).group(0)]
+    L.append("")
 with open(os.path.join(out, "README.md"), "w") as f:
     f.write("\n".join(L))
 PYEOF
