@@ -3,11 +3,17 @@
 // records that must end in a partial result rather than a hang or a wrong file.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <map>
 
 #include "ntfs/FolderPaths.h"
 #include "ntfs/NtfsBuilder.h"
 #include "ntfs/NtfsScan.h"
+#include "recovery/ScanContext.h"
+#include "support/Fixtures.h"
+#include "support/RecoverAll.h"
+#include "volume/MemorySectorDevice.h"
 
 namespace rekkon {
 namespace {
@@ -241,6 +247,24 @@ TEST(NtfsScan, ExtensionRecordsBelongToTheirFile) {
     EXPECT_EQ(s.files[0].name, "base file name.txt");
     EXPECT_EQ(s.files[0].size, bytes);  // both halves' runs hold it
     EXPECT_EQ(s.stats.extensionRecords, 1u);
+
+    // Recovered, it is both halves, from the base record's runs and the extension record's.
+    Bytes first(4 * ImageBuilder::kCluster, 'A'), second(4 * ImageBuilder::kCluster, 'B');
+    b.put(200, first);
+    b.put(300, second);
+    ScanContext context;
+    ASSERT_EQ(mountVolume(context, std::make_unique<MemorySectorDevice>(b.image())),
+              MountStatus::Mounted);
+    ASSERT_EQ(scanVolume(context), 1);
+    test::TempDir out;
+    const auto outcomes = test::recoverAllFound(context, out.path(), "_");
+    ASSERT_EQ(outcomes.size(), 1u);
+    ASSERT_EQ(outcomes[0].result, RecoveryResult::Written) << describeOutcome(outcomes[0]);
+    std::ifstream in(outcomes[0].outputPath, std::ios::binary);
+    const Bytes written{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    Bytes whole = first;
+    whole.insert(whole.end(), second.begin(), second.end());
+    EXPECT_EQ(written, whole);
 }
 
 // Folders are followed through live and deleted records; a reference whose record has been
