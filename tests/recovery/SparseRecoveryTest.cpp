@@ -135,7 +135,11 @@ TEST_P(SparseRecovery, HolesStayHolesAndTheBytesAndLengthAreKept) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Methods, SparseRecovery,
-                         ::testing::Values(PendingMethod::Auto, PendingMethod::HiddenName));
+                         ::testing::Values(PendingMethod::Auto, PendingMethod::HiddenName),
+                         [](const auto& param) {
+                             return param.param == PendingMethod::Auto ? std::string("Auto")
+                                                                       : std::string("Hidden");
+                         });
 
 TEST(SparseRecoveryTest, AGibibyteHoleTakesNoSpace) {
     // 4 stored clusters of which 1000 bytes are initialized, then 1 GiB of sparse clusters.
