@@ -38,6 +38,9 @@ export TZ=UTC LC_ALL=C.UTF-8
 HERE=$(cd "$(dirname "$0")" && pwd)
 PY="$HERE/ntfs-scan-fixture"
 
+# shellcheck source=tools/ntfs-fuse.sh
+source "$(dirname "${BASH_SOURCE[0]}")/ntfs-fuse.sh"
+
 die() { echo "make-ntfs-scan-fixture: $*" >&2; exit 1; }
 
 [[ $(id -u) -eq 0 ]] || die "must run as root (FUSE mounts)"
@@ -74,21 +77,7 @@ mount_img() {
   LD_PRELOAD=$FAKETIME_LIB FAKETIME="$clock" FAKETIME_NO_CACHE=1 \
     ntfs-3g -o "$opts" "$img" "$MNT" >>"$WORK/ntfs-3g.log" 2>&1 &
   NTFS_PID=$!
-  local _
-  for _ in $(seq 100); do
-    mountpoint -q "$MNT" && return 0
-    kill -0 "$NTFS_PID" 2>/dev/null || break
-    sleep 0.1
-  done
-  cat "$WORK/ntfs-3g.log" >&2
-  die "ntfs-3g did not mount $img"
-}
-
-unmount_img() {
-  sync
-  umount "$MNT"
-  wait "$NTFS_PID" || die "ntfs-3g exited with an error"
-  NTFS_PID=""
+  wait_mounted "$img"
 }
 
 IMG="$WORK/$NAME.img"
