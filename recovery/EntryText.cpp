@@ -7,7 +7,7 @@ namespace rekkon {
 std::string sizeText(std::uint64_t size) {
     char buf[48];
     std::snprintf(buf, sizeof buf, "%llu,%02u", static_cast<unsigned long long>(size / 1024),
-                  static_cast<unsigned>((size & 1023) / 10));
+                  static_cast<unsigned>((size & 1023) * 100 / 1024));
     return buf;
 }
 

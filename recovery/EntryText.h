@@ -8,7 +8,8 @@ namespace rekkon {
 
 // The texts of a found file as the results list shows them.
 
-// "Size (kB)": size / 1024, a comma, and (size AND 1023) / 10 as two digits ("1,51").
+// "Size (kB)": size / 1024, a comma, and the hundredths of a kilobyte left over, (size AND 1023)
+// x 100 / 1024, as two digits ("1,50" for 1536 bytes, "0,99" for 1023).
 std::string sizeText(std::uint64_t size);
 // "Estimated Status": "Poor", "Good" or "Average %02u %".
 std::string statusText(std::uint8_t status);

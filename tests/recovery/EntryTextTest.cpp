@@ -9,10 +9,12 @@ namespace {
 
 TEST(EntryTextTest, ColumnsAreFormattedAsTheResultsListShowsThem) {
     EXPECT_EQ(sizeText(0), "0,00");
-    EXPECT_EQ(sizeText(1023), "0,102");
+    // Hundredths of a kilobyte: two digits, never "1,102" for 2,047 bytes.
+    EXPECT_EQ(sizeText(1023), "0,99");
     EXPECT_EQ(sizeText(1024), "1,00");
-    EXPECT_EQ(sizeText(1536), "1,51");
-    EXPECT_EQ(sizeText(5000), "4,90");
+    EXPECT_EQ(sizeText(1536), "1,50");
+    EXPECT_EQ(sizeText(2047), "1,99");
+    EXPECT_EQ(sizeText(5000), "4,88");
     EXPECT_EQ(sizeText(5ULL << 30), "5242880,00");  // sizes are not cut to 32 bits
     EXPECT_EQ(statusText(255), "Good");
     EXPECT_EQ(statusText(0), "Poor");
