@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
     cmake g++ make pkg-config xz-utils
     libgtest-dev libgmock-dev nlohmann-json3-dev
+    # the desktop program: Qt 6 Widgets and Qt Test, the SVG image plugin for its icons
+    qt6-base-dev qt6-base-dev-tools libqt6svg6
     # test oracles and fixture makers; never linked
     sleuthkit mtools dosfstools ntfs-3g
     # fuzzing (tools/fuzz.sh): clang with libFuzzer's runtime, python3 to cut the seeds
