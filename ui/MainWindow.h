@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "recovery/ScanContext.h"
+
+class QLabel;
+class QPushButton;
+class QTableView;
+class QUrl;
+
+namespace rekkon::ui {
+
+class ProgressWindow;
+class ResultsModel;
+
+// What the main window does through the desktop; each one left empty does the real thing.
+// Tests fill them in to answer without showing a modal window.
+struct MainWindowHooks {
+    // A warning box with the product title as caption.
+    std::function<void(QWidget* parent, const QString& text)> warn;
+    // Opens a document (the manual) with the desktop's browser.
+    std::function<void(const QUrl& url)> openUrl;
+    // The folder of the mounted FAT volume to scan next, as the scan names it; nullopt: cancelled.
+    std::function<std::optional<std::string>(QWidget* parent, ScanContext& context)> chooseFolder;
+    // Recovers the chosen entries (the "&Rekkon" button).
+    std::function<void(QWidget* parent, ScanContext& context, const QString& sourcePath,
+                       const std::vector<const DeletedFileEntry*>& entries)>
+        recover;
+};
+
+// The main window: the results list, the status line and the buttons "&Rekkon", "&Change
+// Folder", "&About" and "Done (ESC)". It owns the mounted volume and its found-file list.
+class MainWindow : public QDialog {
+    Q_OBJECT
+
+  public:
+    explicit MainWindow(MainWindowHooks hooks = {}, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Mounts `sourcePath` and scans `folder` of it (FAT only; NTFS is scanned whole), showing
+    // the progress window meanwhile. A failure is reported in a message box; returns true when
+    // the list holds found files.
+    bool openSource(const QString& sourcePath, const QString& folder = {},
+                    const SourceOpener& open = openFileSource);
+    // Scans `folder` of the mounted volume off the user-interface thread and fills the list;
+    // reports "Could not find deleted files located in ..." when nothing is found (the list is
+    // then empty and the status line keeps its text). Returns true when something was found.
+    bool scanAndFill(const std::string& folder);
+
+    // "&Change Folder": asks for another folder of the FAT volume and scans it.
+    void changeFolder();
+    // "&Rekkon": recovers the selected rows' files.
+    void recoverSelection();
+    // F1: the manual beside the program.
+    void showManual();
+    void showAbout();
+
+    // The scan target the status line and messages quote: SOURCE:\FOLDER.
+    QString scanTarget() const;
+    bool mounted() const { return mounted_; }
+
+    ScanContext& context() { return *context_; }
+    QTableView* resultsView() const { return view_; }
+    ResultsModel* resultsModel() const { return model_; }
+    QLabel* statusLine() const { return status_; }
+    QPushButton* recoverButton() const { return recoverButton_; }
+    QPushButton* changeFolderButton() const { return changeFolderButton_; }
+    QPushButton* aboutButton() const { return aboutButton_; }
+    QPushButton* doneButton() const { return doneButton_; }
+    ProgressWindow* progressWindow() const { return progress_; }
+
+  private:
+    void warn(const QString& text);
+    void showListMenu(const QPoint& pos);
+
+    MainWindowHooks hooks_;
+    std::unique_ptr<ScanContext> context_;
+    bool mounted_ = false;
+    QString sourcePath_;
+    QTableView* view_ = nullptr;
+    ResultsModel* model_ = nullptr;
+    QLabel* status_ = nullptr;
+    QPushButton* recoverButton_ = nullptr;
+    QPushButton* changeFolderButton_ = nullptr;
+    QPushButton* aboutButton_ = nullptr;
+    QPushButton* doneButton_ = nullptr;
+    ProgressWindow* progress_ = nullptr;
+};
+
+// Messages of the main window.
+QString nothingFoundMessage(const QString& scanTarget);
+QString openFailedMessage(const QString& sourcePath, int error);
+QString notRecognisedMessage(const QString& sourcePath);
+
+}  // namespace rekkon::ui

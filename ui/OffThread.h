@@ -1,0 +1,12 @@
+#pragma once
+
+#include <functional>
+
+namespace rekkon::ui {
+
+// Runs `work` on a worker thread while this (the user-interface) thread keeps handling events,
+// so open windows go on painting; returns once `work` has finished. Input to the application's
+// windows is held back meanwhile. `work` must not touch widgets.
+void runOffUiThread(const std::function<void()>& work);
+
+}  // namespace rekkon::ui
