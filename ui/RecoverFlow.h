@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <vector>
+
+#include "recovery/DeletedFileEntry.h"
+#include "recovery/FirstChar.h"
+#include "recovery/RecoveryWriter.h"
+#include "recovery/SameVolume.h"
+#include "recovery/ScanContext.h"
+
+class QWidget;
+
+namespace rekkon::ui {
+
+// Where the recovery flow meets the user. Every member left empty shows the real dialog; tests
+// hand in their own.
+struct RecoverFlowHooks {
+    // The destination folder; empty when the user cancelled.
+    std::function<QString(QWidget* parent)> chooseFolder;
+    // A Yes/No question (the same-volume warning); true for Yes.
+    std::function<bool(QWidget* parent, const QString& text)> askYesNo;
+    // The closing summary and other messages.
+    std::function<void(QWidget* parent, const QString& text)> showMessage;
+    // Asks for lost first characters; null: FirstCharDialog.
+    FirstCharAsker* firstCharAsker = nullptr;
+    // How the same-volume check sees devices.
+    DeviceProbe probe;
+    // Bytes per copy step (small in tests, so that a cancel lands inside a file).
+    std::size_t chunkBytes = 1 << 20;
+    // Called on the UI thread once the copy has started, with a function that cancels it.
+    std::function<void(const std::function<void()>& cancel)> copyStarted;
+};
+
+// Recovers `entries` of the mounted volume: destination folder chooser, same-volume warning,
+// first characters, copy off the UI thread with progress/cancel, closing summary.
+void recoverSelected(QWidget* parent, ScanContext& context, const QString& sourcePath,
+                     const std::vector<const DeletedFileEntry*>& entries);
+
+// The same with injected dialogs; returns the outcome of every entry tried (empty when the
+// user chose no folder).
+std::vector<RecoveryOutcome> recoverSelected(QWidget* parent, ScanContext& context,
+                                             const QString& sourcePath,
+                                             const std::vector<const DeletedFileEntry*>& entries,
+                                             const RecoverFlowHooks& hooks);
+
+}  // namespace rekkon::ui
