@@ -1,33 +1,136 @@
 #include "ui/ProgressWindow.h"
 
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QMutexLocker>
+#include <QScreen>
 #include <QTimer>
+#include <QVBoxLayout>
 
 namespace rekkon::ui {
 
-ProgressWindow::ProgressWindow(QWidget* parent) : QWidget(parent) {
-    picture_ = new QLabel(this);
-    text_ = new QLabel(this);
+namespace {
+
+// The strip's size and the places of the picture and the text, in pixels at 96 dpi.
+constexpr int kWidth = 452;
+constexpr int kHeight = 55;
+constexpr int kPictureLeft = 8;
+constexpr int kTop = 11;
+constexpr int kPictureSize = 32;
+constexpr int kTextLeft = 39;
+constexpr int kTextWidth = 402;
+
+}  // namespace
+
+ProgressWindow::ProgressWindow(QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                          Qt::WindowDoesNotAcceptFocus) {
+    setObjectName(QStringLiteral("progressWindow"));
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFixedSize(kWidth, kHeight);
+    setCursor(Qt::WaitCursor);
+
+    // Without a title bar the strip draws its own raised frame.
+    auto* frame = new QFrame(this);
+    frame->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    frame->setLineWidth(2);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(frame);
+
+    picture_ = new QLabel(frame);
+    picture_->setObjectName(QStringLiteral("progressPicture"));
+    picture_->setFixedSize(kPictureSize, kPictureSize);
+    text_ = new QLabel(frame);
+    text_->setObjectName(QStringLiteral("progressText"));
+    text_->setTextFormat(Qt::PlainText);
+    text_->setAlignment(Qt::AlignCenter);
+    // Fixed, so that a long device path is cut off rather than widening the strip.
+    text_->setFixedSize(kTextWidth, kPictureSize);
+
+    auto* row = new QHBoxLayout(frame);
+    row->setContentsMargins(kPictureLeft, kTop, 0, 0);
+    row->setSpacing(kTextLeft - kPictureLeft - kPictureSize);
+    row->addWidget(picture_, 0, Qt::AlignTop);
+    row->addWidget(text_, 0, Qt::AlignTop);
+    row->addStretch(1);
+
+    for (int i = 0; i < kFrameCount; ++i) {
+        frames_[static_cast<size_t>(i)] =
+            QIcon(QStringLiteral(":/progress-%1.svg").arg(i)).pixmap(kPictureSize, kPictureSize);
+    }
+
     timer_ = new QTimer(this);
+    timer_->setInterval(kFrameIntervalMs);
+    connect(timer_, &QTimer::timeout, this, &ProgressWindow::nextFrame);
 }
 
 void ProgressWindow::start(const QString& sourceName) {
+    {
+        // A text left over from an earlier scan must not replace this one's first line.
+        QMutexLocker lock(&pendingMutex_);
+        pendingText_.reset();
+    }
+    running_ = true;
     text_->setText(QStringLiteral("Initialization of volume %1: ...").arg(sourceName));
+    showFrame(0);
+    timer_->start();
+    centreOnScreen();
     show();
+    raise();
 }
 
 void ProgressWindow::setText(const QString& text) {
     QMutexLocker lock(&pendingMutex_);
     pendingText_ = text;
+    if (applyQueued_) return;
+    applyQueued_ = true;
+    // Runs on this window's thread; dropped with the window if it is destroyed first.
+    QMetaObject::invokeMethod(this, &ProgressWindow::applyPendingText, Qt::QueuedConnection);
 }
 
 void ProgressWindow::stop() {
+    {
+        QMutexLocker lock(&pendingMutex_);
+        pendingText_.reset();
+    }
+    running_ = false;
+    timer_->stop();
     hide();
 }
 
-void ProgressWindow::nextFrame() {}
+void ProgressWindow::showFrame(int index) {
+    frame_ = index;
+    picture_->setPixmap(frames_[static_cast<size_t>(index)]);
+    picture_->setProperty("frame", index);
+}
 
-void ProgressWindow::applyPendingText() {}
+void ProgressWindow::nextFrame() {
+    showFrame((frame_ + 1) % kFrameCount);
+}
+
+void ProgressWindow::applyPendingText() {
+    std::optional<QString> text;
+    {
+        QMutexLocker lock(&pendingMutex_);
+        applyQueued_ = false;
+        text.swap(pendingText_);
+    }
+    if (!running_ || !text) return;
+    text_->setText(*text);
+    // Another window may have come to the front since; the strip stays above it.
+    raise();
+}
+
+void ProgressWindow::centreOnScreen() {
+    QScreen* screen = parentWidget() != nullptr ? parentWidget()->screen() : nullptr;
+    if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) return;
+    QRect area = screen->availableGeometry();
+    move(area.center() - QPoint(kWidth / 2, kHeight / 2));
+}
 
 }  // namespace rekkon::ui

@@ -1,17 +1,22 @@
 #pragma once
 
 #include <QMutex>
+#include <QPixmap>
 #include <QString>
 #include <QWidget>
+
+#include <array>
+#include <optional>
 
 class QLabel;
 class QTimer;
 
 namespace rekkon::ui {
 
-// The small frameless window shown while a volume is opened and scanned: an animated computer with
-// a magnifier circling it and one line of text. It lives on the user-interface thread; the scan
-// reports through setText, which may be called from any thread.
+// The small frameless strip shown while a volume is opened and scanned: a computer with a magnifier
+// circling it, animated every 200 ms, and one line of text. It lives on the user-interface thread;
+// the scan reports through setText, which may be called from any thread and never waits. The
+// owner stops the scanning thread before destroying the window.
 class ProgressWindow : public QWidget {
     Q_OBJECT
 
@@ -22,18 +27,27 @@ class ProgressWindow : public QWidget {
     void setText(const QString& text);      // safe from any thread (queued), latest text wins
     void stop();                            // hides it
 
+    static constexpr int kFrameCount = 6;
+    static constexpr int kFrameIntervalMs = 200;
+
   private:
+    void showFrame(int index);
     void nextFrame();
     void applyPendingText();
+    void centreOnScreen();
 
     QLabel* picture_ = nullptr;
     QLabel* text_ = nullptr;
     QTimer* timer_ = nullptr;
+    std::array<QPixmap, kFrameCount> frames_;
     int frame_ = 0;
+    bool running_ = false;  // user-interface thread only
 
+    // Handed over from the scanning thread: the newest text, and whether a call to
+    // applyPendingText is already queued (so a fast scan queues one call, not one per file).
     QMutex pendingMutex_;
-    QString pendingText_;
-    bool textQueued_ = false;
+    std::optional<QString> pendingText_;
+    bool applyQueued_ = false;
 };
 
 }  // namespace rekkon::ui

@@ -1,24 +1,119 @@
 #include "ui/ResultsModel.h"
 
+#include <QApplication>
+#include <QMimeDatabase>
+#include <QStyle>
+
+#include "recovery/EntryText.h"
+#include "ui/SortRules.h"
+
 namespace rekkon::ui {
+
+namespace {
+
+QString columnTitle(int column) {
+    switch (column) {
+        case kNameColumn:
+            return QStringLiteral("File Name");
+        case kSizeColumn:
+            return QStringLiteral("Size (kB)");
+        case kCreateTimeColumn:
+            return QStringLiteral("Create Time");
+        case kAccessTimeColumn:
+            return QStringLiteral("Last Access Time");
+        case kStatusColumn:
+            return QStringLiteral("Estimated Status");
+        case kTypeColumn:
+            return QStringLiteral("Type");
+        default:
+            return {};
+    }
+}
+
+QString cellText(const DeletedFileEntry& e, int column) {
+    switch (column) {
+        case kNameColumn:
+            return QString::fromStdString(e.name);
+        case kSizeColumn:
+            return QString::fromStdString(sizeText(e.size));
+        case kCreateTimeColumn:
+            return QString::fromStdString(timeText(e.createTime));
+        case kAccessTimeColumn:
+            return QString::fromStdString(timeText(e.accessTime));
+        case kStatusColumn:
+            return QString::fromStdString(statusText(e.status));
+        case kTypeColumn:
+            return QString::fromStdString(typeText(e.name));
+        default:
+            return {};
+    }
+}
+
+Qt::Alignment cellAlignment(int column) {
+    return (column == kSizeColumn ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
+}
+
+// Shows the wait cursor while it lives, when there is a widget application to show it.
+class WaitCursor {
+  public:
+    WaitCursor() : shown_(qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr) {
+        if (shown_) QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    ~WaitCursor() {
+        if (shown_) QApplication::restoreOverrideCursor();
+    }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+  private:
+    bool shown_;
+};
+
+}  // namespace
 
 ResultsModel::ResultsModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 void ResultsModel::setEntries(const FoundList* list) {
     beginResetModel();
-    list_ = list;
+    list_ = (list != nullptr && !list->empty()) ? list : nullptr;
+    previousColumn_ = 0;
     rows_.clear();
     representative_.clear();
-    previousColumn_ = 0;
     if (list_ != nullptr) {
         rows_.resize(list_->size());
         for (std::uint32_t i = 0; i < rows_.size(); ++i)
             rows_[i] = i;
+        representative_ = firstWithLocation(*list_);
     }
     endResetModel();
 }
 
-void ResultsModel::sortByColumn(int) {}
+void ResultsModel::sortByColumn(int column) {
+    if (column < 0 || column > 0xFFFF) return;
+    if (list_ != nullptr && column < kColumns) {
+        WaitCursor wait;
+        emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+        std::vector<std::uint32_t> sorted = rows_;
+        sortRows(*list_, representative_, sorted, column, previousColumn_);
+
+        // Persistent indexes (selection, current row) follow their entries.
+        std::vector<int> newRowOf(list_->size());
+        for (std::size_t row = 0; row < sorted.size(); ++row) {
+            newRowOf[sorted[row]] = static_cast<int>(row);
+        }
+        const QModelIndexList from = persistentIndexList();
+        QModelIndexList to;
+        to.reserve(from.size());
+        for (const QModelIndex& index : from) {
+            const int row = newRowOf[rows_[static_cast<std::size_t>(index.row())]];
+            to.append(createIndex(row, index.column()));
+        }
+        rows_ = std::move(sorted);
+        changePersistentIndexList(from, to);
+        emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    }
+    previousColumn_ = previousAfterClick(column, previousColumn_);
+}
 
 const DeletedFileEntry* ResultsModel::entryAt(int row) const {
     if (list_ == nullptr || row < 0 || static_cast<std::size_t>(row) >= rows_.size()) {
@@ -35,16 +130,50 @@ int ResultsModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : kColumns;
 }
 
-QVariant ResultsModel::data(const QModelIndex&, int) const {
-    return {};
+QVariant ResultsModel::data(const QModelIndex& index, int role) const {
+    const DeletedFileEntry* entry = index.isValid() ? entryAt(index.row()) : nullptr;
+    if (entry == nullptr) return {};
+    const int column = index.column();
+    switch (role) {
+        case Qt::DisplayRole:
+            return cellText(*entry, column);
+        case Qt::TextAlignmentRole:
+            return QVariant::fromValue(cellAlignment(column));
+        case Qt::DecorationRole:
+            return column == kNameColumn ? QVariant(iconFor(entry->name)) : QVariant();
+        case Qt::UserRole:
+            return QVariant::fromValue<qulonglong>(entry->location);
+        default:
+            return {};
+    }
 }
 
 QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && section >= 0 && section < kColumns) {
+        if (role == Qt::DisplayRole) return columnTitle(section);
+        if (role == Qt::TextAlignmentRole) {
+            return QVariant::fromValue(cellAlignment(section));
+        }
+    }
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
-QIcon ResultsModel::iconFor(const std::string&) const {
-    return {};
+// The icon of a name's type, by its extension alone: one look-up per distinct extension.
+QIcon ResultsModel::iconFor(const std::string& name) const {
+    const QString extension = QString::fromStdString(typeText(name)).toLower();
+    const auto cached = iconByExtension_.constFind(extension);
+    if (cached != iconByExtension_.constEnd()) return *cached;
+
+    const QMimeDatabase database;
+    const QString probe = extension.isEmpty() ? QStringLiteral("file") : "file." + extension;
+    const QMimeType mime = database.mimeTypeForFile(probe, QMimeDatabase::MatchExtension);
+    const bool widgets = qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+    const QIcon fallback =
+        widgets ? QApplication::style()->standardIcon(QStyle::SP_FileIcon) : QIcon();
+    const QIcon icon =
+        QIcon::fromTheme(mime.iconName(), QIcon::fromTheme(mime.genericIconName(), fallback));
+    iconByExtension_.insert(extension, icon);
+    return icon;
 }
 
 }  // namespace rekkon::ui
