@@ -1,0 +1,249 @@
+#include "ui/MainWindow.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIcon>
+#include <QKeySequence>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTableView>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <cstring>
+
+#include "ui/AboutBox.h"
+#include "ui/ChangeFolderDialog.h"
+#include "ui/OffThread.h"
+#include "ui/ProgressWindow.h"
+#include "ui/RecoverFlow.h"
+#include "ui/ResultsModel.h"
+#include "ui/Texts.h"
+
+namespace rekkon::ui {
+
+namespace {
+
+// The window's size in pixels: 475 x 191 dialog units at 1.5 x 1.625 pixels each.
+constexpr int kWindowWidth = 712;
+constexpr int kWindowHeight = 310;
+// The buttons: 61 x 14 dialog units.
+constexpr int kButtonWidth = 92;
+constexpr int kButtonHeight = 23;
+// The list's column widths in pixels, in column order.
+constexpr int kColumnWidths[] = {170, 71, 134, 134, 115, 41};
+
+QPushButton* makeButton(const QString& text, QWidget* parent) {
+    auto* button = new QPushButton(text, parent);
+    button->setMinimumSize(kButtonWidth, kButtonHeight);
+    button->setAutoDefault(false);
+    return button;
+}
+
+}  // namespace
+
+QString nothingFoundMessage(const QString& scanTarget) {
+    return QStringLiteral("Could not find deleted files located in \"%1\"").arg(scanTarget);
+}
+
+QString openFailedMessage(const QString& sourcePath, int error) {
+    QString what = QString::fromLocal8Bit(std::strerror(error));
+    QString advice = QStringLiteral("Check the path.");
+    if (error == EACCES || error == EPERM)
+        advice = QStringLiteral(
+            "Reading a disk or partition directly usually needs administrator rights: start the "
+            "program as root, or make a disk image of it and open that.");
+    return QStringLiteral("Error of Initialization volume\n\n\"%1\" cannot be opened: %2.\n%3")
+        .arg(sourcePath, what, advice);
+}
+
+QString notRecognisedMessage(const QString& sourcePath) {
+    return QStringLiteral(
+               "Error of Initialization volume\n\n\"%1\" holds no FAT or NTFS volume that can be "
+               "read. Choose a partition (for example /dev/sdb1) or a volume image rather than a "
+               "whole disk.")
+        .arg(sourcePath);
+}
+
+MainWindow::MainWindow(MainWindowHooks hooks, QWidget* parent)
+    : QDialog(parent), hooks_(std::move(hooks)), context_(std::make_unique<ScanContext>()) {
+    setWindowTitle(kProductTitle);
+    setWindowIcon(QIcon(QStringLiteral(":/rekkon.svg")));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    resize(kWindowWidth, kWindowHeight);
+
+    model_ = new ResultsModel(this);
+    view_ = new QTableView(this);
+    view_->setModel(model_);
+    view_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    view_->setSortingEnabled(false);
+    view_->setShowGrid(false);
+    view_->setWordWrap(false);
+    view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view_->verticalHeader()->hide();
+    view_->verticalHeader()->setDefaultSectionSize(view_->fontMetrics().height() + 4);
+    view_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    view_->horizontalHeader()->setHighlightSections(false);
+    view_->horizontalHeader()->setSectionsClickable(true);
+    for (int column = 0; column < ResultsModel::kColumns; ++column)
+        view_->setColumnWidth(column, kColumnWidths[column]);
+    // The selection follows its entries through a sort.
+    connect(view_->horizontalHeader(), &QHeaderView::sectionClicked, model_,
+            &ResultsModel::sortByColumn);
+    view_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view_, &QWidget::customContextMenuRequested, this, &MainWindow::showListMenu);
+
+    status_ = new QLabel(this);
+    status_->setTextFormat(Qt::PlainText);
+
+    recoverButton_ = makeButton(QStringLiteral("&Rekkon"), this);
+    changeFolderButton_ = makeButton(QStringLiteral("&Change Folder"), this);
+    aboutButton_ = makeButton(QStringLiteral("&About"), this);
+    doneButton_ = makeButton(QStringLiteral("Done (ESC)"), this);
+    recoverButton_->setDefault(true);
+    connect(recoverButton_, &QPushButton::clicked, this, &MainWindow::recoverSelection);
+    connect(changeFolderButton_, &QPushButton::clicked, this, &MainWindow::changeFolder);
+    connect(aboutButton_, &QPushButton::clicked, this, &MainWindow::showAbout);
+    connect(doneButton_, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(recoverButton_);
+    buttons->addWidget(changeFolderButton_);
+    buttons->addWidget(aboutButton_);
+    buttons->addStretch(1);
+    buttons->addWidget(doneButton_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(view_, 1);
+    layout->addWidget(status_);
+    layout->addLayout(buttons);
+
+    auto* help = new QShortcut(QKeySequence(QKeySequence::HelpContents), this);
+    help->setContext(Qt::WindowShortcut);
+    connect(help, &QShortcut::activated, this, &MainWindow::showManual);
+
+    progress_ = new ProgressWindow(this);
+}
+
+MainWindow::~MainWindow() {
+    if (mounted_) unmountVolume(*context_);
+}
+
+void MainWindow::warn(const QString& text) {
+    if (hooks_.warn) {
+        hooks_.warn(this, text);
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, kProductTitle, text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+QString MainWindow::scanTarget() const {
+    QString folder = QString::fromStdString(context_->scanTarget);
+    folder.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    if (!folder.startsWith(QLatin1Char('\\'))) folder.prepend(QLatin1Char('\\'));
+    return sourcePath_ + QLatin1Char(':') + folder;
+}
+
+bool MainWindow::openSource(const QString& sourcePath, const QString& folder,
+                            const SourceOpener& open) {
+    if (mounted_) unmountVolume(*context_);
+    mounted_ = false;
+    sourcePath_ = sourcePath;
+    const std::string path = sourcePath.toStdString();
+    progress_->start(sourcePath);
+    MountStatus status = MountStatus::CannotOpen;
+    int openError = 0;
+    runOffUiThread([&] { status = mountVolume(*context_, path, openError, open); });
+    if (status != MountStatus::Mounted) {
+        progress_->stop();
+        warn(status == MountStatus::CannotOpen ? openFailedMessage(sourcePath, openError)
+                                               : notRecognisedMessage(sourcePath));
+        return false;
+    }
+    mounted_ = true;
+    const bool fat = !isNtfsKind(context_->volume.kind);
+    changeFolderButton_->setEnabled(fat);
+    // NTFS is scanned whole: a folder given for it is not used.
+    return scanAndFill(fat ? folder.toStdString() : std::string());
+}
+
+bool MainWindow::scanAndFill(const std::string& folder) {
+    progress_->start(sourcePath_);
+    model_->setEntries(nullptr);
+    ProgressWindow* progress = progress_;
+    context_->progress = [progress](const std::string& text) {
+        progress->setText(QString::fromStdString(text));
+    };
+    int found = 0;
+    setEnabled(false);
+    runOffUiThread([&] { found = scanVolume(*context_, folder); });
+    setEnabled(true);
+    context_->progress = nullptr;
+    if (found == kScanFolderNotFound) context_->scanTarget = folder;
+    if (found <= 0 || context_->foundList.empty()) {
+        progress_->stop();
+        raise();
+        warn(nothingFoundMessage(scanTarget()));
+        return false;
+    }
+    model_->setEntries(&context_->foundList);
+    status_->setText(
+        QStringLiteral("On %1 found  %2 deleted files").arg(scanTarget()).arg(model_->rowCount()));
+    progress_->stop();
+    return true;
+}
+
+void MainWindow::changeFolder() {
+    if (!mounted_ || isNtfsKind(context_->volume.kind)) return;
+    raise();
+    std::optional<std::string> folder;
+    if (hooks_.chooseFolder)
+        folder = hooks_.chooseFolder(this, *context_);
+    else
+        folder =
+            ChangeFolderDialog::chooseFolder(this, *context_, sourcePath_ + QStringLiteral(":\\"));
+    if (folder) scanAndFill(*folder);
+}
+
+void MainWindow::recoverSelection() {
+    if (!mounted_) return;
+    std::vector<const DeletedFileEntry*> entries;
+    const QModelIndexList rows = view_->selectionModel()->selectedRows();
+    for (const QModelIndex& index : rows)
+        if (const DeletedFileEntry* entry = model_->entryAt(index.row())) entries.push_back(entry);
+    if (hooks_.recover)
+        hooks_.recover(this, *context_, sourcePath_, entries);
+    else
+        recoverSelected(this, *context_, sourcePath_, entries);
+}
+
+void MainWindow::showManual() {
+    const QUrl url = QUrl::fromLocalFile(
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("MANUAL.html")));
+    if (hooks_.openUrl)
+        hooks_.openUrl(url);
+    else
+        QDesktopServices::openUrl(url);
+}
+
+void MainWindow::showAbout() {
+    AboutBox box(this);
+    box.exec();
+}
+
+void MainWindow::showListMenu(const QPoint& pos) {
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("&About Kesmo Rekkon..."), this, &MainWindow::showAbout);
+    menu.exec(view_->viewport()->mapToGlobal(pos));
+}
+
+}  // namespace rekkon::ui
