@@ -1,0 +1,573 @@
+// Drives the real main window on the fixture images: the rows against the command line's list,
+// the header clicks, Change Folder, recovery of selected rows, and the failure messages.
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QUrl>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <set>
+#include <sstream>
+
+#include "recovery/EntryText.h"
+#include "support/Fixtures.h"
+#include "support/Md5.h"
+#include "ui/ChangeFolderDialog.h"
+#include "ui/FatFolders.h"
+#include "ui/FirstCharDialog.h"
+#include "ui/MainWindow.h"
+#include "ui/RecoverFlow.h"
+#include "ui/ResultsModel.h"
+#include "volume/TextEncoding.h"
+
+using namespace rekkon;
+using namespace rekkon::ui;
+
+namespace {
+
+const char* const kFatImage = "fat/fat16.img";
+const char* const kNtfsImage = "ntfs/ntfs-512-4k.img";
+
+// One row of `rekkon-cli list --format csv`.
+struct CliRow {
+    std::string location, name, size, statusText, type;
+};
+
+std::vector<std::string> splitCsvLine(const std::string& line) {
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+                fields.back() += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                fields.back() += c;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            fields.emplace_back();
+        } else if (c != '\r') {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
+
+std::vector<CliRow> cliList(const std::string& image) {
+    int status = -1;
+    const std::string out = test::runCommand(
+        std::string(REKKON_CLI_PATH) + " list --format csv '" + image + "'", status);
+    std::vector<CliRow> rows;
+    std::istringstream lines(out);
+    std::string line;
+    std::getline(lines, line);  // the header
+    while (std::getline(lines, line)) {
+        const auto f = splitCsvLine(line);
+        if (f.size() < 8) continue;
+        rows.push_back({f[0], f[1], f[2], f[6], f[7]});
+    }
+    return rows;
+}
+
+QString cell(const ResultsModel* model, int row, int column) {
+    return model->data(model->index(row, column), Qt::DisplayRole).toString();
+}
+
+// A main window whose message boxes are collected instead of shown.
+struct Harness {
+    std::vector<QString> warnings;
+    std::vector<QUrl> opened;
+    std::optional<std::string> folderChoice;
+    bool folderAsked = false;
+    MainWindow window;
+
+    Harness() : window(hooks()) {}
+
+    MainWindowHooks hooks() {
+        MainWindowHooks h;
+        h.warn = [this](QWidget*, const QString& text) { warnings.push_back(text); };
+        h.openUrl = [this](const QUrl& url) { opened.push_back(url); };
+        return h;
+    }
+};
+
+void clickHeader(QTableView* view, int column) {
+    QHeaderView* header = view->horizontalHeader();
+    const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                    header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+}
+
+// Runs `answer` on the first modal dialog the event loop shows while it lives.
+class ModalAnswer {
+  public:
+    explicit ModalAnswer(std::function<void(QWidget*)> answer) : answer_(std::move(answer)) {
+        timer_.setInterval(0);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                timer_.stop();
+                answer_(modal);
+            }
+        });
+        timer_.start();
+    }
+
+  private:
+    std::function<void(QWidget*)> answer_;
+    QTimer timer_;
+};
+
+// Selects the rows whose entries lie at `locations` (every row of such a location when
+// `streams`, else only rows without a stream name).
+void selectLocations(MainWindow& window, const std::set<std::uint64_t>& locations) {
+    const ResultsModel* model = window.resultsModel();
+    QItemSelectionModel* selection = window.resultsView()->selectionModel();
+    for (int row = 0; row < model->rowCount(); ++row)
+        if (locations.count(model->entryAt(row)->location) != 0)
+            selection->select(model->index(row, 0),
+                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+// Answers the first-character questions from the fixture's manifest: the one deleted short name
+// that ends like the asked-for name.
+class ManifestAsker : public FirstCharAsker {
+  public:
+    explicit ManifestAsker(std::vector<test::ManifestRow> rows) : rows_(std::move(rows)) {}
+    std::optional<FirstCharAnswer> ask(const std::string& name) override {
+        ++asked;
+        for (const auto& row : rows_) {
+            if (row.at("state") == "live") continue;
+            const std::string& path = row.at("short_path");
+            const std::string base = path.substr(path.rfind('/') + 1);
+            // The first character may be several UTF-8 bytes.
+            std::size_t first = 1;
+            while (first < base.size() && (static_cast<unsigned char>(base[first]) & 0xC0) == 0x80)
+                ++first;
+            if (base.substr(first) == name.substr(1)) return FirstCharAnswer{base.substr(0, first)};
+        }
+        return std::nullopt;
+    }
+    int asked = 0;
+
+  private:
+    std::vector<test::ManifestRow> rows_;
+};
+
+// The manifest's md5 of a FAT file by its short path ("/DOCS/OLDNOTES.TXT").
+std::string fatManifestMd5(const std::vector<test::ManifestRow>& rows, const std::string& folder,
+                           const std::string& fileName) {
+    std::string path = folder == "\\" ? "" : folder;
+    std::replace(path.begin(), path.end(), '\\', '/');
+    path += "/" + fileName;
+    for (const auto& row : rows)
+        if (row.at("short_path") == path) return row.at("md5");
+    return "(not in the manifest: " + path + ")";
+}
+
+// The manifest's md5 of an NTFS file or stream by record and stream name.
+std::string ntfsManifestMd5(const std::vector<test::ManifestRow>& rows,
+                            const DeletedFileEntry& entry) {
+    const std::size_t colon = entry.name.find(':');
+    const std::string stream = colon == std::string::npos ? "-" : entry.name.substr(colon + 1);
+    for (const auto& row : rows)
+        if (row.at("state") != "live" && row.at("record") == std::to_string(entry.location) &&
+            row.at("stream") == stream)
+            return row.at("md5");
+    return "(not in the manifest: " + entry.name + ")";
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+  private:
+    void checkRowsEqualCli(const char* fixture);
+
+  private slots:
+    void fatRowsEqualTheCommandLineList() { checkRowsEqualCli(kFatImage); }
+    void ntfsRowsEqualTheCommandLineList() { checkRowsEqualCli(kNtfsImage); }
+    void windowHasTheControlsAndTexts();
+    void headerClicksSortByTheClickRules();
+    void rekkonRecoversTheSelectedFatRows();
+    void rekkonAsksTheFirstCharacterWithTheDialog();
+    void rekkonRecoversTheSelectedNtfsRows();
+    void changeFolderIsDisabledOnNtfs();
+    void changeFolderTreeShowsLongNamesAndGives83Paths();
+    void changeFolderRescansTheChosenFolder();
+    void changeFolderToAFolderWithoutDeletedFilesKeepsTheStatusLine();
+    void folderOnTheCommandLineIsScannedOnFat();
+    void sourceThatCannotBeOpenedIsReported();
+    void sourceWithoutAVolumeIsReported();
+    void f1OpensTheManualBesideTheProgram();
+    void escapeClosesTheWindow();
+};
+
+void MainWindowTest::checkRowsEqualCli(const char* fixture) {
+    const std::string image = test::fixtureImage(fixture);
+    Harness h;
+    QVERIFY(h.window.openSource(QString::fromStdString(image)));
+    QVERIFY(h.warnings.empty());
+    const std::vector<CliRow> expected = cliList(image);
+    const ResultsModel* model = h.window.resultsModel();
+    QVERIFY(!expected.empty());
+    QCOMPARE(model->rowCount(), static_cast<int>(expected.size()));
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const CliRow& want = expected[static_cast<std::size_t>(row)];
+        QCOMPARE(std::to_string(model->entryAt(row)->location), want.location);
+        QCOMPARE(cell(model, row, 0).toStdString(), want.name);
+        QCOMPARE(cell(model, row, 1).toStdString(), sizeText(std::stoull(want.size)));
+        QCOMPARE(cell(model, row, 4).toStdString(), want.statusText);
+        QCOMPARE(cell(model, row, 5).toStdString(), want.type);
+    }
+    QCOMPARE(h.window.statusLine()->text(), QStringLiteral("On %1:\\ found  %2 deleted files")
+                                                .arg(QString::fromStdString(image))
+                                                .arg(expected.size()));
+}
+
+void MainWindowTest::windowHasTheControlsAndTexts() {
+    Harness h;
+    QVERIFY(h.window.openSource(QString::fromStdString(test::fixtureImage(kFatImage))));
+    QCOMPARE(h.window.windowTitle(), QStringLiteral("Vantrel Rekkon Personal 1.4"));
+    QCOMPARE(h.window.recoverButton()->text(), QStringLiteral("&Rekkon"));
+    QCOMPARE(h.window.changeFolderButton()->text(), QStringLiteral("&Change Folder"));
+    QCOMPARE(h.window.aboutButton()->text(), QStringLiteral("&About"));
+    QCOMPARE(h.window.doneButton()->text(), QStringLiteral("Done (ESC)"));
+    QVERIFY(h.window.recoverButton()->isDefault());
+    QVERIFY(h.window.changeFolderButton()->isEnabled());
+    QCOMPARE(h.window.resultsView()->selectionMode(), QAbstractItemView::ExtendedSelection);
+    // A 1,536-byte file shows "1,50"; the model uses the shared size text.
+    const ResultsModel* model = h.window.resultsModel();
+    for (int row = 0; row < model->rowCount(); ++row)
+        if (model->entryAt(row)->size == 2047)
+            QCOMPARE(cell(model, row, 1), QStringLiteral("1,99"));
+}
+
+void MainWindowTest::headerClicksSortByTheClickRules() {
+    Harness h;
+    QVERIFY(h.window.openSource(QString::fromStdString(test::fixtureImage(kFatImage))));
+    h.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&h.window));
+    QTableView* view = h.window.resultsView();
+    const ResultsModel* model = h.window.resultsModel();
+    // Names compare byte by byte with ASCII letters upper-cased. Rows sharing a location (FAT
+    // files without a first cluster, a reused cluster) all compare as the first entry there.
+    std::map<std::uint64_t, std::string> firstName;
+    std::map<std::uint64_t, std::uint64_t> firstSize;
+    for (const DeletedFileEntry& e : h.window.context().foundList) {
+        firstName.emplace(e.location, asciiUpper(e.name));
+        firstSize.emplace(e.location, e.size);
+    }
+    auto names = [&] {
+        std::vector<std::string> out;
+        for (int row = 0; row < model->rowCount(); ++row)
+            out.push_back(firstName.at(model->entryAt(row)->location));
+        return out;
+    };
+    auto sizes = [&] {
+        std::vector<std::uint64_t> out;
+        for (int row = 0; row < model->rowCount(); ++row)
+            out.push_back(firstSize.at(model->entryAt(row)->location));
+        return out;
+    };
+    // Right after a scan the first click on "File Name" gives Z to A, the next A to Z.
+    clickHeader(view, 0);
+    auto byName = names();
+    QVERIFY(std::is_sorted(byName.rbegin(), byName.rend()));
+    QVERIFY(byName.front() != byName.back());
+    clickHeader(view, 0);
+    byName = names();
+    QVERIFY(std::is_sorted(byName.begin(), byName.end()));
+    // "Size (kB)": largest first, then smallest first, then largest first again.
+    clickHeader(view, 1);
+    auto s = sizes();
+    QVERIFY(std::is_sorted(s.rbegin(), s.rend()));
+    clickHeader(view, 1);
+    s = sizes();
+    QVERIFY(std::is_sorted(s.begin(), s.end()));
+    clickHeader(view, 1);
+    s = sizes();
+    QVERIFY(std::is_sorted(s.rbegin(), s.rend()));
+    QVERIFY(s.front() > s.back());
+}
+
+void MainWindowTest::rekkonRecoversTheSelectedFatRows() {
+    const auto manifest = test::readManifest(test::fixtureSource("fat/fat16.manifest.tsv"));
+    test::TempDir destination;
+    ManifestAsker asker(manifest);
+    std::vector<RecoveryOutcome> outcomes;
+    Harness h;
+    MainWindowHooks hooks = h.hooks();
+    hooks.recover = [&](QWidget* parent, ScanContext& context, const QString& source,
+                        const std::vector<const DeletedFileEntry*>& entries) {
+        RecoverFlowHooks flow;
+        flow.chooseFolder = [&](QWidget*) { return QString::fromStdString(destination.path()); };
+        flow.askYesNo = [](QWidget*, const QString&) { return true; };
+        flow.showMessage = [](QWidget*, const QString&) {};
+        flow.firstCharAsker = &asker;
+        outcomes = recoverSelected(parent, context, source, entries, flow);
+    };
+    MainWindow window(hooks);
+    QVERIFY(window.openSource(QString::fromStdString(test::fixtureImage(kFatImage))));
+    // A long name with a non-ASCII first character, a file in the root, two in folders.
+    selectLocations(window, {10, 17, 121, 127});
+    QTest::mouseClick(window.recoverButton(), Qt::LeftButton);
+    QCOMPARE(outcomes.size(), std::size_t{4});
+    QCOMPARE(asker.asked, 4);
+    for (const RecoveryOutcome& outcome : outcomes) {
+        QCOMPARE(outcome.result, RecoveryResult::Written);
+        const std::string fileName = std::filesystem::path(outcome.outputPath).filename().string();
+        QCOMPARE(test::md5OfFile(outcome.outputPath),
+                 fatManifestMd5(manifest, outcome.entry->folder, fileName));
+    }
+}
+
+void MainWindowTest::rekkonAsksTheFirstCharacterWithTheDialog() {
+    const auto manifest = test::readManifest(test::fixtureSource("fat/fat16.manifest.tsv"));
+    test::TempDir destination;
+    std::vector<RecoveryOutcome> outcomes;
+    Harness h;
+    MainWindowHooks hooks = h.hooks();
+    hooks.recover = [&](QWidget* parent, ScanContext& context, const QString& source,
+                        const std::vector<const DeletedFileEntry*>& entries) {
+        RecoverFlowHooks flow;
+        flow.chooseFolder = [&](QWidget*) { return QString::fromStdString(destination.path()); };
+        flow.showMessage = [](QWidget*, const QString&) {};
+        outcomes = recoverSelected(parent, context, source, entries, flow);
+    };
+    MainWindow window(hooks);
+    QVERIFY(window.openSource(QString::fromStdString(test::fixtureImage(kFatImage))));
+    selectLocations(window, {17});
+    bool answered = false;
+    ModalAnswer answer([&](QWidget* modal) {
+        auto* dialog = qobject_cast<FirstCharDialog*>(modal);
+        if (dialog == nullptr) {
+            modal->close();
+            return;
+        }
+        dialog->characterEdit()->setText(QStringLiteral("O"));
+        answered = true;
+        dialog->accept();
+    });
+    QTest::mouseClick(window.recoverButton(), Qt::LeftButton);
+    QVERIFY(answered);
+    QCOMPARE(outcomes.size(), std::size_t{1});
+    QCOMPARE(std::filesystem::path(outcomes[0].outputPath).filename().string(),
+             std::string("OLDNOTES.TXT"));
+    QCOMPARE(test::md5OfFile(outcomes[0].outputPath),
+             fatManifestMd5(manifest, "\\DOCS", "OLDNOTES.TXT"));
+}
+
+void MainWindowTest::rekkonRecoversTheSelectedNtfsRows() {
+    const auto manifest = test::readManifest(test::fixtureSource("ntfs/ntfs-512-4k.manifest.tsv"));
+    test::TempDir destination;
+    std::vector<RecoveryOutcome> outcomes;
+    Harness h;
+    MainWindowHooks hooks = h.hooks();
+    hooks.recover = [&](QWidget* parent, ScanContext& context, const QString& source,
+                        const std::vector<const DeletedFileEntry*>& entries) {
+        RecoverFlowHooks flow;
+        flow.chooseFolder = [&](QWidget*) { return QString::fromStdString(destination.path()); };
+        flow.askYesNo = [](QWidget*, const QString&) { return true; };
+        flow.showMessage = [](QWidget*, const QString&) {};
+        outcomes = recoverSelected(parent, context, source, entries, flow);
+    };
+    MainWindow window(hooks);
+    QVERIFY(window.openSource(QString::fromStdString(test::fixtureImage(kNtfsImage))));
+    // Fragmented, with named streams, resident, non-ASCII, in a deleted folder, compressed.
+    selectLocations(window, {70, 73, 109, 111, 117, 124});
+    QTest::mouseClick(window.recoverButton(), Qt::LeftButton);
+    QCOMPARE(outcomes.size(), std::size_t{8});
+    for (const RecoveryOutcome& outcome : outcomes) {
+        QCOMPARE(outcome.result, RecoveryResult::Written);
+        QCOMPARE(test::md5OfFile(outcome.outputPath), ntfsManifestMd5(manifest, *outcome.entry));
+    }
+}
+
+void MainWindowTest::changeFolderIsDisabledOnNtfs() {
+    Harness h;
+    bool asked = false;
+    MainWindowHooks hooks = h.hooks();
+    hooks.chooseFolder = [&](QWidget*, ScanContext&) -> std::optional<std::string> {
+        asked = true;
+        return std::nullopt;
+    };
+    MainWindow window(hooks);
+    QVERIFY(window.openSource(QString::fromStdString(test::fixtureImage(kNtfsImage))));
+    QVERIFY(!window.changeFolderButton()->isEnabled());
+    window.changeFolder();
+    QVERIFY(!asked);
+}
+
+void MainWindowTest::changeFolderTreeShowsLongNamesAndGives83Paths() {
+    Harness h;
+    QVERIFY(h.window.openSource(QString::fromStdString(test::fixtureImage(kFatImage))));
+    ChangeFolderDialog dialog(h.window.context(), QStringLiteral("fat16.img:\\"));
+    QTreeWidgetItem* root = dialog.tree()->topLevelItem(0);
+    QVERIFY(root != nullptr);
+    QStringList top;
+    for (int i = 0; i < root->childCount(); ++i)
+        top << root->child(i)->text(0);
+    // Live folders only: the deleted "Old Projects Archive" is not offered.
+    QCOMPARE(top, (QStringList{"DOCS", "LETTERS", "TEMP", "Fragment Test"}));
+    QTreeWidgetItem* docs = root->child(0);
+    QCOMPARE(docs->childCount(), 0);  // read when opened
+    docs->setExpanded(true);
+    QCOMPARE(docs->childCount(), 1);
+    QTreeWidgetItem* notes = docs->child(0);
+    QCOMPARE(notes->text(0), QStringLiteral("Project Notes 2021"));
+    notes->setExpanded(true);
+    QCOMPARE(notes->childCount(), 1);
+    QCOMPARE(notes->child(0)->text(0), QStringLiteral("Drafts"));
+    dialog.tree()->setCurrentItem(notes->child(0));
+    QCOMPARE(dialog.chosenFolder(), std::string("\\DOCS\\PROJEC~1\\DRAFTS"));
+    dialog.tree()->setCurrentItem(root);
+    QCOMPARE(dialog.chosenFolder(), std::string("\\"));
+}
+
+void MainWindowTest::changeFolderRescansTheChosenFolder() {
+    // The real dialog, answered as a person would: open DOCS, pick "Project Notes 2021", OK.
+    Harness h;
+    const QString image = QString::fromStdString(test::fixtureImage(kFatImage));
+    QVERIFY(h.window.openSource(image));
+    QVERIFY(h.window.resultsModel()->rowCount() > 1);
+    bool answered = false;
+    ModalAnswer answer([&](QWidget* modal) {
+        auto* dialog = qobject_cast<ChangeFolderDialog*>(modal);
+        if (dialog == nullptr) {
+            modal->close();
+            return;
+        }
+        QTreeWidgetItem* docs = dialog->tree()->topLevelItem(0)->child(0);
+        docs->setExpanded(true);
+        dialog->tree()->setCurrentItem(docs->child(0));
+        answered = true;
+        dialog->accept();
+    });
+    h.window.changeFolder();
+    QVERIFY(answered);
+    QVERIFY(h.warnings.empty());
+    const ResultsModel* model = h.window.resultsModel();
+    QCOMPARE(model->rowCount(), 1);
+    QCOMPARE(model->entryAt(0)->location, 10u);
+    QCOMPARE(h.window.statusLine()->text(),
+             QStringLiteral("On %1:\\DOCS\\PROJEC~1 found  1 deleted files").arg(image));
+}
+
+void MainWindowTest::changeFolderToAFolderWithoutDeletedFilesKeepsTheStatusLine() {
+    Harness h;
+    MainWindowHooks hooks = h.hooks();
+    hooks.chooseFolder = [](QWidget*, ScanContext&) -> std::optional<std::string> {
+        return std::string("\\DOCS\\PROJEC~1\\DRAFTS");
+    };
+    MainWindow window(hooks);
+    const QString image = QString::fromStdString(test::fixtureImage(kFatImage));
+    QVERIFY(window.openSource(image));
+    const QString before = window.statusLine()->text();
+    window.changeFolder();
+    QCOMPARE(h.warnings.size(), std::size_t{1});
+    QCOMPARE(h.warnings[0], QStringLiteral("Could not find deleted files located in \"%1:\\DOCS\\"
+                                           "PROJEC~1\\DRAFTS\"")
+                                .arg(image));
+    QCOMPARE(window.resultsModel()->rowCount(), 0);
+    QCOMPARE(window.statusLine()->text(), before);
+}
+
+void MainWindowTest::folderOnTheCommandLineIsScannedOnFat() {
+    Harness h;
+    const QString image = QString::fromStdString(test::fixtureImage(kFatImage));
+    QVERIFY(h.window.openSource(image, QStringLiteral("/LETTERS")));
+    QCOMPARE(h.window.resultsModel()->rowCount(), 3);
+    QVERIFY(h.window.statusLine()->text().startsWith(image + QStringLiteral(":\\LETTERS found"),
+                                                     Qt::CaseInsensitive) ||
+            h.window.statusLine()->text().contains(QStringLiteral(":\\LETTERS found  3")));
+    // A folder that is not there: nothing found, and the program would end after the message.
+    Harness missing;
+    QVERIFY(!missing.window.openSource(image, QStringLiteral("/NOPE")));
+    QCOMPARE(missing.warnings.size(), std::size_t{1});
+    QVERIFY(
+        missing.warnings[0].startsWith(QStringLiteral("Could not find deleted files located in")));
+    QVERIFY(missing.window.mounted());
+}
+
+void MainWindowTest::sourceThatCannotBeOpenedIsReported() {
+    Harness h;
+    QVERIFY(!h.window.openSource(QStringLiteral("/nonexistent/card.img")));
+    QVERIFY(!h.window.mounted());
+    QCOMPARE(h.warnings.size(), std::size_t{1});
+    QVERIFY(h.warnings[0].startsWith(QStringLiteral("Error of Initialization volume")));
+    QVERIFY(h.warnings[0].contains(QStringLiteral("\"/nonexistent/card.img\" cannot be opened")));
+    QCOMPARE(h.window.resultsModel()->rowCount(), 0);
+}
+
+void MainWindowTest::sourceWithoutAVolumeIsReported() {
+    test::TempDir dir;
+    const std::string path = dir.path() + "/zeros.img";
+    {
+        std::ofstream out(path, std::ios::binary);
+        const std::string zeros(1 << 20, '\0');
+        out << zeros;
+    }
+    // The real message box, closed the way a person would.
+    QString shown;
+    QString caption;
+    ModalAnswer answer([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (box != nullptr) {
+            shown = box->text();
+            caption = box->windowTitle();
+            QCOMPARE(box->icon(), QMessageBox::Warning);
+        }
+        modal->close();
+    });
+    MainWindow window;
+    QVERIFY(!window.openSource(QString::fromStdString(path)));
+    QVERIFY(!window.mounted());
+    QCOMPARE(caption, QStringLiteral("Vantrel Rekkon Personal 1.4"));
+    QVERIFY(shown.startsWith(QStringLiteral("Error of Initialization volume")));
+    QVERIFY(shown.contains(QStringLiteral("holds no FAT or NTFS volume")));
+}
+
+void MainWindowTest::f1OpensTheManualBesideTheProgram() {
+    Harness h;
+    h.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&h.window));
+    QTest::keyClick(&h.window, Qt::Key_F1);
+    QCOMPARE(h.opened.size(), std::size_t{1});
+    QCOMPARE(h.opened[0],
+             QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + "/MANUAL.html"));
+}
+
+void MainWindowTest::escapeClosesTheWindow() {
+    Harness h;
+    QVERIFY(h.window.openSource(QString::fromStdString(test::fixtureImage(kFatImage))));
+    h.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&h.window));
+    QSignalSpy rejected(&h.window, &QDialog::rejected);
+    QTest::keyClick(&h.window, Qt::Key_Escape);
+    QCOMPARE(rejected.count(), 1);
+    QVERIFY(!h.window.isVisible());
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"
