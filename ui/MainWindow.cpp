@@ -17,6 +17,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstring>
 
 #include "ui/AboutBox.h"
@@ -78,7 +79,11 @@ MainWindow::MainWindow(MainWindowHooks hooks, QWidget* parent)
     setWindowIcon(QIcon(QStringLiteral(":/rekkon.svg")));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    resize(kWindowWidth, kWindowHeight);
+    // The sizes suit the narrow 8-point dialog font, in which a time text is 122 pixels wide; a
+    // wider font widens them alike, so the times are not cut.
+    const double fontScale = std::max(
+        1.0, fontMetrics().horizontalAdvance(QStringLiteral("00/00/0000 at 00:00:00")) / 122.0);
+    resize(static_cast<int>(kWindowWidth * fontScale), kWindowHeight);
 
     model_ = new ResultsModel(this);
     view_ = new QTableView(this);
@@ -95,7 +100,7 @@ MainWindow::MainWindow(MainWindowHooks hooks, QWidget* parent)
     view_->horizontalHeader()->setHighlightSections(false);
     view_->horizontalHeader()->setSectionsClickable(true);
     for (int column = 0; column < ResultsModel::kColumns; ++column)
-        view_->setColumnWidth(column, kColumnWidths[column]);
+        view_->setColumnWidth(column, static_cast<int>(kColumnWidths[column] * fontScale));
     // The selection follows its entries through a sort.
     connect(view_->horizontalHeader(), &QHeaderView::sectionClicked, model_,
             &ResultsModel::sortByColumn);
