@@ -75,11 +75,30 @@ void writeEntry(FileDataHandle& data, const std::string& name, const RecoveryOpt
     // Bytes past what the volume can hold for the entry are not written.
     const std::uint64_t copySize = std::min(size, data.size());
     int writeError = 0;
+    bool cancelled = false;
     const int fd = file->fd();
+    // A cancel is noticed between chunks; the sink refusing then ends the copy loop.
+    const auto stopNow = [&] {
+        cancelled = cancelled || (options.cancelled && options.cancelled());
+        return cancelled;
+    };
+    const auto told = [&](bool ok, std::uint64_t bytes) {
+        if (ok && options.copied) options.copied(bytes);
+        return ok;
+    };
     CopyStats stats = copyFileData(
         data, copySize, options.chunkBytes,
-        [&](std::span<const std::uint8_t> bytes) { return writeAll(fd, bytes, writeError); },
-        [&](std::uint64_t bytes) { return skipHole(fd, bytes, writeError); });
+        [&](std::span<const std::uint8_t> bytes) {
+            return !stopNow() && told(writeAll(fd, bytes, writeError), bytes.size());
+        },
+        [&](std::uint64_t bytes) {
+            return !stopNow() && told(skipHole(fd, bytes, writeError), bytes);
+        });
+    if (cancelled) {
+        outcome.result = RecoveryResult::Cancelled;
+        outcome.bytesWritten = 0;
+        return;  // the pending file is discarded
+    }
     // A hole at the end is kept by the length alone.
     if (!stats.sinkFailed && stats.holeBytes != 0 && !setLength(fd, copySize, writeError))
         stats.sinkFailed = true;
@@ -114,6 +133,7 @@ std::vector<RecoveryOutcome> recoverEntries(ScanContext& context,
     FirstCharRule firstChar(asker);
     const bool ntfs = isNtfsKind(context.volume.kind);
     for (const DeletedFileEntry* entry : entries) {
+        if (options.cancelled && options.cancelled()) break;
         RecoveryOutcome& outcome = outcomes.emplace_back();
         outcome.entry = entry;
         std::string name = entry->name;
@@ -132,6 +152,7 @@ std::vector<RecoveryOutcome> recoverEntries(ScanContext& context,
             continue;
         }
         writeEntry(*data, safeOutputName(name), options, outcome);
+        if (outcome.result == RecoveryResult::Cancelled) break;
         if (outputFailed(outcome) && destinationUnusable(outcome.error)) break;
     }
     return outcomes;
@@ -175,6 +196,10 @@ std::string describeOutcome(const RecoveryOutcome& o) {
                         ? "; the destination is full: free some space or choose another folder"
                         : "") +
                    " (nothing was left under its name)";
+        case RecoveryResult::Cancelled:
+            return "cancelled " + name +
+                   ": the recovery was stopped while it was copied; "
+                   "nothing was left of it";
     }
     return name;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,11 @@ struct RecoveryOptions {
     // copy at the speed of the disk.
     std::size_t chunkBytes = 1 << 20;
     PendingMethod method = PendingMethod::Auto;
+    // Asked before each file and each chunk (from the thread that runs the recovery): true stops
+    // it. The file being copied is then discarded and later entries are not tried.
+    std::function<bool()> cancelled;
+    // Told how many bytes of the current file were just written (holes included).
+    std::function<void(std::uint64_t bytes)> copied;
 };
 
 enum class RecoveryResult {
@@ -26,6 +32,7 @@ enum class RecoveryResult {
     NoFreeName,      // the name and its 499 numbered forms all exist
     CannotCreate,    // the output file could not be created
     WriteFailed,     // the destination refused the data (full, or an I/O error)
+    Cancelled,       // the user stopped the recovery during this file; nothing was left of it
 };
 
 struct RecoveryOutcome {
@@ -41,7 +48,8 @@ struct RecoveryOutcome {
 // Writes each entry into the destination as a new file, never replacing an existing one (a
 // numbered name is taken instead). A file appears under its name only when it is complete.
 // FAT '?' names go through the first-character rule first. Stops after a write failure that
-// every later file would meet too (destination full).
+// every later file would meet too (destination full), and when cancelled: the outcomes then
+// cover only the entries tried.
 std::vector<RecoveryOutcome> recoverEntries(ScanContext& context,
                                             const std::vector<const DeletedFileEntry*>& entries,
                                             const RecoveryOptions& options, FirstCharAsker& asker);

@@ -10,6 +10,7 @@
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
+class QShowEvent;
 
 namespace rekkon::ui {
 
@@ -31,6 +32,9 @@ class FirstCharDialog : public QDialog {
 
   public slots:
     void accept() override;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
 
   private:
     QLineEdit* edit_ = nullptr;

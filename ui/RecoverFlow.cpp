@@ -1,16 +1,263 @@
 #include "ui/RecoverFlow.h"
 
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QTimer>
+#include <atomic>
+#include <exception>
+#include <thread>
+
+#include "ui/FirstCharDialog.h"
+#include "ui/Texts.h"
+
 namespace rekkon::ui {
+
+namespace {
+
+const QString kFolderTitle = QStringLiteral("Store selected file(s) to:");
+const QString kSameVolumeText = QStringLiteral(
+    "It is dangerous to undelete files to the same volume!\nDo you wish to change the drive ?");
+
+// The progress bar's steps; byte counts are scaled to it (they may exceed an int).
+constexpr int kProgressSteps = 1000;
+// How often the bar is brought up to date while copying.
+constexpr int kProgressPollMs = 100;
+// The bar appears only when the copy takes longer than this.
+constexpr int kProgressDelayMs = 1000;
+
+QString chooseFolderDialog(QWidget* parent) {
+    return QFileDialog::getExistingDirectory(parent, kFolderTitle, QString(),
+                                             QFileDialog::ShowDirsOnly);
+}
+
+bool yesNoBox(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Warning, kProductTitle, text, QMessageBox::Yes | QMessageBox::No,
+                    parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void messageBox(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Warning, kProductTitle, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+// Keeps the answers given on the user-interface thread, in the order they were asked.
+class RecordingAsker final : public FirstCharAsker {
+  public:
+    explicit RecordingAsker(FirstCharAsker& inner) : inner_(inner) {}
+    std::optional<FirstCharAnswer> ask(const std::string& name) override {
+        return answers.emplace_back(inner_.ask(name));
+    }
+    std::vector<std::optional<FirstCharAnswer>> answers;
+
+  private:
+    FirstCharAsker& inner_;
+};
+
+// Gives the recorded answers again, on the copying thread. The first-character rule asks the
+// same questions in the same order for the same entries, so each question meets its answer.
+class ReplayAsker final : public FirstCharAsker {
+  public:
+    explicit ReplayAsker(const std::vector<std::optional<FirstCharAnswer>>& answers)
+        : answers_(answers) {}
+    std::optional<FirstCharAnswer> ask(const std::string&) override {
+        if (next_ >= answers_.size()) return std::nullopt;
+        return answers_[next_++];
+    }
+
+  private:
+    const std::vector<std::optional<FirstCharAnswer>>& answers_;
+    std::size_t next_ = 0;
+};
+
+// The destination folder, asked again while the user wants another one than a folder on the
+// scanned device; empty when the user cancelled.
+QString chooseDestination(QWidget* parent, const QString& sourcePath,
+                          const RecoverFlowHooks& hooks) {
+    while (true) {
+        const QString folder =
+            hooks.chooseFolder ? hooks.chooseFolder(parent) : chooseFolderDialog(parent);
+        if (folder.isEmpty()) return folder;
+        if (!destinationOnSourceDevice(sourcePath.toStdString(), folder.toStdString(), hooks.probe))
+            return folder;
+        const bool chooseAgain = hooks.askYesNo ? hooks.askYesNo(parent, kSameVolumeText)
+                                                : yesNoBox(parent, kSameVolumeText);
+        if (!chooseAgain) return folder;
+    }
+}
+
+struct WaitCursor {
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+// Runs the copy on a thread of its own while this thread keeps the window painted and shows a
+// progress bar with Cancel once the copy has lasted a second.
+std::vector<RecoveryOutcome> copyOffThread(QWidget* parent, ScanContext& context,
+                                           const std::vector<const DeletedFileEntry*>& entries,
+                                           RecoveryOptions options, FirstCharAsker& asker,
+                                           const RecoverFlowHooks& hooks, bool& crashed,
+                                           bool& cancelled) {
+    std::uint64_t totalBytes = 0;
+    for (const DeletedFileEntry* e : entries)
+        totalBytes += e->size;
+    std::atomic<bool> cancel{false};
+    std::atomic<std::uint64_t> bytesDone{0};
+    options.cancelled = [&cancel] { return cancel.load(); };
+    options.copied = [&bytesDone](std::uint64_t n) { bytesDone += n; };
+
+    QProgressDialog progress(QStringLiteral("Recovering %1 file(s) to\n%2")
+                                 .arg(entries.size())
+                                 .arg(QString::fromStdString(options.destination)),
+                             QStringLiteral("Cancel"), 0, kProgressSteps, parent);
+    progress.setWindowTitle(kProductTitle);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    progress.setMinimumDuration(kProgressDelayMs);
+    QObject::connect(&progress, &QProgressDialog::canceled, [&cancel] { cancel = true; });
+    QTimer poll;
+    poll.setInterval(kProgressPollMs);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        const std::uint64_t done = bytesDone.load();
+        const auto step = totalBytes == 0 ? 0 : done * kProgressSteps / totalBytes;
+        if (!progress.wasCanceled())
+            progress.setValue(static_cast<int>(std::min<std::uint64_t>(step, kProgressSteps)));
+    });
+
+    if (hooks.copyStarted) hooks.copyStarted([&cancel] { cancel = true; });
+    WaitCursor waitCursor;
+    std::vector<RecoveryOutcome> outcomes;
+    bool finished = false;
+    QObject finishedSignal;
+    std::thread worker([&] {
+        try {
+            outcomes = recoverEntries(context, entries, options, asker);
+        } catch (const std::exception&) {
+            crashed = true;
+        }
+        QMetaObject::invokeMethod(
+            &finishedSignal, [&finished] { finished = true; }, Qt::QueuedConnection);
+    });
+    poll.start();
+    while (!finished) {
+        // Until the progress window shows (and blocks the main window), input waits.
+        QEventLoop::ProcessEventsFlags flags = QEventLoop::WaitForMoreEvents;
+        if (!progress.isVisible()) flags |= QEventLoop::ExcludeUserInputEvents;
+        QCoreApplication::processEvents(flags);
+    }
+    worker.join();
+    cancelled = cancel.load();
+    return outcomes;
+}
+
+QString summaryText(const std::vector<RecoveryOutcome>& outcomes, std::size_t selected,
+                    const QString& folder, bool crashed, bool cancelRequested) {
+    int written = 0, notWhole = 0, skipped = 0, failed = 0;
+    bool cancelled = false;
+    const RecoveryOutcome* firstFailure = nullptr;
+    for (const RecoveryOutcome& o : outcomes) {
+        switch (o.result) {
+            case RecoveryResult::Written:
+                ++written;
+                break;
+            case RecoveryResult::NotWhole:
+                ++written;
+                ++notWhole;
+                break;
+            case RecoveryResult::NoFirstChar:
+            case RecoveryResult::CannotOpenData:
+            case RecoveryResult::NoFreeName:
+                ++skipped;
+                break;
+            case RecoveryResult::CannotCreate:
+            case RecoveryResult::WriteFailed:
+                ++failed;
+                if (!firstFailure) firstFailure = &o;
+                break;
+            case RecoveryResult::Cancelled:
+                cancelled = true;
+                break;
+        }
+    }
+    QString text = QStringLiteral("%1 of %2 file(s) were recovered to\n%3")
+                       .arg(written)
+                       .arg(selected)
+                       .arg(folder);
+    if (notWhole != 0)
+        text += QStringLiteral(
+                    "\n%1 of them are not whole: parts that could not be read "
+                    "are zeros, or the end had no place on the volume.")
+                    .arg(notWhole);
+    if (skipped != 0)
+        text += QStringLiteral(
+                    "\n%1 file(s) were skipped (no first character given, no data on "
+                    "the volume, or no free name in the folder).")
+                    .arg(skipped);
+    if (failed != 0)
+        text += QStringLiteral("\n%1 file(s) could not be written: %2")
+                    .arg(failed)
+                    .arg(QString::fromStdString(describeOutcome(*firstFailure)));
+    const std::size_t notTried = selected - std::min(selected, outcomes.size());
+    if (cancelled)
+        text += QStringLiteral(
+                    "\nThe recovery was cancelled: the file being copied was not "
+                    "kept, and %1 more file(s) were not tried.")
+                    .arg(notTried);
+    else if (cancelRequested && notTried != 0)
+        text += QStringLiteral("\nThe recovery was cancelled: %1 file(s) were not tried.")
+                    .arg(notTried);
+    else if (notTried != 0 && !crashed)
+        text += QStringLiteral("\nThe destination cannot take more: %1 file(s) were not tried.")
+                    .arg(notTried);
+    if (crashed) text += QStringLiteral("\nThe recovery stopped: there was not enough memory.");
+    return text;
+}
+
+}  // namespace
 
 void recoverSelected(QWidget* parent, ScanContext& context, const QString& sourcePath,
                      const std::vector<const DeletedFileEntry*>& entries) {
     recoverSelected(parent, context, sourcePath, entries, RecoverFlowHooks{});
 }
 
-std::vector<RecoveryOutcome> recoverSelected(QWidget*, ScanContext&, const QString&,
-                                             const std::vector<const DeletedFileEntry*>&,
-                                             const RecoverFlowHooks&) {
-    return {};
+std::vector<RecoveryOutcome> recoverSelected(QWidget* parent, ScanContext& context,
+                                             const QString& sourcePath,
+                                             const std::vector<const DeletedFileEntry*>& entries,
+                                             const RecoverFlowHooks& hooks) {
+    if (entries.empty()) return {};
+    const QString folder = chooseDestination(parent, sourcePath, hooks);
+    if (folder.isEmpty()) return {};
+
+    // The first characters are asked here, on this thread, before anything is copied.
+    DialogFirstCharAsker dialogAsker(parent);
+    RecordingAsker recording(hooks.firstCharAsker ? *hooks.firstCharAsker : dialogAsker);
+    if (!isNtfsKind(context.volume.kind)) {
+        FirstCharRule rule(recording);
+        for (const DeletedFileEntry* e : entries)
+            rule.resolve(e->name);
+    }
+    ReplayAsker replay(recording.answers);
+
+    RecoveryOptions options;
+    options.destination = folder.toStdString();
+    options.chunkBytes = hooks.chunkBytes;
+    bool crashed = false;
+    bool cancelled = false;
+    auto outcomes =
+        copyOffThread(parent, context, entries, options, replay, hooks, crashed, cancelled);
+
+    const QString text = summaryText(outcomes, entries.size(), folder, crashed, cancelled);
+    if (hooks.showMessage)
+        hooks.showMessage(parent, text);
+    else
+        messageBox(parent, text);
+    return outcomes;
 }
 
 }  // namespace rekkon::ui

@@ -122,6 +122,11 @@ const DeletedFileEntry* ResultsModel::entryAt(int row) const {
     return &(*list_)[rows_[static_cast<std::size_t>(row)]];
 }
 
+int ResultsModel::columnWidth(int column) {
+    static constexpr int kWidths[kColumns] = {170, 71, 134, 134, 115, 41};
+    return column >= 0 && column < kColumns ? kWidths[column] : 0;
+}
+
 int ResultsModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }

@@ -29,6 +29,8 @@ class ResultsModel : public QAbstractTableModel {
     void sortByColumn(int column);
     // The entry shown in `row`; null outside the rows.
     const DeletedFileEntry* entryAt(int row) const;
+    // The width in pixels that the results list gives `column` at first (0 outside the columns).
+    static int columnWidth(int column);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;

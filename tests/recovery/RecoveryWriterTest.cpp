@@ -263,6 +263,36 @@ TEST_F(WriterFixture, AFailedCopyLeavesNothingUnderTheName) {
     }
 }
 
+TEST_F(WriterFixture, ACancelDuringAFileLeavesNothingOfItAndStopsTheRest) {
+    mount();
+    for (PendingMethod method : {PendingMethod::Auto, PendingMethod::HiddenName}) {
+        test::TempDir out;
+        std::vector<DeletedFileEntry> entries{entry("SMALL.BIN", 101, 100),
+                                              entry("BIG.BIN", 100, 3000),
+                                              entry("LATER.BIN", 102, 100)};
+        std::vector<const DeletedFileEntry*> pointers{&entries[0], &entries[1], &entries[2]};
+        RecoveryOptions options;
+        options.destination = out.path();
+        options.chunkBytes = 1024;
+        options.method = method;
+        std::uint64_t copied = 0;
+        // Cancelled once the big file has one chunk written.
+        options.copied = [&](std::uint64_t bytes) { copied += bytes; };
+        options.cancelled = [&] { return copied >= 100 + 1024; };
+        const auto outcomes = recoverEntries(context, pointers, options, asker);
+        ASSERT_EQ(outcomes.size(), 2u) << "nothing after the cancelled file is tried";
+        EXPECT_EQ(outcomes[0].result, RecoveryResult::Written);
+        EXPECT_EQ(outcomes[1].result, RecoveryResult::Cancelled);
+        EXPECT_FALSE(outputFailed(outcomes[1])) << "a cancel is not a full destination";
+        EXPECT_EQ(copied, 100u + 1024);
+        EXPECT_NE(describeOutcome(outcomes[1]).find("cancelled BIG.BIN"), std::string::npos);
+        std::vector<std::string> names;
+        for (const auto& f : std::filesystem::directory_iterator(out.path()))
+            names.push_back(f.path().filename().string());
+        EXPECT_EQ(names, std::vector<std::string>{"SMALL.BIN"}) << int(method);
+    }
+}
+
 TEST_F(WriterFixture, UnreadableSectorsAreZerosCountedAndTheRestIsKept) {
     // Cluster 101 is the file's second 512 bytes; 105 its fifth (103 is in use).
     auto device = std::make_unique<test::MemoryDevice>(b.bytes());

@@ -81,6 +81,9 @@ void ResultsModelTest::headersAndShape() {
     for (int c = 0; c < 6; ++c) {
         QCOMPARE(model.headerData(c, Qt::Horizontal).toString(), expected[c]);
     }
+    QCOMPARE(ResultsModel::columnWidth(0), 170);
+    QCOMPARE(ResultsModel::columnWidth(5), 41);
+    QCOMPARE(ResultsModel::columnWidth(6), 0);
 }
 
 void ResultsModelTest::rowTexts() {
