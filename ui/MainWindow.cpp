@@ -38,8 +38,6 @@ constexpr int kWindowHeight = 310;
 // The buttons: 61 x 14 dialog units.
 constexpr int kButtonWidth = 92;
 constexpr int kButtonHeight = 23;
-// The list's column widths in pixels, in column order.
-constexpr int kColumnWidths[] = {170, 71, 134, 134, 115, 41};
 
 QPushButton* makeButton(const QString& text, QWidget* parent) {
     auto* button = new QPushButton(text, parent);
@@ -100,7 +98,8 @@ MainWindow::MainWindow(MainWindowHooks hooks, QWidget* parent)
     view_->horizontalHeader()->setHighlightSections(false);
     view_->horizontalHeader()->setSectionsClickable(true);
     for (int column = 0; column < ResultsModel::kColumns; ++column)
-        view_->setColumnWidth(column, static_cast<int>(kColumnWidths[column] * fontScale));
+        view_->setColumnWidth(column,
+                              static_cast<int>(ResultsModel::columnWidth(column) * fontScale));
     // The selection follows its entries through a sort.
     connect(view_->horizontalHeader(), &QHeaderView::sectionClicked, model_,
             &ResultsModel::sortByColumn);
