@@ -166,7 +166,9 @@ bool MainWindow::openSource(const QString& sourcePath, const QString& folder,
     progress_->start(sourcePath);
     MountStatus status = MountStatus::CannotOpen;
     int openError = 0;
+    setEnabled(false);
     runOffUiThread([&] { status = mountVolume(*context_, path, openError, open); });
+    setEnabled(true);
     if (status != MountStatus::Mounted) {
         progress_->stop();
         warn(status == MountStatus::CannotOpen ? openFailedMessage(sourcePath, openError)

@@ -13,8 +13,11 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+
 #include <QTreeWidget>
 #include <QUrl>
+#include <condition_variable>
+#include <mutex>
 
 #include <algorithm>
 #include <filesystem>
@@ -31,8 +34,10 @@
 #include "ui/FatFolders.h"
 #include "ui/FirstCharDialog.h"
 #include "ui/MainWindow.h"
+#include "ui/ProgressWindow.h"
 #include "ui/RecoverFlow.h"
 #include "ui/ResultsModel.h"
+#include "volume/SectorDevice.h"
 #include "volume/TextEncoding.h"
 
 using namespace rekkon;
@@ -198,6 +203,48 @@ std::string ntfsManifestMd5(const std::vector<test::ManifestRow>& rows,
 
 }  // namespace
 
+// A fixture image whose reads wait until the user-interface thread opens the gate, so a test
+// can look at the windows while the worker is busy.
+class GatedDevice : public SectorDevice {
+  public:
+    GatedDevice(std::unique_ptr<SectorDevice> inner, std::shared_ptr<struct Gate> gate)
+        : inner_(std::move(inner)), gate_(std::move(gate)) {}
+    void seekSector(std::uint64_t sector) override { inner_->seekSector(sector); }
+    std::size_t readSectors(std::span<std::uint8_t> buffer) override;
+    std::optional<std::uint64_t> sizeBytes() const override { return inner_->sizeBytes(); }
+
+  private:
+    std::unique_ptr<SectorDevice> inner_;
+    std::shared_ptr<struct Gate> gate_;
+};
+
+struct Gate {
+    std::mutex mutex;
+    std::condition_variable opened;
+    bool open = false;
+    void release() {
+        std::lock_guard lock(mutex);
+        open = true;
+        opened.notify_all();
+    }
+    void wait() {
+        std::unique_lock lock(mutex);
+        opened.wait(lock, [this] { return open; });
+    }
+};
+
+std::size_t GatedDevice::readSectors(std::span<std::uint8_t> buffer) {
+    gate_->wait();
+    return inner_->readSectors(buffer);
+}
+
+QStringList labelTexts(QWidget* widget) {
+    QStringList texts;
+    for (const QLabel* label : widget->findChildren<QLabel*>())
+        texts << label->text();
+    return texts;
+}
+
 class MainWindowTest : public QObject {
     Q_OBJECT
 
@@ -208,6 +255,7 @@ class MainWindowTest : public QObject {
     void fatRowsEqualTheCommandLineList() { checkRowsEqualCli(kFatImage); }
     void ntfsRowsEqualTheCommandLineList() { checkRowsEqualCli(kNtfsImage); }
     void windowHasTheControlsAndTexts();
+    void scanRunsOffTheUserInterfaceThreadBehindTheProgressWindow();
     void headerClicksSortByTheClickRules();
     void rekkonRecoversTheSelectedFatRows();
     void rekkonAsksTheFirstCharacterWithTheDialog();
@@ -261,6 +309,45 @@ void MainWindowTest::windowHasTheControlsAndTexts() {
     for (int row = 0; row < model->rowCount(); ++row)
         if (model->entryAt(row)->size == 2047)
             QCOMPARE(cell(model, row, 1), QStringLiteral("1,99"));
+}
+
+void MainWindowTest::scanRunsOffTheUserInterfaceThreadBehindTheProgressWindow() {
+    auto gate = std::make_shared<Gate>();
+    SourceOpener open = [gate](const std::string& path,
+                               int& error) -> std::unique_ptr<SectorDevice> {
+        auto inner = openFileSource(path, error);
+        if (!inner) return nullptr;
+        return std::make_unique<GatedDevice>(std::move(inner), gate);
+    };
+    Harness h;
+    bool looked = false;
+    bool disabled = false;
+    bool progressShown = false;
+    QStringList progressTexts;
+    // The volume's first read waits for this timer: the user-interface thread is still handling
+    // events while the worker mounts.
+    QTimer::singleShot(0, [&] {
+        looked = true;
+        disabled = !h.window.isEnabled();
+        progressShown = h.window.progressWindow()->isVisible();
+        progressTexts = labelTexts(h.window.progressWindow());
+        gate->release();
+    });
+    QVERIFY(h.window.openSource(QString::fromStdString(test::fixtureImage(kFatImage)), {}, open));
+    QVERIFY(looked);
+    QVERIFY(disabled);
+    QVERIFY(progressShown);
+    QVERIFY2(
+        progressTexts.contains(QStringLiteral("Initialization of volume %1: ...")
+                                   .arg(QString::fromStdString(test::fixtureImage(kFatImage)))),
+        qPrintable(progressTexts.join('|')));
+    // The worker's last count reached the progress window before it closed.
+    QVERIFY2(labelTexts(h.window.progressWindow())
+                 .contains(QStringLiteral("Found 11 deleted files. Searching...")),
+             qPrintable(labelTexts(h.window.progressWindow()).join('|')));
+    QVERIFY(!h.window.progressWindow()->isVisible());
+    QVERIFY(h.window.isEnabled());
+    QCOMPARE(h.window.resultsModel()->rowCount(), 11);
 }
 
 void MainWindowTest::headerClicksSortByTheClickRules() {
