@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -30,6 +31,7 @@
 #include "recovery/EntryText.h"
 #include "support/Fixtures.h"
 #include "support/Md5.h"
+#include "ui/AboutBox.h"
 #include "ui/ChangeFolderDialog.h"
 #include "ui/FatFolders.h"
 #include "ui/FirstCharDialog.h"
@@ -269,6 +271,8 @@ class MainWindowTest : public QObject {
     void sourceWithoutAVolumeIsReported();
     void f1OpensTheManualBesideTheProgram();
     void escapeClosesTheWindow();
+    void enterRecoversTheSelection();
+    void aboutButtonAndListMenuShowTheAboutBox();
 };
 
 void MainWindowTest::checkRowsEqualCli(const char* fixture) {
@@ -654,6 +658,62 @@ void MainWindowTest::escapeClosesTheWindow() {
     QTest::keyClick(&h.window, Qt::Key_Escape);
     QCOMPARE(rejected.count(), 1);
     QVERIFY(!h.window.isVisible());
+}
+
+void MainWindowTest::enterRecoversTheSelection() {
+    Harness h;
+    std::vector<std::uint64_t> recovered;
+    MainWindowHooks hooks = h.hooks();
+    hooks.recover = [&](QWidget*, ScanContext&, const QString&,
+                        const std::vector<const DeletedFileEntry*>& entries) {
+        for (const DeletedFileEntry* e : entries)
+            recovered.push_back(e->location);
+    };
+    MainWindow window(hooks);
+    QVERIFY(window.openSource(QString::fromStdString(test::fixtureImage(kFatImage))));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    selectLocations(window, {121, 17});
+    QTest::keyClick(window.resultsView(), Qt::Key_Return);
+    std::sort(recovered.begin(), recovered.end());
+    QCOMPARE(recovered, (std::vector<std::uint64_t>{17, 121}));
+}
+
+void MainWindowTest::aboutButtonAndListMenuShowTheAboutBox() {
+    Harness h;
+    QVERIFY(h.window.openSource(QString::fromStdString(test::fixtureImage(kFatImage))));
+    h.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&h.window));
+    int aboutShown = 0;
+    {
+        ModalAnswer answer([&](QWidget* modal) {
+            if (qobject_cast<AboutBox*>(modal) != nullptr) ++aboutShown;
+            modal->close();
+        });
+        QTest::mouseClick(h.window.aboutButton(), Qt::LeftButton);
+    }
+    QCOMPARE(aboutShown, 1);
+    // The list's context menu holds the About item.
+    QStringList items;
+    QTimer menuTimer;
+    menuTimer.setInterval(0);
+    ModalAnswer answer([&](QWidget* modal) {
+        if (qobject_cast<AboutBox*>(modal) != nullptr) ++aboutShown;
+        modal->close();
+    });
+    connect(&menuTimer, &QTimer::timeout, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (menu == nullptr) return;
+        menuTimer.stop();
+        for (QAction* action : menu->actions())
+            items << action->text();
+        menu->actions().front()->trigger();
+        menu->close();
+    });
+    menuTimer.start();
+    emit h.window.resultsView()->customContextMenuRequested(QPoint(5, 5));
+    QCOMPARE(items, QStringList{QStringLiteral("&About Kesmo Rekkon...")});
+    QTRY_COMPARE(aboutShown, 2);
 }
 
 QTEST_MAIN(MainWindowTest)
