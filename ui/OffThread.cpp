@@ -20,7 +20,7 @@ void runOffUiThread(const std::function<void()>& work) {
         }
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    loop.exec();
     worker.join();
     if (failure) std::rethrow_exception(failure);
 }
