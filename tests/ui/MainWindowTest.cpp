@@ -32,6 +32,7 @@
 #include "support/Fixtures.h"
 #include "support/Md5.h"
 #include "ui/AboutBox.h"
+#include "ui/App.h"
 #include "ui/ChangeFolderDialog.h"
 #include "ui/FatFolders.h"
 #include "ui/FirstCharDialog.h"
@@ -272,6 +273,7 @@ class MainWindowTest : public QObject {
     void f1OpensTheManualBesideTheProgram();
     void escapeClosesTheWindow();
     void enterRecoversTheSelection();
+    void startUpEndsAfterAFailureOrNothingFound();
     void aboutButtonAndListMenuShowTheAboutBox();
 };
 
@@ -662,6 +664,33 @@ void MainWindowTest::escapeClosesTheWindow() {
     QTest::keyClick(&h.window, Qt::Key_Escape);
     QCOMPARE(rejected.count(), 1);
     QVERIFY(!h.window.isVisible());
+}
+
+void MainWindowTest::startUpEndsAfterAFailureOrNothingFound() {
+    std::vector<QString> warnings;
+    MainWindowHooks hooks;
+    hooks.warn = [&](QWidget*, const QString& text) { warnings.push_back(text); };
+    // Cannot be mounted: the message, then the program ends with status 1.
+    QCOMPARE(runProgram({QStringLiteral("/nonexistent/card.img")}, hooks), 1);
+    QCOMPARE(warnings.size(), std::size_t{1});
+    // Nothing found: the message, then the program ends.
+    const QString image = QString::fromStdString(test::fixtureImage(kFatImage));
+    QCOMPARE(runProgram({image, QStringLiteral("/DOCS/PROJEC~1/DRAFTS")}, hooks), 0);
+    QCOMPARE(warnings.size(), std::size_t{2});
+    QVERIFY(warnings[1].startsWith(QStringLiteral("Could not find deleted files located in")));
+    // Found files: the main window runs until Done.
+    int rows = 0;
+    ModalAnswer answer([&](QWidget* modal) {
+        if (auto* window = qobject_cast<MainWindow*>(modal)) {
+            rows = window->resultsModel()->rowCount();
+            QTest::mouseClick(window->doneButton(), Qt::LeftButton);
+        } else {
+            modal->close();
+        }
+    });
+    QCOMPARE(runProgram({image}, hooks), 0);
+    QCOMPARE(rows, 11);
+    QCOMPARE(warnings.size(), std::size_t{2});
 }
 
 void MainWindowTest::enterRecoversTheSelection() {
