@@ -120,6 +120,7 @@ std::vector<RecoveryOutcome> copyOffThread(QWidget* parent, ScanContext& context
     progress.setAutoClose(false);
     progress.setAutoReset(false);
     progress.setMinimumDuration(kProgressDelayMs);
+    progress.setValue(0);  // starts the delay after which the bar shows
     QObject::connect(&progress, &QProgressDialog::canceled, [&cancel] { cancel = true; });
     QTimer poll;
     poll.setInterval(kProgressPollMs);

@@ -143,7 +143,7 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole:
             return cellText(*entry, column);
         case Qt::TextAlignmentRole:
-            return QVariant::fromValue(cellAlignment(column));
+            return static_cast<int>(cellAlignment(column));
         case Qt::DecorationRole:
             return column == kNameColumn ? QVariant(iconFor(entry->name)) : QVariant();
         case Qt::UserRole:
@@ -157,7 +157,7 @@ QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int 
     if (orientation == Qt::Horizontal && section >= 0 && section < kColumns) {
         if (role == Qt::DisplayRole) return columnTitle(section);
         if (role == Qt::TextAlignmentRole) {
-            return QVariant::fromValue(cellAlignment(section));
+            return static_cast<int>(cellAlignment(section));
         }
     }
     return QAbstractTableModel::headerData(section, orientation, role);

@@ -114,7 +114,7 @@ void ResultsModelTest::alignmentLocationAndIcons() {
     ResultsModel model;
     model.setEntries(&list);
     const auto alignment = [&](int col) {
-        return model.data(model.index(0, col), Qt::TextAlignmentRole).value<Qt::Alignment>();
+        return model.data(model.index(0, col), Qt::TextAlignmentRole).toInt();
     };
     QVERIFY(alignment(1) & Qt::AlignRight);
     QVERIFY(alignment(0) & Qt::AlignLeft);

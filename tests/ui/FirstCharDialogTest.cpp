@@ -1,0 +1,119 @@
+// The first-character dialog: its texts and controls, the answers it gives, and the characters
+// it refuses with a message while staying open.
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QtTest>
+
+#include "ModalHelper.h"
+#include "ui/FirstCharDialog.h"
+#include "ui/Texts.h"
+
+using rekkon::FirstCharAnswer;
+using rekkon::test::whenModal;
+using rekkon::ui::DialogFirstCharAsker;
+using rekkon::ui::FirstCharDialog;
+
+class FirstCharDialogTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void showsTheRestOfTheNameAndAQuestionMark() {
+        FirstCharDialog dialog(QStringLiteral("?EPORT.DOC"));
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Type in the first character"));
+        QCOMPARE(dialog.findChild<QLabel*>("restOfName")->text(), QStringLiteral("EPORT.DOC"));
+        QCOMPARE(dialog.characterEdit()->text(), QStringLiteral("?"));
+        QCOMPARE(dialog.useForAllBox()->text(), QStringLiteral("Use for all files"));
+        QVERIFY(!dialog.useForAllBox()->isChecked());
+        QVERIFY(dialog.okButton()->isDefault());
+        QVERIFY(!dialog.answer());
+    }
+
+    void typingReplacesTheQuestionMarkAndOnlyTheFirstCharacterCounts() {
+        FirstCharDialog dialog(QStringLiteral("?EPORT.DOC"));
+        dialog.show();
+        QTest::keyClicks(dialog.characterEdit(), QStringLiteral("Rxyz"));
+        QCOMPARE(dialog.characterEdit()->text(), QStringLiteral("Rxyz"));
+        QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(dialog.answer());
+        QCOMPARE(dialog.answer()->character, std::string("R"));
+        QVERIFY(!dialog.answer()->useForAll);
+    }
+
+    void refusedCharactersKeepTheDialogOpenWithAMessage_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("nothing") << QString();
+        QTest::newRow("blank") << QStringLiteral(" A");
+        QTest::newRow("question mark") << QStringLiteral("?");
+        QTest::newRow("slash") << QStringLiteral("/");
+        QTest::newRow("tab") << QStringLiteral("\t");
+    }
+    void refusedCharactersKeepTheDialogOpenWithAMessage() {
+        QFETCH(QString, typed);
+        FirstCharDialog dialog(QStringLiteral("?EPORT.DOC"));
+        dialog.show();
+        dialog.characterEdit()->setText(typed);
+        QString text, title;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        whenModal([&](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (!box) return;
+            text = box->text();
+            title = box->windowTitle();
+            icon = box->icon();
+            box->accept();
+        });
+        QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
+        QCOMPARE(text, QStringLiteral("You need to type in any legal character"));
+        QCOMPARE(title, rekkon::ui::kProductTitle);
+        QCOMPARE(icon, QMessageBox::Warning);
+        QVERIFY(dialog.isVisible());
+        QVERIFY(!dialog.answer());
+        // A legal character afterwards is taken; one beyond ASCII too, since names are UTF-8.
+        dialog.characterEdit()->setText(QStringLiteral("\u00C9"));
+        QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
+        QVERIFY(dialog.answer());
+        QCOMPARE(dialog.answer()->character, std::string("\u00C9"));
+    }
+
+    void theAskerShowsTheDialogAndReturnsItsAnswer() {
+        DialogFirstCharAsker asker(nullptr);
+        whenModal([](QWidget* w) {
+            auto* dialog = qobject_cast<FirstCharDialog*>(w);
+            if (!dialog) return;
+            QTest::keyClicks(dialog->characterEdit(), QStringLiteral("Q"));
+            dialog->useForAllBox()->setChecked(true);
+            QTest::keyClick(dialog->characterEdit(), Qt::Key_Return);  // the default button
+        });
+        const auto answer = asker.ask("?A.TXT");
+        QVERIFY(answer);
+        QCOMPARE(answer->character, std::string("Q"));
+        QVERIFY(answer->useForAll);
+
+        whenModal([](QWidget* w) {
+            if (auto* dialog = qobject_cast<FirstCharDialog*>(w)) dialog->reject();
+        });
+        QVERIFY(!asker.ask("?B.TXT"));
+    }
+
+    void aNameWithItsFirstCharacterIsNeverAskedAbout() {
+        DialogFirstCharAsker asker(nullptr);
+        bool shown = false;
+        whenModal(
+            [&](QWidget* w) {
+                shown = true;
+                w->close();
+            },
+            3);
+        QVERIFY(!asker.ask("B.TXT"));
+        QVERIFY(!asker.ask("?"));
+        QCoreApplication::processEvents();
+        QVERIFY(!shown);
+    }
+};
+
+QTEST_MAIN(FirstCharDialogTest)
+#include "FirstCharDialogTest.moc"

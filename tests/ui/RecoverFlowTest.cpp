@@ -1,0 +1,244 @@
+// The recovery flow on the FAT fixture: destination choice, the same-volume question, the first
+// characters asked on the user-interface thread, the copy and its summary, and a cancel.
+#include <sys/sysmacros.h>
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QThread>
+#include <QtTest>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "ModalHelper.h"
+#include "recovery/ScanContext.h"
+#include "support/Fixtures.h"
+#include "support/Md5.h"
+#include "ui/FirstCharDialog.h"
+#include "ui/RecoverFlow.h"
+
+using namespace rekkon;
+using rekkon::test::whenModal;
+using rekkon::ui::FirstCharDialog;
+using rekkon::ui::RecoverFlowHooks;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> filesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& f : fs::directory_iterator(folder))
+        names.push_back(f.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Answers the next first-character dialog with `typed`; counts the dialogs answered.
+void answerFirstChar(const QString& typed, bool useForAll, int& dialogs) {
+    whenModal([typed, useForAll, &dialogs](QWidget* w) {
+        auto* dialog = qobject_cast<FirstCharDialog*>(w);
+        if (!dialog) return;
+        ++dialogs;
+        QVERIFY(QThread::currentThread() == QCoreApplication::instance()->thread());
+        if (typed.isEmpty()) {
+            dialog->reject();
+            return;
+        }
+        QTest::keyClicks(dialog->characterEdit(), typed);
+        dialog->useForAllBox()->setChecked(useForAll);
+        QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
+    });
+}
+
+}  // namespace
+
+class RecoverFlowTest : public QObject {
+    Q_OBJECT
+
+  private:
+    ScanContext context;
+    std::string image;
+    std::vector<const DeletedFileEntry*> all;
+
+    // Hooks that choose `folder` and note the questions and the summary.
+    RecoverFlowHooks hooksFor(const std::string& folder) {
+        RecoverFlowHooks hooks;
+        hooks.chooseFolder = [this, folder](QWidget*) {
+            ++folderChoices;
+            return QString::fromStdString(folder);
+        };
+        hooks.askYesNo = [this](QWidget*, const QString& text) {
+            questions << text;
+            return false;
+        };
+        hooks.showMessage = [this](QWidget*, const QString& text) { summary = text; };
+        return hooks;
+    }
+    int folderChoices = 0;
+    QStringList questions;
+    QString summary;
+
+    const DeletedFileEntry* entryAt(std::uint64_t location) const {
+        for (const auto& e : context.foundList)
+            if (e.location == location) return &e;
+        return nullptr;
+    }
+
+  private slots:
+    void initTestCase() {
+        image = test::fixtureImage("fat/fat16.img");
+        int error = 0;
+        QCOMPARE(int(mountVolume(context, image, error)), int(MountStatus::Mounted));
+        QVERIFY(scanVolume(context) > 0);
+        for (const auto& e : context.foundList)
+            all.push_back(&e);
+    }
+    void init() {
+        folderChoices = 0;
+        questions.clear();
+        summary.clear();
+    }
+
+    void recoveredFilesMatchTheManifestAndOneAnswerServesAll() {
+        test::TempDir out;
+        int dialogs = 0;
+        answerFirstChar(QStringLiteral("X"), true, dialogs);
+        const auto outcomes = ui::recoverSelected(nullptr, context, QString::fromStdString(image),
+                                                  all, hooksFor(out.path()));
+        QCOMPARE(dialogs, 1);
+        QCOMPARE(folderChoices, 1);
+        QVERIFY2(questions.isEmpty(), "an image source is never the destination's volume");
+        QCOMPARE(outcomes.size(), all.size());
+        std::map<const DeletedFileEntry*, const RecoveryOutcome*> byEntry;
+        for (const auto& o : outcomes)
+            byEntry[o.entry] = &o;
+        int checked = 0;
+        for (const auto& row : test::readManifest(test::fixtureSource("fat/fat16.manifest.tsv"))) {
+            if (row.at("state") != "deleted" || row.at("type") != "file" ||
+                row.at("contiguous") != "yes" || row.at("reused") != "no" || row.at("size") == "0")
+                continue;
+            const DeletedFileEntry* e = entryAt(std::stoull(row.at("first_cluster")));
+            QVERIFY2(e, row.at("long_path").c_str());
+            const RecoveryOutcome& o = *byEntry.at(e);
+            QCOMPARE(int(o.result), int(RecoveryResult::Written));
+            QCOMPARE(fs::path(o.outputPath).parent_path().string(), out.path());
+            QCOMPARE(fs::path(o.outputPath).filename().string().substr(0, 1), std::string("X"));
+            QCOMPARE(test::md5OfFile(o.outputPath), row.at("md5"));
+            QCOMPARE(e->name.substr(0, 1), std::string("?"));  // the list keeps its '?' name
+            ++checked;
+        }
+        QVERIFY(checked >= 5);
+        QVERIFY2(summary.startsWith(QStringLiteral("%1 of %1 file(s) were recovered to\n%2")
+                                        .arg(all.size())
+                                        .arg(QString::fromStdString(out.path()))),
+                 qPrintable(summary));
+    }
+
+    void aCancelledQuestionSkipsThatFileAndTheNextOneAsksAgain() {
+        QVERIFY(all.size() >= 2);
+        test::TempDir out;
+        int dialogs = 0;
+        answerFirstChar(QString(), false, dialogs);
+        const std::vector<const DeletedFileEntry*> two{all[0], all[1]};
+        // The second dialog is answered once the first is gone.
+        QTimer::singleShot(0, [&] { answerFirstChar(QStringLiteral("Q"), false, dialogs); });
+        const auto outcomes =
+            ui::recoverSelected(nullptr, context, QString(), two, hooksFor(out.path()));
+        QCOMPARE(dialogs, 2);
+        QCOMPARE(outcomes.size(), std::size_t(2));
+        QCOMPARE(int(outcomes[0].result), int(RecoveryResult::NoFirstChar));
+        QVERIFY(outcomes[1].result == RecoveryResult::Written ||
+                outcomes[1].result == RecoveryResult::NotWhole);
+        QCOMPARE(filesIn(out.path()), std::vector<std::string>{"Q" + all[1]->name.substr(1)});
+        QVERIFY2(summary.contains(QStringLiteral("1 file(s) were skipped")), qPrintable(summary));
+    }
+
+    void noFolderChosenEndsQuietly() {
+        RecoverFlowHooks hooks = hooksFor("");
+        const auto outcomes = ui::recoverSelected(nullptr, context, QString(), all, hooks);
+        QVERIFY(outcomes.empty());
+        QCOMPARE(folderChoices, 1);
+        QVERIFY(summary.isEmpty());
+        QVERIFY(ui::recoverSelected(nullptr, context, QString(), {}, hooks).empty());
+        QCOMPARE(folderChoices, 1);  // nothing selected: not even the folder is asked
+    }
+
+    // A made-up disk /dev/sda with a partition sda1: the first folder offered lies on sda1.
+    void aFolderOnTheScannedDeviceIsQuestioned_data() {
+        QTest::addColumn<bool>("chooseAgain");
+        QTest::newRow("Yes: choose again") << true;
+        QTest::newRow("No: go on") << false;
+    }
+    void aFolderOnTheScannedDeviceIsQuestioned() {
+        QFETCH(bool, chooseAgain);
+        test::TempDir sys, onSource, elsewhere;
+        for (const auto& [path, dev] : std::vector<std::pair<std::string, std::string>>{
+                 {"sda", "8:0"}, {"sda/sda1", "8:1"}}) {
+            const std::string dir = sys.path() + "/devices/" + path;
+            fs::create_directories(dir);
+            std::ofstream(dir + "/dev") << dev << "\n";
+            fs::create_directories(sys.path() + "/dev/block");
+            fs::create_symlink(dir, sys.path() + "/dev/block/" + dev);
+        }
+        std::ofstream(sys.path() + "/devices/sda/sda1/partition") << "1\n";
+        std::map<std::string, struct stat> stats;
+        stats["/dev/sda"].st_mode = S_IFBLK | 0660;
+        stats["/dev/sda"].st_rdev = makedev(8, 0);
+        stats[onSource.path()].st_mode = S_IFDIR | 0755;
+        stats[onSource.path()].st_dev = makedev(8, 1);
+        stats[elsewhere.path()].st_mode = S_IFDIR | 0755;
+        stats[elsewhere.path()].st_dev = makedev(8, 16);
+
+        RecoverFlowHooks hooks = hooksFor("");
+        hooks.probe.sysfsRoot = sys.path();
+        hooks.probe.stat = [&stats](const std::string& path, struct stat& out) {
+            const auto it = stats.find(path);
+            if (it == stats.end()) return -1;
+            out = it->second;
+            return 0;
+        };
+        hooks.chooseFolder = [&](QWidget*) {
+            ++folderChoices;
+            return QString::fromStdString(folderChoices == 1 ? onSource.path() : elsewhere.path());
+        };
+        hooks.askYesNo = [&](QWidget*, const QString& text) {
+            questions << text;
+            return chooseAgain;
+        };
+        hooks.firstCharAsker = nullptr;
+        int dialogs = 0;
+        answerFirstChar(QStringLiteral("Z"), true, dialogs);
+        const std::vector<const DeletedFileEntry*> one{all[0]};
+        ui::recoverSelected(nullptr, context, QStringLiteral("/dev/sda"), one, hooks);
+        QCOMPARE(questions,
+                 QStringList{QStringLiteral("It is dangerous to undelete files to the same "
+                                            "volume!\nDo you wish to change the drive ?")});
+        QCOMPARE(folderChoices, chooseAgain ? 2 : 1);
+        const std::string written = "Z" + all[0]->name.substr(1);
+        QCOMPARE(filesIn(onSource.path()),
+                 chooseAgain ? std::vector<std::string>{} : std::vector<std::string>{written});
+        QCOMPARE(filesIn(elsewhere.path()),
+                 chooseAgain ? std::vector<std::string>{written} : std::vector<std::string>{});
+    }
+
+    void aCancelledCopyLeavesNothingBehind() {
+        test::TempDir out;
+        RecoverFlowHooks hooks = hooksFor(out.path());
+        int dialogs = 0;
+        answerFirstChar(QStringLiteral("C"), true, dialogs);
+        hooks.chunkBytes = 512;
+        hooks.copyStarted = [](const std::function<void()>& cancel) { cancel(); };
+        const auto outcomes = ui::recoverSelected(nullptr, context, QString(), all, hooks);
+        QVERIFY(outcomes.size() <= 1);
+        if (!outcomes.empty()) QCOMPARE(int(outcomes[0].result), int(RecoveryResult::Cancelled));
+        QCOMPARE(filesIn(out.path()), std::vector<std::string>{});
+        QVERIFY2(summary.startsWith(QStringLiteral("0 of %1").arg(all.size())),
+                 qPrintable(summary));
+        QVERIFY2(summary.contains(QStringLiteral("cancelled")), qPrintable(summary));
+    }
+};
+
+QTEST_MAIN(RecoverFlowTest)
+#include "RecoverFlowTest.moc"
