@@ -49,8 +49,9 @@ QString cellText(const DeletedFileEntry& e, int column) {
     }
 }
 
-Qt::Alignment cellAlignment(int column) {
-    return (column == kSizeColumn ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
+// The list's columns are all left-aligned, sizes included.
+Qt::Alignment cellAlignment(int /*column*/) {
+    return Qt::AlignLeft | Qt::AlignVCenter;
 }
 
 // Shows the wait cursor while it lives, when there is a widget application to show it.
