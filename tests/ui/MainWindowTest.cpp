@@ -119,6 +119,25 @@ struct Harness {
     }
 };
 
+// "&Rekkon" without dialogs: the files go to `destination` (a same-volume question is answered
+// Yes when `askYesNo`), the first characters come from `asker` (null: the real dialog), and the
+// outcomes are kept.
+std::function<void(QWidget*, ScanContext&, const QString&,
+                   const std::vector<const DeletedFileEntry*>&)>
+recoverInto(const test::TempDir& destination, std::vector<RecoveryOutcome>& outcomes,
+            FirstCharAsker* asker = nullptr) {
+    return [&destination, &outcomes, asker](QWidget* parent, ScanContext& context,
+                                            const QString& source,
+                                            const std::vector<const DeletedFileEntry*>& entries) {
+        RecoverFlowHooks flow;
+        flow.chooseFolder = [&](QWidget*) { return QString::fromStdString(destination.path()); };
+        flow.askYesNo = [](QWidget*, const QString&) { return true; };
+        flow.showMessage = [](QWidget*, const QString&) {};
+        flow.firstCharAsker = asker;
+        outcomes = recoverSelected(parent, context, source, entries, flow);
+    };
+}
+
 void clickHeader(QTableView* view, int column) {
     QHeaderView* header = view->horizontalHeader();
     const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
@@ -415,15 +434,7 @@ void MainWindowTest::rekkonRecoversTheSelectedFatRows() {
     std::vector<RecoveryOutcome> outcomes;
     Harness h;
     MainWindowHooks hooks = h.hooks();
-    hooks.recover = [&](QWidget* parent, ScanContext& context, const QString& source,
-                        const std::vector<const DeletedFileEntry*>& entries) {
-        RecoverFlowHooks flow;
-        flow.chooseFolder = [&](QWidget*) { return QString::fromStdString(destination.path()); };
-        flow.askYesNo = [](QWidget*, const QString&) { return true; };
-        flow.showMessage = [](QWidget*, const QString&) {};
-        flow.firstCharAsker = &asker;
-        outcomes = recoverSelected(parent, context, source, entries, flow);
-    };
+    hooks.recover = recoverInto(destination, outcomes, &asker);
     MainWindow window(hooks);
     QVERIFY(window.openSource(QString::fromStdString(test::fixtureImage(kFatImage))));
     // A long name with a non-ASCII first character, a file in the root, two in folders.
@@ -445,13 +456,7 @@ void MainWindowTest::rekkonAsksTheFirstCharacterWithTheDialog() {
     std::vector<RecoveryOutcome> outcomes;
     Harness h;
     MainWindowHooks hooks = h.hooks();
-    hooks.recover = [&](QWidget* parent, ScanContext& context, const QString& source,
-                        const std::vector<const DeletedFileEntry*>& entries) {
-        RecoverFlowHooks flow;
-        flow.chooseFolder = [&](QWidget*) { return QString::fromStdString(destination.path()); };
-        flow.showMessage = [](QWidget*, const QString&) {};
-        outcomes = recoverSelected(parent, context, source, entries, flow);
-    };
+    hooks.recover = recoverInto(destination, outcomes);
     MainWindow window(hooks);
     QVERIFY(window.openSource(QString::fromStdString(test::fixtureImage(kFatImage))));
     selectLocations(window, {17});
@@ -481,14 +486,7 @@ void MainWindowTest::rekkonRecoversTheSelectedNtfsRows() {
     std::vector<RecoveryOutcome> outcomes;
     Harness h;
     MainWindowHooks hooks = h.hooks();
-    hooks.recover = [&](QWidget* parent, ScanContext& context, const QString& source,
-                        const std::vector<const DeletedFileEntry*>& entries) {
-        RecoverFlowHooks flow;
-        flow.chooseFolder = [&](QWidget*) { return QString::fromStdString(destination.path()); };
-        flow.askYesNo = [](QWidget*, const QString&) { return true; };
-        flow.showMessage = [](QWidget*, const QString&) {};
-        outcomes = recoverSelected(parent, context, source, entries, flow);
-    };
+    hooks.recover = recoverInto(destination, outcomes);
     MainWindow window(hooks);
     QVERIFY(window.openSource(QString::fromStdString(test::fixtureImage(kNtfsImage))));
     // Fragmented, with named streams, resident, non-ASCII, in a deleted folder, compressed.
