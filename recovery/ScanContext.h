@@ -39,13 +39,23 @@ using SourceOpener =
 // The source as a block device or disk-image file (FileSectorDevice).
 std::unique_ptr<SectorDevice> openFileSource(const std::string& path, int& error);
 
-// Mounts the volume the opened `source` holds: NTFS first when its boot sector names NTFS, FAT
-// first otherwise, then the other. The one place that decides the order.
-MountStatus mountVolume(ScanContext& context, std::unique_ptr<SectorDevice> source);
+// Which mount is tried first: as the boot sector names the volume, or as the platform's
+// file-system name for the device (libblkid) says.
+enum class MountOrder { FromBootSector, NtfsFirst, FatFirst };
+// The order a platform file-system name ("NTFS", "FAT32", "exFAT", ...) asks for: NTFS first when
+// the name holds "NTFS", FAT first otherwise.
+MountOrder mountOrderForName(const std::string& fileSystemName);
+
+// Mounts the volume the opened `source` holds, trying NTFS and FAT in `order` (by default NTFS
+// first when the boot sector names NTFS, FAT first otherwise), then the other. The one place
+// that decides the order.
+MountStatus mountVolume(ScanContext& context, std::unique_ptr<SectorDevice> source,
+                        MountOrder order = MountOrder::FromBootSector);
 // The same on the source `open` gives for `path`; `openError` receives errno when it cannot be
 // opened (CannotOpen).
 MountStatus mountVolume(ScanContext& context, const std::string& path, int& openError,
-                        const SourceOpener& open = openFileSource);
+                        const SourceOpener& open = openFileSource,
+                        MountOrder order = MountOrder::FromBootSector);
 void unmountVolume(ScanContext& context);
 
 inline constexpr int kScanFolderNotFound = -1;

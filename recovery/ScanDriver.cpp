@@ -37,6 +37,10 @@ class SharedSource final : public SectorDevice {
         return source_->readSectors(buffer);
     }
     std::optional<std::uint64_t> sizeBytes() const override { return source_->sizeBytes(); }
+    std::optional<int> descriptor() const override { return source_->descriptor(); }
+    std::optional<std::uint32_t> logicalSectorSize() const override {
+        return source_->logicalSectorSize();
+    }
 
   private:
     std::shared_ptr<SectorDevice> source_;
@@ -56,26 +60,34 @@ bool tryNtfs(ScanContext& context, const std::shared_ptr<SectorDevice>& source) 
 
 }  // namespace
 
+MountOrder mountOrderForName(const std::string& fileSystemName) {
+    return fileSystemName.find("NTFS") != std::string::npos ? MountOrder::NtfsFirst
+                                                            : MountOrder::FatFirst;
+}
+
 std::unique_ptr<SectorDevice> openFileSource(const std::string& path, int& error) {
     return FileSectorDevice::open(path, error);
 }
 
-MountStatus mountVolume(ScanContext& context, std::unique_ptr<SectorDevice> source) {
+MountStatus mountVolume(ScanContext& context, std::unique_ptr<SectorDevice> source,
+                        MountOrder order) {
     unmountVolume(context);
     if (!source) return MountStatus::CannotOpen;
     const std::shared_ptr<SectorDevice> shared = std::move(source);
     attachDevice(context.volume, std::make_unique<SharedSource>(shared));
-    // The boot sector's own name decides which mount is tried first.
-    const bool mounted = bootSectorNamesNtfs(context.volume)
-                             ? tryNtfs(context, shared) || tryFat(context, shared)
-                             : tryFat(context, shared) || tryNtfs(context, shared);
+    // The file-system name the platform listed, else the boot sector's own name, decides
+    // which mount is tried first.
+    const bool ntfsFirst = order == MountOrder::FromBootSector ? bootSectorNamesNtfs(context.volume)
+                                                               : order == MountOrder::NtfsFirst;
+    const bool mounted = ntfsFirst ? tryNtfs(context, shared) || tryFat(context, shared)
+                                   : tryFat(context, shared) || tryNtfs(context, shared);
     if (mounted) return MountStatus::Mounted;
     closeDevice(context.volume);
     return MountStatus::NotRecognised;
 }
 
 MountStatus mountVolume(ScanContext& context, const std::string& path, int& openError,
-                        const SourceOpener& open) {
+                        const SourceOpener& open, MountOrder order) {
     unmountVolume(context);
     openError = 0;
     std::unique_ptr<SectorDevice> source = open(path, openError);
@@ -84,7 +96,7 @@ MountStatus mountVolume(ScanContext& context, const std::string& path, int& open
         context.volume.lastOpenError = openError;
         return MountStatus::CannotOpen;
     }
-    return mountVolume(context, std::move(source));
+    return mountVolume(context, std::move(source), order);
 }
 
 void unmountVolume(ScanContext& context) {

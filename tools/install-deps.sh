@@ -6,10 +6,17 @@ set -euo pipefail
 packages=(
     cmake g++ make pkg-config xz-utils
     libgtest-dev libgmock-dev nlohmann-json3-dev
+    # partition tables and file-system names of devices; Expert Witness (E01) evidence files
+    libblkid-dev libewf-dev
     # the desktop program: Qt 6 Widgets and Qt Test, the SVG image plugin for its icons
     qt6-base-dev qt6-base-dev-tools libqt6svg6
     # test oracles and fixture makers; never linked
     sleuthkit mtools dosfstools ntfs-3g
+    # disk images with partition tables and evidence files for the tests
+    fdisk gdisk ewf-tools
+    # the desktop program's drive access through UDisks2 (a private bus in the tests) and the
+    # checks of its installed desktop entry and metadata
+    dbus-daemon desktop-file-utils appstream
     # fuzzing (tools/fuzz.sh): clang with libFuzzer's runtime, python3 to cut the seeds
     clang libclang-rt-dev python3
 )

@@ -23,7 +23,19 @@ std::optional<std::uint64_t> sourceSize(int fd) {
     return std::nullopt;
 }
 
+// A block device's logical sector size; nullopt for anything else.
+std::optional<std::uint32_t> blockSectorSize(int fd) {
+    struct stat st {};
+    int bytes = 0;
+    if (::fstat(fd, &st) != 0 || !S_ISBLK(st.st_mode)) return std::nullopt;
+    if (::ioctl(fd, BLKSSZGET, &bytes) != 0 || bytes < 512) return std::nullopt;
+    return static_cast<std::uint32_t>(bytes);
+}
+
 }  // namespace
+
+FileSectorDevice::FileSectorDevice(int fd)
+    : fd_(fd), size_(sourceSize(fd)), logicalSector_(blockSectorSize(fd)) {}
 
 std::unique_ptr<FileSectorDevice> FileSectorDevice::open(const std::string& path, int& error) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -32,7 +44,24 @@ std::unique_ptr<FileSectorDevice> FileSectorDevice::open(const std::string& path
         return nullptr;
     }
     error = 0;
-    return std::unique_ptr<FileSectorDevice>(new FileSectorDevice(fd, sourceSize(fd)));
+    return std::unique_ptr<FileSectorDevice>(new FileSectorDevice(fd));
+}
+
+std::unique_ptr<FileSectorDevice> FileSectorDevice::fromDescriptor(int fd, int& error) {
+    const int flags = fd < 0 ? -1 : ::fcntl(fd, F_GETFL);
+    if (flags < 0) {
+        error = EBADF;
+        return nullptr;
+    }
+    // The source is only ever read: a descriptor that could write to it is refused.
+    if ((flags & O_ACCMODE) != O_RDONLY) {
+        ::close(fd);
+        error = EACCES;
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    error = 0;
+    return std::unique_ptr<FileSectorDevice>(new FileSectorDevice(fd));
 }
 
 FileSectorDevice::~FileSectorDevice() {

@@ -25,6 +25,12 @@ class SectorDevice {
     // The source's length in bytes, when it is known (an image's size, a block device's
     // capacity); nullopt when it cannot be told.
     virtual std::optional<std::uint64_t> sizeBytes() const { return std::nullopt; }
+    // The open file descriptor behind the source, for libraries that read through one
+    // (libblkid); nullopt when the source is not a plain file or device (an evidence file set).
+    virtual std::optional<int> descriptor() const { return std::nullopt; }
+    // The source's own logical sector size: a block device's, an evidence file's media sector
+    // size; nullopt for a plain image file, whose sector size must be guessed.
+    virtual std::optional<std::uint32_t> logicalSectorSize() const { return std::nullopt; }
 };
 
 // A block device or disk-image file, opened read-only; reads with pread.
@@ -32,6 +38,10 @@ class FileSectorDevice final : public SectorDevice {
   public:
     // Opens `path` with O_RDONLY | O_CLOEXEC. Returns null and sets `error` to errno on failure.
     static std::unique_ptr<FileSectorDevice> open(const std::string& path, int& error);
+    // Takes over `fd`, an open read-only descriptor (one handed over by a privileged service);
+    // it is closed with the device. Returns null with `error` set (EBADF, or EACCES when the
+    // descriptor is open for writing) and closes `fd` when it cannot be used.
+    static std::unique_ptr<FileSectorDevice> fromDescriptor(int fd, int& error);
     ~FileSectorDevice() override;
     FileSectorDevice(const FileSectorDevice&) = delete;
     FileSectorDevice& operator=(const FileSectorDevice&) = delete;
@@ -39,11 +49,14 @@ class FileSectorDevice final : public SectorDevice {
     void seekSector(std::uint64_t sector) override { sector_ = sector; }
     std::size_t readSectors(std::span<std::uint8_t> buffer) override;
     std::optional<std::uint64_t> sizeBytes() const override { return size_; }
+    std::optional<int> descriptor() const override { return fd_; }
+    std::optional<std::uint32_t> logicalSectorSize() const override { return logicalSector_; }
 
   private:
-    FileSectorDevice(int fd, std::optional<std::uint64_t> size) : fd_(fd), size_(size) {}
+    FileSectorDevice(int fd);
     int fd_;
     std::optional<std::uint64_t> size_;
+    std::optional<std::uint32_t> logicalSector_;
     std::uint64_t sector_ = 0;
 };
 

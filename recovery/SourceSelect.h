@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "recovery/ScanContext.h"
+#include "volume/PartitionTable.h"
+
+namespace rekkon {
+
+// Which volume of a source the user asked for.
+struct SourceChoice {
+    std::optional<int> partition;         // --partition N
+    std::optional<std::uint64_t> offset;  // --offset BYTES: a volume there, no table needed
+};
+
+enum class SourceStatus {
+    Opened,             // `device` is the volume's source
+    CannotOpen,         // `error` holds errno
+    BadOffset,          // the offset is not a multiple of 512 or lies past the end
+    NoSuchPartition,    // the table has no partition with that number
+    PartitionNeeded,    // several FAT/NTFS partitions: the user must choose
+    NoVolumePartition,  // a table without a FAT or NTFS partition
+};
+
+struct SelectedSource {
+    SourceStatus status = SourceStatus::CannotOpen;
+    std::unique_ptr<SectorDevice> device;  // Opened: bounded to the partition when there is one
+    int error = 0;
+    std::optional<PartitionTable> table;  // the disk's table, when it has one
+    std::optional<int> partition;         // Opened: the partition used (chosen or the only one)
+    std::string fileSystemName;           // Opened: the platform's name of the volume, if known
+};
+
+// Opens `path` through `open` and picks the volume to mount: the partition asked for, the
+// volume at the offset asked for, the one FAT/NTFS partition of a disk, or the source itself
+// when it has no table.
+SelectedSource selectSource(const std::string& path, const SourceChoice& choice,
+                            const SourceOpener& open = openFileSource);
+
+}  // namespace rekkon
