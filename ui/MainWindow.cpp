@@ -22,6 +22,7 @@
 
 #include "ui/AboutBox.h"
 #include "ui/ChangeFolderDialog.h"
+#include "ui/ManualPath.h"
 #include "ui/OffThread.h"
 #include "ui/ProgressWindow.h"
 #include "ui/RecoverFlow.h"
@@ -233,8 +234,7 @@ void MainWindow::recoverSelection() {
 }
 
 void MainWindow::showManual() {
-    const QUrl url = QUrl::fromLocalFile(
-        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("MANUAL.html")));
+    const QUrl url = QUrl::fromLocalFile(manualPath());
     if (hooks_.openUrl)
         hooks_.openUrl(url);
     else

@@ -1,0 +1,27 @@
+# `cmake --install`: the programs, the desktop program's manual, its desktop entry, icons and
+# AppStream metadata, and the manual pages. Libraries and test programs are not installed.
+include(GNUInstallDirs)
+
+set(REKKON_APP_ID io.github.rekkon.Rekkon)
+set(REKKON_DIST_DIR ${CMAKE_SOURCE_DIR}/dist)
+
+install(TARGETS rekkon-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${REKKON_DIST_DIR}/rekkon-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+if(TARGET rekkon)
+    install(TARGETS rekkon RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(FILES ${REKKON_DIST_DIR}/rekkon.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    install(FILES ${CMAKE_SOURCE_DIR}/MANUAL.html DESTINATION ${CMAKE_INSTALL_DOCDIR})
+    install(FILES ${REKKON_DIST_DIR}/${REKKON_APP_ID}.desktop
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+    install(FILES ${REKKON_DIST_DIR}/${REKKON_APP_ID}.metainfo.xml
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+    install(DIRECTORY ${REKKON_DIST_DIR}/icons/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
+
+    # The program finds its installed manual relative to its own folder, so the installed tree
+    # can be moved (`cmake --install --prefix`) as long as both folders are relative ones.
+    file(RELATIVE_PATH REKKON_MANUAL_DIR_FROM_BINDIR
+         ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_DOCDIR})
+    set_property(SOURCE ${CMAKE_SOURCE_DIR}/ui/ManualPath.cpp APPEND PROPERTY COMPILE_DEFINITIONS
+                 REKKON_MANUAL_DIR_FROM_BINDIR="${REKKON_MANUAL_DIR_FROM_BINDIR}")
+endif()
