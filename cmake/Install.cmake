@@ -24,4 +24,7 @@ if(TARGET rekkon)
          ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_DOCDIR})
     set_property(SOURCE ${CMAKE_SOURCE_DIR}/ui/ManualPath.cpp APPEND PROPERTY COMPILE_DEFINITIONS
                  REKKON_MANUAL_DIR_FROM_BINDIR="${REKKON_MANUAL_DIR_FROM_BINDIR}")
+    # The desktop program names its desktop entry, so the desktop links its windows to it.
+    set_property(SOURCE ${CMAKE_SOURCE_DIR}/ui/main.cpp APPEND PROPERTY COMPILE_DEFINITIONS
+                 REKKON_APP_ID="${REKKON_APP_ID}")
 endif()
