@@ -15,8 +15,8 @@ packages=(
     # disk images with partition tables and evidence files for the tests
     fdisk gdisk ewf-tools
     # the desktop program's drive access through UDisks2 (a private bus in the tests) and the
-    # checks of its installed desktop entry and metadata
-    dbus-daemon desktop-file-utils appstream
+    # checks of its installed desktop entry, metadata and manual pages
+    dbus-daemon desktop-file-utils appstream groff-base
     # fuzzing (tools/fuzz.sh): clang with libFuzzer's runtime, python3 to cut the seeds
     clang libclang-rt-dev python3
 )
