@@ -83,6 +83,9 @@ DriveSelectDialog::DriveSelectDialog(ScanContext& context, DriveSelectHooks hook
     banner_ = new QLabel(this);
     banner_->setObjectName(QStringLiteral("driveBanner"));
     banner_->setAlignment(Qt::AlignCenter);
+    // When the dialog is wider than the picture, its sky goes on to either side.
+    banner_->setStyleSheet(QStringLiteral(
+        "background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #123c6b, stop:1 #2d6cb5);"));
     banner_->setPixmap(
         QIcon(QStringLiteral(":/drive-banner.svg")).pixmap(kBannerWidth, kBannerHeight));
 
@@ -139,35 +142,39 @@ DriveSelectDialog::DriveSelectDialog(ScanContext& context, DriveSelectHooks hook
 }
 
 void DriveSelectDialog::placeControls() {
-    // The template's places; the label and the list grow to fit their texts in the desktop's
-    // font, and push the buttons and the dialog's right edge along.
+    // The template's places; the label, the list and the buttons grow to fit their texts in the
+    // desktop's font and push what lies right of them, and the dialog's right edge, along.
     const int labelWidth =
         std::max(px(kLabelWidth), label_->fontMetrics().horizontalAdvance(label_->text()) + px(2));
-    const int labelGrowth = labelWidth - px(kLabelWidth);
+    const int comboX = px(kComboX) + labelWidth - px(kLabelWidth);
     const int comboWidth = std::max(px(kComboWidth), combo_->sizeHint().width());
-    const int growth = labelGrowth + comboWidth - px(kComboWidth);
+    const int okX = comboX + comboWidth + px(kOkX - kComboX - kComboWidth);
+    const int buttonWidth =
+        std::max({px(kButtonWidth), ok_->sizeHint().width(), cancel_->sizeHint().width()});
+    const int cancelX = okX + buttonWidth + px(kCancelX - kOkX - kButtonWidth);
+    const int width = cancelX + buttonWidth + px(kDialogWidth - kCancelX - kButtonWidth);
 
-    const int width = px(kDialogWidth) + growth;
-    const int height = std::max(py(kDialogHeight), py(kButtonY) + ok_->sizeHint().height() + 8);
     const int buttonHeight = std::max(py(kButtonHeight), ok_->sizeHint().height());
-    const int buttonWidth = std::max(px(kButtonWidth), ok_->sizeHint().width());
+    const int height =
+        std::max(py(kDialogHeight),
+                 py(kButtonY) + buttonHeight + py(kDialogHeight - kButtonY - kButtonHeight));
     const int rowMiddle = py(kButtonY) + buttonHeight / 2;
 
     banner_->setGeometry(0, 0, width, kBannerHeight);
     const int labelHeight = std::max(py(kLabelHeight), label_->sizeHint().height());
     label_->setGeometry(px(kLabelX), rowMiddle - labelHeight / 2, labelWidth, labelHeight);
     const int comboHeight = combo_->sizeHint().height();
-    combo_->setGeometry(px(kComboX) + labelGrowth, rowMiddle - comboHeight / 2, comboWidth,
-                        comboHeight);
-    ok_->setGeometry(px(kOkX) + growth, py(kButtonY), buttonWidth, buttonHeight);
-    cancel_->setGeometry(px(kCancelX) + growth, py(kButtonY), buttonWidth, buttonHeight);
+    combo_->setGeometry(comboX, rowMiddle - comboHeight / 2, comboWidth, comboHeight);
+    ok_->setGeometry(okX, py(kButtonY), buttonWidth, buttonHeight);
+    cancel_->setGeometry(cancelX, py(kButtonY), buttonWidth, buttonHeight);
     setFixedSize(width, height);
 }
 
 int DriveSelectDialog::exec() {
     if (drives_.empty()) {
         // Nothing to pick from: ask for an image straight away.
-        const QString path = askForImage();
+        const QString path =
+            askForImage(QStringLiteral("No FAT or NTFS drive was found: open a disk image"));
         if (path.isEmpty()) {
             done(Rejected);
             return Rejected;
@@ -207,15 +214,15 @@ void DriveSelectDialog::chooseSelected() {
         accept();
 }
 
-QString DriveSelectDialog::askForImage() {
+QString DriveSelectDialog::askForImage(const QString& caption) {
     if (hooks_.chooseImage) return hooks_.chooseImage(this);
     return QFileDialog::getOpenFileName(
-        this, QStringLiteral("Open a disk image"), QString(),
+        this, caption, QString(),
         QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso *.E01 *.e01);;All files (*)"));
 }
 
 void DriveSelectDialog::chooseImage() {
-    const QString path = askForImage();
+    const QString path = askForImage(QStringLiteral("Open a disk image"));
     if (!path.isEmpty() && mount(path, MountOrder::FromBootSector)) accept();
 }
 

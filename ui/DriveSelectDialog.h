@@ -77,7 +77,7 @@ class DriveSelectDialog : public QDialog {
   private:
     void chooseSelected();
     void chooseImage();
-    QString askForImage();
+    QString askForImage(const QString& caption);
     bool mount(const QString& path, MountOrder order);
     void warn(const QString& text);
     void placeControls();

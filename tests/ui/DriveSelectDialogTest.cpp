@@ -142,6 +142,15 @@ class DriveSelectDialogTest : public QObject {
         QVERIFY(dialog.width() >= 413 && dialog.height() >= 202);
         QVERIFY(dialog.driveList()->width() >=
                 dialog.driveList()->fontMetrics().horizontalAdvance("sdc1 (FAT32) 7.5 GiB CARD"));
+        // Side by side in their order, none overlapping another or the dialog's edge.
+        const QRect label = dialog.findChild<QLabel*>(QStringLiteral("driveLabel"))->geometry();
+        const QRect list = dialog.driveList()->geometry();
+        const QRect ok = dialog.okButton()->geometry();
+        const QRect cancel = dialog.cancelButton()->geometry();
+        QVERIFY(label.left() >= 0 && label.right() < list.left());
+        QVERIFY(list.right() < ok.left() && ok.right() < cancel.left());
+        QVERIFY(cancel.right() < dialog.width() && cancel.bottom() < dialog.height());
+        QVERIFY(list.top() >= 158 && ok.top() >= 158);  // below the banner
         QVERIFY(h.opened.empty());
     }
 
