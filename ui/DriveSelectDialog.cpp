@@ -53,16 +53,18 @@ const QColor kDialogColour(241, 249, 225);
 // Where an item's device is in the list of drives; the image item has none.
 constexpr int kImageIndex = -1;
 
+QString cannotOpenText(const QString& path, int error) {
+    return QStringLiteral("\"%1\" cannot be opened: %2.")
+        .arg(path, QString::fromLocal8Bit(std::strerror(error != 0 ? error : EIO)));
+}
+
 }  // namespace
 
 DeviceOpener defaultDeviceOpener() {
-    // Devices are opened directly, read-only.
+    // The one place that chooses how the dialog opens devices: here directly, read-only.
     return [](const std::string& path, int& error, QString& message) {
         std::unique_ptr<SectorDevice> device = openFileSource(path, error);
-        if (!device)
-            message = QStringLiteral("\"%1\" cannot be opened: %2.")
-                          .arg(QString::fromStdString(path),
-                               QString::fromLocal8Bit(std::strerror(error)));
+        if (!device) message = cannotOpenText(QString::fromStdString(path), error);
         return device;
     };
 }
@@ -132,10 +134,6 @@ DriveSelectDialog::DriveSelectDialog(ScanContext& context, DriveSelectHooks hook
     }
     combo_->addItem(kImageItem, kImageIndex);
     if (drives_.empty()) combo_->setCurrentIndex(0);
-    // Picking "Image file..." from the list asks for the file at once.
-    connect(combo_, &QComboBox::activated, this, [this](int index) {
-        if (combo_->itemData(index).toInt() == kImageIndex) chooseImage();
-    });
 
     placeControls();
     combo_->setFocus();
@@ -234,6 +232,7 @@ bool DriveSelectDialog::mount(const QString& path, MountOrder order) {
     std::unique_ptr<SectorDevice> device = open(devicePath, error, message);
     if (!device) {
         unmountVolume(context_);
+        if (message.isEmpty()) message = cannotOpenText(path, error);
         warn(kMountFailedMessage + QStringLiteral("\n\n") + message);
         return false;
     }

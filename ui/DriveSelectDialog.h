@@ -22,7 +22,7 @@ namespace rekkon::ui {
 // `message` = what happened and what the user can do about it.
 using DeviceOpener = std::function<std::unique_ptr<SectorDevice>(const std::string& path,
                                                                  int& error, QString& message)>;
-// The opener the dialog uses when none is given.
+// The opener the dialog uses when none is given (the one place to change how devices open).
 DeviceOpener defaultDeviceOpener();
 
 // What the drive dialog does through the system and the desktop; each one left empty does the

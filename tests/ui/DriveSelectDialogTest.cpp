@@ -176,9 +176,13 @@ class DriveSelectDialogTest : public QObject {
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QComboBox* list = dialog.driveList();
         const int imageItem = list->count() - 1;
-        // Picking the item from the list asks at once; declining leaves the dialog as it was.
-        list->setCurrentIndex(imageItem);
-        emit list->activated(imageItem);
+        // Picking the item asks nothing yet (the arrow keys pass over it); OK asks, and
+        // declining leaves the dialog as it was.
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Down);
+        QCOMPARE(list->currentIndex(), imageItem);
+        QCOMPARE(h.imageAsked, 0);
+        QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
         QCOMPARE(h.imageAsked, 1);
         QVERIFY(dialog.isVisible());
         QVERIFY(h.opened.empty() && h.warnings.empty());
