@@ -229,17 +229,20 @@ bool DriveSelectDialog::mount(const QString& path, MountOrder order) {
     const std::string devicePath = path.toStdString();
     int error = 0;
     QString message;
-    std::unique_ptr<SectorDevice> device = open(devicePath, error, message);
-    if (!device) {
+    MountStatus status = MountStatus::CannotOpen;
+    // The opener may wait for the user to authorise the access while events go on being
+    // handled, and the mount runs off this thread: the dialog takes no input meanwhile.
+    setEnabled(false);
+    if (std::unique_ptr<SectorDevice> device = open(devicePath, error, message))
+        runOffUiThread([&] { status = mountVolume(context_, std::move(device), order); });
+    else
         unmountVolume(context_);
+    setEnabled(true);
+    if (status == MountStatus::CannotOpen) {
         if (message.isEmpty()) message = cannotOpenText(path, error);
         warn(kMountFailedMessage + QStringLiteral("\n\n") + message);
         return false;
     }
-    MountStatus status = MountStatus::NotRecognised;
-    setEnabled(false);
-    runOffUiThread([&] { status = mountVolume(context_, std::move(device), order); });
-    setEnabled(true);
     if (status != MountStatus::Mounted) {
         // mountVolume has closed the device again.
         warn(notRecognisedMessage(path));

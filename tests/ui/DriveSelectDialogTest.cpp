@@ -275,15 +275,23 @@ class DriveSelectDialogTest : public QObject {
         Harness h;
         h.drives = {drive("sdb1", "FAT32", 1ULL << 30)};
         DriveSelectHooks hooks = h.hooks();
-        hooks.open = [](const std::string&, int& error, QString& message) {
+        DriveSelectDialog* opening = nullptr;
+        bool enabledWhileOpening = true;
+        hooks.open = [&](const std::string&, int& error, QString& message) {
+            // The opener may wait for an authorisation while events are handled: no second OK
+            // can come in meanwhile.
+            enabledWhileOpening = opening->isEnabled();
             error = EACCES;
             message = QStringLiteral("Access was refused. Join the disk group.");
             return std::unique_ptr<SectorDevice>();
         };
         DriveSelectDialog dialog(h.context, hooks);
+        opening = &dialog;
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
+        QVERIFY(!enabledWhileOpening);
+        QVERIFY(dialog.isEnabled());
         QCOMPARE(h.warnings, (std::vector<QString>{"Error of Initialization volume\n\nAccess was "
                                                    "refused. Join the disk group."}));
         QVERIFY(dialog.isVisible());
