@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Renders the desktop program's windows into docs/ as PNG files, on Qt's offscreen platform (no
 # display needed): the main window with the bundled FAT16 sample scanned, the progress window,
-# the first-character dialog and the About box. Run from anywhere; builds what is missing.
+# the first-character dialog, the drive dialog and the About box. Run from anywhere; builds what
+# is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,4 +12,5 @@ cmake --build build -j "$(nproc)" --target rekkon rekkon_test_images >/dev/null
 mkdir -p docs
 QT_QPA_PLATFORM=offscreen build/rekkon --screenshots docs build/testdata/fat/fat16.img 2>&1 |
     grep -E '^(wrote|could not)' || true
-ls docs/main-window.png docs/progress-window.png docs/first-char-dialog.png docs/about-box.png
+ls docs/main-window.png docs/progress-window.png docs/first-char-dialog.png docs/drive-dialog.png \
+    docs/about-box.png

@@ -2,6 +2,7 @@
 
 #include <QStringList>
 
+#include "ui/DriveSelectDialog.h"
 #include "ui/MainWindow.h"
 
 class QApplication;
@@ -14,8 +15,10 @@ namespace rekkon::ui {
 int runApp(QApplication& app);
 
 // The same on `arguments` (those after the program's name): 0 when the main window was closed,
-// or when the user chose no image or nothing was found (after the message); 1 when the source
-// could not be mounted (after the message).
-int runProgram(const QStringList& arguments, const MainWindowHooks& hooks = {});
+// or when no drive, image or folder was chosen, or nothing was found (after the message); 1 when
+// the source given could not be mounted (after the message). Without a source the drive dialog
+// chooses one.
+int runProgram(const QStringList& arguments, const MainWindowHooks& hooks = {},
+               const DriveSelectHooks& driveHooks = {});
 
 }  // namespace rekkon::ui

@@ -22,6 +22,7 @@
 
 #include "ui/AboutBox.h"
 #include "ui/ChangeFolderDialog.h"
+#include "ui/DriveSelectDialog.h"
 #include "ui/ManualPath.h"
 #include "ui/OffThread.h"
 #include "ui/ProgressWindow.h"
@@ -209,16 +210,29 @@ bool MainWindow::scanAndFill(const std::string& folder) {
     return true;
 }
 
+bool MainWindow::openFromDriveDialog(const DriveSelectHooks& driveHooks) {
+    if (mounted_) unmountVolume(*context_);
+    mounted_ = false;
+    DriveSelectDialog dialog(*context_, driveHooks);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    mounted_ = true;
+    sourcePath_ = dialog.sourcePath();
+    const bool fat = !isNtfsKind(context_->volume.kind);
+    changeFolderButton_->setEnabled(fat);
+    if (!fat) return scanAndFill(std::string());
+    const std::optional<std::string> folder = askFolder();
+    return folder && scanAndFill(*folder);
+}
+
+std::optional<std::string> MainWindow::askFolder() {
+    raise();
+    if (hooks_.chooseFolder) return hooks_.chooseFolder(this, *context_);
+    return ChangeFolderDialog::chooseFolder(this, *context_, sourcePath_ + QStringLiteral(":\\"));
+}
+
 void MainWindow::changeFolder() {
     if (!mounted_ || isNtfsKind(context_->volume.kind)) return;
-    raise();
-    std::optional<std::string> folder;
-    if (hooks_.chooseFolder)
-        folder = hooks_.chooseFolder(this, *context_);
-    else
-        folder =
-            ChangeFolderDialog::chooseFolder(this, *context_, sourcePath_ + QStringLiteral(":\\"));
-    if (folder) scanAndFill(*folder);
+    if (const std::optional<std::string> folder = askFolder()) scanAndFill(*folder);
 }
 
 void MainWindow::recoverSelection() {

@@ -20,6 +20,7 @@ namespace rekkon::ui {
 
 class ProgressWindow;
 class ResultsModel;
+struct DriveSelectHooks;
 
 // What the main window does through the desktop; each one left empty does the real thing.
 // Tests fill them in to answer without showing a modal window.
@@ -54,6 +55,11 @@ class MainWindow : public QDialog {
     // reports "Could not find deleted files located in ..." when nothing is found (the list is
     // then empty and the status line keeps its text). Returns true when something was found.
     bool scanAndFill(const std::string& folder);
+    // No source given: the drive dialog mounts one; then NTFS is scanned whole (Change Folder
+    // disabled), while on FAT the user first picks the folder to scan. Returns true when the
+    // list holds found files; false when the dialog or the folder choice was cancelled or
+    // nothing was found (after the message).
+    bool openFromDriveDialog(const DriveSelectHooks& driveHooks);
 
     // "&Change Folder": asks for another folder of the FAT volume and scans it.
     void changeFolder();
@@ -79,6 +85,7 @@ class MainWindow : public QDialog {
 
   private:
     void warn(const QString& text);
+    std::optional<std::string> askFolder();
     void showListMenu(const QPoint& pos);
 
     MainWindowHooks hooks_;

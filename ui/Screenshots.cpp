@@ -8,6 +8,7 @@
 #include <QTextStream>
 
 #include "ui/AboutBox.h"
+#include "ui/DriveSelectDialog.h"
 #include "ui/FirstCharDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/ProgressWindow.h"
@@ -54,6 +55,17 @@ int writeScreenshots(const QString& folder, const QString& image) {
     {
         FirstCharDialog dialog(QStringLiteral("?LDNOTES.TXT"));
         ok = save(dialog, dir, QStringLiteral("first-char-dialog.png")) && ok;
+    }
+    {
+        // Two devices as a machine with a memory card and a Windows disk lists them.
+        DriveInfo card{"sdb1", "/dev/sdb1", "FAT32", "CARD", 15ULL << 29, true, true};
+        DriveInfo disk{"nvme0n1p3", "/dev/nvme0n1p3", "NTFS", "Windows", 500107862016ULL, false,
+                       true};
+        DriveSelectHooks hooks;
+        hooks.listDrives = [&] { return std::vector<DriveInfo>{disk, card}; };
+        ScanContext context;
+        DriveSelectDialog dialog(context, hooks);
+        ok = save(dialog, dir, QStringLiteral("drive-dialog.png")) && ok;
     }
     {
         AboutBox about;

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "recovery/ScanContext.h"
+#include "volume/DriveList.h"
+#include "volume/SectorDevice.h"
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+namespace rekkon::ui {
+
+// Opens a listed device or a chosen image read-only. On failure: null, `error` = errno and
+// `message` = what happened and what the user can do about it.
+using DeviceOpener = std::function<std::unique_ptr<SectorDevice>(const std::string& path,
+                                                                 int& error, QString& message)>;
+// The opener the dialog uses when none is given (the one place to change how devices open).
+DeviceOpener defaultDeviceOpener();
+
+// What the drive dialog does through the system and the desktop; each one left empty does the
+// real thing. Tests fill them in to answer without devices or modal windows.
+struct DriveSelectHooks {
+    // The devices to offer; empty: listDrives() on /sys.
+    std::function<std::vector<DriveInfo>()> listDrives;
+    // Asks for a disk-image file; an empty text: the user declined.
+    std::function<QString(QWidget* parent)> chooseImage;
+    // Opens the chosen device or image; empty: defaultDeviceOpener().
+    DeviceOpener open;
+    // A warning box with the product title as caption.
+    std::function<void(QWidget* parent, const QString& text)> warn;
+};
+
+// Lets the user pick a FAT or NTFS device, or a disk-image file, and mounts it into `context`.
+// exec() returns Accepted only once a volume is mounted (sourcePath() then names it and the
+// context's scan target is the volume's root); a failed open or mount is reported and the dialog
+// stays open for another choice. Cancel leaves nothing mounted.
+//
+// The list holds driveItemText() of every device, sorted, with the last one added selected, and
+// "Image file..." last. When no device qualifies, exec() asks for an image file at once; the
+// dialog itself opens only when that image cannot be mounted. Whenever it ends without a mount
+// while no device is listed, it says "Unable to find any drive where you can Rekkon files!".
+class DriveSelectDialog : public QDialog {
+    Q_OBJECT
+
+  public:
+    explicit DriveSelectDialog(ScanContext& context, DriveSelectHooks hooks = {},
+                               QWidget* parent = nullptr);
+
+    int exec() override;
+    void done(int result) override;
+
+    // The device or image file mounted on OK; empty before.
+    QString sourcePath() const { return sourcePath_; }
+    // Whether any device is listed (besides "Image file...").
+    bool hasDrives() const { return !drives_.empty(); }
+
+    QComboBox* driveList() const { return combo_; }
+    QPushButton* okButton() const { return ok_; }
+    QPushButton* cancelButton() const { return cancel_; }
+
+    static const QString kImageItem;
+    static const QString kNoDriveMessage;
+    static const QString kInvalidSelectionMessage;
+    static const QString kMountFailedMessage;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    void chooseSelected();
+    void chooseImage();
+    QString askForImage(const QString& caption);
+    bool mount(const QString& path, MountOrder order);
+    void warn(const QString& text);
+    void placeControls();
+
+    ScanContext& context_;
+    DriveSelectHooks hooks_;
+    std::vector<DriveInfo> drives_;
+    QString sourcePath_;
+    QLabel* banner_ = nullptr;
+    QLabel* label_ = nullptr;
+    QComboBox* combo_ = nullptr;
+    QPushButton* ok_ = nullptr;
+    QPushButton* cancel_ = nullptr;
+};
+
+}  // namespace rekkon::ui
