@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -287,6 +290,38 @@ TEST(GptTable, PartitionBeyondTwoTebibytesKeepsItsOffset) {
     ASSERT_EQ(table->partitions.size(), 1u);
     EXPECT_EQ(table->partitions[0].offset, first * 512);
     EXPECT_EQ(table->partitions[0].length, 1000u * 512);
+    EXPECT_EQ(table->partitions[0].fileSystem, "FAT16");
+}
+
+TEST(GptTable, EqualsWhatSfdiskReadsOnADiskMadeBySgdisk) {
+    if (!test::commandAvailable("sgdisk") || !test::commandAvailable("sfdisk"))
+        GTEST_SKIP() << "sgdisk and sfdisk are needed";
+    test::TempDir dir;
+    const std::string disk = dir.path() + "/gpt.img";
+    int status = 0;
+    test::runCommand("truncate -s 24M " + disk + " && sgdisk -n 1:2048:+16M -t 1:0700 -n 3:0:0 " +
+                         "-t 3:8300 " + disk +
+                         " >/dev/null && dd if=" + test::fixtureImage("fat/fat16.img") +
+                         " of=" + disk + " bs=512 seek=2048 conv=notrunc status=none",
+                     status);
+    ASSERT_EQ(status, 0);
+    const auto oracle = nlohmann::json::parse(test::runCommand("sfdisk --json " + disk, status));
+    ASSERT_EQ(status, 0);
+    const auto& expected = oracle["partitiontable"]["partitions"];
+    const auto table = readFromFile(disk);
+    ASSERT_TRUE(table);
+    EXPECT_EQ(table->scheme, "gpt");
+    ASSERT_EQ(table->partitions.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const PartitionInfo& p = table->partitions[i];
+        const std::string node = expected[i]["node"];
+        EXPECT_EQ(std::to_string(p.number), node.substr(node.find_last_not_of("0123456789") + 1));
+        EXPECT_EQ(p.offset, expected[i]["start"].get<std::uint64_t>() * 512);
+        EXPECT_EQ(p.length, expected[i]["size"].get<std::uint64_t>() * 512);
+        std::string type = expected[i]["type"];
+        std::transform(type.begin(), type.end(), type.begin(), ::tolower);
+        EXPECT_EQ(p.type, type);
+    }
     EXPECT_EQ(table->partitions[0].fileSystem, "FAT16");
 }
 
