@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "recovery/ScanContext.h"
+#include "support/DiskBuilder.h"
 #include "support/Fixtures.h"
 #include "volume/EwfSectorDevice.h"
 #include "volume/SectorPartitionTable.h"
@@ -111,6 +112,28 @@ TEST(EwfSource, WholeDiskSetGivesItsPartitionTable) {
     EXPECT_EQ(table->partitions[0].fileSystem, "FAT16");
     EXPECT_EQ(table->partitions[2].number, 5);
     EXPECT_EQ(table->partitions[2].fileSystem, "FAT12");
+}
+
+TEST(EwfSource, MediaSectorSizeIsTheSourcesAndFindsA4096ByteGpt) {
+    if (!test::commandAvailable("ewfacquire")) GTEST_SKIP() << "ewfacquire is needed";
+    test::TempDir dir;
+    test::GptDisk gpt(4096, 256, {{1, 40, 99}});
+    writeFile(dir.path() + "/disk.img", gpt.bytes());
+    int status = 0;
+    test::runCommand("ewfacquire -u -q -P 4096 -c deflate:fast -t " + dir.path() + "/disk " +
+                         dir.path() + "/disk.img >/dev/null",
+                     status);
+    ASSERT_EQ(status, 0);
+    int error = 0;
+    auto device = openSource(dir.path() + "/disk.E01", error);
+    ASSERT_TRUE(device) << error;
+    EXPECT_EQ(device->logicalSectorSize(), 4096u);
+    const auto table = readPartitionTable(*device);
+    ASSERT_TRUE(table);
+    EXPECT_EQ(table->sectorSize, 4096u);
+    ASSERT_EQ(table->partitions.size(), 1u);
+    EXPECT_EQ(table->partitions[0].number, 2);
+    EXPECT_EQ(table->partitions[0].offset, 40u * 4096);
 }
 
 // A copy of the split set in a folder of its own, to damage.

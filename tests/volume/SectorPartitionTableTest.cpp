@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/DiskBuilder.h"
 #include "support/Fixtures.h"
 #include "support/MemoryDevice.h"
 #include "volume/Crc32.h"
@@ -16,15 +17,11 @@
 namespace rekkon {
 namespace {
 
-constexpr const char* kBasicDataGuidText = "ebd0a0a2-b9e5-4433-87c0-68b6b72699c7";
-// The same GUID as stored: the first three fields little-endian.
-constexpr std::array<std::uint8_t, 16> kBasicDataGuid = {
-    0xa2, 0xa0, 0xd0, 0xeb, 0xe5, 0xb9, 0x33, 0x44, 0x87, 0xc0, 0x68, 0xb6, 0xb7, 0x26, 0x99, 0xc7};
+using test::GptDisk;
+using test::putLe;
+using test::putMbrEntry;
 
-void putLe(std::vector<std::uint8_t>& bytes, std::uint64_t at, std::uint64_t value, int width) {
-    for (int i = 0; i < width; ++i)
-        bytes.at(at + i) = static_cast<std::uint8_t>(value >> (8 * i));
-}
+constexpr const char* kBasicDataGuidText = "ebd0a0a2-b9e5-4433-87c0-68b6b72699c7";
 
 // The boot sector of the FAT16 fixture, to put where a partition starts.
 std::vector<std::uint8_t> fat16BootSector() {
@@ -41,91 +38,22 @@ std::optional<PartitionTable> readFromFile(const std::string& path) {
     return device ? readPartitionTable(*device) : std::nullopt;
 }
 
-// An MBR or EBR entry, `start` and `sectors` in 512-byte sectors.
-void putEntry(std::vector<std::uint8_t>& disk, std::uint64_t sector, int index, std::uint8_t type,
-              std::uint64_t start, std::uint64_t sectors, std::uint8_t flag = 0) {
-    const std::uint64_t at = sector * kSectorSize + 446 + 16 * index;
-    disk.at(at) = flag;
-    disk.at(at + 4) = type;
-    putLe(disk, at + 8, start, 4);
-    putLe(disk, at + 12, sectors, 4);
-    putLe(disk, sector * kSectorSize + 510, 0xAA55, 2);
-}
-
 // An MBR disk of 4096 sectors: a FAT16 primary at 64, an extended partition over 1024..4095
 // whose chain holds `logicals` EBRs (at 1024, 1040, ...), each with an 8-sector logical
 // partition right after it.
 std::vector<std::uint8_t> mbrDisk(int logicals) {
     std::vector<std::uint8_t> disk(4096 * kSectorSize);
-    putEntry(disk, 0, 0, 0x0e, 64, 512, 0x80);
-    putEntry(disk, 0, 1, 0x05, 1024, 3072);
+    putMbrEntry(disk, 0, 0, 0x0e, 64, 512, 0x80);
+    putMbrEntry(disk, 0, 1, 0x05, 1024, 3072);
     const std::vector<std::uint8_t> boot = fat16BootSector();
     std::copy(boot.begin(), boot.end(), disk.begin() + 64 * kSectorSize);
     for (int i = 0; i < logicals; ++i) {
         const std::uint64_t ebr = 1024 + 16 * static_cast<std::uint64_t>(i);
-        putEntry(disk, ebr, 0, 0x83, 1, 8);
-        if (i + 1 < logicals) putEntry(disk, ebr, 1, 0x05, ebr + 16 - 1024, 16);
+        putMbrEntry(disk, ebr, 0, 0x83, 1, 8);
+        if (i + 1 < logicals) putMbrEntry(disk, ebr, 1, 0x05, ebr + 16 - 1024, 16);
     }
     return disk;
 }
-
-// A GPT disk of `sectors` logical sectors of `sectorSize` bytes: protective MBR, the header
-// at LBA 1 and its copy at the last LBA, 128 entries of 128 bytes at LBA 2 (and before the
-// copy); `used` lists (entry index, first LBA, last LBA).
-struct GptPart {
-    std::uint32_t index;
-    std::uint64_t first;
-    std::uint64_t last;
-};
-
-class GptDisk {
-  public:
-    GptDisk(std::uint32_t sectorSize, std::uint64_t sectors, std::vector<GptPart> used)
-        : size_(sectorSize), sectors_(sectors), bytes_(sectors * sectorSize) {
-        putEntry(bytes_, 0, 0, 0xEE, 1, static_cast<std::uint32_t>(sectors - 1));
-        std::vector<std::uint8_t> entries(128 * 128);
-        for (const GptPart& p : used) {
-            std::copy(kBasicDataGuid.begin(), kBasicDataGuid.end(),
-                      entries.begin() + p.index * 128);
-            putLe(entries, p.index * 128 + 32, p.first, 8);
-            putLe(entries, p.index * 128 + 40, p.last, 8);
-        }
-        const std::uint64_t entrySectors = entries.size() / sectorSize;
-        writeCopy(1, 2, entries, sectors - 1);
-        writeCopy(sectors - 1, sectors - 1 - entrySectors, entries, 1);
-    }
-
-    std::vector<std::uint8_t>& bytes() { return bytes_; }
-    // Byte offset of the primary header and of the primary entry array.
-    std::uint64_t header() const { return size_; }
-    std::uint64_t entries() const { return 2 * size_; }
-    std::uint64_t backupHeader() const { return (sectors_ - 1) * size_; }
-
-  private:
-    void writeCopy(std::uint64_t headerLba, std::uint64_t entriesLba,
-                   const std::vector<std::uint8_t>& entries, std::uint64_t otherLba) {
-        std::copy(entries.begin(), entries.end(), bytes_.begin() + entriesLba * size_);
-        std::vector<std::uint8_t> h(92);
-        const std::string signature = "EFI PART";
-        std::copy(signature.begin(), signature.end(), h.begin());
-        putLe(h, 8, 0x00010000, 4);
-        putLe(h, 12, 92, 4);
-        putLe(h, 24, headerLba, 8);
-        putLe(h, 32, otherLba, 8);
-        putLe(h, 40, 34, 8);
-        putLe(h, 48, sectors_ - 34, 8);
-        putLe(h, 72, entriesLba, 8);
-        putLe(h, 80, 128, 4);
-        putLe(h, 84, 128, 4);
-        putLe(h, 88, crc32(entries), 4);
-        putLe(h, 16, crc32(h), 4);
-        std::copy(h.begin(), h.end(), bytes_.begin() + headerLba * size_);
-    }
-
-    std::uint32_t size_;
-    std::uint64_t sectors_;
-    std::vector<std::uint8_t> bytes_;
-};
 
 std::optional<PartitionTable> readFrom(std::vector<std::uint8_t> bytes) {
     MemorySectorDevice device(std::move(bytes));
@@ -167,7 +95,7 @@ TEST(MbrTable, ExtendedChainsThatLoopOrRunLongAreCut) {
     // The third EBR links back to the second: three logical partitions, and the reading stops
     // there instead of going round until the link limit.
     std::vector<std::uint8_t> looping = mbrDisk(3);
-    putEntry(looping, 1056, 1, 0x0f, 16, 16);
+    putMbrEntry(looping, 1056, 1, 0x0f, 16, 16);
     test::MemoryDevice device(looping);
     auto table = readPartitionTable(device);
     ASSERT_TRUE(table);
@@ -176,11 +104,11 @@ TEST(MbrTable, ExtendedChainsThatLoopOrRunLongAreCut) {
 
     // 300 links: only the first kMaxExtendedLinks are followed.
     std::vector<std::uint8_t> longChain(8192 * kSectorSize);
-    putEntry(longChain, 0, 0, 0x05, 1, 8000);
+    putMbrEntry(longChain, 0, 0, 0x05, 1, 8000);
     for (int i = 0; i < 300; ++i) {
         const std::uint64_t ebr = 1 + 2 * static_cast<std::uint64_t>(i);
-        putEntry(longChain, ebr, 0, 0x83, 1, 1);
-        putEntry(longChain, ebr, 1, 0x05, ebr + 2 - 1, 2);
+        putMbrEntry(longChain, ebr, 0, 0x83, 1, 1);
+        putMbrEntry(longChain, ebr, 1, 0x05, ebr + 2 - 1, 2);
     }
     table = readFrom(longChain);
     ASSERT_TRUE(table);
@@ -206,8 +134,8 @@ TEST(MbrTable, BareVolumesAndOddBootFlagsAreNoTable) {
 
 TEST(MbrTable, PartitionsPastTheEndAreCutOrLeftOut) {
     std::vector<std::uint8_t> disk(2048 * kSectorSize);
-    putEntry(disk, 0, 0, 0x0c, 1024, 4096);  // runs past the end: cut to it
-    putEntry(disk, 0, 1, 0x07, 4096, 64);    // starts past the end: left out
+    putMbrEntry(disk, 0, 0, 0x0c, 1024, 4096);  // runs past the end: cut to it
+    putMbrEntry(disk, 0, 1, 0x07, 4096, 64);    // starts past the end: left out
     const auto table = readFrom(disk);
     ASSERT_TRUE(table);
     ASSERT_EQ(table->partitions.size(), 1u);
