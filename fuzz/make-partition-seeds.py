@@ -52,12 +52,16 @@ def gpt_disk(sector_size, sectors):
     disk = bytearray(sector_size * sectors)
     mbr_entry(disk, 0, 0, 0xEE, 1, sectors - 1)
     entries = bytearray(128 * 128)
-    first_usable, last_usable = 6 if sector_size == 4096 else 34, sectors - 6 if sector_size == 4096 else sectors - 34
-    for index, first, last in ((0, first_usable, first_usable + 15), (2, first_usable + 16, last_usable)):
+    # The entry array takes 16 KiB: 32 sectors of 512 bytes or 4 of 4096.
+    reserved = 34 if sector_size == 512 else 6
+    first_usable, last_usable = reserved, sectors - reserved
+    used = ((0, first_usable, first_usable + 15), (2, first_usable + 16, last_usable))
+    for index, first, last in used:
         struct.pack_into('<16s16sQQ', entries, index * 128, BASIC_DATA, bytes(16), first, last)
     disk[first_usable * sector_size:first_usable * sector_size + 512] = fat_boot_sector()
     entry_sectors = len(entries) // sector_size
-    for header_lba, entries_lba, other in ((1, 2, sectors - 1), (sectors - 1, sectors - 1 - entry_sectors, 1)):
+    copies = ((1, 2, sectors - 1), (sectors - 1, sectors - 1 - entry_sectors, 1))
+    for header_lba, entries_lba, other in copies:
         disk[entries_lba * sector_size:entries_lba * sector_size + len(entries)] = entries
         header = bytearray(struct.pack('<8sIIIIQQQQ16sQIII', b'EFI PART', 0x10000, 92, 0, 0,
                                        header_lba, other, first_usable, last_usable, bytes(16),
