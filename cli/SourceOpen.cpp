@@ -3,9 +3,13 @@
 #include <cerrno>
 #include <cstring>
 
+#include "volume/EwfSectorDevice.h"
+
 namespace rekkon::cli {
 
 std::string openFailureMessage(const std::string& path, int error) {
+    if (const std::optional<std::string> problem = evidenceOpenProblem(path))
+        return "rekkon-cli: cannot open \"" + path + "\": " + *problem + ".";
     std::string line = "rekkon-cli: cannot open \"" + path + "\": " + std::strerror(error) + ". ";
     switch (error) {
         case ENOENT:

@@ -23,6 +23,9 @@ void fuzzLznt1(std::span<const std::uint8_t> data);
 // FAT folder entries with long names: byte 0 is the length of a path component that follows;
 // the rest is 32-byte entries, matched against the component.
 void fuzzFatDir(std::span<const std::uint8_t> data);
+// A whole disk's first bytes: its partition table read sector by sector (MBR with the chain of
+// its extended partition, or GPT at 512 or 4096 bytes per sector).
+void fuzzPartitionTable(std::span<const std::uint8_t> data);
 
 // Budgets that keep one input's work small whatever the image claims.
 inline constexpr std::uint64_t kFuzzReadBudget = 4 * 1024 * 1024;   // data bytes per input

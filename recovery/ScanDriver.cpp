@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -9,6 +11,7 @@
 #include "recovery/FatFoundEntry.h"
 #include "recovery/NtfsFoundEntry.h"
 #include "recovery/ScanContext.h"
+#include "volume/EwfSectorDevice.h"
 
 namespace rekkon {
 
@@ -66,7 +69,19 @@ MountOrder mountOrderForName(const std::string& fileSystemName) {
 }
 
 std::unique_ptr<SectorDevice> openFileSource(const std::string& path, int& error) {
-    return FileSectorDevice::open(path, error);
+    std::unique_ptr<FileSectorDevice> file = FileSectorDevice::open(path, error);
+    if (!file || !file->descriptor()) return file;
+    // An evidence file set is known by its first segment's signature, whatever it is named.
+    std::array<std::uint8_t, 8> first{};
+    ssize_t n = -1;
+    do {
+        n = ::pread(*file->descriptor(), first.data(), first.size(), 0);
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0 || !hasEwfSignature(std::span(first.data(), static_cast<std::size_t>(n))))
+        return file;
+    file.reset();
+    std::string detail;
+    return openEwf(path, error, detail);
 }
 
 MountStatus mountVolume(ScanContext& context, std::unique_ptr<SectorDevice> source,

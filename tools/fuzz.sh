@@ -6,7 +6,7 @@
 # are copied to build-fuzz/findings/<target>/.
 #
 # Usage: tools/fuzz.sh [SECONDS] [TARGET...]     targets: fat_image ntfs_image mft_record
-#                                                         run_list lznt1 fat_dir
+#                                                         run_list lznt1 fat_dir partition_table
 # Environment: FUZZ_BUILD (build folder, default build-fuzz), FUZZ_NO_BUILD=1 (use it as built),
 #              FUZZ_FLAGS (more libFuzzer options, e.g. -jobs=2).
 set -euo pipefail
@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-60}
 shift || true
-all_targets=(fat_image ntfs_image mft_record run_list lznt1 fat_dir)
+all_targets=(fat_image ntfs_image mft_record run_list lznt1 fat_dir partition_table)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all_targets[@]}")
 build=${FUZZ_BUILD:-build-fuzz}
@@ -25,6 +25,7 @@ max_len() {
         mft_record) echo 8192 ;;
         run_list) echo 4096 ;;
         lznt1 | fat_dir) echo 65536 ;;
+        partition_table) echo 1048576 ;;
     esac
 }
 
@@ -38,7 +39,7 @@ fi
 # Seeds: whole images (cut to the length the targets take) and what cut-seeds.py takes out of them.
 seeds=$build/seeds
 rm -rf "$seeds"
-mkdir -p "$seeds/fat_image" "$seeds/ntfs_image" "$seeds/images"
+mkdir -p "$seeds/fat_image" "$seeds/ntfs_image" "$seeds/partition_table" "$seeds/images"
 unpack() {  # packed-image target
     local out="$seeds/$2/$(basename "${1%.xz}")"
     { xz -dc "$1" || true; } | head -c "$(max_len "$2")" >"$out"
@@ -48,6 +49,9 @@ for f in tests/data/fat/*.img.xz tests/data/fat/realworld/*/*.xz tests/data/fuzz
 done
 for f in tests/data/ntfs/realworld/*/*.xz tests/data/fuzz/seeds/ntfs*.img.xz; do
     unpack "$f" ntfs_image
+done
+for f in tests/data/fuzz/seeds/partition-*.img.xz; do
+    unpack "$f" partition_table
 done
 xz -dc tests/data/ntfs/ntfs-512-4k.img.xz >"$seeds/images/ntfs-512-4k.img"
 python3 fuzz/cut-seeds.py "$seeds" "$seeds"/fat_image/fat1[26]*.img "$seeds"/ntfs_image/* \

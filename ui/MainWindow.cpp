@@ -29,6 +29,7 @@
 #include "ui/RecoverFlow.h"
 #include "ui/ResultsModel.h"
 #include "ui/Texts.h"
+#include "volume/EwfSectorDevice.h"
 
 namespace rekkon::ui {
 
@@ -55,6 +56,9 @@ QString nothingFoundMessage(const QString& scanTarget) {
 }
 
 QString openFailedMessage(const QString& sourcePath, int error) {
+    if (const auto problem = evidenceOpenProblem(sourcePath.toStdString()))
+        return QStringLiteral("Error of Initialization volume\n\n\"%1\" cannot be opened: %2.")
+            .arg(sourcePath, QString::fromStdString(*problem));
     QString what = QString::fromLocal8Bit(std::strerror(error));
     QString advice = QStringLiteral("Check the path.");
     if (error == EACCES || error == EPERM)

@@ -27,8 +27,13 @@ struct Target {
 
 const std::vector<Target>& targets() {
     static const std::vector<Target> all = {
-        {"fat_image", fuzzFatImage}, {"ntfs_image", fuzzNtfsImage}, {"mft_record", fuzzMftRecord},
-        {"run_list", fuzzRunList},   {"lznt1", fuzzLznt1},          {"fat_dir", fuzzFatDir},
+        {"fat_image", fuzzFatImage},
+        {"ntfs_image", fuzzNtfsImage},
+        {"mft_record", fuzzMftRecord},
+        {"run_list", fuzzRunList},
+        {"lznt1", fuzzLznt1},
+        {"fat_dir", fuzzFatDir},
+        {"partition_table", fuzzPartitionTable},
     };
     return all;
 }
@@ -78,6 +83,13 @@ TEST(FuzzSeeds, SeedImagesRunClean) {
             fuzzFatImage(bytes);
         else
             fuzzNtfsImage(bytes);
+    }
+    for (const char* name :
+         {"partition-dos.img", "partition-gpt-512.img", "partition-gpt-4096.img"}) {
+        SCOPED_TRACE(name);
+        const std::vector<std::uint8_t> bytes = readWhole(dir / name);
+        ASSERT_GE(bytes.size(), 256u << 10);
+        fuzzPartitionTable(bytes);
     }
 }
 
