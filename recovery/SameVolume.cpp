@@ -6,6 +6,8 @@
 #include <fstream>
 #include <string>
 
+#include "volume/VolumeContext.h"
+
 namespace rekkon {
 
 namespace {
@@ -99,11 +101,23 @@ bool destinationOnSourceDevice(const std::string& source, const std::string& fol
                                const DeviceProbe& probe) {
     struct stat src {};
     if (probe.stat(source, src) != 0 || !S_ISBLK(src.st_mode)) return false;
+    return destinationOnSourceDevice(src.st_rdev, folder, probe);
+}
+
+bool destinationOnSourceDevice(dev_t sourceDevice, const std::string& folder,
+                               const DeviceProbe& probe) {
     const std::string existing = nearestExistingFolder(folder, probe);
     struct stat dst {};
     // A destination that cannot be examined at all is taken to be on the source: refuse.
     if (existing.empty() || probe.stat(existing, dst) != 0) return true;
-    return StackWalk(probe, src.st_rdev).reaches(dst.st_dev, 0);
+    return StackWalk(probe, sourceDevice).reaches(dst.st_dev, 0);
+}
+
+std::optional<dev_t> sourceBlockDevice(const VolumeContext& volume, const DeviceProbe& probe) {
+    const std::optional<int> fd = volume.reader.sourceDescriptor();
+    struct stat st {};
+    if (!fd || probe.fstat(*fd, st) != 0 || !S_ISBLK(st.st_mode)) return std::nullopt;
+    return st.st_rdev;
 }
 
 }  // namespace rekkon

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace rekkon {
@@ -13,7 +14,12 @@ struct DeviceProbe {
     std::string sysfsRoot = "/sys";
     std::function<int(const std::string& path, struct stat& out)> stat =
         [](const std::string& p, struct stat& out) { return ::stat(p.c_str(), &out); };
+    std::function<int(int fd, struct stat& out)> fstat = [](int fd, struct stat& out) {
+        return ::fstat(fd, &out);
+    };
 };
+
+struct VolumeContext;
 
 // Device-mapper, LVM and loop devices stacked deeper than this are not followed.
 inline constexpr int kMaxDeviceStackDepth = 8;
@@ -28,5 +34,13 @@ std::string nearestExistingFolder(const std::string& path, const DeviceProbe& pr
 // of those. A disk-image source is never such a volume.
 bool destinationOnSourceDevice(const std::string& source, const std::string& folder,
                                const DeviceProbe& probe = {});
+// The same for the block device numbered `sourceDevice` (a stat's st_rdev), however it was
+// opened: by path, or as a descriptor handed over by a privileged service.
+bool destinationOnSourceDevice(dev_t sourceDevice, const std::string& folder,
+                               const DeviceProbe& probe = {});
+
+// The device number of the block device behind the volume's open source, from its descriptor;
+// nullopt for an image file or a source without a descriptor.
+std::optional<dev_t> sourceBlockDevice(const VolumeContext& volume, const DeviceProbe& probe = {});
 
 }  // namespace rekkon

@@ -73,16 +73,24 @@ class ReplayAsker final : public FirstCharAsker {
     std::size_t next_ = 0;
 };
 
+// Whether `folder` lies on the scanned device: known by the open source's device number when it
+// is a block device (also one handed over as a descriptor), else by its path.
+bool onScannedDevice(const ScanContext& context, const QString& sourcePath, const QString& folder,
+                     const DeviceProbe& probe) {
+    if (const auto device = sourceBlockDevice(context.volume, probe))
+        return destinationOnSourceDevice(*device, folder.toStdString(), probe);
+    return destinationOnSourceDevice(sourcePath.toStdString(), folder.toStdString(), probe);
+}
+
 // The destination folder, asked again while the user wants another one than a folder on the
 // scanned device; empty when the user cancelled.
-QString chooseDestination(QWidget* parent, const QString& sourcePath,
+QString chooseDestination(QWidget* parent, const ScanContext& context, const QString& sourcePath,
                           const RecoverFlowHooks& hooks) {
     while (true) {
         const QString folder =
             hooks.chooseFolder ? hooks.chooseFolder(parent) : chooseFolderDialog(parent);
         if (folder.isEmpty()) return folder;
-        if (!destinationOnSourceDevice(sourcePath.toStdString(), folder.toStdString(), hooks.probe))
-            return folder;
+        if (!onScannedDevice(context, sourcePath, folder, hooks.probe)) return folder;
         const bool chooseAgain = hooks.askYesNo ? hooks.askYesNo(parent, kSameVolumeText)
                                                 : yesNoBox(parent, kSameVolumeText);
         if (!chooseAgain) return folder;
@@ -232,7 +240,7 @@ std::vector<RecoveryOutcome> recoverSelected(QWidget* parent, ScanContext& conte
                                              const std::vector<const DeletedFileEntry*>& entries,
                                              const RecoverFlowHooks& hooks) {
     if (entries.empty()) return {};
-    const QString folder = chooseDestination(parent, sourcePath, hooks);
+    const QString folder = chooseDestination(parent, context, sourcePath, hooks);
     if (folder.isEmpty()) return {};
 
     // The first characters are asked here, on this thread, before anything is copied.

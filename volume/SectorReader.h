@@ -24,6 +24,10 @@ class SectorReader {
     std::optional<std::uint64_t> sourceBytes() const {
         return device_ ? device_->sizeBytes() : std::nullopt;
     }
+    // The open descriptor behind the source (SectorDevice::descriptor), when it has one.
+    std::optional<int> sourceDescriptor() const {
+        return device_ ? device_->descriptor() : std::nullopt;
+    }
 
     void seekSector(std::uint64_t sector) { current_ = sector; }
     std::uint64_t currentSector() const { return current_; }

@@ -10,6 +10,8 @@
 
 #include "recovery/SameVolume.h"
 #include "support/Fixtures.h"
+#include "support/MemoryDevice.h"
+#include "volume/VolumeContext.h"
 
 namespace rekkon {
 namespace {
@@ -123,6 +125,40 @@ TEST_F(FakeDevices, ALoopDeviceLiesWhereItsBackingFileLies) {
     EXPECT_TRUE(onSource("/dev/sda", "/mnt/out", makedev(7, 0)));
     // Scanning the loop device itself, a folder on it is on the source.
     EXPECT_TRUE(onSource("/dev/loop0", "/mnt/out", makedev(7, 0)));
+}
+
+TEST_F(FakeDevices, ASourceKnownOnlyByItsDeviceNumberIsCheckedTheSameWay) {
+    // No path of the source is stat'ed: a descriptor handed over by a service has none.
+    stats.erase("/dev/sda");
+    stats.erase("/dev/sda1");
+    folderOn("/mnt/out", makedev(8, 1));
+    EXPECT_TRUE(destinationOnSourceDevice(makedev(8, 0), "/mnt/out", probe));
+    EXPECT_TRUE(destinationOnSourceDevice(makedev(8, 1), "/mnt/out/NEW", probe));
+    folderOn("/mnt/out", makedev(253, 1));
+    EXPECT_TRUE(destinationOnSourceDevice(makedev(8, 1), "/mnt/out", probe));
+    folderOn("/mnt/out", makedev(8, 16));
+    EXPECT_FALSE(destinationOnSourceDevice(makedev(8, 0), "/mnt/out", probe));
+}
+
+TEST_F(FakeDevices, TheSourcesDeviceNumberComesFromItsDescriptor) {
+    VolumeContext volume;
+    EXPECT_FALSE(sourceBlockDevice(volume, probe)) << "nothing open";
+    volume.reader.attach(std::make_unique<test::MemoryDevice>(std::vector<std::uint8_t>(512)));
+    EXPECT_FALSE(sourceBlockDevice(volume, probe)) << "no descriptor";
+
+    int error = 0;
+    volume.reader.attach(FileSectorDevice::open(test::fixtureImage("fat/fat12.img"), error));
+    ASSERT_EQ(error, 0);
+    EXPECT_FALSE(sourceBlockDevice(volume)) << "an image file is no block device";
+    const int fd = *volume.reader.sourceDescriptor();
+    probe.fstat = [fd](int asked, struct stat& out) {
+        if (asked != fd) return -1;
+        out = {};
+        out.st_mode = S_IFBLK | 0660;
+        out.st_rdev = makedev(8, 1);
+        return 0;
+    };
+    EXPECT_EQ(sourceBlockDevice(volume, probe), makedev(8, 1));
 }
 
 TEST(SameVolumeTest, AnImageSourceIsNeverTheDestinationsDevice) {

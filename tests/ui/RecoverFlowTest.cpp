@@ -168,11 +168,15 @@ class RecoverFlowTest : public QObject {
     // A made-up disk /dev/sda with a partition sda1: the first folder offered lies on sda1.
     void aFolderOnTheScannedDeviceIsQuestioned_data() {
         QTest::addColumn<bool>("chooseAgain");
-        QTest::newRow("Yes: choose again") << true;
-        QTest::newRow("No: go on") << false;
+        QTest::addColumn<bool>("byDescriptor");
+        QTest::newRow("Yes: choose again") << true << false;
+        QTest::newRow("No: go on") << false << false;
+        // A device handed over as a descriptor is known by the descriptor's device number.
+        QTest::newRow("descriptor, Yes") << true << true;
     }
     void aFolderOnTheScannedDeviceIsQuestioned() {
         QFETCH(bool, chooseAgain);
+        QFETCH(bool, byDescriptor);
         test::TempDir sys, onSource, elsewhere;
         for (const auto& [path, dev] : std::vector<std::pair<std::string, std::string>>{
                  {"sda", "8:0"}, {"sda/sda1", "8:1"}}) {
@@ -199,6 +203,15 @@ class RecoverFlowTest : public QObject {
             out = it->second;
             return 0;
         };
+        if (byDescriptor) {
+            stats.erase("/dev/sda");
+            hooks.probe.fstat = [](int, struct stat& out) {
+                out = {};
+                out.st_mode = S_IFBLK | 0660;
+                out.st_rdev = makedev(8, 0);
+                return 0;
+            };
+        }
         hooks.chooseFolder = [&](QWidget*) {
             ++folderChoices;
             return QString::fromStdString(folderChoices == 1 ? onSource.path() : elsewhere.path());
