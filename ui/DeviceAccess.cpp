@@ -17,6 +17,8 @@
 #include <cstring>
 #include <optional>
 
+#include "volume/EwfSectorDevice.h"
+
 namespace rekkon::ui {
 
 namespace {
@@ -51,6 +53,9 @@ QString failedMessage(const QString& path, const QString& why) {
 }
 
 QString directFailureMessage(const QString& path, int error) {
+    if (const auto problem = evidenceOpenProblem(path.toStdString()))
+        return QStringLiteral("%1 cannot be opened: %2.")
+            .arg(path, QString::fromStdString(*problem));
     return QStringLiteral("%1 cannot be opened: %2.")
         .arg(path, QString::fromLocal8Bit(std::strerror(error)));
 }
@@ -155,7 +160,7 @@ std::unique_ptr<SectorDevice> DeviceAccess::open(const std::string& path, int& e
     message.clear();
     error = 0;
     std::unique_ptr<SectorDevice> device =
-        openDirect ? openDirect(path, error) : FileSectorDevice::open(path, error);
+        openDirect ? openDirect(path, error) : openFileSource(path, error);
     if (device) {
         error = 0;
         return device;

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "ui/DeviceAccess.h"
 #include "ui/DriveText.h"
 #include "ui/MainWindow.h"
 #include "ui/OffThread.h"
@@ -61,11 +62,10 @@ QString cannotOpenText(const QString& path, int error) {
 }  // namespace
 
 DeviceOpener defaultDeviceOpener() {
-    // The one place that chooses how the dialog opens devices: here directly, read-only.
+    // The one place that chooses how the dialog opens devices: directly, read-only, and
+    // through UDisks2 when a device is refused for lack of permission.
     return [](const std::string& path, int& error, QString& message) {
-        std::unique_ptr<SectorDevice> device = openFileSource(path, error);
-        if (!device) message = cannotOpenText(QString::fromStdString(path), error);
-        return device;
+        return DeviceAccess{}.open(path, error, message);
     };
 }
 
