@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace rekkon::test {
+
+// A whole-disk image the build made around the volume fixtures (tools/make-disk-fixtures.sh):
+// "dos.img", "gpt.img" or "gpt-4k.img"; empty when it was not made (sfdisk or sgdisk missing).
+std::string diskImage(const std::string& name);
+
+// First sectors (512-byte) of the partitions of the sparse 3 TiB disk.
+inline constexpr std::uint64_t kHugeFirstStart = 2048;
+inline constexpr std::uint64_t kHugeSecondStart = 5368711168;  // past 2.5 TiB and 2^32
+
+// Makes the sparse 3 TiB GPT disk (fat16.img as partition 1, ntfs-512-4k.img as partition 2
+// past 2.5 TiB) in the build tree. nullopt with `why` set when the build tree's file system
+// cannot hold such a file, or the tools are missing.
+std::optional<std::string> makeHugeDisk(std::string& why);
+void removeHugeDisk();
+
+}  // namespace rekkon::test
