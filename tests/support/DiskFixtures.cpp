@@ -1,8 +1,11 @@
 #include "support/DiskFixtures.h"
 
 #include <filesystem>
+#include <fstream>
 
+#include "support/FatBuilder.h"
 #include "support/Fixtures.h"
+#include "volume/SectorDevice.h"
 
 namespace rekkon::test {
 
@@ -15,6 +18,25 @@ std::string hugeFolder() {
 std::string diskImage(const std::string& name) {
     const std::string path = fixtureImage("disk/" + name);
     return std::filesystem::exists(path) ? path : std::string();
+}
+
+std::string writeOnePartitionDisk(const std::string& folder, std::uint8_t type,
+                                  const std::vector<std::uint8_t>& volume) {
+    std::vector<std::uint8_t> disk(2048 * kSectorSize);
+    const auto sectors = static_cast<std::uint32_t>(volume.size() / kSectorSize);
+    disk[446 + 4] = type;
+    put32(disk, 446 + 8, 2048);
+    put32(disk, 446 + 12, sectors);
+    put32(disk, 440, 0x12345678);  // disk signature
+    disk[510] = 0x55;
+    disk[511] = 0xAA;
+    disk.insert(disk.end(), volume.begin(), volume.end());
+    disk.resize(disk.size() + 2048 * kSectorSize);
+    const std::string path = folder + "/one.img";
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(disk.data()),
+               static_cast<std::streamsize>(disk.size()));
+    return path;
 }
 
 std::optional<std::string> makeHugeDisk(std::string& why) {
