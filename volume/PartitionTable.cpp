@@ -94,13 +94,6 @@ std::optional<PartitionTable> probeTable(int fd, std::uint64_t size, std::uint32
     return found;
 }
 
-// Whether libblkid finds a FAT or NTFS volume that starts at byte 0: a bare volume, whose boot
-// sector may look like a DOS table to a lenient reader.
-bool bareVolumeAtStart(int fd, std::uint64_t size) {
-    const auto fs = probeFileSystem(fd, 0, size);
-    return fs && isVolumeFileSystemName(fs->name);
-}
-
 }  // namespace
 
 std::optional<PartitionTable> findPartitions(SectorDevice& device) {
@@ -116,10 +109,9 @@ std::optional<PartitionTable> findPartitions(SectorDevice& device) {
     else
         sizes = {512, 4096};
     for (const std::uint32_t sectorSize : sizes) {
-        auto table = probeTable(*fd, *size, sectorSize);
-        if (!table) continue;
-        if (table->scheme == "dos" && bareVolumeAtStart(*fd, *size)) return std::nullopt;
-        return table;
+        // libblkid's DOS reader refuses a FAT or NTFS boot sector, whose last two bytes are an
+        // MBR's signature too: a bare volume has no table.
+        if (auto table = probeTable(*fd, *size, sectorSize)) return table;
     }
     return std::nullopt;
 }

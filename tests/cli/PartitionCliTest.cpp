@@ -1,6 +1,8 @@
 // rekkon-cli on whole disks: partitions chosen, listed and shown as partition tools show them.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <map>
 #include <regex>
@@ -104,6 +106,24 @@ TEST(PartitionCliTest, RecoverFromALogicalPartitionGivesTheVolumesFiles) {
     const auto sums = md5sIn(out.path() + "/disk");
     EXPECT_GT(sums.size(), 5u);
     EXPECT_EQ(sums, md5sIn(out.path() + "/volume"));
+
+    // The disk is what the destination is checked against, whichever partition is read.
+    struct stat here {};
+    ASSERT_EQ(::stat(out.path().c_str(), &here), 0);
+    test::CliSetup setup;
+    setup.deviceProbe = DeviceProbe{};
+    setup.deviceProbe->stat = [dos, dev = here.st_dev](const std::string& path, struct stat& st) {
+        if (path != dos) return ::stat(path.c_str(), &st);
+        st = {};
+        st.st_mode = S_IFBLK | 0660;
+        st.st_rdev = dev;
+        return 0;
+    };
+    const auto refused = test::runCliInProcess(
+        {"recover", dos, "--partition", "5", "--to", out.path() + "/again"}, setup);
+    EXPECT_EQ(refused.status, cli::kExitUsage);
+    EXPECT_NE(refused.err.find("the device being scanned"), std::string::npos) << refused.err;
+    EXPECT_FALSE(std::filesystem::exists(out.path() + "/again"));
 }
 
 TEST(PartitionCliTest, ChoosingAPartition) {

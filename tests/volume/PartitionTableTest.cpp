@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "support/DiskFixtures.h"
 #include "support/Fixtures.h"
@@ -41,6 +42,21 @@ TEST(PartitionTableTest, BareVolumesHoldNoTable) {
             ++checked;
         }
     EXPECT_GE(checked, 10);
+
+    // Not even when the boot code happens to read as a plausible partition entry.
+    test::TempDir dir;
+    for (const char* volume : {"fat/fat16.img", "ntfs/ntfs-512-4k.img"}) {
+        const std::string copy = dir.path() + "/volume.img";
+        std::filesystem::copy_file(test::fixtureImage(volume), copy,
+                                   std::filesystem::copy_options::overwrite_existing);
+        std::fstream file(copy, std::ios::in | std::ios::out | std::ios::binary);
+        const unsigned char entry[16] = {0, 0, 0, 0, 0x07, 0, 0, 0, 63, 0, 0, 0, 0xe8, 0x03, 0, 0};
+        file.seekp(446);
+        file.write(reinterpret_cast<const char*>(entry), sizeof entry);
+        file.write(std::string(48, '\0').data(), 48);
+        file.close();
+        EXPECT_EQ(tableOf(copy), std::nullopt) << volume;
+    }
 }
 
 TEST(PartitionTableTest, DosDiskWithALogicalPartition) {
