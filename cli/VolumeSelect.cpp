@@ -1,5 +1,6 @@
 #include "cli/VolumeSelect.h"
 
+#include <cerrno>
 #include <charconv>
 #include <ostream>
 
