@@ -80,8 +80,8 @@ std::optional<PartitionTable> probeTable(int fd, std::uint64_t size, std::uint32
         info.length = static_cast<std::uint64_t>(length) * kBlkidUnit;
         info.type = partitionType(part, gpt);
         info.extended = blkid_partition_is_extended(part) != 0;
-        // A container of logical partitions holds no file system of its own; the part of it
-        // that lies within the disk is probed otherwise.
+        // A container of logical partitions holds no file system of its own. A partition that
+        // runs past the end of a cut-short image is probed as far as the image goes.
         if (!info.extended && info.length != 0 && info.offset < size) {
             const std::uint64_t inside = std::min(info.length, size - info.offset);
             if (auto fs = probeFileSystem(fd, info.offset, inside)) {
