@@ -4,7 +4,8 @@
 #include <vector>
 
 #include "cli/Commands.h"
-#include "cli/SourceOpen.h"
+#include "cli/Options.h"
+#include "cli/VolumeSelect.h"
 #include "recovery/DataCopy.h"
 #include "recovery/FileData.h"
 
@@ -12,13 +13,15 @@ namespace rekkon::cli {
 
 namespace {
 
-constexpr const char* kCatUsage = "usage: rekkon-cli cat SOURCE RECORD [--stream NAME]\n";
+constexpr const char* kCatUsage =
+    "usage: rekkon-cli cat SOURCE RECORD [--stream NAME] [--partition N | --offset BYTES]\n";
 constexpr std::size_t kChunkBytes = 1024 * 1024;
 
 struct CatArgs {
     std::string source;
     std::uint64_t record = 0;
     std::string stream;  // empty: the unnamed data stream
+    SourceChoice choice;
 };
 
 std::optional<std::uint64_t> parseRecordNumber(const std::string& text) {
@@ -29,29 +32,23 @@ std::optional<std::uint64_t> parseRecordNumber(const std::string& text) {
     return value;
 }
 
-std::optional<CatArgs> parseCatArgs(const std::vector<std::string>& args) {
-    CatArgs parsed;
-    std::vector<std::string> positional;
-    bool streamGiven = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--stream") {
-            if (i + 1 >= args.size() || streamGiven) return std::nullopt;
-            parsed.stream = args[++i];
-            streamGiven = true;
-        } else if (arg.rfind("--stream=", 0) == 0) {
-            if (streamGiven) return std::nullopt;
-            parsed.stream = arg.substr(9);
-            streamGiven = true;
-        } else {
-            positional.push_back(arg);
-        }
+// nullopt after printing the usage (or, for --partition and --offset, what is wrong with them).
+std::optional<CatArgs> parseCatArgs(const std::vector<std::string>& args, Streams& io) {
+    std::string error;
+    const auto options = parseOptions(args, {"stream", "partition", "offset"}, {}, {}, error);
+    const auto stream = options ? options->value("stream") : std::nullopt;
+    const auto record = options && options->positional.size() == 2
+                            ? parseRecordNumber(options->positional[1])
+                            : std::nullopt;
+    if (!record || (stream && stream->empty())) {
+        io.err << kCatUsage;
+        return std::nullopt;
     }
-    if (positional.size() != 2 || (streamGiven && parsed.stream.empty())) return std::nullopt;
-    const auto record = parseRecordNumber(positional[1]);
-    if (!record) return std::nullopt;
-    parsed.source = positional[0];
+    CatArgs parsed;
+    if (!readSourceChoice(*options, io, parsed.choice)) return std::nullopt;
+    parsed.source = options->positional[0];
     parsed.record = *record;
+    parsed.stream = stream.value_or("");
     return parsed;
 }
 
@@ -63,24 +60,13 @@ std::string streamLabel(const CatArgs& args) {
 }  // namespace
 
 int runCat(const std::vector<std::string>& args, Streams& io) {
-    const std::optional<CatArgs> parsed = parseCatArgs(args);
-    if (!parsed) {
-        io.err << kCatUsage;
-        return kExitUsage;
-    }
+    const std::optional<CatArgs> parsed = parseCatArgs(args, io);
+    if (!parsed) return kExitUsage;
     ScanContext context;
-    int openError = 0;
-    switch (mountVolume(context, parsed->source, openError, io.openSource)) {
-        case MountStatus::CannotOpen:
-            io.err << openFailureMessage(parsed->source, openError) << '\n';
-            return kExitSource;
-        case MountStatus::NotRecognised:
-            io.err << "rekkon-cli: \"" << parsed->source
-                   << "\" holds no NTFS volume that can be read (no valid boot sector or MFT).\n";
-            return kExitSource;
-        case MountStatus::Mounted:
-            break;
-    }
+    if (const int status = openVolume(parsed->source, parsed->choice, io, context, "NTFS",
+                                      "no valid boot sector or MFT");
+        status != kExitOk)
+        return status;
     if (!isNtfsKind(context.volume.kind)) {
         io.err << "rekkon-cli: \"" << parsed->source
                << "\" holds a FAT volume, which has no MFT records: cat reads NTFS volumes (use "

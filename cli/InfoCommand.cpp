@@ -2,7 +2,9 @@
 
 #include "cli/Commands.h"
 #include "cli/NtfsInfo.h"
-#include "cli/SourceOpen.h"
+#include "cli/Options.h"
+#include "cli/PartitionText.h"
+#include "cli/VolumeSelect.h"
 #include "recovery/ScanContext.h"
 
 namespace rekkon::cli {
@@ -36,32 +38,69 @@ void printFat(std::ostream& out, const std::string& path, const FatGeometry& g) 
 
 }  // namespace
 
+namespace {
+
+constexpr const char* kInfoUsage =
+    "usage: rekkon-cli info SOURCE [--partition N | --offset BYTES]\n";
+
+// Prints the geometry of the volume mounted in `context`, read from `shown`.
+void printGeometry(std::ostream& out, ScanContext& context, const std::string& shown) {
+    if (isNtfsKind(context.volume.kind))
+        printNtfsInfo(*context.ntfs, shown, out);
+    else
+        printFat(out, shown, context.fatGeometry);
+    unmountVolume(context);
+}
+
+// A partitioned disk: its table, then the geometry of each FAT/NTFS partition in it.
+int printDisk(const std::string& path, const PartitionTable& table, Streams& io) {
+    io.out << "Source: " << path << '\n'
+           << "Partition table: " << schemeText(table.scheme) << ", " << table.sectorSize
+           << "-byte sectors\n";
+    printPartitionRows(io.out, table, false);
+    int status = kExitOk;
+    for (const PartitionInfo& p : table.partitions) {
+        if (p.extended || !isVolumeFileSystemName(p.fileSystem)) continue;
+        SourceChoice choice;
+        choice.partition = p.number;
+        ScanContext context;
+        io.out << '\n';
+        if (const int opened =
+                openVolume(path, choice, io, context, "FAT or NTFS", "no valid boot sector");
+            opened != kExitOk) {
+            status = opened;
+            continue;
+        }
+        printGeometry(io.out, context, volumeText(path, p.number));
+    }
+    return status;
+}
+
+}  // namespace
+
 int runInfo(const std::vector<std::string>& args, Streams& io) {
-    if (args.size() != 1) {
-        io.err << "usage: rekkon-cli info SOURCE\n";
+    std::string error;
+    const auto options = parseOptions(args, {"partition", "offset"}, {}, {}, error);
+    if (!options || options->positional.size() != 1) {
+        io.err << kInfoUsage;
         return kExitUsage;
     }
-    const std::string& path = args[0];
-    ScanContext context;
-    int openError = 0;
-    switch (mountVolume(context, path, openError, io.openSource)) {
-        case MountStatus::CannotOpen:
-            io.err << openFailureMessage(path, openError) << '\n';
-            return kExitSource;
-        case MountStatus::NotRecognised:
-            io.err << "rekkon-cli: \"" << path
-                   << "\" holds no FAT or NTFS volume that can be read (no valid boot sector). "
-                      "Give a partition (for example /dev/sdb1) or a volume image rather than a "
-                      "whole disk.\n";
-            return kExitSource;
-        case MountStatus::Mounted:
-            break;
+    SourceChoice choice;
+    if (!readSourceChoice(*options, io, choice)) return kExitUsage;
+    const std::string& path = options->positional[0];
+    if (!choice.partition && !choice.offset) {
+        // A disk with a table is shown whole, whatever partitions it holds.
+        const SelectedSource selected = selectSource(path, choice, io.openSource);
+        if (selected.table) return printDisk(path, *selected.table, io);
+        if (selected.status == SourceStatus::CannotOpen)
+            return explainSelection(selected, path, choice, io);
     }
-    if (isNtfsKind(context.volume.kind))
-        printNtfsInfo(*context.ntfs, path, io.out);
-    else
-        printFat(io.out, path, context.fatGeometry);
-    unmountVolume(context);
+    ScanContext context;
+    if (const int status =
+            openVolume(path, choice, io, context, "FAT or NTFS", "no valid boot sector");
+        status != kExitOk)
+        return status;
+    printGeometry(io.out, context, volumeText(path, choice.partition));
     return kExitOk;
 }
 

@@ -54,8 +54,8 @@ class TerminalAsker final : public FirstCharAsker {
 
 int runRecover(const std::vector<std::string>& args, Streams& io) {
     std::string error;
-    auto options = parseOptions(args, {"folder", "to", "first-char"}, {"name", "only"},
-                                {"allow-same-volume"}, error);
+    auto options = parseOptions(args, {"folder", "to", "first-char", "partition", "offset"},
+                                {"name", "only"}, {"allow-same-volume"}, error);
     if (!options) {
         io.err << "rekkon-cli: " << error << "; see rekkon-cli --help\n";
         return kExitUsage;

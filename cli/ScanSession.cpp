@@ -6,7 +6,7 @@
 #include <chrono>
 #include <ostream>
 
-#include "cli/SourceOpen.h"
+#include "cli/VolumeSelect.h"
 
 namespace rekkon::cli {
 
@@ -43,20 +43,11 @@ int openAndScan(const Options& options, Streams& io, ScanSession& session) {
     }
     session.source = options.positional[0];
     const std::string folder = options.value("folder").value_or("");
-    int openError = 0;
-    switch (mountVolume(session.context, session.source, openError, io.openSource)) {
-        case MountStatus::CannotOpen:
-            io.err << openFailureMessage(session.source, openError) << '\n';
-            return kExitSource;
-        case MountStatus::NotRecognised:
-            io.err
-                << "rekkon-cli: \"" << session.source
-                << "\" holds no FAT or NTFS volume that can be read. Give a partition (for example "
-                   "/dev/sdb1) or a volume image rather than a whole disk.\n";
-            return kExitSource;
-        case MountStatus::Mounted:
-            break;
-    }
+    SourceChoice choice;
+    if (!readSourceChoice(options, io, choice)) return kExitUsage;
+    if (const int status = openVolume(session.source, choice, io, session.context);
+        status != kExitOk)
+        return status;
     if (io.errIsTerminal) {
         // One updating line, redrawn at most every 50 ms so a large scan is not slowed by it.
         session.context.progress =

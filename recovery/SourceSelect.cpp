@@ -1,12 +1,81 @@
 #include "recovery/SourceSelect.h"
 
+#include <algorithm>
+
+#include "volume/PartitionSectorDevice.h"
+
 namespace rekkon {
 
-SelectedSource selectSource(const std::string& path, const SourceChoice& /*choice*/,
+namespace {
+
+const PartitionInfo* partitionNumbered(const PartitionTable& table, int number) {
+    for (const PartitionInfo& p : table.partitions)
+        if (p.number == number && !p.extended) return &p;
+    return nullptr;
+}
+
+void usePartition(SelectedSource& selected, const PartitionInfo& partition) {
+    selected.device = std::make_unique<PartitionSectorDevice>(std::move(selected.device),
+                                                              partition.offset, partition.length);
+    selected.partition = partition.number;
+    selected.fileSystemName = partition.fileSystem;
+    selected.status = SourceStatus::Opened;
+}
+
+}  // namespace
+
+SelectedSource selectSource(const std::string& path, const SourceChoice& choice,
                             const SourceOpener& open) {
     SelectedSource selected;
     selected.device = open(path, selected.error);
-    selected.status = selected.device ? SourceStatus::Opened : SourceStatus::CannotOpen;
+    if (!selected.device) {
+        selected.status = SourceStatus::CannotOpen;
+        return selected;
+    }
+    if (choice.offset) {
+        // A volume at a known offset: no table is read, and a partition cannot be asked for too.
+        const std::uint64_t offset = *choice.offset;
+        const std::optional<std::uint64_t> size = selected.device->sizeBytes();
+        if (choice.partition || offset % kSectorSize != 0 || (size && offset >= *size)) {
+            selected.device.reset();
+            selected.status = SourceStatus::BadOffset;
+            return selected;
+        }
+        const std::uint64_t length = size ? *size - offset : UINT64_MAX - offset;
+        selected.device =
+            std::make_unique<PartitionSectorDevice>(std::move(selected.device), offset, length);
+        selected.status = SourceStatus::Opened;
+        return selected;
+    }
+    selected.table = findPartitions(*selected.device);
+    if (!selected.table) {
+        // No table: the source is the volume (or holds none, which the mount then tells).
+        selected.status = choice.partition ? SourceStatus::NoSuchPartition : SourceStatus::Opened;
+        if (choice.partition) selected.device.reset();
+        return selected;
+    }
+    const PartitionTable& table = *selected.table;
+    if (choice.partition) {
+        // Whatever libblkid found in it, the partition asked for is tried: the mount decides.
+        if (const PartitionInfo* p = partitionNumbered(table, *choice.partition)) {
+            usePartition(selected, *p);
+            return selected;
+        }
+        selected.device.reset();
+        selected.status = SourceStatus::NoSuchPartition;
+        return selected;
+    }
+    const auto volumes = std::count_if(
+        table.partitions.begin(), table.partitions.end(),
+        [](const PartitionInfo& p) { return !p.extended && isVolumeFileSystemName(p.fileSystem); });
+    if (volumes == 1) {
+        for (const PartitionInfo& p : table.partitions)
+            if (!p.extended && isVolumeFileSystemName(p.fileSystem)) usePartition(selected, p);
+        return selected;
+    }
+    selected.device.reset();
+    selected.status =
+        volumes == 0 ? SourceStatus::NoVolumePartition : SourceStatus::PartitionNeeded;
     return selected;
 }
 

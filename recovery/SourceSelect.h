@@ -19,7 +19,8 @@ struct SourceChoice {
 enum class SourceStatus {
     Opened,             // `device` is the volume's source
     CannotOpen,         // `error` holds errno
-    BadOffset,          // the offset is not a multiple of 512 or lies past the end
+    BadOffset,          // the offset is not a multiple of 512, lies past the end, or was
+                        // given together with a partition
     NoSuchPartition,    // the table has no partition with that number
     PartitionNeeded,    // several FAT/NTFS partitions: the user must choose
     NoVolumePartition,  // a table without a FAT or NTFS partition
@@ -36,7 +37,9 @@ struct SelectedSource {
 
 // Opens `path` through `open` and picks the volume to mount: the partition asked for, the
 // volume at the offset asked for, the one FAT/NTFS partition of a disk, or the source itself
-// when it has no table.
+// when it has no table. A partition (or offset) source never reads past the partition's end
+// (the source's end). `device` is null unless the status is Opened; `table` is filled whenever
+// the source has one (PartitionNeeded lists the candidates from it).
 SelectedSource selectSource(const std::string& path, const SourceChoice& choice,
                             const SourceOpener& open = openFileSource);
 

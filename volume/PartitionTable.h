@@ -17,6 +17,7 @@ struct PartitionInfo {
     std::string type;          // MBR type ("0x0c") or GPT type GUID (lower case)
     std::string fileSystem;    // the platform's name of what it holds ("FAT32", "NTFS"); or empty
     std::string label;         // that file system's label; or empty
+    bool extended = false;     // a DOS extended partition: the container of the logical ones
 };
 
 // A disk's partition table.

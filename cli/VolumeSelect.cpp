@@ -1,0 +1,122 @@
+#include "cli/VolumeSelect.h"
+
+#include <cerrno>
+#include <charconv>
+#include <ostream>
+
+#include "cli/PartitionText.h"
+#include "cli/SourceOpen.h"
+
+namespace rekkon::cli {
+
+namespace {
+
+// Partition numbers above this are taken for typing mistakes (GPT holds 128 entries by default).
+constexpr std::uint64_t kMaxPartitionNumber = 1u << 20;
+
+std::optional<std::uint64_t> parseNumber(const std::string& text) {
+    std::uint64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc{} || ptr != end) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+bool readSourceChoice(const Options& options, Streams& io, SourceChoice& choice) {
+    if (const auto text = options.value("partition")) {
+        const auto number = parseNumber(*text);
+        if (!number || *number == 0 || *number > kMaxPartitionNumber) {
+            io.err << "rekkon-cli: --partition wants a partition number (1, 2, ... as `info "
+                      "SOURCE` lists them), not \""
+                   << *text << "\"\n";
+            return false;
+        }
+        choice.partition = static_cast<int>(*number);
+    }
+    if (const auto text = options.value("offset")) {
+        const auto bytes = parseNumber(*text);
+        if (!bytes) {
+            io.err << "rekkon-cli: --offset wants a number of bytes, not \"" << *text << "\"\n";
+            return false;
+        }
+        choice.offset = *bytes;
+    }
+    if (choice.partition && choice.offset) {
+        io.err << "rekkon-cli: give --partition or --offset, not both\n";
+        return false;
+    }
+    return true;
+}
+
+std::string volumeText(const std::string& path, std::optional<int> partition) {
+    return partition ? path + " partition " + std::to_string(*partition) : path;
+}
+
+int explainSelection(const SelectedSource& selected, const std::string& path,
+                     const SourceChoice& choice, Streams& io) {
+    const std::string quoted = "\"" + path + "\"";
+    switch (selected.status) {
+        case SourceStatus::Opened:
+            return kExitOk;
+        case SourceStatus::CannotOpen:
+            io.err << openFailureMessage(path, selected.error != 0 ? selected.error : EIO) << '\n';
+            return kExitSource;
+        case SourceStatus::BadOffset:
+            io.err << "rekkon-cli: --offset " << choice.offset.value_or(0) << " does not fit "
+                   << quoted
+                   << ": it must be a multiple of 512 and lie before the end of the source.\n";
+            return kExitUsage;
+        case SourceStatus::NoSuchPartition:
+            if (!selected.table) {
+                io.err << "rekkon-cli: " << quoted
+                       << " has no partition table, so --partition cannot be used; leave it "
+                          "out (or give --offset BYTES for a volume at a known offset).\n";
+                return kExitUsage;
+            }
+            io.err << "rekkon-cli: " << quoted << " has no partition "
+                   << choice.partition.value_or(0) << ". Its partitions:\n";
+            printPartitionRows(io.err, *selected.table, false, "  ");
+            return kExitUsage;
+        case SourceStatus::PartitionNeeded:
+            io.err << "rekkon-cli: " << quoted
+                   << " holds several FAT/NTFS partitions; choose one with --partition N:\n";
+            printPartitionRows(io.err, *selected.table, true, "  ");
+            return kExitUsage;
+        case SourceStatus::NoVolumePartition:
+            io.err << "rekkon-cli: " << quoted << " holds a "
+                   << schemeText(selected.table ? selected.table->scheme : "")
+                   << " partition table with no FAT or NTFS partition (see rekkon-cli info " << path
+                   << "). Give --partition N to try one anyway.\n";
+            return kExitSource;
+    }
+    return kExitSource;
+}
+
+int openVolume(const std::string& path, const SourceChoice& choice, Streams& io,
+               ScanContext& context, const std::string& wanted, const std::string& why) {
+    SelectedSource selected = selectSource(path, choice, io.openSource);
+    if (selected.status != SourceStatus::Opened)
+        return explainSelection(selected, path, choice, io);
+    if (selected.partition && !choice.partition) {
+        const std::uint64_t length = selected.device->sizeBytes().value_or(0);
+        io.err << "Using partition " << *selected.partition << " ("
+               << (selected.fileSystemName.empty() ? "" : selected.fileSystemName + ", ")
+               << sizeText(length) << ") of " << path << '\n';
+    }
+    const MountOrder order = selected.fileSystemName.empty()
+                                 ? MountOrder::FromBootSector
+                                 : mountOrderForName(selected.fileSystemName);
+    if (mountVolume(context, std::move(selected.device), order) == MountStatus::Mounted)
+        return kExitOk;
+    io.err << "rekkon-cli: \"" << volumeText(path, selected.partition) << "\" holds no " << wanted
+           << " volume that can be read" << (why.empty() ? "" : " (" + why + ")") << '.';
+    if (!selected.table && !choice.offset)
+        io.err << " It has no partition table that could be read either; give --offset BYTES "
+                  "for a volume at a known offset.";
+    io.err << '\n';
+    return kExitSource;
+}
+
+}  // namespace rekkon::cli
