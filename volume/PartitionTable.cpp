@@ -11,6 +11,8 @@
 
 #include "volume/BlkidProbe.h"
 
+#include "volume/SectorPartitionTable.h"
+
 namespace rekkon {
 
 bool isVolumeFileSystemName(const std::string& fileSystemName) {
@@ -101,7 +103,7 @@ std::optional<PartitionTable> findPartitions(SectorDevice& device) {
     const std::optional<std::uint64_t> size = device.sizeBytes();
     // A source without a descriptor of its own (an evidence file set) has its table read
     // through its sectors.
-    if (!fd) return std::nullopt;  // LEAD: return readPartitionTable(device);
+    if (!fd) return readPartitionTable(device);
     if (!size) return std::nullopt;
     std::vector<std::uint32_t> sizes;
     if (const auto own = device.logicalSectorSize())

@@ -61,9 +61,8 @@ TEST(EwfCli, IncompleteOrDamagedSetIsReportedAsSuch) {
     EXPECT_NE(cut.err.find("damaged or cut short"), std::string::npos) << cut.err;
 }
 
-// Enabled once partitions can be chosen (--partition): the whole-disk set's partitions list
-// as the bare fixtures they hold.
-TEST(EwfCli, DISABLED_WholeDiskSetListsEachPartition) {
+// The whole-disk set's partitions, chosen with --partition, list as the bare fixtures they hold.
+TEST(EwfCli, WholeDiskSetListsEachPartition) {
     const std::string disk = test::fixtureImage("ewf/dos-disk.E01");
     for (const auto& [partition, image] :
          {std::pair{"1", "fat/fat16.img"}, std::pair{"5", "fat/fat12.img"}}) {
