@@ -54,9 +54,9 @@ QString failedMessage(const QString& path, const QString& why) {
 
 QString directFailureMessage(const QString& path, int error) {
     if (const auto problem = evidenceOpenProblem(path.toStdString()))
-        return QStringLiteral("%1 cannot be opened: %2.")
+        return QStringLiteral("\"%1\" cannot be opened: %2.")
             .arg(path, QString::fromStdString(*problem));
-    return QStringLiteral("%1 cannot be opened: %2.")
+    return QStringLiteral("\"%1\" cannot be opened: %2.")
         .arg(path, QString::fromLocal8Bit(std::strerror(error)));
 }
 

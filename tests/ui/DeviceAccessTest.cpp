@@ -254,7 +254,7 @@ class DeviceAccessTest : public QObject {
         QString message;
         QVERIFY(!access.open(nowhere.path() + "/missing.img", error, message));
         QCOMPARE(error, ENOENT);
-        QVERIFY2(message.contains(QStringLiteral("missing.img cannot be opened")),
+        QVERIFY2(message.contains(QStringLiteral("missing.img\" cannot be opened")),
                  qPrintable(message));
 
         access = refusedAccess();
