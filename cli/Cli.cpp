@@ -61,7 +61,8 @@ constexpr const char* kUsage =
     "exit status: 0 done; 1 could not write the output (stdout or a recovered file: the disk is\n"
     "full, or an I/O error); 2 bad usage; 3 the source cannot be opened or holds no volume that\n"
     "can be read; 4 some files were skipped or could not be written whole (unreadable parts\n"
-    "were written as zeros).\n";
+    "were written as zeros), or sectors of SOURCE could not be read: list, recover and cat then\n"
+    "say how many on stderr, and the list may miss files recorded there.\n";
 
 int runCommand(const std::vector<std::string>& args, Streams& io) {
     if (args.empty()) {
