@@ -71,6 +71,23 @@ QString notRecognisedMessage(const QString& sourcePath) {
         .arg(sourcePath);
 }
 
+QString unreadableSectorsText(std::uint64_t sectors) {
+    return QStringLiteral(
+               "%1 of the source could not be read: files stored there are incomplete, and "
+               "deleted files recorded there may be missing.")
+        .arg(sectors == 1 ? QStringLiteral("1 sector") : QStringLiteral("%1 sectors").arg(sectors));
+}
+
+QString foundStatusText(const QString& scanTarget, int found, std::uint64_t unreadableSectors) {
+    QString text = QStringLiteral("On %1 found  %2 deleted files").arg(scanTarget).arg(found);
+    if (unreadableSectors != 0)
+        text +=
+            QStringLiteral("  (%1 could not be read)")
+                .arg(unreadableSectors == 1 ? QStringLiteral("1 sector")
+                                            : QStringLiteral("%1 sectors").arg(unreadableSectors));
+    return text;
+}
+
 MainWindow::MainWindow(MainWindowHooks hooks, QWidget* parent)
     : QDialog(parent), hooks_(std::move(hooks)), context_(std::make_unique<ScanContext>()) {
     setWindowTitle(kProductTitle);
@@ -198,14 +215,22 @@ bool MainWindow::scanAndFill(const std::string& folder) {
     if (found <= 0 || context_->foundList.empty()) {
         progress_->stop();
         raise();
-        warn(nothingFoundMessage(scanTarget()));
+        QString text = nothingFoundMessage(scanTarget());
+        if (const auto sectors = context_->volume.reader.unreadableSectors(); sectors != 0)
+            text += QStringLiteral("\n\n") + unreadableSectorsText(sectors);
+        warn(text);
         return false;
     }
     model_->setEntries(&context_->foundList);
-    status_->setText(
-        QStringLiteral("On %1 found  %2 deleted files").arg(scanTarget()).arg(model_->rowCount()));
+    showFoundStatus();
     progress_->stop();
     return true;
+}
+
+void MainWindow::showFoundStatus() {
+    const std::uint64_t sectors = context_->volume.reader.unreadableSectors();
+    status_->setText(foundStatusText(scanTarget(), model_->rowCount(), sectors));
+    status_->setToolTip(sectors != 0 ? unreadableSectorsText(sectors) : QString());
 }
 
 void MainWindow::changeFolder() {
@@ -230,6 +255,8 @@ void MainWindow::recoverSelection() {
         hooks_.recover(this, *context_, sourcePath_, entries);
     else
         recoverSelected(this, *context_, sourcePath_, entries);
+    // Copying may have met more sectors that cannot be read.
+    showFoundStatus();
 }
 
 void MainWindow::showManual() {

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -79,6 +80,7 @@ class MainWindow : public QDialog {
 
   private:
     void warn(const QString& text);
+    void showFoundStatus();
     void showListMenu(const QPoint& pos);
 
     MainWindowHooks hooks_;
@@ -99,5 +101,12 @@ class MainWindow : public QDialog {
 QString nothingFoundMessage(const QString& scanTarget);
 QString openFailedMessage(const QString& sourcePath, int error);
 QString notRecognisedMessage(const QString& sourcePath);
+// What the user is told when sectors of the source could not be read (`sectors` > 0): appended
+// to the message of a scan that found nothing, and the status line's tooltip.
+QString unreadableSectorsText(std::uint64_t sectors);
+// The status line after a scan that found `found` files; it ends with how many sectors could
+// not be read when any could not. That is not a message box: a failing card would raise one on
+// every scan, and the count stays in view while the list is used.
+QString foundStatusText(const QString& scanTarget, int found, std::uint64_t unreadableSectors);
 
 }  // namespace rekkon::ui
