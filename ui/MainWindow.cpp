@@ -179,17 +179,21 @@ bool MainWindow::openSource(const QString& sourcePath, const QString& folder,
     if (mounted_) unmountVolume(*context_);
     mounted_ = false;
     sourcePath_ = sourcePath;
-    const std::string path = sourcePath.toStdString();
+    VolumeChoice volume =
+        chooseVolume(this, sourcePath, open, hooks_.askPartition, hooks_.selectSource);
+    if (!volume.device) {
+        if (!volume.message.isEmpty()) warn(volume.message);
+        return false;
+    }
     progress_->start(sourcePath);
     MountStatus status = MountStatus::CannotOpen;
-    int openError = 0;
     setEnabled(false);
-    runOffUiThread([&] { status = mountVolume(*context_, path, openError, open); });
+    runOffUiThread(
+        [&] { status = mountVolume(*context_, std::move(volume.device), volume.mountOrder()); });
     setEnabled(true);
     if (status != MountStatus::Mounted) {
         progress_->stop();
-        warn(status == MountStatus::CannotOpen ? openFailedMessage(sourcePath, openError)
-                                               : notRecognisedMessage(sourcePath));
+        warn(notRecognisedMessage(sourcePath));
         return false;
     }
     mounted_ = true;

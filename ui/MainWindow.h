@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "recovery/ScanContext.h"
+#include "ui/VolumeChoice.h"
 
 class QLabel;
 class QPushButton;
@@ -35,6 +36,10 @@ struct MainWindowHooks {
     std::function<void(QWidget* parent, ScanContext& context, const QString& sourcePath,
                        const std::vector<const DeletedFileEntry*>& entries)>
         recover;
+    // Asks which partition of a disk with several FAT/NTFS partitions to scan (PartitionPicker).
+    PartitionAsker askPartition;
+    // Opens a source and picks its volume (selectSource).
+    SourceSelector selectSource;
 };
 
 // The main window: the results list, the status line and the buttons "&Rekkon", "&Change
@@ -47,7 +52,8 @@ class MainWindow : public QDialog {
     ~MainWindow() override;
 
     // Mounts `sourcePath` and scans `folder` of it (FAT only; NTFS is scanned whole), showing
-    // the progress window meanwhile. A failure is reported in a message box; returns true when
+    // the progress window meanwhile. On a disk the FAT/NTFS partition is used, asked for when
+    // there are several. A failure is reported in a message box; returns true when
     // the list holds found files.
     bool openSource(const QString& sourcePath, const QString& folder = {},
                     const SourceOpener& open = openFileSource);
