@@ -99,26 +99,48 @@ void SectorReader::cacheRun(std::span<const std::uint8_t> data, std::uint64_t fi
 std::size_t SectorReader::readMissRun(std::span<std::uint8_t> dest, std::uint64_t firstSector,
                                       std::size_t sectors) {
     std::size_t done = 0;
-    std::uint32_t failed = 0;  // failed device reads of the sector firstSector + done
-    // Each pass either delivers a sector or counts a failure of the next one, so the loop
-    // ends after at most sectors × kDeviceAttemptsPerSector device reads.
+    std::size_t span = sectors;  // sectors asked for in the next device read
+    std::uint32_t failed = 0;    // failed device reads of the sector firstSector + done
+    // A read that failed as a whole ended here: a bad sector lies below it (none when past
+    // `sectors`).
+    std::size_t failEnd = SIZE_MAX;
+    // Each pass delivers sectors, halves the span below a failed read or counts a failure of
+    // one sector, so the loop ends after at most about 2 × log2(sectors) +
+    // kDeviceAttemptsPerSector device reads per sector delivered or given up on.
     while (done < sectors) {
+        span = std::min(span, sectors - done);
         const std::uint64_t at = firstSector + done;
-        const auto rest = dest.subspan(done * kSectorSize, (sectors - done) * kSectorSize);
+        const auto part = dest.subspan(done * kSectorSize, span * kSectorSize);
         // The device is repositioned before every real read, so an earlier cache hit never
         // leaves its position stale.
         device_->seekSector(at);
-        const std::size_t got = std::min(device_->readSectors(rest) / kSectorSize, sectors - done);
-        cacheRun(rest, at, got);
+        const std::size_t got = std::min(device_->readSectors(part) / kSectorSize, span);
+        cacheRun(part, at, got);
         done += got;
         if (got > 0) {
             failed = 0;
             givenUpInARow_ = 0;
         }
-        if (done == sectors) break;
-        const std::uint32_t attempts =
-            givenUpInARow_ >= kDeadStretchSectors ? 1 : kDeviceAttemptsPerSector;
-        if (++failed >= attempts) {
+        if (got == span) {
+            // Below a read that failed as a whole, halves are asked for until the bad sector
+            // is the one left.
+            if (failEnd <= done) failEnd = SIZE_MAX;  // it read after all
+            span = failEnd == SIZE_MAX ? sectors - done
+                                       : std::max<std::size_t>(1, (failEnd - done) / 2);
+            continue;
+        }
+        const bool deadStretch = givenUpInARow_ >= kDeadStretchSectors;
+        if (got == 0 && span > 1) {
+            // Some sources fail a whole read for one bad sector in it (an evidence file's
+            // chunk, a device without partial reads): ask for less until the one that fails
+            // is found. In a dead stretch the first sector is tried alone at once.
+            failEnd = done + span;
+            span = deadStretch ? 1 : span / 2;
+            continue;
+        }
+        // The device stopped at sector firstSector + done: it is tried alone from now on.
+        span = 1;
+        if (++failed >= (deadStretch ? 1u : kDeviceAttemptsPerSector)) {
             markUnreadable(firstSector + done);
             if (givenUpInARow_ < kDeadStretchSectors) ++givenUpInARow_;
             break;

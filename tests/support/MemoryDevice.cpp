@@ -22,6 +22,11 @@ std::size_t MemoryDevice::readSectors(std::span<std::uint8_t> buffer) {
         ++sector_;
         done += kSectorSize;
     }
+    if (failWholeReads && done < buffer.size() / kSectorSize * kSectorSize) {
+        sector_ -= done / kSectorSize;
+        stats_->sectorsRead.resize(stats_->sectorsRead.size() - done / kSectorSize);
+        return 0;
+    }
     return done;
 }
 

@@ -245,6 +245,25 @@ TEST_F(ReaderFixture, EachUnreadableSectorIsCountedOnce) {
     EXPECT_EQ(reader.unreadableSectors(), 0u);
 }
 
+TEST_F(ReaderFixture, ASourceThatFailsWholeReadsLosesOnlyTheBadSector) {
+    open(3000);
+    device->failWholeReads = true;
+    device->badSectors = {1234};
+    std::vector<std::uint8_t> run(2048 * 512);
+    reader.seekSector(100);
+    EXPECT_EQ(reader.readSectors(run), (1234u - 100) * 512);
+    EXPECT_TRUE(
+        std::equal(run.begin(), run.begin() + (1234 - 100) * 512, bytes.begin() + 100 * 512));
+    EXPECT_TRUE(reader.knownUnreadable(1234));
+    EXPECT_FALSE(reader.knownUnreadable(100));
+    EXPECT_FALSE(reader.knownUnreadable(1233));
+    EXPECT_EQ(reader.unreadableSectors(), 1u);
+    EXPECT_LT(stats->readCalls, 40) << "found by halving, not sector by sector";
+    // What follows it reads on.
+    reader.seekSector(1235);
+    EXPECT_EQ(reader.readSectors(std::span(run).first(100 * 512)), 100u * 512);
+}
+
 TEST_F(ReaderFixture, ALongDeadStretchCostsOneReadPerSector) {
     // Longer than the number of stretches remembered: it is remembered as one.
     const std::uint64_t from = 1000, to = from + 2 * SectorReader::kMaxUnreadableStretches;
