@@ -33,9 +33,10 @@ class SectorReader {
     // ignored); returns the bytes delivered, a multiple of 512. Stops at the first unreadable
     // sector. Advances the current sector by the sectors delivered. A sector the device fails
     // is asked for again at once, up to kDeviceAttemptsPerSector times in all (once in a dead
-    // stretch, see kDeadStretchSectors); then it is unreadable and counted. Sectors past the end
-    // of a source of known size, and sectors already found unreadable, are unreadable at once:
-    // the device is not asked again.
+    // stretch, see kDeadStretchSectors); then it is unreadable and counted. A read the device
+    // fails as a whole is asked for in halves until the failing sector is found. Sectors past
+    // the end of a source of known size, and sectors already found unreadable, are unreadable at
+    // once: the device is not asked again.
     std::size_t readSectors(std::span<std::uint8_t> buffer);
 
     // Delivers dest.size() bytes starting `byteOffset` bytes after the start of `baseSector`.
