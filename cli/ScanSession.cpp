@@ -84,6 +84,9 @@ int openAndScan(const Options& options, Streams& io, ScanSession& session) {
     if (found == kScanFolderNotFound) {
         io.err << "rekkon-cli: folder \"" << folder << "\" was not found on " << session.source
                << ". Give a path of folders from the root, for example /DCIM/100CANON.\n";
+        // A folder on the way may be among what could not be read.
+        reportUnreadableSectors(io, session.source,
+                                session.context.volume.reader.unreadableSectors());
         return kExitUsage;
     }
     const auto& names = options.all("name");

@@ -49,6 +49,12 @@ TEST(UnreadableCli, ListAndRecoverSayHowManySectorsCouldNotBeRead) {
     EXPECT_NE(recover.err.find(said), std::string::npos) << recover.err;
     EXPECT_NE(recover.out.find("ART_B.BIN"), std::string::npos) << recover.out;
 
+    // A folder inside the unreadable one is not found, and the count tells why it may not be.
+    const auto lost =
+        test::runCliInProcess({"list", "card.img", "--folder", "/LETTERS/OLD"}, setup);
+    EXPECT_EQ(lost.status, cli::kExitUsage);
+    EXPECT_NE(lost.err.find(said), std::string::npos) << lost.err;
+
     // The same source read whole says nothing of the kind.
     const auto whole = test::runCliInProcess({"list", test::fixtureImage("fat/fat16.img")});
     EXPECT_EQ(whole.status, cli::kExitOk);
