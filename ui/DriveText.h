@@ -23,4 +23,8 @@ QString driveItemText(const QString& name, const QString& fileSystem, quint64 si
 // SIZE of the format above on its own: "512 B", "7.5 GiB".
 QString binarySizeText(quint64 sizeBytes);
 
+// The order of drive lists: runs of digits compare by their value ("sdb2" before "sdb10"),
+// everything else character by character without regard to case. Negative, 0 or positive.
+int compareDriveTexts(const QString& a, const QString& b);
+
 }  // namespace rekkon::ui

@@ -4,6 +4,7 @@
 #include "ui/DriveText.h"
 
 using rekkon::ui::binarySizeText;
+using rekkon::ui::compareDriveTexts;
 using rekkon::ui::driveItemText;
 
 class DriveTextTest : public QObject {
@@ -37,6 +38,20 @@ class DriveTextTest : public QObject {
         QCOMPARE(binarySizeText(1ULL << 40), QStringLiteral("1.0 TiB"));
         // The largest size stays in EiB without overflowing.
         QCOMPARE(binarySizeText(~0ULL), QStringLiteral("16.0 EiB"));
+    }
+
+    void numbersInNamesSortByValue() {
+        QVERIFY(compareDriveTexts("sdb2 (FAT32)", "sdb10 (FAT32)") < 0);
+        QVERIFY(compareDriveTexts("sdb10", "sdb2") > 0);
+        QVERIFY(compareDriveTexts("mmcblk0p2", "mmcblk0p10") < 0);
+        QVERIFY(compareDriveTexts("sda1", "sdb1") < 0);
+        QVERIFY(compareDriveTexts("SDA1", "sda2") < 0);  // case does not count
+        QCOMPARE(compareDriveTexts("sda1", "SDA1"), 0);
+        QCOMPARE(compareDriveTexts("loop007", "loop7"), 0);  // leading zeros do not count
+        QVERIFY(compareDriveTexts("loop7", "loop7a") < 0);   // a prefix comes first
+        QVERIFY(compareDriveTexts("loop10", "loop9") > 0);
+        // Longer than any integer type: still by value.
+        QVERIFY(compareDriveTexts("x99999999999999999999999", "x100000000000000000000000") < 0);
     }
 
     void decimalPointIgnoresTheLocale() {
