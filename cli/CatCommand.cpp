@@ -5,6 +5,7 @@
 
 #include "cli/Commands.h"
 #include "cli/Options.h"
+#include "cli/ScanSession.h"
 #include "cli/VolumeSelect.h"
 #include "recovery/DataCopy.h"
 #include "recovery/FileData.h"
@@ -92,16 +93,16 @@ int runCat(const std::vector<std::string>& args, Streams& io) {
             return static_cast<bool>(io.out);
         });
     data.reset();
+    const std::uint64_t unreadableSectors = context.volume.reader.unreadableSectors();
     unmountVolume(context);
     if (stats.sinkFailed) return kExitOutput;  // runCli says what happened
-    if (stats.unreadableBytes != 0) {
+    if (stats.unreadableBytes != 0)
         io.err << "rekkon-cli: MFT record " << parsed->record << ": " << stats.unreadableBytes
                << " of " << size
                << " bytes could not be read and were written as zeros; the output is not the "
                   "whole data.\n";
-        return kExitSkipped;
-    }
-    return kExitOk;
+    const bool sectorsLost = reportUnreadableSectors(io, parsed->source, unreadableSectors);
+    return stats.unreadableBytes != 0 || sectorsLost ? kExitSkipped : kExitOk;
 }
 
 }  // namespace rekkon::cli

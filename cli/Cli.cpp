@@ -72,7 +72,9 @@ constexpr const char* kUsage =
     "exit status: 0 done; 1 could not write the output (stdout or a recovered file: the disk is\n"
     "full, or an I/O error); 2 bad usage (also: a disk with several FAT/NTFS partitions and no\n"
     "--partition); 3 the source cannot be opened or holds no volume that can be read; 4 some\n"
-    "files were skipped or could not be written whole (unreadable parts were written as zeros).\n";
+    "files were skipped or could not be written whole (unreadable parts were written as zeros),\n"
+    "or sectors of SOURCE could not be read: list, recover and cat then say how many on stderr,\n"
+    "and the list may miss files recorded there.\n";
 
 int runCommand(const std::vector<std::string>& args, Streams& io) {
     if (args.empty()) {

@@ -21,17 +21,19 @@ int runList(const std::vector<std::string>& args, Streams& io) {
     }
     ScanSession session;
     if (const int status = openAndScan(*options, io, session); status != kExitOk) return status;
-    if (session.entries.empty()) {
+    if (session.entries.empty())
         io.err << "Could not find deleted files located in \"" << session.target << "\"\n";
-        if (format == "table") return kExitOk;
-    }
     if (format == "json")
         printJson(io.out, session.entries);
     else if (format == "csv")
         printCsv(io.out, session.entries);
     else if (!session.entries.empty())
         printTable(io.out, session.entries);
-    return kExitOk;
+    // The list may miss files recorded in sectors that could not be read.
+    return reportUnreadableSectors(io, session.source,
+                                   session.context.volume.reader.unreadableSectors())
+               ? kExitSkipped
+               : kExitOk;
 }
 
 }  // namespace rekkon::cli

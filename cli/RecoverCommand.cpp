@@ -75,9 +75,12 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
 
     ScanSession session;
     if (const int status = openAndScan(*options, io, session); status != kExitOk) return status;
+    const auto unreadable = [&session] {
+        return session.context.volume.reader.unreadableSectors();
+    };
     if (session.entries.empty()) {
         io.err << "Could not find deleted files located in \"" << session.target << "\"\n";
-        return kExitOk;
+        return reportUnreadableSectors(io, session.source, unreadable()) ? kExitSkipped : kExitOk;
     }
     const bool ntfs = isNtfsKind(session.context.volume.kind);
     const bool needsFirstChar =
@@ -125,8 +128,9 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
     if (outcomes.size() < session.entries.size())
         io.err << "rekkon-cli: stopped after " << outcomes.size() << " of "
                << session.entries.size() << " files because the destination cannot take more.\n";
+    const bool sectorsLost = reportUnreadableSectors(io, session.source, unreadable());
     if (outputLost) return kExitOutput;
-    return allWritten ? kExitOk : kExitSkipped;
+    return allWritten && !sectorsLost ? kExitOk : kExitSkipped;
 }
 
 }  // namespace rekkon::cli

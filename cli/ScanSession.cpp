@@ -14,6 +14,14 @@ bool nameMatches(const std::string& glob, const std::string& name) {
     return ::fnmatch(glob.c_str(), name.c_str(), FNM_CASEFOLD) == 0;
 }
 
+bool reportUnreadableSectors(Streams& io, const std::string& source, std::uint64_t sectors) {
+    if (sectors == 0) return false;
+    io.err << "rekkon-cli: " << sectors << (sectors == 1 ? " sector" : " sectors") << " of \""
+           << source << "\" could not be read; files stored there are incomplete, and deleted "
+           << "files recorded there may be missing.\n";
+    return true;
+}
+
 namespace {
 
 bool parseLocation(const std::string& text, std::uint64_t& out) {
@@ -67,6 +75,9 @@ int openAndScan(const Options& options, Streams& io, ScanSession& session) {
     if (found == kScanFolderNotFound) {
         io.err << "rekkon-cli: folder \"" << folder << "\" was not found on " << session.source
                << ". Give a path of folders from the root, for example /DCIM/100CANON.\n";
+        // A folder on the way may be among what could not be read.
+        reportUnreadableSectors(io, session.source,
+                                session.context.volume.reader.unreadableSectors());
         return kExitUsage;
     }
     const auto& names = options.all("name");

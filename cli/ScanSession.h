@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,10 @@ struct ScanSession {
 
 // Returns kExitOk with `session` filled, or an exit status after printing the reason.
 int openAndScan(const Options& options, Streams& io, ScanSession& session);
+
+// Says on stderr how many sectors of `source` could not be read, when `sectors` is not 0; returns
+// whether it said so (the command then ends with kExitSkipped at least).
+bool reportUnreadableSectors(Streams& io, const std::string& source, std::uint64_t sectors);
 
 // True when `name` matches the shell pattern `glob` (*, ?, [...]), ignoring ASCII case.
 bool nameMatches(const std::string& glob, const std::string& name);

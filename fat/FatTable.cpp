@@ -9,6 +9,9 @@ namespace rekkon {
 
 namespace {
 
+// Copies of the table read at most for an entry the first copy cannot give.
+constexpr unsigned kFatCopiesRead = 2;
+
 // Byte position of a cluster's entry in the table, and how many bytes to read for it.
 bool entryPosition(const FatGeometry& g, std::uint32_t cluster, std::uint64_t& byte,
                    std::size_t& width) {
@@ -69,12 +72,20 @@ bool FatTableWindow::load(std::uint64_t byte, std::size_t width) {
         valid_ = n;
         return true;
     }
-    // Part of the window is unreadable: take just the sectors that hold the entry.
+    // Part of the window is unreadable: take just the sectors that hold the entry, from the
+    // first copy of the table or, where a failing disk cannot read it, from the second, which
+    // is written alongside it.
     n = byte % kSectorSize + width <= kSectorSize ? kSectorSize : 2 * kSectorSize;
     n = static_cast<std::size_t>(std::min<std::uint64_t>(n, tableBytes - start_));
-    if (reader.readAt(g.reservedSectors, start_, std::span(window_).first(n)) != n) return false;
-    valid_ = n;
-    return true;
+    const unsigned copies = std::min<unsigned>(std::max<unsigned>(g.fatCount, 1), kFatCopiesRead);
+    for (unsigned copy = 0; copy < copies; ++copy) {
+        if (reader.readAt(g.reservedSectors + copy * g.sectorsPerFat, start_,
+                          std::span(window_).first(n)) == n) {
+            valid_ = n;
+            return true;
+        }
+    }
+    return false;
 }
 
 std::uint32_t FatTableWindow::entry(std::uint32_t cluster) {

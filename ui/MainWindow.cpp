@@ -77,6 +77,23 @@ QString notRecognisedMessage(const QString& sourcePath) {
         .arg(sourcePath);
 }
 
+QString unreadableSectorsText(std::uint64_t sectors) {
+    return QStringLiteral(
+               "%1 of the source could not be read: files stored there are incomplete, and "
+               "deleted files recorded there may be missing.")
+        .arg(sectors == 1 ? QStringLiteral("1 sector") : QStringLiteral("%1 sectors").arg(sectors));
+}
+
+QString foundStatusText(const QString& scanTarget, int found, std::uint64_t unreadableSectors) {
+    QString text = QStringLiteral("On %1 found  %2 deleted files").arg(scanTarget).arg(found);
+    if (unreadableSectors != 0)
+        text +=
+            QStringLiteral("  (%1 could not be read)")
+                .arg(unreadableSectors == 1 ? QStringLiteral("1 sector")
+                                            : QStringLiteral("%1 sectors").arg(unreadableSectors));
+    return text;
+}
+
 MainWindow::MainWindow(MainWindowHooks hooks, QWidget* parent)
     : QDialog(parent), hooks_(std::move(hooks)), context_(std::make_unique<ScanContext>()) {
     setWindowTitle(kProductTitle);
@@ -168,17 +185,21 @@ bool MainWindow::openSource(const QString& sourcePath, const QString& folder,
     if (mounted_) unmountVolume(*context_);
     mounted_ = false;
     sourcePath_ = sourcePath;
-    const std::string path = sourcePath.toStdString();
+    VolumeChoice volume =
+        chooseVolume(this, sourcePath, open, hooks_.askPartition, hooks_.selectSource);
+    if (!volume.device) {
+        if (!volume.message.isEmpty()) warn(volume.message);
+        return false;
+    }
     progress_->start(sourcePath);
     MountStatus status = MountStatus::CannotOpen;
-    int openError = 0;
     setEnabled(false);
-    runOffUiThread([&] { status = mountVolume(*context_, path, openError, open); });
+    runOffUiThread(
+        [&] { status = mountVolume(*context_, std::move(volume.device), volume.mountOrder()); });
     setEnabled(true);
     if (status != MountStatus::Mounted) {
         progress_->stop();
-        warn(status == MountStatus::CannotOpen ? openFailedMessage(sourcePath, openError)
-                                               : notRecognisedMessage(sourcePath));
+        warn(notRecognisedMessage(sourcePath));
         return false;
     }
     mounted_ = true;
@@ -204,12 +225,14 @@ bool MainWindow::scanAndFill(const std::string& folder) {
     if (found <= 0 || context_->foundList.empty()) {
         progress_->stop();
         raise();
-        warn(nothingFoundMessage(scanTarget()));
+        QString text = nothingFoundMessage(scanTarget());
+        if (const auto sectors = context_->volume.reader.unreadableSectors(); sectors != 0)
+            text += QStringLiteral("\n\n") + unreadableSectorsText(sectors);
+        warn(text);
         return false;
     }
     model_->setEntries(&context_->foundList);
-    status_->setText(
-        QStringLiteral("On %1 found  %2 deleted files").arg(scanTarget()).arg(model_->rowCount()));
+    showFoundStatus();
     progress_->stop();
     return true;
 }
@@ -234,6 +257,12 @@ std::optional<std::string> MainWindow::askFolder() {
     return ChangeFolderDialog::chooseFolder(this, *context_, sourcePath_ + QStringLiteral(":\\"));
 }
 
+void MainWindow::showFoundStatus() {
+    const std::uint64_t sectors = context_->volume.reader.unreadableSectors();
+    status_->setText(foundStatusText(scanTarget(), model_->rowCount(), sectors));
+    status_->setToolTip(sectors != 0 ? unreadableSectorsText(sectors) : QString());
+}
+
 void MainWindow::changeFolder() {
     if (!mounted_ || isNtfsKind(context_->volume.kind)) return;
     if (const std::optional<std::string> folder = askFolder()) scanAndFill(*folder);
@@ -249,6 +278,8 @@ void MainWindow::recoverSelection() {
         hooks_.recover(this, *context_, sourcePath_, entries);
     else
         recoverSelected(this, *context_, sourcePath_, entries);
+    // Copying may have met more sectors that cannot be read.
+    showFoundStatus();
 }
 
 void MainWindow::showManual() {

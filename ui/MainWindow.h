@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "recovery/ScanContext.h"
+#include "ui/VolumeChoice.h"
 
 class QLabel;
 class QPushButton;
@@ -35,6 +37,10 @@ struct MainWindowHooks {
     std::function<void(QWidget* parent, ScanContext& context, const QString& sourcePath,
                        const std::vector<const DeletedFileEntry*>& entries)>
         recover;
+    // Asks which partition of a disk with several FAT/NTFS partitions to scan (PartitionPicker).
+    PartitionAsker askPartition;
+    // Opens a source and picks its volume (selectSource).
+    SourceSelector selectSource;
 };
 
 // The main window: the results list, the status line and the buttons "&Rekkon", "&Change
@@ -47,7 +53,8 @@ class MainWindow : public QDialog {
     ~MainWindow() override;
 
     // Mounts `sourcePath` and scans `folder` of it (FAT only; NTFS is scanned whole), showing
-    // the progress window meanwhile. A failure is reported in a message box; returns true when
+    // the progress window meanwhile. On a disk the FAT/NTFS partition is used, asked for when
+    // there are several. A failure is reported in a message box; returns true when
     // the list holds found files.
     bool openSource(const QString& sourcePath, const QString& folder = {},
                     const SourceOpener& open = openFileSource);
@@ -86,6 +93,7 @@ class MainWindow : public QDialog {
   private:
     void warn(const QString& text);
     std::optional<std::string> askFolder();
+    void showFoundStatus();
     void showListMenu(const QPoint& pos);
 
     MainWindowHooks hooks_;
@@ -106,5 +114,12 @@ class MainWindow : public QDialog {
 QString nothingFoundMessage(const QString& scanTarget);
 QString openFailedMessage(const QString& sourcePath, int error);
 QString notRecognisedMessage(const QString& sourcePath);
+// What the user is told when sectors of the source could not be read (`sectors` > 0): appended
+// to the message of a scan that found nothing, and the status line's tooltip.
+QString unreadableSectorsText(std::uint64_t sectors);
+// The status line after a scan that found `found` files; it ends with how many sectors could
+// not be read when any could not. That is not a message box: a failing card would raise one on
+// every scan, and the count stays in view while the list is used.
+QString foundStatusText(const QString& scanTarget, int found, std::uint64_t unreadableSectors);
 
 }  // namespace rekkon::ui

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QTimer>
@@ -26,6 +27,8 @@ constexpr int kProgressSteps = 1000;
 constexpr int kProgressPollMs = 100;
 // The bar appears only when the copy takes longer than this.
 constexpr int kProgressDelayMs = 1000;
+// Files not written whole named in the closing summary at most; the rest are counted.
+constexpr qsizetype kNotWholeNamesShown = 10;
 
 QString chooseFolderDialog(QWidget* parent) {
     return QFileDialog::getExistingDirectory(parent, kFolderTitle, QString(),
@@ -170,6 +173,7 @@ QString summaryText(const std::vector<RecoveryOutcome>& outcomes, std::size_t se
     int written = 0, notWhole = 0, skipped = 0, failed = 0;
     bool cancelled = false;
     const RecoveryOutcome* firstFailure = nullptr;
+    QStringList notWholeNames;
     for (const RecoveryOutcome& o : outcomes) {
         switch (o.result) {
             case RecoveryResult::Written:
@@ -178,6 +182,8 @@ QString summaryText(const std::vector<RecoveryOutcome>& outcomes, std::size_t se
             case RecoveryResult::NotWhole:
                 ++written;
                 ++notWhole;
+                if (notWholeNames.size() < kNotWholeNamesShown)
+                    notWholeNames << QFileInfo(QString::fromStdString(o.outputPath)).fileName();
                 break;
             case RecoveryResult::NoFirstChar:
             case RecoveryResult::CannotOpenData:
@@ -198,11 +204,16 @@ QString summaryText(const std::vector<RecoveryOutcome>& outcomes, std::size_t se
                        .arg(written)
                        .arg(selected)
                        .arg(folder);
-    if (notWhole != 0)
+    if (notWhole != 0) {
         text += QStringLiteral(
                     "\n%1 of them are not whole: parts that could not be read "
-                    "are zeros, or the end had no place on the volume.")
+                    "are zeros, or the end had no place on the volume:")
                     .arg(notWhole);
+        for (const QString& name : notWholeNames)
+            text += QStringLiteral("\n    ") + name;
+        if (notWhole > notWholeNames.size())
+            text += QStringLiteral("\n    and %1 more").arg(notWhole - notWholeNames.size());
+    }
     if (skipped != 0)
         text += QStringLiteral(
                     "\n%1 file(s) were skipped (no first character given, no data on "

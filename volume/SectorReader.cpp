@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 
 namespace rekkon {
 
@@ -13,31 +14,51 @@ constexpr std::size_t kMaxRunSectors = 2048;
 void SectorReader::attach(std::unique_ptr<SectorDevice> device) {
     device_ = std::move(device);
     cache_.clear();
-    failures_.clear();
+    unreadable_.clear();
+    unreadableCount_ = 0;
+    givenUpInARow_ = 0;
     current_ = 0;
     const auto bytes = device_ ? device_->sizeBytes() : std::nullopt;
     endSector_ = bytes ? *bytes / kSectorSize : UINT64_MAX;
 }
 
 void SectorReader::close() {
+    // The count stays, so that it can still be told once the source is closed.
     device_.reset();
     cache_.clear();
-    failures_.clear();
+    unreadable_.clear();
+    givenUpInARow_ = 0;
     current_ = 0;
     endSector_ = UINT64_MAX;
 }
 
 bool SectorReader::knownUnreadable(std::uint64_t sector) const {
     if (sector >= endSector_) return true;
-    if (failures_.empty()) return false;
-    const auto it = failures_.find(sector);
-    return it != failures_.end() && it->second >= kDeviceAttemptsPerSector;
+    auto it = unreadable_.upper_bound(sector);
+    if (it == unreadable_.begin()) return false;
+    --it;
+    return sector < it->second;
 }
 
-void SectorReader::noteFailure(std::uint64_t sector) {
-    auto [it, added] = failures_.try_emplace(sector, 0);
-    if (it->second < kDeviceAttemptsPerSector) ++it->second;
-    if (added && failures_.size() > kMaxFailedSectors) failures_.erase(failures_.begin());
+void SectorReader::markUnreadable(std::uint64_t sector) {
+    if (knownUnreadable(sector)) return;
+    ++unreadableCount_;
+    // Joins the stretch that ends just before it and the one that starts just after it.
+    std::uint64_t first = sector;
+    std::uint64_t end = sector + 1;
+    auto next = unreadable_.find(end);
+    if (next != unreadable_.end()) {
+        end = next->second;
+        unreadable_.erase(next);
+    }
+    auto it = unreadable_.lower_bound(sector);
+    if (it != unreadable_.begin() && std::prev(it)->second == sector) {
+        --it;
+        first = it->first;
+        unreadable_.erase(it);
+    }
+    unreadable_.emplace(first, end);
+    if (unreadable_.size() > kMaxUnreadableStretches) unreadable_.erase(unreadable_.begin());
 }
 
 std::size_t SectorReader::readSectors(std::span<std::uint8_t> buffer) {
@@ -66,23 +87,66 @@ std::size_t SectorReader::readSectors(std::span<std::uint8_t> buffer) {
     return delivered * kSectorSize;
 }
 
-std::size_t SectorReader::readMissRun(std::span<std::uint8_t> dest, std::uint64_t firstSector,
-                                      std::size_t sectors) {
-    // The device is repositioned before every real read, so an earlier cache hit never leaves
-    // its position stale.
-    device_->seekSector(firstSector);
-    const std::size_t bytes = device_->readSectors(dest.first(sectors * kSectorSize));
-    const std::size_t got = std::min(bytes / kSectorSize, sectors);
-    if (got < sectors) noteFailure(firstSector + got);
-    if (!failures_.empty() && got > 0)  // sectors that read after all are forgiven
-        failures_.erase(failures_.lower_bound(firstSector),
-                        failures_.lower_bound(firstSector + got));
+void SectorReader::cacheRun(std::span<const std::uint8_t> data, std::uint64_t firstSector,
+                            std::size_t sectors) {
     // Every sector of the run is new to the cache, so of a run longer than the cache only the
     // last kSlots sectors would remain: inserting just those leaves the very same cache.
-    const std::size_t skip = got > SectorCache::kSlots ? got - SectorCache::kSlots : 0;
-    for (std::size_t i = skip; i < got; ++i)
-        cache_.insert(firstSector + i, dest.subspan(i * kSectorSize).first<kSectorSize>());
-    return got;
+    const std::size_t skip = sectors > SectorCache::kSlots ? sectors - SectorCache::kSlots : 0;
+    for (std::size_t i = skip; i < sectors; ++i)
+        cache_.insert(firstSector + i, data.subspan(i * kSectorSize).first<kSectorSize>());
+}
+
+std::size_t SectorReader::readMissRun(std::span<std::uint8_t> dest, std::uint64_t firstSector,
+                                      std::size_t sectors) {
+    std::size_t done = 0;
+    std::size_t span = sectors;  // sectors asked for in the next device read
+    std::uint32_t failed = 0;    // failed device reads of the sector firstSector + done
+    // A read that failed as a whole ended here: a bad sector lies below it (none when past
+    // `sectors`).
+    std::size_t failEnd = SIZE_MAX;
+    // Each pass delivers sectors, halves the span below a failed read or counts a failure of
+    // one sector, so the loop ends after at most about 2 × log2(sectors) +
+    // kDeviceAttemptsPerSector device reads per sector delivered or given up on.
+    while (done < sectors) {
+        span = std::min(span, sectors - done);
+        const std::uint64_t at = firstSector + done;
+        const auto part = dest.subspan(done * kSectorSize, span * kSectorSize);
+        // The device is repositioned before every real read, so an earlier cache hit never
+        // leaves its position stale.
+        device_->seekSector(at);
+        const std::size_t got = std::min(device_->readSectors(part) / kSectorSize, span);
+        cacheRun(part, at, got);
+        done += got;
+        if (got > 0) {
+            failed = 0;
+            givenUpInARow_ = 0;
+        }
+        if (got == span) {
+            // Below a read that failed as a whole, halves are asked for until the bad sector
+            // is the one left.
+            if (failEnd <= done) failEnd = SIZE_MAX;  // it read after all
+            span = failEnd == SIZE_MAX ? sectors - done
+                                       : std::max<std::size_t>(1, (failEnd - done) / 2);
+            continue;
+        }
+        const bool deadStretch = givenUpInARow_ >= kDeadStretchSectors;
+        if (got == 0 && span > 1) {
+            // Some sources fail a whole read for one bad sector in it (an evidence file's
+            // chunk, a device without partial reads): ask for less until the one that fails
+            // is found. In a dead stretch the first sector is tried alone at once.
+            failEnd = done + span;
+            span = deadStretch ? 1 : span / 2;
+            continue;
+        }
+        // The device stopped at sector firstSector + done: it is tried alone from now on.
+        span = 1;
+        if (++failed >= (deadStretch ? 1u : kDeviceAttemptsPerSector)) {
+            markUnreadable(firstSector + done);
+            if (givenUpInARow_ < kDeadStretchSectors) ++givenUpInARow_;
+            break;
+        }
+    }
+    return done;
 }
 
 std::size_t SectorReader::readAt(std::uint64_t baseSector, std::uint64_t byteOffset,

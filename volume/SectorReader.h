@@ -16,7 +16,8 @@ namespace rekkon {
 class SectorReader {
   public:
     // Takes over `device` as the open source and empties the cache, so sectors of a previously
-    // opened source are never served again.
+    // opened source are never served again; what was known unreadable and the count of
+    // unreadable sectors start over.
     void attach(std::unique_ptr<SectorDevice> device);
     void close();
     bool isOpen() const { return device_ != nullptr; }
@@ -34,9 +35,12 @@ class SectorReader {
 
     // Reads buffer.size() / 512 whole sectors from the current sector on (the remainder is
     // ignored); returns the bytes delivered, a multiple of 512. Stops at the first unreadable
-    // sector. Advances the current sector by the sectors delivered. Sectors past the end of a
-    // source of known size, and sectors the device has failed kDeviceAttemptsPerSector times,
-    // are unreadable at once: the device is not asked again.
+    // sector. Advances the current sector by the sectors delivered. A sector the device fails
+    // is asked for again at once, up to kDeviceAttemptsPerSector times in all (once in a dead
+    // stretch, see kDeadStretchSectors); then it is unreadable and counted. A read the device
+    // fails as a whole is asked for in halves until the failing sector is found. Sectors past
+    // the end of a source of known size, and sectors already found unreadable, are unreadable at
+    // once: the device is not asked again.
     std::size_t readSectors(std::span<std::uint8_t> buffer);
 
     // Delivers dest.size() bytes starting `byteOffset` bytes after the start of `baseSector`.
@@ -44,25 +48,40 @@ class SectorReader {
     std::size_t readAt(std::uint64_t baseSector, std::uint64_t byteOffset,
                        std::span<std::uint8_t> dest);
 
-    // A sector the device failed this many times (the retries of readWithRetry and the mount
-    // included) is not asked for again while the source stays attached.
+    // Device reads of one sector before it counts as unreadable; it is then not asked for
+    // again while the source stays attached (so the retries of readWithRetry cost nothing).
     static constexpr std::uint8_t kDeviceAttemptsPerSector = 5;
-    // At most this many failing sectors are remembered; past it the lowest are forgotten.
-    static constexpr std::size_t kMaxFailedSectors = 4096;
+    // After this many sectors in a row were given up on with nothing read between them, the
+    // device is taken to be in a dead stretch (a failing card's worn-out area, where each read
+    // may take seconds): a failing sector then gets one attempt, until a read delivers again.
+    static constexpr std::uint32_t kDeadStretchSectors = 8;
+    // At most this many separate stretches of unreadable sectors are remembered; past it the
+    // lowest stretch is forgotten (and would be asked for, and counted, again).
+    static constexpr std::size_t kMaxUnreadableStretches = 4096;
 
     // Whether `sector` is known to be unreadable without asking the device.
     bool knownUnreadable(std::uint64_t sector) const;
+    // How many distinct sectors could not be read since the source was attached. Sectors past
+    // the end of the source are not counted. Exact while no more than kMaxUnreadableStretches
+    // separate stretches are unreadable.
+    std::uint64_t unreadableSectors() const { return unreadableCount_; }
 
   private:
-    void noteFailure(std::uint64_t sector);
+    void markUnreadable(std::uint64_t sector);
+    void cacheRun(std::span<const std::uint8_t> data, std::uint64_t firstSector,
+                  std::size_t sectors);
     std::size_t readMissRun(std::span<std::uint8_t> dest, std::uint64_t firstSector,
                             std::size_t sectors);
 
     std::unique_ptr<SectorDevice> device_;
     SectorCache cache_;
     std::uint64_t current_ = 0;
-    std::uint64_t endSector_ = UINT64_MAX;            // first sector not wholly inside the source
-    std::map<std::uint64_t, std::uint8_t> failures_;  // sector -> failed device reads
+    std::uint64_t endSector_ = UINT64_MAX;  // first sector not wholly inside the source
+    // Stretches of sectors found unreadable: first sector -> one past the last. They neither
+    // overlap nor touch.
+    std::map<std::uint64_t, std::uint64_t> unreadable_;
+    std::uint64_t unreadableCount_ = 0;
+    std::uint32_t givenUpInARow_ = 0;  // sectors given up on since the device last delivered
 };
 
 }  // namespace rekkon

@@ -166,7 +166,8 @@ TEST(FatTableTest, FreeClusterWalkStopsAtTheLastCluster) {
 TEST(FatTableTest, FreeClusterWalkEndsWhereTheTableCannotBeRead) {
     FatBuilder b(FatBuilder::Type::Fat16, 20'000, 1);
     auto dev = std::make_unique<test::MemoryDevice>(b.bytes());
-    dev->badSectors = {1 + 1};  // the table's second sector: entries 256..511
+    // The table's second sector, entries 256..511, in both copies.
+    dev->badSectors = {1 + 1, 1 + b.fatSectors() + 1};
     auto stats = dev->stats();
     VolumeContext volume;
     attachDevice(volume, std::move(dev));

@@ -13,12 +13,19 @@ std::size_t MemoryDevice::readSectors(std::span<std::uint8_t> buffer) {
     std::size_t done = 0;
     while (done + kSectorSize <= buffer.size()) {
         const std::uint64_t at = sector_ * kSectorSize;
-        if (badSectors.count(sector_) || at + kSectorSize > bytes_.size()) break;
+        if (badSectors.count(sector_) || (sector_ >= badFrom && sector_ < badTo) ||
+            at + kSectorSize > bytes_.size())
+            break;
         std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(at), kSectorSize,
                     buffer.begin() + static_cast<std::ptrdiff_t>(done));
         stats_->sectorsRead.push_back(sector_);
         ++sector_;
         done += kSectorSize;
+    }
+    if (failWholeReads && done < buffer.size() / kSectorSize * kSectorSize) {
+        sector_ -= done / kSectorSize;
+        stats_->sectorsRead.resize(stats_->sectorsRead.size() - done / kSectorSize);
+        return 0;
     }
     return done;
 }

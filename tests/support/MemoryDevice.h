@@ -29,7 +29,13 @@ class MemoryDevice final : public SectorDevice {
 
     std::shared_ptr<Stats> stats() const { return stats_; }
     std::set<std::uint64_t> badSectors;  // reading any of these fails
-    int failNextReads = 0;               // this many read calls fail outright
+    // Reading any sector of [badFrom, badTo) fails too, as in a worn-out stretch of a card.
+    std::uint64_t badFrom = 0;
+    std::uint64_t badTo = 0;
+    // A read that meets a bad sector delivers nothing at all, as some sources fail a whole
+    // request (an evidence file's chunk) rather than deliver up to the bad sector.
+    bool failWholeReads = false;
+    int failNextReads = 0;  // this many read calls fail outright
 
   private:
     std::vector<std::uint8_t> bytes_;

@@ -204,15 +204,92 @@ TEST_F(ReaderFixture, AFailingSectorIsAskedForAFewTimesAtMost) {
 }
 
 TEST_F(ReaderFixture, RememberedFailuresAreBounded) {
-    open(SectorReader::kMaxFailedSectors + 200);
-    for (std::uint64_t s = 0; s < SectorReader::kMaxFailedSectors + 100; ++s)
-        device->badSectors.insert(s);
+    // Every other sector fails, so each is a stretch of its own.
+    const std::uint64_t bad = SectorReader::kMaxUnreadableStretches + 100;
+    open(2 * bad + 10);
+    for (std::uint64_t s = 0; s < bad; ++s)
+        device->badSectors.insert(2 * s);
     std::vector<std::uint8_t> buf(4);
-    for (std::uint64_t s = 0; s < SectorReader::kMaxFailedSectors + 100; ++s)
-        for (int i = 0; i < SectorReader::kDeviceAttemptsPerSector; ++i)
-            reader.readAt(s, 0, buf);
+    for (std::uint64_t s = 0; s < bad; ++s)
+        reader.readAt(2 * s, 0, buf);
     EXPECT_FALSE(reader.knownUnreadable(0));  // the lowest were forgotten
-    EXPECT_TRUE(reader.knownUnreadable(SectorReader::kMaxFailedSectors + 99));
+    EXPECT_TRUE(reader.knownUnreadable(2 * (bad - 1)));
+    EXPECT_EQ(reader.unreadableSectors(), bad);
+}
+
+TEST_F(ReaderFixture, EachUnreadableSectorIsCountedOnce) {
+    open(64);
+    device->badSectors = {20, 21, 40};
+    std::vector<std::uint8_t> buf(4);
+    std::vector<std::uint8_t> run(30 * 512);
+    for (int pass = 0; pass < 3; ++pass) {
+        reader.readAt(20, 0, buf);
+        reader.readAt(21, 500, buf);  // crosses into 22, which reads
+        reader.readAt(40, 0, buf);
+        reader.seekSector(15);
+        EXPECT_EQ(reader.readSectors(run), 5u * 512);  // 15..19, then 20 is known unreadable
+    }
+    EXPECT_EQ(reader.unreadableSectors(), 3u);
+    EXPECT_TRUE(reader.knownUnreadable(21));
+    EXPECT_FALSE(reader.knownUnreadable(22));
+    // Past the end of the source is not a read error.
+    reader.readAt(64, 0, buf);
+    reader.readAt(63, 511, buf);
+    EXPECT_EQ(reader.unreadableSectors(), 3u);
+    // A sector that reads on its last attempt is not counted.
+    device->failNextReads = SectorReader::kDeviceAttemptsPerSector - 1;
+    EXPECT_EQ(reader.readAt(50, 0, buf), 4u);
+    EXPECT_EQ(reader.unreadableSectors(), 3u);
+    // The count belongs to the attached source.
+    open(64);
+    EXPECT_EQ(reader.unreadableSectors(), 0u);
+}
+
+TEST_F(ReaderFixture, ASourceThatFailsWholeReadsLosesOnlyTheBadSector) {
+    open(3000);
+    device->failWholeReads = true;
+    device->badSectors = {1234};
+    std::vector<std::uint8_t> run(2048 * 512);
+    reader.seekSector(100);
+    EXPECT_EQ(reader.readSectors(run), (1234u - 100) * 512);
+    EXPECT_TRUE(
+        std::equal(run.begin(), run.begin() + (1234 - 100) * 512, bytes.begin() + 100 * 512));
+    EXPECT_TRUE(reader.knownUnreadable(1234));
+    EXPECT_FALSE(reader.knownUnreadable(100));
+    EXPECT_FALSE(reader.knownUnreadable(1233));
+    EXPECT_EQ(reader.unreadableSectors(), 1u);
+    EXPECT_LT(stats->readCalls, 40) << "found by halving, not sector by sector";
+    // What follows it reads on.
+    reader.seekSector(1235);
+    EXPECT_EQ(reader.readSectors(std::span(run).first(100 * 512)), 100u * 512);
+}
+
+TEST_F(ReaderFixture, ALongDeadStretchCostsOneReadPerSector) {
+    // Longer than the number of stretches remembered: it is remembered as one.
+    const std::uint64_t from = 1000, to = from + 2 * SectorReader::kMaxUnreadableStretches;
+    open(to + 100);
+    device->badFrom = from;
+    device->badTo = to;
+    std::vector<std::uint8_t> sector(512);
+    // Probed sector by sector, each read tried five times, as readWithRetry does.
+    for (std::uint64_t s = from; s < to; ++s) {
+        for (int attempt = 0; attempt < 5; ++attempt)
+            EXPECT_EQ(reader.readAt(s, 0, sector), 0u);
+    }
+    const std::uint64_t stretch = to - from;
+    EXPECT_EQ(reader.unreadableSectors(), stretch);
+    const auto dead = SectorReader::kDeadStretchSectors;
+    EXPECT_EQ(static_cast<std::uint64_t>(stats->readCalls),
+              dead * SectorReader::kDeviceAttemptsPerSector + (stretch - dead));
+    EXPECT_TRUE(reader.knownUnreadable(from));
+    EXPECT_TRUE(reader.knownUnreadable(to - 1));
+    EXPECT_FALSE(reader.knownUnreadable(to));
+    // Once the device delivers again, a failing sector gets all its attempts.
+    EXPECT_EQ(reader.readAt(to + 10, 0, sector), 512u);
+    device->badSectors = {to + 20};
+    const int calls = stats->readCalls;
+    EXPECT_EQ(reader.readAt(to + 20, 0, sector), 0u);
+    EXPECT_EQ(stats->readCalls - calls, SectorReader::kDeviceAttemptsPerSector);
 }
 
 TEST(VolumeContextTest, ANewVolumeNeverSeesTheOldOnesSectors) {

@@ -1,0 +1,55 @@
+#include "ui/VolumeChoice.h"
+
+#include "ui/MainWindow.h"
+#include "ui/PartitionPicker.h"
+
+namespace rekkon::ui {
+
+QString noVolumePartitionMessage(const QString& sourcePath) {
+    return QStringLiteral(
+               "Error of Initialization volume\n\n\"%1\" is a partitioned disk without a FAT or "
+               "NTFS partition: there is no volume on it that can be read.")
+        .arg(sourcePath);
+}
+
+namespace {
+
+QString failureMessage(const QString& sourcePath, const SelectedSource& selected) {
+    switch (selected.status) {
+        case SourceStatus::CannotOpen:
+            return openFailedMessage(sourcePath, selected.error);
+        case SourceStatus::NoVolumePartition:
+            return noVolumePartitionMessage(sourcePath);
+        default:
+            return notRecognisedMessage(sourcePath);
+    }
+}
+
+}  // namespace
+
+VolumeChoice chooseVolume(QWidget* parent, const QString& sourcePath, const SourceOpener& open,
+                          const PartitionAsker& ask, const SourceSelector& select) {
+    const SourceSelector& selector = select ? select : SourceSelector(selectSource);
+    const std::string path = sourcePath.toStdString();
+    SourceChoice choice;
+    SelectedSource selected = selector(path, choice, open);
+    if (selected.status == SourceStatus::PartitionNeeded && selected.table) {
+        const std::optional<int> number =
+            ask ? ask(parent, sourcePath, *selected.table)
+                : PartitionPicker::ask(parent, sourcePath, *selected.table);
+        if (!number) return {};  // cancelled: nothing to say
+        choice.partition = number;
+        selected = selector(path, choice, open);
+    }
+    VolumeChoice volume;
+    if (selected.status != SourceStatus::Opened || !selected.device) {
+        volume.message = failureMessage(sourcePath, selected);
+        return volume;
+    }
+    volume.device = std::move(selected.device);
+    volume.partition = selected.partition;
+    volume.fileSystemName = selected.fileSystemName;
+    return volume;
+}
+
+}  // namespace rekkon::ui

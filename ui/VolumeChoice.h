@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "recovery/ScanContext.h"
+#include "recovery/SourceSelect.h"
+
+class QWidget;
+
+namespace rekkon::ui {
+
+// Asks which partition of the disk at `diskPath` to scan; nullopt when the user cancelled.
+using PartitionAsker = std::function<std::optional<int>(QWidget* parent, const QString& diskPath,
+                                                        const PartitionTable& table)>;
+// Opens a source and picks its volume (selectSource, or what a test hands in).
+using SourceSelector = std::function<SelectedSource(
+    const std::string& path, const SourceChoice& choice, const SourceOpener& open)>;
+
+// The volume the desktop program is to mount.
+struct VolumeChoice {
+    std::unique_ptr<SectorDevice> device;  // null: nothing to mount (see `message`)
+    std::optional<int> partition;          // the partition used, when the source is a disk
+    std::string fileSystemName;            // the listed file system; empty when none is known
+    QString message;                       // why there is no device; empty when cancelled
+
+    // The order of mount attempts the listed file system asks for.
+    MountOrder mountOrder() const {
+        return fileSystemName.empty() ? MountOrder::FromBootSector
+                                      : mountOrderForName(fileSystemName);
+    }
+};
+
+// Opens `sourcePath` for the desktop program: a volume as it is, the one FAT/NTFS partition of
+// a disk directly, and on a disk with several the one `ask` (by default the PartitionPicker)
+// names. A disk whose table holds no FAT or NTFS partition, and a source that cannot be opened,
+// give a message instead of a device.
+VolumeChoice chooseVolume(QWidget* parent, const QString& sourcePath, const SourceOpener& open,
+                          const PartitionAsker& ask = {}, const SourceSelector& select = {});
+
+// The message for a disk whose partition table holds no FAT or NTFS partition.
+QString noVolumePartitionMessage(const QString& sourcePath);
+
+}  // namespace rekkon::ui
