@@ -17,7 +17,7 @@
 #include <cstring>
 #include <optional>
 
-#include "volume/EwfSectorDevice.h"
+#include "ui/MainWindow.h"
 
 namespace rekkon::ui {
 
@@ -53,11 +53,7 @@ QString failedMessage(const QString& path, const QString& why) {
 }
 
 QString directFailureMessage(const QString& path, int error) {
-    if (const auto problem = evidenceOpenProblem(path.toStdString()))
-        return QStringLiteral("\"%1\" cannot be opened: %2.")
-            .arg(path, QString::fromStdString(*problem));
-    return QStringLiteral("\"%1\" cannot be opened: %2.")
-        .arg(path, QString::fromLocal8Bit(std::strerror(error)));
+    return openFailedText(path, error);
 }
 
 // Errors that say no UDisks2 answers on the bus at all.

@@ -221,28 +221,52 @@ QString DriveSelectDialog::askForImage(const QString& caption) {
 
 void DriveSelectDialog::chooseImage() {
     const QString path = askForImage(QStringLiteral("Open a disk image"));
-    if (!path.isEmpty() && mount(path, MountOrder::FromBootSector)) accept();
+    if (path.isEmpty()) return;
+    // An image may be a whole disk (its FAT/NTFS partition is used, or asked for) or an
+    // evidence file set.
+    const DeviceOpener open = hooks_.open ? hooks_.open : defaultDeviceOpener();
+    QString message;
+    const SourceOpener sourceOpen = [&](const std::string& p, int& error) {
+        return open(p, error, message);
+    };
+    VolumeChoice volume = chooseVolume(this, path, sourceOpen, hooks_.askPartition,
+                                       selectOffUiThread([this](bool busy) { setEnabled(!busy); }));
+    if (!volume.device) {
+        unmountVolume(context_);
+        if (!message.isEmpty())
+            warn(kMountFailedMessage + QStringLiteral("\n\n") + message);
+        else if (!volume.message.isEmpty())
+            warn(volume.message);
+        return;
+    }
+    if (mountOpened(path, std::move(volume.device), volume.mountOrder())) accept();
 }
 
 bool DriveSelectDialog::mount(const QString& path, MountOrder order) {
     const DeviceOpener open = hooks_.open ? hooks_.open : defaultDeviceOpener();
-    const std::string devicePath = path.toStdString();
     int error = 0;
     QString message;
-    MountStatus status = MountStatus::CannotOpen;
     // The opener may wait for the user to authorise the access while events go on being
-    // handled, and the mount runs off this thread: the dialog takes no input meanwhile.
+    // handled: the dialog takes no input meanwhile.
     setEnabled(false);
-    if (std::unique_ptr<SectorDevice> device = open(devicePath, error, message))
-        runOffUiThread([&] { status = mountVolume(context_, std::move(device), order); });
-    else
-        unmountVolume(context_);
+    std::unique_ptr<SectorDevice> device = open(path.toStdString(), error, message);
     setEnabled(true);
-    if (status == MountStatus::CannotOpen) {
+    if (!device) {
+        unmountVolume(context_);
         if (message.isEmpty()) message = cannotOpenText(path, error);
         warn(kMountFailedMessage + QStringLiteral("\n\n") + message);
         return false;
     }
+    return mountOpened(path, std::move(device), order);
+}
+
+bool DriveSelectDialog::mountOpened(const QString& path, std::unique_ptr<SectorDevice> device,
+                                    MountOrder order) {
+    MountStatus status = MountStatus::CannotOpen;
+    // The mount runs off this thread: the dialog takes no input meanwhile.
+    setEnabled(false);
+    runOffUiThread([&] { status = mountVolume(context_, std::move(device), order); });
+    setEnabled(true);
     if (status != MountStatus::Mounted) {
         // mountVolume has closed the device again.
         warn(notRecognisedMessage(path));

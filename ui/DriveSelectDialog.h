@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "recovery/ScanContext.h"
+#include "ui/VolumeChoice.h"
 #include "volume/DriveList.h"
 #include "volume/SectorDevice.h"
 
@@ -36,6 +37,8 @@ struct DriveSelectHooks {
     DeviceOpener open;
     // A warning box with the product title as caption.
     std::function<void(QWidget* parent, const QString& text)> warn;
+    // Which FAT/NTFS partition of a whole-disk image to mount; empty: the partition picker.
+    PartitionAsker askPartition;
 };
 
 // Lets the user pick a FAT or NTFS device, or a disk-image file, and mounts it into `context`.
@@ -79,6 +82,7 @@ class DriveSelectDialog : public QDialog {
     void chooseImage();
     QString askForImage(const QString& caption);
     bool mount(const QString& path, MountOrder order);
+    bool mountOpened(const QString& path, std::unique_ptr<SectorDevice> device, MountOrder order);
     void warn(const QString& text);
     void placeControls();
 

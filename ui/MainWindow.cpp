@@ -22,6 +22,7 @@
 
 #include "ui/AboutBox.h"
 #include "ui/ChangeFolderDialog.h"
+#include "ui/DeviceAccess.h"
 #include "ui/DriveSelectDialog.h"
 #include "ui/ManualPath.h"
 #include "ui/OffThread.h"
@@ -55,9 +56,9 @@ QString nothingFoundMessage(const QString& scanTarget) {
     return QStringLiteral("Could not find deleted files located in \"%1\"").arg(scanTarget);
 }
 
-QString openFailedMessage(const QString& sourcePath, int error) {
+QString openFailedText(const QString& sourcePath, int error) {
     if (const auto problem = evidenceOpenProblem(sourcePath.toStdString()))
-        return QStringLiteral("Error of Initialization volume\n\n\"%1\" cannot be opened: %2.")
+        return QStringLiteral("\"%1\" cannot be opened: %2.")
             .arg(sourcePath, QString::fromStdString(*problem));
     QString what = QString::fromLocal8Bit(std::strerror(error));
     QString advice = QStringLiteral("Check the path.");
@@ -65,15 +66,18 @@ QString openFailedMessage(const QString& sourcePath, int error) {
         advice = QStringLiteral(
             "Reading a disk or partition directly usually needs administrator rights: start the "
             "program as root, or make a disk image of it and open that.");
-    return QStringLiteral("Error of Initialization volume\n\n\"%1\" cannot be opened: %2.\n%3")
-        .arg(sourcePath, what, advice);
+    return QStringLiteral("\"%1\" cannot be opened: %2.\n%3").arg(sourcePath, what, advice);
+}
+
+QString openFailedMessage(const QString& sourcePath, int error) {
+    return QStringLiteral("Error of Initialization volume\n\n") + openFailedText(sourcePath, error);
 }
 
 QString notRecognisedMessage(const QString& sourcePath) {
     return QStringLiteral(
                "Error of Initialization volume\n\n\"%1\" holds no FAT or NTFS volume that can be "
-               "read. Choose a partition (for example /dev/sdb1) or a volume image rather than a "
-               "whole disk.")
+               "read, nor a partition table that leads to one. Check that this is the disk, "
+               "partition or image you meant.")
         .arg(sourcePath);
 }
 
@@ -185,10 +189,24 @@ bool MainWindow::openSource(const QString& sourcePath, const QString& folder,
     if (mounted_) unmountVolume(*context_);
     mounted_ = false;
     sourcePath_ = sourcePath;
-    VolumeChoice volume =
-        chooseVolume(this, sourcePath, open, hooks_.askPartition, hooks_.selectSource);
+    // Devices the user may not read are opened through UDisks2, which says why when it cannot.
+    QString accessMessage;
+    const SourceOpener opener = open ? open : DeviceAccess{}.opener(&accessMessage);
+    const SourceSelector select = hooks_.selectSource
+                                      ? hooks_.selectSource
+                                      : selectOffUiThread([this, sourcePath](bool busy) {
+                                            setEnabled(!busy);
+                                            if (busy)
+                                                progress_->start(sourcePath);
+                                            else
+                                                progress_->stop();
+                                        });
+    VolumeChoice volume = chooseVolume(this, sourcePath, opener, hooks_.askPartition, select);
     if (!volume.device) {
-        if (!volume.message.isEmpty()) warn(volume.message);
+        if (!accessMessage.isEmpty())
+            warn(QStringLiteral("Error of Initialization volume\n\n") + accessMessage);
+        else if (!volume.message.isEmpty())
+            warn(volume.message);
         return false;
     }
     progress_->start(sourcePath);

@@ -54,10 +54,11 @@ class MainWindow : public QDialog {
 
     // Mounts `sourcePath` and scans `folder` of it (FAT only; NTFS is scanned whole), showing
     // the progress window meanwhile. On a disk the FAT/NTFS partition is used, asked for when
-    // there are several. A failure is reported in a message box; returns true when
+    // there are several. `open` opens the source; by default a device the user may not read
+    // is opened through UDisks2. A failure is reported in a message box; returns true when
     // the list holds found files.
     bool openSource(const QString& sourcePath, const QString& folder = {},
-                    const SourceOpener& open = openFileSource);
+                    const SourceOpener& open = {});
     // Scans `folder` of the mounted volume off the user-interface thread and fills the list;
     // reports "Could not find deleted files located in ..." when nothing is found (the list is
     // then empty and the status line keeps its text). Returns true when something was found.
@@ -113,6 +114,8 @@ class MainWindow : public QDialog {
 // Messages of the main window.
 QString nothingFoundMessage(const QString& scanTarget);
 QString openFailedMessage(const QString& sourcePath, int error);
+// The same without its heading: what happened, and what to do.
+QString openFailedText(const QString& sourcePath, int error);
 QString notRecognisedMessage(const QString& sourcePath);
 // What the user is told when sectors of the source could not be read (`sectors` > 0): appended
 // to the message of a scan that found nothing, and the status line's tooltip.

@@ -1,6 +1,9 @@
 #include "ui/VolumeChoice.h"
 
+#include <cerrno>
+
 #include "ui/MainWindow.h"
+#include "ui/OffThread.h"
 #include "ui/PartitionPicker.h"
 
 namespace rekkon::ui {
@@ -26,6 +29,28 @@ QString failureMessage(const QString& sourcePath, const SelectedSource& selected
 }
 
 }  // namespace
+
+SourceSelector selectOffUiThread(std::function<void(bool)> busy) {
+    return [busy = std::move(busy)](const std::string& path, const SourceChoice& choice,
+                                    const SourceOpener& open) {
+        SelectedSource result;
+        int error = 0;
+        std::unique_ptr<SectorDevice> device = open(path, error);
+        if (!device) {
+            result.error = error != 0 ? error : EIO;
+            return result;
+        }
+        // The worker gets the device opened here; it is handed over once.
+        const SourceOpener handOver = [&device](const std::string&, int& handOverError) {
+            handOverError = device ? 0 : EIO;
+            return std::move(device);
+        };
+        if (busy) busy(true);
+        runOffUiThread([&] { result = selectSource(path, choice, handOver); });
+        if (busy) busy(false);
+        return result;
+    };
+}
 
 VolumeChoice chooseVolume(QWidget* parent, const QString& sourcePath, const SourceOpener& open,
                           const PartitionAsker& ask, const SourceSelector& select) {

@@ -55,7 +55,9 @@ bool addPartition(PartitionTable& table, int number, std::uint64_t start, std::u
     if (start > std::numeric_limits<std::uint64_t>::max() / size ||
         sectors > std::numeric_limits<std::uint64_t>::max() / size)
         return false;
-    table.partitions.push_back({number, start * size, sectors * size, typeText(type), {}, {}});
+    PartitionInfo partition{number, start * size, sectors * size, typeText(type), {}, {}};
+    partition.extended = isExtended(type);
+    table.partitions.push_back(std::move(partition));
     return true;
 }
 

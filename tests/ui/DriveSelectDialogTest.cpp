@@ -233,6 +233,34 @@ class DriveSelectDialogTest : public QObject {
         QVERIFY(h.warnings.empty());
     }
 
+    // An evidence file set of a whole disk: its partitions are offered and the one chosen is
+    // mounted.
+    void imageOfAWholeDiskAsksForThePartition() {
+        Harness h;
+        h.imageChoice = fixture("ewf/dos-disk.E01");
+        std::vector<int> offered;
+        DriveSelectHooks hooks = h.hooks();
+        hooks.askPartition = [&offered](QWidget*, const QString&, const PartitionTable& table) {
+            for (const PartitionInfo& p : table.partitions)
+                if (!p.extended) offered.push_back(p.number);
+            return std::optional<int>(5);
+        };
+        DriveSelectDialog dialog(h.context, hooks);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(offered, (std::vector<int>{1, 5}));
+        QVERIFY(h.warnings.empty());
+        QCOMPARE(h.context.volume.kind, FileSystemKind::Fat12Or16);
+        // Partition 5 holds the FAT12 fixture: its files, not partition 1's FAT16 ones.
+        ScanContext bare;
+        int openError = 0;
+        QCOMPARE(mountVolume(bare, test::fixtureImage("fat/fat12.img"), openError),
+                 MountStatus::Mounted);
+        QCOMPARE(scanVolume(h.context), scanVolume(bare));
+    }
+
     void failedOpenOrMountKeepsItOpenForAnotherChoice() {
         Harness h;
         test::TempDir dir;

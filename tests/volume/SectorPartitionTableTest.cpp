@@ -80,6 +80,8 @@ TEST(MbrTable, PrimaryExtendedAndLogicalPartitionsAreNumberedAsLinuxDoes) {
     EXPECT_EQ(fat.fileSystem, "FAT16");
     EXPECT_EQ(table->partitions[1].number, 2);
     EXPECT_EQ(table->partitions[1].type, "0x05");
+    EXPECT_TRUE(table->partitions[1].extended);
+    EXPECT_FALSE(fat.extended);
     for (int i = 0; i < 3; ++i) {
         const PartitionInfo& logical = table->partitions[2 + i];
         EXPECT_EQ(logical.number, 5 + i);
@@ -88,6 +90,7 @@ TEST(MbrTable, PrimaryExtendedAndLogicalPartitionsAreNumberedAsLinuxDoes) {
         EXPECT_EQ(logical.length, 8u * 512);
         EXPECT_EQ(logical.type, "0x83");
         EXPECT_EQ(logical.fileSystem, "");
+        EXPECT_FALSE(logical.extended);
     }
 }
 
