@@ -16,14 +16,13 @@ std::size_t displayWidth(const std::string& text) {
     return utf8ToCodePoints(text).size();
 }
 
-std::array<std::string, 7> tableRow(const DeletedFileEntry& e) {
-    return {std::to_string(e.location),
-            e.name,
-            sizeText(e.size),
-            timeText(e.createTime),
-            timeText(e.accessTime),
-            statusText(e.status),
-            typeText(e.name)};
+constexpr std::size_t kTableColumns = 8;
+
+std::array<std::string, kTableColumns> tableRow(const DeletedFileEntry& e) {
+    return {std::to_string(e.location), e.name,
+            e.longName.value_or(""),    sizeText(e.size),
+            timeText(e.createTime),     timeText(e.accessTime),
+            statusText(e.status),       typeText(e.name)};
 }
 
 std::string csvField(const std::string& text) {
@@ -39,12 +38,12 @@ std::string csvField(const std::string& text) {
 }  // namespace
 
 void printTable(std::ostream& out, const std::vector<const DeletedFileEntry*>& entries) {
-    std::vector<std::array<std::string, 7>> rows;
-    rows.push_back({"Location", "File Name", "Size (kB)", "Create Time", "Last Access Time",
-                    "Estimated Status", "Type"});
+    std::vector<std::array<std::string, kTableColumns>> rows;
+    rows.push_back({"Location", "File Name", "Long Name", "Size (kB)", "Create Time",
+                    "Last Access Time", "Estimated Status", "Type"});
     for (const DeletedFileEntry* e : entries)
         rows.push_back(tableRow(*e));
-    std::array<std::size_t, 7> widths{};
+    std::array<std::size_t, kTableColumns> widths{};
     for (const auto& row : rows)
         for (std::size_t c = 0; c < row.size(); ++c)
             widths[c] = std::max(widths[c], displayWidth(row[c]));
@@ -52,7 +51,7 @@ void printTable(std::ostream& out, const std::vector<const DeletedFileEntry*>& e
         std::string line;
         for (std::size_t c = 0; c < row.size(); ++c) {
             // Numbers are right-aligned, texts left-aligned.
-            const bool right = c == 0 || c == 2;
+            const bool right = c == 0 || c == 3;
             const std::string pad(widths[c] - displayWidth(row[c]), ' ');
             line += right ? pad + row[c] : row[c] + (c + 1 < row.size() ? pad : "");
             if (c + 1 < row.size()) line += "  ";
@@ -72,6 +71,13 @@ void printJson(std::ostream& out, const std::vector<const DeletedFileEntry*>& en
         text += "    \"";
         text += name;
         text += "\": ";
+    };
+    const auto optionalText = [&](const char* name, const std::optional<std::string>& value) {
+        field(name);
+        if (value)
+            appendJsonString(text, *value);
+        else
+            text += "null";
     };
     const auto time = [&](const char* name, std::uint64_t value) {
         field(name);
@@ -106,6 +112,10 @@ void printJson(std::ostream& out, const std::vector<const DeletedFileEntry*>& en
         text += std::to_string(e.attributes) + ",\n";
         field("folder");
         appendJsonString(text, e.folder);
+        text += ",\n";
+        optionalText("longName", e.longName);
+        text += ",\n";
+        optionalText("firstChar", e.firstChar);
         text += i + 1 < entries.size() ? "\n  },\n" : "\n  }\n";
         out << text;
     }
@@ -113,13 +123,16 @@ void printJson(std::ostream& out, const std::vector<const DeletedFileEntry*>& en
 }
 
 void printCsv(std::ostream& out, const std::vector<const DeletedFileEntry*>& entries) {
-    out << "location,name,size,createTime,accessTime,status,statusText,type,attributes,folder\r\n";
+    out << "location,name,size,createTime,accessTime,status,statusText,type,attributes,folder,"
+           "longName,firstChar\r\n";
     for (const DeletedFileEntry* e : entries) {
         out << e->location << ',' << csvField(e->name) << ',' << e->size << ','
             << isoTimeText(e->createTime).value_or("") << ','
             << isoTimeText(e->accessTime).value_or("") << ',' << unsigned{e->status} << ','
             << csvField(statusText(e->status)) << ',' << csvField(typeText(e->name)) << ','
-            << e->attributes << ',' << csvField(e->folder) << "\r\n";
+            << e->attributes << ',' << csvField(e->folder) << ','
+            << csvField(e->longName.value_or("")) << ',' << csvField(e->firstChar.value_or(""))
+            << "\r\n";
     }
 }
 

@@ -7,11 +7,14 @@
 
 namespace rekkon::cli {
 
-// The found files as an aligned table with the results list's column titles and texts.
+// The found files as an aligned table with the results list's column titles and texts (Long Name
+// after File Name, empty where there is none).
 void printTable(std::ostream& out, const std::vector<const DeletedFileEntry*>& entries);
-// A JSON array of objects; times as "YYYY-MM-DDTHH:MM:SS" as stored, null when impossible.
+// A JSON array of objects; times as "YYYY-MM-DDTHH:MM:SS" as stored, null when impossible;
+// longName and firstChar null when absent.
 void printJson(std::ostream& out, const std::vector<const DeletedFileEntry*>& entries);
-// The same fields as CSV (RFC 4180: CRLF line ends, quotes doubled) with a header row.
+// The same fields as CSV (RFC 4180: CRLF line ends, quotes doubled) with a header row; absent
+// long names and first characters are empty fields.
 void printCsv(std::ostream& out, const std::vector<const DeletedFileEntry*>& entries);
 
 }  // namespace rekkon::cli

@@ -12,12 +12,14 @@ namespace rekkon::cli {
 
 namespace {
 
-// --first-char: the same answer for every '?' name, as if "Use for all files" were ticked.
+// --first-char C: that character for every '?' name, the proven ones included: asked each time,
+// it gives the same answer.
 class FixedAsker final : public FirstCharAsker {
   public:
     explicit FixedAsker(std::string c) : c_(std::move(c)) {}
-    std::optional<FirstCharAnswer> ask(const std::string&) override {
-        return FirstCharAnswer{c_, true};
+    std::optional<FirstCharAnswer> ask(const std::string&,
+                                       const std::optional<std::string>&) override {
+        return FirstCharAnswer{c_, false};
     }
 
   private:
@@ -28,10 +30,12 @@ class FixedAsker final : public FirstCharAsker {
 class TerminalAsker final : public FirstCharAsker {
   public:
     explicit TerminalAsker(Streams& io) : io_(io) {}
-    std::optional<FirstCharAnswer> ask(const std::string& name) override {
+    std::optional<FirstCharAnswer> ask(const std::string& name,
+                                       const std::optional<std::string>& suggestion) override {
         while (true) {
-            io_.err << "Type in the first character of " << name
-                    << " (end with ! to use it for all files; an empty line skips the file): "
+            io_.err << "Type in the first character of " << name;
+            if (suggestion) io_.err << " (its long-name pieces prove " << *suggestion << ")";
+            io_.err << " (end with ! to use it for all files; an empty line skips the file): "
                     << std::flush;
             std::string line;
             if (!std::getline(io_.in, line) || line.empty()) return std::nullopt;
@@ -50,12 +54,30 @@ class TerminalAsker final : public FirstCharAsker {
     Streams& io_;
 };
 
+// --first-char auto: the proven character where there is one; for the rest the terminal is
+// asked, or without a terminal '_' is used.
+class AutoAsker final : public FirstCharAsker {
+  public:
+    AutoAsker(FirstCharAsker& terminal, bool hasTerminal)
+        : terminal_(terminal), hasTerminal_(hasTerminal) {}
+    std::optional<FirstCharAnswer> ask(const std::string& name,
+                                       const std::optional<std::string>& suggestion) override {
+        if (suggestion) return FirstCharAnswer{*suggestion, false};
+        if (hasTerminal_) return terminal_.ask(name, suggestion);
+        return FirstCharAnswer{"_", true};
+    }
+
+  private:
+    FirstCharAsker& terminal_;
+    bool hasTerminal_;
+};
+
 }  // namespace
 
 int runRecover(const std::vector<std::string>& args, Streams& io) {
     std::string error;
     auto options = parseOptions(args, {"folder", "to", "first-char", "partition", "offset"},
-                                {"name", "only"}, {"allow-same-volume"}, error);
+                                {"name", "only"}, {"allow-same-volume", "long-names"}, error);
     if (!options) {
         io.err << "rekkon-cli: " << error << "; see rekkon-cli --help\n";
         return kExitUsage;
@@ -67,11 +89,13 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
         return kExitUsage;
     }
     const auto firstChar = options->value("first-char");
-    if (firstChar && !legalFirstChar(*firstChar)) {
-        io.err << "rekkon-cli: --first-char wants one printable character other than ?, / or a "
-                  "blank\n";
+    const bool autoFirstChar = firstChar == "auto";
+    if (firstChar && !autoFirstChar && !legalFirstChar(*firstChar)) {
+        io.err << "rekkon-cli: --first-char wants auto or one printable character other than ?, "
+                  "/ or a blank\n";
         return kExitUsage;
     }
+    const bool longNames = options->has("long-names");
 
     ScanSession session;
     if (const int status = openAndScan(*options, io, session); status != kExitOk) return status;
@@ -85,11 +109,14 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
     const bool ntfs = isNtfsKind(session.context.volume.kind);
     const bool needsFirstChar =
         !ntfs && std::any_of(session.entries.begin(), session.entries.end(),
-                             [](const DeletedFileEntry* e) { return e->name.rfind('?', 0) == 0; });
+                             [longNames](const DeletedFileEntry* e) {
+                                 return outputNameOf(*e, longNames).rfind('?', 0) == 0;
+                             });
     if (needsFirstChar && !firstChar && !io.inIsTerminal) {
         io.err << "rekkon-cli: some names lost their first character (shown as ?); give it with "
-                  "--first-char C, "
-                  "since there is no terminal to ask on. Nothing was written.\n";
+                  "--first-char C, or --first-char auto to use the one their long names prove "
+                  "and _ for the rest, since there is no terminal to ask on. Nothing was "
+                  "written.\n";
         return kExitUsage;
     }
 
@@ -114,9 +141,13 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
 
     FixedAsker fixed(firstChar.value_or(""));
     TerminalAsker terminal(io);
-    FirstCharAsker& asker = firstChar ? static_cast<FirstCharAsker&>(fixed) : terminal;
+    AutoAsker automatic(terminal, io.inIsTerminal);
+    FirstCharAsker& asker = autoFirstChar ? static_cast<FirstCharAsker&>(automatic)
+                            : firstChar   ? static_cast<FirstCharAsker&>(fixed)
+                                          : terminal;
     RecoveryOptions recovery;
     recovery.destination = *destination;
+    recovery.longNames = longNames;
     const auto outcomes = recoverEntries(session.context, session.entries, recovery, asker);
     bool allWritten = outcomes.size() == session.entries.size();
     bool outputLost = !allWritten;  // stopped early: the destination cannot take more

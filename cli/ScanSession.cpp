@@ -83,7 +83,7 @@ int openAndScan(const Options& options, Streams& io, ScanSession& session) {
     const auto& names = options.all("name");
     for (const DeletedFileEntry& e : session.context.foundList) {
         if (!names.empty() && std::none_of(names.begin(), names.end(), [&](const std::string& g) {
-                return nameMatches(g, e.name);
+                return nameMatches(g, e.name) || (e.longName && nameMatches(g, *e.longName));
             }))
             continue;
         if (!only.empty() && std::find(only.begin(), only.end(), e.location) == only.end())

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "fat/FatTable.h"
-#include "fat/LongName.h"
+#include "fat/SlotNames.h"
 #include "volume/TextEncoding.h"
 
 namespace rekkon {
@@ -53,14 +53,14 @@ bool matchEntryName(const DirEntry& entry, const std::optional<std::string>& lon
 }
 
 int findDirEntry(FatVolume& fat, std::uint32_t folderCluster, std::string_view component,
-                 DirEntry& result) {
+                 DirEntry& result, std::string* shownName) {
     const std::uint64_t blockBytes = fat.geometry.clusterBytes();
     if (blockBytes == 0) return fat.lastError = ENOENT;
     const std::string upper = asciiUpper(component);
     const std::optional<std::string> upperOem = utf8ToCp437(upper);
     const bool wantsDeleted = !component.empty() && component.front() == '?';
     std::vector<std::uint8_t> block(static_cast<std::size_t>(blockBytes));
-    LongNameCollector longName;
+    SlotNames names;
     ChainReader folder(fat, folderCluster);  // read on link by link, each cluster once
 
     for (std::uint64_t offset = 0; offset < kMaxFolderBytes; offset += blockBytes) {
@@ -69,24 +69,27 @@ int findDirEntry(FatVolume& fat, std::uint32_t folderCluster, std::string_view c
         for (std::size_t pos = 0; pos + kDirEntrySize <= got; pos += kDirEntrySize) {
             std::span<std::uint8_t, kDirEntrySize> raw(block.data() + pos, kDirEntrySize);
             if (isEndOfFolder(raw)) return fat.lastError = ENOENT;
-            if (isLongNamePiece(raw)) {
-                longName.collect(raw);
-                continue;
-            }
+            names.advance(raw);
+            if (isLongNamePiece(raw)) continue;
             DirEntry entry = *parseDirEntry(raw);
-            if (entry.name[0] == kDeletedMarker) {
-                if (!wantsDeleted) {
-                    longName.drop();
-                    continue;
-                }
+            const bool deleted = entry.name[0] == kDeletedMarker;
+            if (deleted) {
+                if (!wantsDeleted) continue;
                 entry.name[0] = '?';
             } else if (entry.name[0] == kKanjiE5Marker) {
                 entry.name[0] = kDeletedMarker;
             }
-            const bool match = matchEntryName(entry, longName.name(), upperOem, upper);
-            longName.drop();
-            if (match) {
+            if (matchEntryName(entry, names.liveName(), upperOem, upper)) {
                 result = entry;
+                if (shownName != nullptr) {
+                    std::optional<std::string> longName = names.liveName();
+                    if (deleted) {
+                        const auto recovered = names.deletedName();
+                        longName = recovered ? std::optional(recovered->name) : std::nullopt;
+                    }
+                    *shownName = longName && !longName->empty() ? *longName
+                                                                : cp437ToUtf8(entry.displayBytes());
+                }
                 return fat.lastError = 0;
             }
         }
@@ -96,7 +99,7 @@ int findDirEntry(FatVolume& fat, std::uint32_t folderCluster, std::string_view c
 }
 
 int findPathEntry(FatVolume& fat, std::uint32_t startCluster, const std::string* path,
-                  DirEntry& result) {
+                  DirEntry& result, std::string* shownPath) {
     if (path == nullptr) return fat.lastError = EINVAL;
     std::string_view rest(*path);
     auto isSeparator = [](char c) { return c == '\\' || c == '/'; };
@@ -115,7 +118,9 @@ int findPathEntry(FatVolume& fat, std::uint32_t startCluster, const std::string*
         const std::string_view component = rest.substr(0, cut);
         rest.remove_prefix(cut == rest.size() ? cut : cut + 1);
         if (component.empty()) continue;  // doubled separators
-        if (findDirEntry(fat, cluster, component, result) != 0) return fail();
+        std::string shown;
+        if (findDirEntry(fat, cluster, component, result, &shown) != 0) return fail();
+        if (shownPath != nullptr) *shownPath += "\\" + shown;
         cluster = result.firstCluster(fat.volume.kind);
     }
     return fat.lastError = 0;

@@ -23,13 +23,16 @@ bool matchEntryName(const DirEntry& entry, const std::optional<std::string>& lon
 // Searches the folder at `folderCluster` (1: the FAT12/16 root area) for one name. A component
 // beginning with '?' also matches deleted entries, whose first byte is then shown as '?'.
 // Returns 0 with `result` filled, ENOENT or ENOMEM; the code is also left in fat.lastError.
+// `shownName`, when given, receives the name the entry is shown under: its long name (for a
+// deleted entry the one its pieces verify) or else its 8.3 form, in UTF-8.
 int findDirEntry(FatVolume& fat, std::uint32_t folderCluster, std::string_view component,
-                 DirEntry& result);
+                 DirEntry& result, std::string* shownName = nullptr);
 
 // Walks `path` ('\' and '/' separate components) from `startCluster`. Returns 0 with `result`
 // holding the last component's entry, ENOENT when a component is missing or a non-folder is
-// passed through, EINVAL without a path.
+// passed through, EINVAL without a path. `shownPath`, when given, has "\NAME" appended for each
+// component, NAME as findDirEntry shows it.
 int findPathEntry(FatVolume& fat, std::uint32_t startCluster, const std::string* path,
-                  DirEntry& result);
+                  DirEntry& result, std::string* shownPath = nullptr);
 
 }  // namespace rekkon

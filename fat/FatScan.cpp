@@ -56,6 +56,7 @@ std::optional<FatCandidate> FatFindState::findNextDeleted() {
         std::span<const std::uint8_t, kDirEntrySize> raw(block_.data() + inBlock, kDirEntrySize);
         position_ += kDirEntrySize;
         if (isEndOfFolder(raw)) break;
+        names_.advance(raw);
 
         FatCandidate c;
         c.entry = *parseDirEntry(raw);
@@ -74,6 +75,12 @@ std::optional<FatCandidate> FatFindState::findNextDeleted() {
         c.entryName = c.entry.displayBytes();
         c.entryTime = c.entry.writeTime != 0 ? c.entry.writeTime : c.entry.createTime;
         c.entryDate = c.entry.writeDate != 0 ? c.entry.writeDate : c.entry.createDate;
+        if (!c.deleted) {
+            if (names_.liveName() && !names_.liveName()->empty()) c.longName = names_.liveName();
+        } else if (auto recovered = names_.deletedName()) {
+            c.longName = std::move(recovered->name);
+            c.firstByte = recovered->firstByte;
+        }
         return c;
     }
     ended_ = true;
@@ -98,7 +105,8 @@ class FatScanner {
                 // Folders are descended by the cluster their entry names. Looking them up again
                 // by '?' name would find the first of two deleted folders with the same name
                 // twice, and could not reach entries past a deleted parent's first cluster.
-                const std::string childPath = (folderPath == "\\" ? "" : folderPath) + "\\" + name;
+                const std::string childPath =
+                    (folderPath == "\\" ? "" : folderPath) + "\\" + c->longName.value_or(name);
                 walk(c->cluster, inDeletedFolder || c->deleted, childPath, depth + 1);
                 continue;
             }
@@ -110,6 +118,8 @@ class FatScanner {
             f.name = name;
             f.score = c->status;
             f.folder = folderPath;
+            f.longName = c->longName;
+            if (c->firstByte) f.firstChar = firstCharText(*c->firstByte);
             if (found_) found_(std::move(f));
         }
     }
@@ -132,20 +142,12 @@ int scanFat(FatVolume& fat, const std::string& target, const FatFoundSink& found
     std::string display = "\\";
     if (!isRoot) {
         DirEntry entry;
-        if (findPathEntry(fat, fat.geometry.rootCluster, &path, entry) != 0 || !entry.isFolder())
+        display.clear();  // the path as the folders are named: long names where known
+        if (findPathEntry(fat, fat.geometry.rootCluster, &path, entry, &display) != 0 ||
+            !entry.isFolder())
             return ENOENT;
         cluster = entry.firstCluster(fat.volume.kind);
         if (cluster == 0) return fat.lastError = ENOENT;
-        display.clear();
-        std::string component;
-        for (char ch : path + "\\") {
-            if (ch == '\\' || ch == '/') {
-                if (!component.empty()) display += "\\" + component;
-                component.clear();
-            } else {
-                component.push_back(ch);
-            }
-        }
     }
     FatScanner scanner(fat, found);
     scanner.walk(cluster, path.find('?') != std::string::npos, display, 0);

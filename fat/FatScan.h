@@ -10,6 +10,7 @@
 #include "fat/DirEntry.h"
 #include "fat/FatGeometry.h"
 #include "fat/FatTable.h"
+#include "fat/SlotNames.h"
 
 namespace rekkon {
 
@@ -27,6 +28,10 @@ struct FatCandidate {
     std::uint16_t entryTime = 0;  // write time, or creation time when that is 0
     std::uint16_t entryDate = 0;  // write date, or creation date when that is 0
     std::string entryName;        // "NAME.EXT" in the volume's code page
+    // The long name before the entry: a live one for a live entry, for a deleted one the name
+    // its pieces verify (see recoverDeletedLongName), with the first byte the checksum proves.
+    std::optional<std::string> longName;  // UTF-8
+    std::optional<std::uint8_t> firstByte;
 };
 
 // The state of one folder walk: which folder, how it is read, and where the walk stands.
@@ -49,6 +54,7 @@ class FatFindState {
     std::unique_ptr<FreeClusterWalk> freeWalk_;  // a deleted folder: its free clusters
     std::unique_ptr<ChainReader> chain_;         // a live folder: its chain
     bool ended_ = false;
+    SlotNames names_;  // the long names of the slots read so far
 };
 
 // -1 when the entry's first cluster is in use; else the share (0..100, rounded down, in 64-bit
@@ -65,7 +71,9 @@ struct FatFoundFile {
     std::uint64_t time = 0;  // the entry's write (or creation) date and time as a FILETIME
     std::string name;        // UTF-8; a deleted name begins with '?'
     int score = 0;           // estimate 0..100 (estimateFatStatus)
-    std::string folder;      // UTF-8 path of the folder it lies in ("\" the root)
+    std::string folder;      // UTF-8 path of the folder it lies in ("\" the root), long names
+    std::optional<std::string> longName;   // UTF-8, where the long-name pieces survive
+    std::optional<std::string> firstChar;  // UTF-8: the lost first character, where proven
 };
 using FatFoundSink = std::function<void(FatFoundFile)>;
 

@@ -8,11 +8,19 @@
 namespace rekkon {
 
 namespace {
-constexpr std::size_t kUnitsPerPiece = 13;
 // Byte offsets of the 13 UTF-16 units of a piece: 1-5, 6-11, 12-13.
 constexpr std::size_t kUnitOffsets[kUnitsPerPiece] = {0x01, 0x03, 0x05, 0x07, 0x09, 0x0E, 0x10,
                                                       0x12, 0x14, 0x16, 0x18, 0x1C, 0x1E};
 }  // namespace
+
+std::array<std::uint16_t, kUnitsPerPiece> pieceUnits(
+    std::span<const std::uint8_t, kDirEntrySize> piece) {
+    const LeReader r(piece);
+    std::array<std::uint16_t, kUnitsPerPiece> units{};
+    for (std::size_t i = 0; i < kUnitsPerPiece; ++i)
+        units[i] = *r.u16(kUnitOffsets[i]);
+    return units;
+}
 
 void LongNameCollector::collect(std::span<const std::uint8_t, kDirEntrySize> piece) {
     const std::uint8_t sequence = piece[0];
@@ -30,10 +38,8 @@ void LongNameCollector::collect(std::span<const std::uint8_t, kDirEntrySize> pie
     if (!pending_) return;
     // A piece numbered 0 or above the opening piece would land outside the name: ignore it.
     if (number == 0 || number > openingNumber_) return;
-    const LeReader r(piece);
     std::size_t at = (std::size_t{number} - 1) * kUnitsPerPiece;
-    for (std::size_t offset : kUnitOffsets) {
-        const std::uint16_t unit = *r.u16(offset);
+    for (const std::uint16_t unit : pieceUnits(piece)) {
         if (unit == 0x0000 || unit == 0xFFFF) break;
         units_[at++] = unit;
     }

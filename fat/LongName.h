@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -9,6 +10,13 @@
 #include "fat/DirEntry.h"
 
 namespace rekkon {
+
+inline constexpr std::size_t kUnitsPerPiece = 13;
+
+// The 13 UTF-16 units a long-name piece holds, in name order, as stored (0x0000 ends a name,
+// 0xFFFF pads the piece after it).
+std::array<std::uint16_t, kUnitsPerPiece> pieceUnits(
+    std::span<const std::uint8_t, kDirEntrySize> piece);
 
 // Assembles a long name from its 32-byte pieces. Pieces come highest number first (that one has
 // bit 0x40 set and opens the name); piece n holds UTF-16 units (n - 1) * 13 .. (n - 1) * 13 + 12.

@@ -4,10 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "fat/DeletedLongName.h"
 #include "fat/DirEntry.h"
 #include "fat/DirLookup.h"
 #include "fat/FatMount.h"
-#include "fat/LongName.h"
+#include "fat/SlotNames.h"
 #include "fuzz/CopyCheck.h"
 #include "fuzz/FuzzBodies.h"
 #include "fuzz/FuzzCheck.h"
@@ -57,29 +58,37 @@ void fuzzFatDir(std::span<const std::uint8_t> data) {
 
     const std::string upper = asciiUpper(component);
     const std::optional<std::string> upperOem = utf8ToCp437(upper);
-    LongNameCollector longName;
+    SlotNames names;
     for (std::size_t pos = 0; pos + kDirEntrySize <= entries.size(); pos += kDirEntrySize) {
         const std::span<const std::uint8_t, kDirEntrySize> raw(entries.data() + pos, kDirEntrySize);
         // The end marker is noted but not obeyed, so entries after it are parsed too.
         (void)isEndOfFolder(raw);
-        if (isLongNamePiece(raw)) {
-            longName.collect(raw);
-            continue;
-        }
+        names.advance(raw);
+        if (isLongNamePiece(raw)) continue;
         const std::optional<DirEntry> parsed = parseDirEntry(raw);
         fuzzCheck(parsed.has_value(), "a whole 32-byte entry did not parse");
         DirEntry entry = *parsed;
         if (entry.name[0] == kDeletedMarker) entry.name[0] = '?';
         if (entry.name[0] == kKanjiE5Marker) entry.name[0] = kDeletedMarker;
-        const std::optional<std::string> name = longName.name();
-        (void)matchEntryName(entry, name, upperOem, upper);
+        (void)matchEntryName(entry, names.liveName(), upperOem, upper);
+        // Every short entry, deleted or not, is tried against the unnumbered pieces before it.
+        if (const auto deleted = names.deletedName()) {
+            fuzzCheck(!deleted->name.empty(), "a rebuilt long name is empty");
+            fuzzCheck(possibleFirstNameByte(deleted->firstByte),
+                      "a rebuilt long name proves a first byte no short name has");
+            std::array<std::uint8_t, 11> shortName{};
+            std::copy_n(raw.begin(), shortName.size(), shortName.begin());
+            shortName[0] = deleted->firstByte;
+            // Piece 1, the slot just before, carries the checksum.
+            fuzzCheck(pos >= kDirEntrySize &&
+                          shortNameChecksum(shortName) == entries[pos - kDirEntrySize + 13],
+                      "a rebuilt long name does not match its checksum");
+            (void)firstCharText(deleted->firstByte);
+        }
         (void)cp437ToUtf8(entry.displayBytes());
         (void)dosDateTimeToFileTime(entry.writeDate, entry.writeTime);
         (void)entry.firstCluster(FileSystemKind::Fat32);
-        longName.drop();
     }
-    // A long name left without its short entry.
-    (void)longName.name();
 }
 
 }  // namespace rekkon::fuzz

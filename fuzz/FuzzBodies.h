@@ -21,7 +21,8 @@ void fuzzRunList(std::span<const std::uint8_t> data);
 // One LZNT1 stream decompressed into 64 KiB.
 void fuzzLznt1(std::span<const std::uint8_t> data);
 // FAT folder entries with long names: byte 0 is the length of a path component that follows;
-// the rest is 32-byte entries, matched against the component.
+// the rest is 32-byte entries, matched against the component, each short one also tried against
+// the unnumbered pieces of a deleted long name before it.
 void fuzzFatDir(std::span<const std::uint8_t> data);
 // A whole disk's first bytes: its partition table read sector by sector (MBR with the chain of
 // its extended partition, or GPT at 512 or 4096 bytes per sector).

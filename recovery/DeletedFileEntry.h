@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,16 @@ struct DeletedFileEntry {
     std::string name;         // UTF-8; FAT deleted names begin with '?'
     std::uint8_t status = 0;  // 0 "Poor", 255 "Good", 1..254 a percentage
     std::string folder;       // UTF-8 path of the folder it was found in ("\" the root)
+    // FAT: the long name, where its pieces survive next to the entry (UTF-8). NTFS: absent.
+    std::optional<std::string> longName;
+    // FAT: a deleted name's lost first character (UTF-8), where the long-name pieces' checksum
+    // proves it. NTFS: absent.
+    std::optional<std::string> firstChar;
 };
+
+// The name an entry is written under: its long name when `longNames` is set and the entry has
+// one, else its name (which may begin with '?').
+const std::string& outputNameOf(const DeletedFileEntry& entry, bool longNames);
 
 using FoundList = std::vector<DeletedFileEntry>;
 

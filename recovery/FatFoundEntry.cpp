@@ -15,6 +15,8 @@ DeletedFileEntry toDeletedFileEntry(const FatFoundFile& found) {
     e.status =
         found.score >= 100 ? kStatusGood : static_cast<std::uint8_t>(std::max(found.score, 0));
     e.folder = found.folder;
+    e.longName = found.longName;
+    e.firstChar = found.firstChar;
     return e;
 }
 

@@ -15,20 +15,25 @@ std::optional<std::string> legalFirstChar(const std::string& typed) {
     return out;
 }
 
-std::optional<std::string> FirstCharRule::resolve(const std::string& name) {
+std::optional<std::string> FirstCharRule::resolve(const std::string& name,
+                                                  const std::optional<std::string>& known) {
     if (name.empty() || name.front() != '?') return name;
-    if (!useForAll_) {
-        auto answer = asker_.ask(name);
-        std::optional<std::string> character;
-        if (answer) character = legalFirstChar(answer->character);
-        if (!character) {
-            useForAll_ = false;
-            rememberedChar_ = "?";
-            return std::nullopt;
-        }
-        useForAll_ = answer->useForAll;
-        rememberedChar_ = *character;
+    const std::optional<std::string> proven = known ? legalFirstChar(*known) : std::nullopt;
+    if (useForAll_) {
+        std::string restored = name;
+        restored.replace(0, 1, proven ? *proven : rememberedChar_);
+        return restored;
     }
+    auto answer = asker_.ask(name, proven);
+    std::optional<std::string> character;
+    if (answer) character = legalFirstChar(answer->character);
+    if (!character) {
+        useForAll_ = false;
+        rememberedChar_ = "?";
+        return std::nullopt;
+    }
+    useForAll_ = answer->useForAll;
+    rememberedChar_ = *character;
     std::string restored = name;
     restored.replace(0, 1, rememberedChar_);
     return restored;

@@ -15,10 +15,13 @@ struct FirstCharAnswer {
 };
 
 // Asks for the first character of `name` (which begins with '?'); nullopt when cancelled.
+// `suggestion` is the character the volume proves (the long-name checksum), when it does: the
+// asker offers it, and the user may still give another one.
 class FirstCharAsker {
   public:
     virtual ~FirstCharAsker() = default;
-    virtual std::optional<FirstCharAnswer> ask(const std::string& name) = 0;
+    virtual std::optional<FirstCharAnswer> ask(const std::string& name,
+                                               const std::optional<std::string>& suggestion) = 0;
 };
 
 // Whether `typed` may stand as a first character. Only its first character counts; it must not
@@ -30,10 +33,14 @@ std::optional<std::string> legalFirstChar(const std::string& typed);
 class FirstCharRule {
   public:
     explicit FirstCharRule(FirstCharAsker& asker) : asker_(asker) {}
-    // The name to write `name` under: unchanged when it does not begin with '?', else with the
-    // remembered or asked-for character in place of the '?'; nullopt when the user cancelled
-    // (the file is then skipped, and the next '?' name asks again).
-    std::optional<std::string> resolve(const std::string& name);
+    // The name to write `name` under: unchanged when it does not begin with '?', else with a
+    // character in place of the '?'; nullopt when the user cancelled (the file is then skipped,
+    // and the next '?' name asks again). `known` is the entry's proven first character, when
+    // there is one. While an answer is used for all files, a name whose character is known gets
+    // that one without a question (an exact answer beats a guess) and the others the remembered
+    // one; otherwise the asker is asked, with `known` as its suggestion.
+    std::optional<std::string> resolve(const std::string& name,
+                                       const std::optional<std::string>& known);
 
   private:
     FirstCharAsker& asker_;

@@ -136,9 +136,9 @@ std::vector<RecoveryOutcome> recoverEntries(ScanContext& context,
         if (options.cancelled && options.cancelled()) break;
         RecoveryOutcome& outcome = outcomes.emplace_back();
         outcome.entry = entry;
-        std::string name = entry->name;
+        std::string name = outputNameOf(*entry, options.longNames);
         if (!ntfs) {
-            auto restored = firstChar.resolve(name);
+            auto restored = firstChar.resolve(name, entry->firstChar);
             if (!restored) {
                 outcome.result = RecoveryResult::NoFirstChar;
                 continue;

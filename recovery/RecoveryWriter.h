@@ -17,6 +17,8 @@ struct RecoveryOptions {
     // copy at the speed of the disk.
     std::size_t chunkBytes = 1 << 20;
     PendingMethod method = PendingMethod::Auto;
+    // FAT: write each file under its long name where the entry has one (see outputNameOf).
+    bool longNames = false;
     // Asked before each file and each chunk (from the thread that runs the recovery): true stops
     // it. The file being copied is then discarded and later entries are not tried.
     std::function<bool()> cancelled;
@@ -47,9 +49,9 @@ struct RecoveryOutcome {
 
 // Writes each entry into the destination as a new file, never replacing an existing one (a
 // numbered name is taken instead). A file appears under its name only when it is complete.
-// FAT '?' names go through the first-character rule first. Stops after a write failure that
-// every later file would meet too (destination full), and when cancelled: the outcomes then
-// cover only the entries tried.
+// FAT '?' names go through the first-character rule first, with the entry's proven first
+// character as what is known. Stops after a write failure that every later file would meet too
+// (destination full), and when cancelled: the outcomes then cover only the entries tried.
 std::vector<RecoveryOutcome> recoverEntries(ScanContext& context,
                                             const std::vector<const DeletedFileEntry*>& entries,
                                             const RecoveryOptions& options, FirstCharAsker& asker);

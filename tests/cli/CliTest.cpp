@@ -42,7 +42,7 @@ TEST(CliTest, InfoFailsClearlyOnMissingAndUnknownSources) {
     auto help = run({"--help"});
     EXPECT_EQ(help.status, 0);
     for (const char* word : {"--folder", "--format", "--name", "--only", "--to", "--first-char",
-                             "--allow-same-volume"})
+                             "--long-names", "--allow-same-volume"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
 }
 
@@ -65,7 +65,8 @@ TEST(CliTest, ListFormats) {
     std::getline(lines, row1);
     std::getline(lines, row2);
     EXPECT_FALSE(std::getline(lines, extra));
-    EXPECT_EQ(header.rfind("Location  File Name  Size (kB)  Create Time", 0), 0u) << header;
+    EXPECT_EQ(header.rfind("Location  File Name  Long Name  Size (kB)  Create Time", 0), 0u)
+        << header;
     for (const char* column : {"Last Access Time", "Estimated Status", "Type"})
         EXPECT_NE(header.find(column), std::string::npos);
     EXPECT_NE(row1.find("?EW.TXT"), std::string::npos);
@@ -75,12 +76,17 @@ TEST(CliTest, ListFormats) {
     auto csv = run({"list", kFat16, "--format", "csv", "--only", "123", "--only", "124"});
     ASSERT_EQ(csv.status, 0);
     EXPECT_EQ(csv.out.substr(0, csv.out.find("\r\n")),
-              "location,name,size,createTime,accessTime,status,statusText,type,attributes,folder");
+              "location,name,size,createTime,accessTime,status,statusText,type,attributes,folder,"
+              "longName,firstChar");
     EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 3);
+    // An 8.3 name has neither a long name nor a proven first character.
     EXPECT_NE(csv.out.find("123,?EW.TXT,100,2021-01-01T00:34:00,2021-01-01T00:34:00,255,Good,TXT,"
-                           "32,\\LETTERS\r\n"),
+                           "32,\\LETTERS,,\r\n"),
               std::string::npos)
         << csv.out;
+    auto longName = run({"list", kFat16, "--format", "csv", "--name", "letter to*"});
+    EXPECT_NE(longName.out.find(",\\LETTERS,Letter to the Editor.txt,L\r\n"), std::string::npos)
+        << longName.out;
 
     auto folder = run({"list", kFat16, "--folder", "/letters", "--format", "json"});
     EXPECT_EQ(nlohmann::json::parse(folder.out).size(), 3u);
@@ -110,15 +116,44 @@ TEST(CliTest, RecoverWritesFilesAndReportsEachOne) {
     EXPECT_EQ(again.status, 0);
     EXPECT_NE(again.out.find(to + "/NEW(1).TXT"), std::string::npos);
 
-    // Asked on the terminal: the first answer applies to the rest when it ends with '!'; an
-    // empty line skips a file, which makes the exit status 4.
+    // Asked on the terminal: the first answer applies to the rest when it ends with '!' (a
+    // first character the long name proves still goes with its own file); an empty line skips
+    // a file, which makes the exit status 4.
     auto asked = run({"recover", kFat16, "--to", dir.path() + "/asked", "--folder", "LETTERS"},
                      "\n ?\nF!\n", true);
     EXPECT_EQ(asked.status, cli::kExitSkipped);
     EXPECT_NE(asked.err.find("You need to type in any legal character"), std::string::npos);
     EXPECT_NE(asked.out.find("skipped ?EW.TXT"), std::string::npos);
     EXPECT_TRUE(std::filesystem::exists(dir.path() + "/asked/FEW.TXT"));
-    EXPECT_TRUE(std::filesystem::exists(dir.path() + "/asked/FETTER~1.TXT"));
+    EXPECT_TRUE(std::filesystem::exists(dir.path() + "/asked/LETTER~1.TXT"));
+
+    // --first-char C is used for every name, proven or not.
+    auto fixed = run({"recover", kFat16, "--to", dir.path() + "/fixed", "--folder", "LETTERS",
+                      "--first-char", "Q"});
+    EXPECT_EQ(fixed.status, 0) << fixed.err;
+    EXPECT_TRUE(std::filesystem::exists(dir.path() + "/fixed/QETTER~1.TXT"));
+}
+
+TEST(CliTest, FirstCharAutoAsksOnlyForUnprovenNames) {
+    test::TempDir dir;
+    // On a terminal only the two 8.3 names are asked about.
+    auto asked = run({"recover", kFat16, "--to", dir.path() + "/asked", "--folder", "LETTERS",
+                      "--first-char", "auto"},
+                     "N\nF\n", true);
+    EXPECT_EQ(asked.status, 0) << asked.err;
+    std::size_t prompts = 0;
+    for (std::size_t at = asked.err.find("Type in"); at != std::string::npos;
+         at = asked.err.find("Type in", at + 1))
+        ++prompts;
+    EXPECT_EQ(prompts, 2u) << asked.err;
+    for (const char* name : {"NEW.TXT", "FEW.TXT", "LETTER~1.TXT"})
+        EXPECT_TRUE(std::filesystem::exists(dir.path() + "/asked/" + name)) << name;
+    // Without a terminal they get '_'.
+    auto quiet = run({"recover", kFat16, "--to", dir.path() + "/quiet", "--folder", "LETTERS",
+                      "--first-char", "auto"});
+    EXPECT_EQ(quiet.status, 0) << quiet.err;
+    for (const char* name : {"_EW.TXT", "_EW(1).TXT", "LETTER~1.TXT"})
+        EXPECT_TRUE(std::filesystem::exists(dir.path() + "/quiet/" + name)) << name;
 }
 
 TEST(CliTest, TheRealProgramRunsWithoutATerminal) {

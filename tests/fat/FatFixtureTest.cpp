@@ -42,6 +42,30 @@ std::string deletedName(const std::string& shortPath) {
     return "?" + base.substr(first);
 }
 
+std::string baseName(const std::string& path) {
+    return path.substr(path.rfind('/') + 1);
+}
+
+// The first character of a UTF-8 text, one whole sequence.
+std::string firstCharacter(const std::string& text) {
+    std::size_t end = 1;
+    while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        ++end;
+    return text.substr(0, end);
+}
+
+// mtools gave a file long-name pieces when its name is not its 8.3 name.
+bool hadLongName(const ManifestRow& row) {
+    return baseName(row.at("long_path")) != baseName(row.at("short_path"));
+}
+
+// The folder a scan shows for a manifest path: its long names, '\' separated.
+std::string longFolder(const std::string& longPath) {
+    std::string folder = longPath.substr(0, longPath.rfind('/'));
+    std::replace(folder.begin(), folder.end(), '/', '\\');
+    return folder.empty() ? "\\" : folder;
+}
+
 class FatFixtureTest : public ::testing::TestWithParam<std::string> {
   protected:
     void SetUp() override {
@@ -165,6 +189,63 @@ TEST_P(FatFixtureTest, ListAsJsonGivesTheScanEntries) {
         wanted.insert(row.at("first_cluster") + " " + deletedName(row.at("short_path")) + " " +
                       row.at("size"));
     EXPECT_EQ(listed, wanted);
+
+    // The long names, first characters and folders are the scan's, null where it has none.
+    ASSERT_GE(scanVolume(context), 0);
+    const auto json = nlohmann::json::parse(out);
+    ASSERT_EQ(json.size(), context.foundList.size());
+    for (std::size_t i = 0; i < json.size(); ++i) {
+        const DeletedFileEntry& e = context.foundList[i];
+        const auto text = [](const std::optional<std::string>& v) {
+            return v ? nlohmann::json(*v) : nlohmann::json(nullptr);
+        };
+        EXPECT_EQ(json[i]["longName"], text(e.longName)) << e.name;
+        EXPECT_EQ(json[i]["firstChar"], text(e.firstChar)) << e.name;
+        EXPECT_EQ(json[i]["folder"], e.folder) << e.name;
+    }
+}
+
+TEST_P(FatFixtureTest, DeletedFilesShowTheirLongNamesAndProvenFirstCharacters) {
+    ASSERT_GE(scanVolume(context), 0);
+    int longNamed = 0;
+    for (const auto& row : expectedFound()) {
+        const DeletedFileEntry* e = findEntry(row);
+        ASSERT_NE(e, nullptr) << row.at("long_path");
+        // Live folders by their long names, deleted ones by the names their pieces keep.
+        EXPECT_EQ(e->folder, longFolder(row.at("long_path")));
+        if (!hadLongName(row)) {
+            EXPECT_FALSE(e->longName) << row.at("long_path") << ": " << *e->longName;
+            EXPECT_FALSE(e->firstChar) << row.at("long_path");
+            continue;
+        }
+        ++longNamed;
+        EXPECT_EQ(e->longName, baseName(row.at("long_path")));
+        // The checksum gives back the character deletion overwrote, in the volume's code page.
+        EXPECT_EQ(e->firstChar, firstCharacter(baseName(row.at("short_path"))))
+            << row.at("long_path");
+    }
+    EXPECT_GE(longNamed, 5);
+}
+
+TEST_P(FatFixtureTest, LongNamesOptionWritesTheOriginalNames) {
+    test::TempDir out;
+    int status = 0;
+    // No terminal: the 8.3-only names get '_'.
+    test::runCommand(std::string(REKKON_CLI_PATH) + " recover " + image + " --to " + out.path() +
+                         " --long-names --first-char auto </dev/null >/dev/null",
+                     status);
+    ASSERT_EQ(status, 0);
+    std::multiset<std::string> wanted, written;
+    for (const auto& row : expectedFound())
+        wanted.insert(hadLongName(row) ? baseName(row.at("long_path"))
+                                       : "_" + deletedName(row.at("short_path")).substr(1));
+    for (const auto& file : std::filesystem::directory_iterator(out.path())) {
+        std::string name = file.path().filename().string();
+        // A second file of the same name got "(1)" before its extension.
+        if (const auto at = name.find("(1)"); at != std::string::npos) name.erase(at, 3);
+        written.insert(name);
+    }
+    EXPECT_EQ(written, wanted);
 }
 
 TEST_P(FatFixtureTest, ScanListsExactlyTheDeletedFilesWhoseDataMayRemain) {
@@ -218,7 +299,7 @@ TEST_P(FatFixtureTest, ScanOfAFolderCoversItAndItsSubfoldersOnly) {
     ASSERT_GE(scanVolume(context, "\\?LDPRO~1"), 0);
     EXPECT_EQ(context.foundList.size(), 3u);  // PLAN.TXT, the budget, and NOTES.TXT below
     for (const auto& e : context.foundList)
-        EXPECT_EQ(e.folder.rfind("\\?LDPRO~1", 0), 0u) << e.folder;
+        EXPECT_EQ(e.folder.rfind("\\Old Projects Archive", 0), 0u) << e.folder;
     ASSERT_EQ(scanVolume(context, "LETTERS"), 3);
     EXPECT_EQ(scanVolume(context, "/NO SUCH FOLDER"), -1);
 }

@@ -19,7 +19,8 @@ namespace rekkon {
 namespace {
 
 struct NeverAsked final : FirstCharAsker {
-    std::optional<FirstCharAnswer> ask(const std::string&) override {
+    std::optional<FirstCharAnswer> ask(const std::string&,
+                                       const std::optional<std::string>&) override {
         ADD_FAILURE() << "NTFS names are whole";
         return std::nullopt;
     }

@@ -25,8 +25,11 @@ class ScriptedAsker final : public FirstCharAsker {
   public:
     std::vector<std::optional<FirstCharAnswer>> answers;
     std::vector<std::string> asked;
-    std::optional<FirstCharAnswer> ask(const std::string& name) override {
+    std::vector<std::optional<std::string>> suggested;
+    std::optional<FirstCharAnswer> ask(const std::string& name,
+                                       const std::optional<std::string>& suggestion) override {
         asked.push_back(name);
+        suggested.push_back(suggestion);
         if (answers.empty()) return std::nullopt;
         auto a = answers.front();
         answers.erase(answers.begin());
@@ -38,9 +41,10 @@ TEST(FirstCharTest, OneAnswerCanServeTheRestOfTheCommand) {
     ScriptedAsker asker;
     asker.answers = {FirstCharAnswer{"Qxyz", true}};
     FirstCharRule rule(asker);
-    EXPECT_EQ(rule.resolve("?A.TXT"), "QA.TXT");  // only the first character typed counts
-    EXPECT_EQ(rule.resolve("B.TXT"), "B.TXT");
-    EXPECT_EQ(rule.resolve("?C.TXT"), "QC.TXT");
+    EXPECT_EQ(rule.resolve("?A.TXT", std::nullopt),
+              "QA.TXT");  // only the first character typed counts
+    EXPECT_EQ(rule.resolve("B.TXT", std::nullopt), "B.TXT");
+    EXPECT_EQ(rule.resolve("?C.TXT", std::nullopt), "QC.TXT");
     EXPECT_EQ(asker.asked.size(), 1u);
 }
 
@@ -48,10 +52,27 @@ TEST(FirstCharTest, CancelSkipsOnlyThatFile) {
     ScriptedAsker asker;
     asker.answers = {std::nullopt, FirstCharAnswer{"R", false}, FirstCharAnswer{"\u00C9", false}};
     FirstCharRule rule(asker);
-    EXPECT_EQ(rule.resolve("?NE.TXT"), std::nullopt);
-    EXPECT_EQ(rule.resolve("?WO.TXT"), "RWO.TXT");
-    EXPECT_EQ(rule.resolve("?TE.TXT"), "\u00C9TE.TXT");  // UTF-8 names take any character
+    EXPECT_EQ(rule.resolve("?NE.TXT", std::nullopt), std::nullopt);
+    EXPECT_EQ(rule.resolve("?WO.TXT", std::nullopt), "RWO.TXT");
+    EXPECT_EQ(rule.resolve("?TE.TXT", std::nullopt),
+              "\u00C9TE.TXT");  // UTF-8 names take any character
     EXPECT_EQ(asker.asked.size(), 3u);
+}
+
+TEST(FirstCharTest, AProvenCharacterIsSuggestedAndBeatsARememberedOne) {
+    ScriptedAsker asker;
+    // The user is offered "B" and answers "X" for all the rest.
+    asker.answers = {FirstCharAnswer{"X", true}};
+    FirstCharRule rule(asker);
+    EXPECT_EQ(rule.resolve("?UDGET~1.TXT", "B"), "XUDGET~1.TXT");  // the user's answer counts
+    ASSERT_EQ(asker.suggested.size(), 1u);
+    EXPECT_EQ(asker.suggested[0], "B");
+    // From now on nobody is asked: proven characters are used for their own files, the
+    // remembered one for the others; an unusable proven one counts as unknown.
+    EXPECT_EQ(rule.resolve("?RGERU~1.TXT", "\u00C4"), "\u00C4RGERU~1.TXT");
+    EXPECT_EQ(rule.resolve("?EW.TXT", std::nullopt), "XEW.TXT");
+    EXPECT_EQ(rule.resolve("?EW.TXT", "/"), "XEW.TXT");
+    EXPECT_EQ(asker.asked.size(), 1u);
 }
 
 TEST(FirstCharTest, IllegalCharactersAreRefused) {
@@ -62,8 +83,9 @@ TEST(FirstCharTest, IllegalCharactersAreRefused) {
     ScriptedAsker asker;
     asker.answers = {FirstCharAnswer{"/", true}, FirstCharAnswer{"K", false}};
     FirstCharRule rule(asker);
-    EXPECT_EQ(rule.resolve("?ETC"), std::nullopt);
-    EXPECT_EQ(rule.resolve("?ETC"), "KETC");  // the refused answer did not turn on "use for all"
+    EXPECT_EQ(rule.resolve("?ETC", std::nullopt), std::nullopt);
+    EXPECT_EQ(rule.resolve("?ETC", std::nullopt),
+              "KETC");  // the refused answer did not turn on "use for all"
 }
 
 TEST(OutputNameTest, NamesAreMadeSafeForTheDestination) {

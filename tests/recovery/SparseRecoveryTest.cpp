@@ -26,7 +26,10 @@ constexpr std::uint64_t kCs = ImageBuilder::kCluster;
 constexpr std::uint64_t kMiB = 1 << 20;
 
 struct NeverAsked final : FirstCharAsker {
-    std::optional<FirstCharAnswer> ask(const std::string&) override { return std::nullopt; }
+    std::optional<FirstCharAnswer> ask(const std::string&,
+                                       const std::optional<std::string>&) override {
+        return std::nullopt;
+    }
 };
 
 // Whether files in `folder` can have holes: a file made long by its length alone takes no space.

@@ -4,11 +4,13 @@ namespace rekkon::test {
 
 namespace {
 
+// Asked for every '?' name (no "use for all"), so a proven first character does not replace it.
 class FixedAnswer final : public FirstCharAsker {
   public:
     explicit FixedAnswer(std::string c) : c_(std::move(c)) {}
-    std::optional<FirstCharAnswer> ask(const std::string&) override {
-        return FirstCharAnswer{c_, true};
+    std::optional<FirstCharAnswer> ask(const std::string&,
+                                       const std::optional<std::string>&) override {
+        return FirstCharAnswer{c_, false};
     }
 
   private:
