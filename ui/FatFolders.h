@@ -10,7 +10,7 @@ namespace rekkon::ui {
 
 // One live subfolder of a FAT folder.
 struct FatFolder {
-    std::string shortName;  // the 8.3 name, UTF-8: what the scan's folder path names
+    std::string shortName;  // the 8.3 name, UTF-8: what a scan target names the folder by
     std::string longName;   // the long name when there is one, else the 8.3 name
     std::uint32_t cluster = 0;
 };

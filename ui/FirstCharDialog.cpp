@@ -27,16 +27,18 @@ constexpr int duY(int units) {
 
 }  // namespace
 
-FirstCharDialog::FirstCharDialog(const QString& fileName, QWidget* parent) : QDialog(parent) {
+FirstCharDialog::FirstCharDialog(const QString& fileName, QWidget* parent,
+                                 const QString& suggestion)
+    : QDialog(parent) {
     setWindowTitle(QStringLiteral("Type in the first character"));
     setModal(true);
 
-    edit_ = new QLineEdit(QStringLiteral("?"), this);
+    edit_ = new QLineEdit(suggestion.isEmpty() ? QStringLiteral("?") : suggestion, this);
     edit_->setObjectName(QStringLiteral("firstChar"));
     edit_->setAlignment(Qt::AlignCenter);
     edit_->setMaxLength(kMaxTypedChars);
     edit_->setFixedWidth(duX(14));
-    edit_->selectAll();  // typing replaces the '?'
+    edit_->selectAll();  // typing replaces the '?' or the suggestion
 
     // Everything after the lost character.
     auto* rest = new QLabel(fileName.mid(1), this);
@@ -94,10 +96,12 @@ void FirstCharDialog::showEvent(QShowEvent* event) {
 
 DialogFirstCharAsker::DialogFirstCharAsker(QWidget* parent) : parent_(parent) {}
 
-std::optional<FirstCharAnswer> DialogFirstCharAsker::ask(const std::string& name) {
+std::optional<FirstCharAnswer> DialogFirstCharAsker::ask(
+    const std::string& name, const std::optional<std::string>& suggestion) {
     // Only a name that lost its first character is asked about.
     if (name.size() < 2 || name.front() != '?') return std::nullopt;
-    FirstCharDialog dialog(QString::fromStdString(name), parent_);
+    FirstCharDialog dialog(QString::fromStdString(name), parent_,
+                           QString::fromStdString(suggestion.value_or("")));
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.answer();
 }

@@ -16,12 +16,14 @@ namespace rekkon::ui {
 
 // Asks for the lost first character of one deleted 8.3 name ("?ILE.TXT"), with the choice of
 // using it for every further such file of the same recovery. OK refuses a character that cannot
-// stand first in a name and says so; the dialog then stays open.
+// stand first in a name and says so; the dialog then stays open. A `suggestion` (the character
+// the long-name checksum proves) is filled in instead of '?', selected so typing replaces it.
 class FirstCharDialog : public QDialog {
     Q_OBJECT
 
   public:
-    explicit FirstCharDialog(const QString& fileName, QWidget* parent = nullptr);
+    explicit FirstCharDialog(const QString& fileName, QWidget* parent = nullptr,
+                             const QString& suggestion = {});
 
     // The accepted answer; nullopt until OK has accepted a character.
     std::optional<FirstCharAnswer> answer() const { return answer_; }
@@ -47,7 +49,8 @@ class FirstCharDialog : public QDialog {
 class DialogFirstCharAsker : public FirstCharAsker {
   public:
     explicit DialogFirstCharAsker(QWidget* parent);
-    std::optional<FirstCharAnswer> ask(const std::string& name) override;
+    std::optional<FirstCharAnswer> ask(const std::string& name,
+                                       const std::optional<std::string>& suggestion) override;
 
   private:
     QWidget* parent_;

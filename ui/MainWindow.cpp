@@ -29,6 +29,7 @@
 #include "ui/ProgressWindow.h"
 #include "ui/RecoverFlow.h"
 #include "ui/ResultsModel.h"
+#include "ui/SortRules.h"
 #include "ui/Texts.h"
 #include "volume/EwfSectorDevice.h"
 
@@ -36,8 +37,9 @@ namespace rekkon::ui {
 
 namespace {
 
-// The window's size in pixels: 475 x 191 dialog units at 1.5 x 1.625 pixels each.
-constexpr int kWindowWidth = 712;
+// The window's size in pixels: 475 x 191 dialog units at 1.5 x 1.625 pixels each, widened by
+// the "Long Name" column so that the six columns before it keep their room.
+constexpr int kWindowWidth = 712 + 170;
 constexpr int kWindowHeight = 310;
 // The buttons: 61 x 14 dialog units.
 constexpr int kButtonWidth = 92;
@@ -127,11 +129,15 @@ MainWindow::MainWindow(MainWindowHooks hooks, QWidget* parent)
     for (int column = 0; column < ResultsModel::kColumns; ++column)
         view_->setColumnWidth(column,
                               static_cast<int>(ResultsModel::columnWidth(column) * fontScale));
+    // The long names are seen beside the 8.3 names they belong to.
+    view_->horizontalHeader()->moveSection(kLongNameColumn, kNameColumn + 1);
     // The selection follows its entries through a sort.
     connect(view_->horizontalHeader(), &QHeaderView::sectionClicked, model_,
             &ResultsModel::sortByColumn);
     view_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(view_, &QWidget::customContextMenuRequested, this, &MainWindow::showListMenu);
+    longNamesAction_ = new QAction(QStringLiteral("Recover under long names"), this);
+    longNamesAction_->setCheckable(true);
 
     status_ = new QLabel(this);
     status_->setTextFormat(Qt::PlainText);
@@ -175,6 +181,10 @@ void MainWindow::warn(const QString& text) {
     }
     QMessageBox box(QMessageBox::Warning, kProductTitle, text, QMessageBox::Ok, this);
     box.exec();
+}
+
+bool MainWindow::recoverUnderLongNames() const {
+    return longNamesAction_->isChecked();
 }
 
 QString MainWindow::scanTarget() const {
@@ -295,7 +305,7 @@ void MainWindow::recoverSelection() {
     if (hooks_.recover)
         hooks_.recover(this, *context_, sourcePath_, entries);
     else
-        recoverSelected(this, *context_, sourcePath_, entries);
+        recoverSelected(this, *context_, sourcePath_, entries, recoverUnderLongNames());
     // Copying may have met more sectors that cannot be read.
     showFoundStatus();
 }
@@ -316,6 +326,10 @@ void MainWindow::showAbout() {
 void MainWindow::showListMenu(const QPoint& pos) {
     QMenu menu(this);
     menu.addAction(QStringLiteral("&About Kesmo Rekkon..."), this, &MainWindow::showAbout);
+    menu.addSeparator();
+    // FAT only: NTFS names are whole.
+    longNamesAction_->setEnabled(mounted_ && !isNtfsKind(context_->volume.kind));
+    menu.addAction(longNamesAction_);
     menu.exec(view_->viewport()->mapToGlobal(pos));
 }
 

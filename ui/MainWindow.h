@@ -13,6 +13,7 @@
 #include "recovery/ScanContext.h"
 #include "ui/VolumeChoice.h"
 
+class QAction;
 class QLabel;
 class QPushButton;
 class QTableView;
@@ -77,6 +78,11 @@ class MainWindow : public QDialog {
     void showManual();
     void showAbout();
 
+    // "Recover under long names" in the list's context menu (off at first): the next
+    // recoveries write FAT files under their long names where known.
+    bool recoverUnderLongNames() const;
+    QAction* longNamesAction() const { return longNamesAction_; }
+
     // The scan target the status line and messages quote: SOURCE:\FOLDER.
     QString scanTarget() const;
     bool mounted() const { return mounted_; }
@@ -109,6 +115,7 @@ class MainWindow : public QDialog {
     QPushButton* aboutButton_ = nullptr;
     QPushButton* doneButton_ = nullptr;
     ProgressWindow* progress_ = nullptr;
+    QAction* longNamesAction_ = nullptr;
 };
 
 // Messages of the main window.

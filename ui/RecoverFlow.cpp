@@ -51,8 +51,9 @@ void messageBox(QWidget* parent, const QString& text) {
 class RecordingAsker final : public FirstCharAsker {
   public:
     explicit RecordingAsker(FirstCharAsker& inner) : inner_(inner) {}
-    std::optional<FirstCharAnswer> ask(const std::string& name) override {
-        return answers.emplace_back(inner_.ask(name));
+    std::optional<FirstCharAnswer> ask(const std::string& name,
+                                       const std::optional<std::string>& suggestion) override {
+        return answers.emplace_back(inner_.ask(name, suggestion));
     }
     std::vector<std::optional<FirstCharAnswer>> answers;
 
@@ -66,7 +67,8 @@ class ReplayAsker final : public FirstCharAsker {
   public:
     explicit ReplayAsker(const std::vector<std::optional<FirstCharAnswer>>& answers)
         : answers_(answers) {}
-    std::optional<FirstCharAnswer> ask(const std::string&) override {
+    std::optional<FirstCharAnswer> ask(const std::string&,
+                                       const std::optional<std::string>&) override {
         if (next_ >= answers_.size()) return std::nullopt;
         return answers_[next_++];
     }
@@ -242,8 +244,10 @@ QString summaryText(const std::vector<RecoveryOutcome>& outcomes, std::size_t se
 }  // namespace
 
 void recoverSelected(QWidget* parent, ScanContext& context, const QString& sourcePath,
-                     const std::vector<const DeletedFileEntry*>& entries) {
-    recoverSelected(parent, context, sourcePath, entries, RecoverFlowHooks{});
+                     const std::vector<const DeletedFileEntry*>& entries, bool longNames) {
+    RecoverFlowHooks hooks;
+    hooks.longNames = longNames;
+    recoverSelected(parent, context, sourcePath, entries, hooks);
 }
 
 std::vector<RecoveryOutcome> recoverSelected(QWidget* parent, ScanContext& context,
@@ -260,13 +264,14 @@ std::vector<RecoveryOutcome> recoverSelected(QWidget* parent, ScanContext& conte
     if (!isNtfsKind(context.volume.kind)) {
         FirstCharRule rule(recording);
         for (const DeletedFileEntry* e : entries)
-            rule.resolve(e->name);
+            rule.resolve(outputNameOf(*e, hooks.longNames), e->firstChar);
     }
     ReplayAsker replay(recording.answers);
 
     RecoveryOptions options;
     options.destination = folder.toStdString();
     options.chunkBytes = hooks.chunkBytes;
+    options.longNames = hooks.longNames;
     bool crashed = false;
     bool cancelled = false;
     auto outcomes =

@@ -31,12 +31,16 @@ struct RecoverFlowHooks {
     std::size_t chunkBytes = 1 << 20;
     // Called on the UI thread once the copy has started, with a function that cancels it.
     std::function<void(const std::function<void()>& cancel)> copyStarted;
+    // FAT files are written under their long names where known ("Recover under long names").
+    bool longNames = false;
 };
 
 // Recovers `entries` of the mounted volume: destination folder chooser, same-volume warning,
-// first characters, copy off the UI thread with progress/cancel, closing summary.
+// first characters (the dialog opens with a proven one filled in), copy off the UI thread with
+// progress/cancel, closing summary. `longNames`: write FAT files under their long names where
+// known.
 void recoverSelected(QWidget* parent, ScanContext& context, const QString& sourcePath,
-                     const std::vector<const DeletedFileEntry*>& entries);
+                     const std::vector<const DeletedFileEntry*>& entries, bool longNames = false);
 
 // The same with injected dialogs; returns the outcome of every entry tried (empty when the
 // user chose no folder).

@@ -25,6 +25,8 @@ QString columnTitle(int column) {
             return QStringLiteral("Estimated Status");
         case kTypeColumn:
             return QStringLiteral("Type");
+        case kLongNameColumn:
+            return QStringLiteral("Long Name");
         default:
             return {};
     }
@@ -44,6 +46,8 @@ QString cellText(const DeletedFileEntry& e, int column) {
             return QString::fromStdString(statusText(e.status));
         case kTypeColumn:
             return QString::fromStdString(typeText(e.name));
+        case kLongNameColumn:
+            return e.longName ? QString::fromStdString(*e.longName) : QString();
         default:
             return {};
     }
@@ -124,7 +128,7 @@ const DeletedFileEntry* ResultsModel::entryAt(int row) const {
 }
 
 int ResultsModel::columnWidth(int column) {
-    static constexpr int kWidths[kColumns] = {170, 71, 134, 134, 115, 41};
+    static constexpr int kWidths[kColumns] = {170, 71, 134, 134, 115, 41, 170};
     return column >= 0 && column < kColumns ? kWidths[column] : 0;
 }
 

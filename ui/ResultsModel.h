@@ -18,7 +18,7 @@ class ResultsModel : public QAbstractTableModel {
     Q_OBJECT
 
   public:
-    static constexpr int kColumns = 6;
+    static constexpr int kColumns = 7;
 
     explicit ResultsModel(QObject* parent = nullptr);
 

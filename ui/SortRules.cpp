@@ -13,8 +13,12 @@ unsigned char upper(char c) {
 }
 
 // The first order of a column: true for A to Z, false for largest first.
+bool isTextColumn(int column) {
+    return column == kNameColumn || column == kTypeColumn || column == kLongNameColumn;
+}
+
 bool firstOrderAscending(int column) {
-    return column == kNameColumn || column == kTypeColumn;
+    return isTextColumn(column);
 }
 
 bool ascendingFor(int column, std::uint16_t previous) {
@@ -38,7 +42,9 @@ std::uint64_t numericKey(const DeletedFileEntry& e, int column) {
 }
 
 std::string_view textKey(const DeletedFileEntry& e, int column) {
-    return column == kTypeColumn ? extensionOf(e.name) : std::string_view(e.name);
+    if (column == kTypeColumn) return extensionOf(e.name);
+    if (column == kLongNameColumn) return e.longName ? std::string_view(*e.longName) : "";
+    return e.name;
 }
 
 template <typename Key, typename Less>
@@ -92,7 +98,7 @@ int compareEntries(const DeletedFileEntry& a, const DeletedFileEntry& b, int col
                    std::uint16_t previous) {
     if (column < 0 || column >= kColumnCount) return 0;
     int ascendingResult = 0;
-    if (column == kNameColumn || column == kTypeColumn) {
+    if (isTextColumn(column)) {
         ascendingResult = compareNames(textKey(a, column), textKey(b, column));
     } else {
         const auto x = numericKey(a, column);
@@ -116,7 +122,7 @@ void sortRows(const FoundList& list, const std::vector<std::uint32_t>& represent
               std::vector<std::uint32_t>& rows, int column, std::uint16_t previous) {
     if (column < 0 || column >= kColumnCount || rows.empty()) return;
     const bool ascending = ascendingFor(column, previous);
-    if (column == kNameColumn || column == kTypeColumn) {
+    if (isTextColumn(column)) {
         sortByKey(
             rows, representative, list,
             [column](const DeletedFileEntry& e) { return textKey(e, column); },

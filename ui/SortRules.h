@@ -13,9 +13,9 @@ namespace rekkon::ui {
 // The list remembers the previous sort column: 0 for a freshly filled list, afterwards the column
 // last clicked, or kReversedSort after a click that repeated the previous column (and so reversed
 // the order). A click on a column other than the previous one sorts in the column's first order:
-// names and types A to Z, sizes, times and status largest first. A click on the previous column
-// sorts in the opposite order. As the previous column starts at 0, the very first click on
-// "File Name" gives Z to A.
+// names, long names and types A to Z, sizes, times and status largest first. A click on the
+// previous column sorts in the opposite order. As the previous column starts at 0, the very first
+// click on "File Name" gives Z to A.
 
 inline constexpr std::uint16_t kReversedSort = 0xFFF;
 
@@ -27,8 +27,11 @@ enum Column : int {
     kAccessTimeColumn = 3,
     kStatusColumn = 4,
     kTypeColumn = 5,
+    // Added after the six above, so their numbers stay; the list shows it after "File Name".
+    // Entries without a long name sort as an empty one.
+    kLongNameColumn = 6,
 };
-inline constexpr int kColumnCount = 6;
+inline constexpr int kColumnCount = 7;
 
 // The previous sort column after a click on `column`.
 std::uint16_t previousAfterClick(int column, std::uint16_t previous);

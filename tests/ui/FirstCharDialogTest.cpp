@@ -79,6 +79,31 @@ class FirstCharDialogTest : public QObject {
         QCOMPARE(dialog.answer()->character, std::string("\u00C9"));
     }
 
+    void aProvenCharacterIsFilledInAndCanBeChanged() {
+        DialogFirstCharAsker asker(nullptr);
+        QString shown;
+        whenModal([&shown](QWidget* w) {
+            auto* dialog = qobject_cast<FirstCharDialog*>(w);
+            if (!dialog) return;
+            shown = dialog->characterEdit()->text();
+            QTest::keyClick(dialog->characterEdit(), Qt::Key_Return);
+        });
+        auto answer = asker.ask("?RGERU~1.TXT", "\u00C4");
+        QCOMPARE(shown, QStringLiteral("\u00C4"));
+        QVERIFY(answer);
+        QCOMPARE(answer->character, std::string("\u00C4"));
+        // It is selected: typing replaces it.
+        whenModal([](QWidget* w) {
+            auto* dialog = qobject_cast<FirstCharDialog*>(w);
+            if (!dialog) return;
+            QTest::keyClicks(dialog->characterEdit(), QStringLiteral("A"));
+            QTest::keyClick(dialog->characterEdit(), Qt::Key_Return);
+        });
+        answer = asker.ask("?RGERU~1.TXT", "\u00C4");
+        QVERIFY(answer);
+        QCOMPARE(answer->character, std::string("A"));
+    }
+
     void theAskerShowsTheDialogAndReturnsItsAnswer() {
         DialogFirstCharAsker asker(nullptr);
         whenModal([](QWidget* w) {
@@ -88,7 +113,7 @@ class FirstCharDialogTest : public QObject {
             dialog->useForAllBox()->setChecked(true);
             QTest::keyClick(dialog->characterEdit(), Qt::Key_Return);  // the default button
         });
-        const auto answer = asker.ask("?A.TXT");
+        const auto answer = asker.ask("?A.TXT", std::nullopt);
         QVERIFY(answer);
         QCOMPARE(answer->character, std::string("Q"));
         QVERIFY(answer->useForAll);
@@ -96,7 +121,7 @@ class FirstCharDialogTest : public QObject {
         whenModal([](QWidget* w) {
             if (auto* dialog = qobject_cast<FirstCharDialog*>(w)) dialog->reject();
         });
-        QVERIFY(!asker.ask("?B.TXT"));
+        QVERIFY(!asker.ask("?B.TXT", std::nullopt));
     }
 
     void aNameWithItsFirstCharacterIsNeverAskedAbout() {
@@ -108,8 +133,8 @@ class FirstCharDialogTest : public QObject {
                 w->close();
             },
             3);
-        QVERIFY(!asker.ask("B.TXT"));
-        QVERIFY(!asker.ask("?"));
+        QVERIFY(!asker.ask("B.TXT", std::nullopt));
+        QVERIFY(!asker.ask("?", "X"));
         QCoreApplication::processEvents();
         QVERIFY(!shown);
     }

@@ -40,6 +40,7 @@
 #include "ui/ProgressWindow.h"
 #include "ui/RecoverFlow.h"
 #include "ui/ResultsModel.h"
+#include "ui/SortRules.h"
 #include "volume/SectorDevice.h"
 #include "volume/TextEncoding.h"
 
@@ -180,7 +181,8 @@ void selectLocations(MainWindow& window, const std::set<std::uint64_t>& location
 class ManifestAsker : public FirstCharAsker {
   public:
     explicit ManifestAsker(std::vector<test::ManifestRow> rows) : rows_(std::move(rows)) {}
-    std::optional<FirstCharAnswer> ask(const std::string& name) override {
+    std::optional<FirstCharAnswer> ask(const std::string& name,
+                                       const std::optional<std::string>&) override {
         ++asked;
         for (const auto& row : rows_) {
             if (row.at("state") == "live") continue;
@@ -200,15 +202,20 @@ class ManifestAsker : public FirstCharAsker {
     std::vector<test::ManifestRow> rows_;
 };
 
-// The manifest's md5 of a FAT file by its short path ("/DOCS/OLDNOTES.TXT").
+// The manifest's md5 of a FAT file by the folder a scan shows (long names, "\\DOCS") and its
+// 8.3 name.
 std::string fatManifestMd5(const std::vector<test::ManifestRow>& rows, const std::string& folder,
                            const std::string& fileName) {
-    std::string path = folder == "\\" ? "" : folder;
-    std::replace(path.begin(), path.end(), '\\', '/');
-    path += "/" + fileName;
-    for (const auto& row : rows)
-        if (row.at("short_path") == path) return row.at("md5");
-    return "(not in the manifest: " + path + ")";
+    std::string longFolder = folder == "\\" ? "" : folder;
+    std::replace(longFolder.begin(), longFolder.end(), '\\', '/');
+    for (const auto& row : rows) {
+        const std::string& longPath = row.at("long_path");
+        const std::string& shortPath = row.at("short_path");
+        if (longPath.substr(0, longPath.rfind('/')) == longFolder &&
+            shortPath.substr(shortPath.rfind('/') + 1) == fileName)
+            return row.at("md5");
+    }
+    return "(not in the manifest: " + folder + " " + fileName + ")";
 }
 
 // The manifest's md5 of an NTFS file or stream by record and stream name.
@@ -294,6 +301,7 @@ class MainWindowTest : public QObject {
     void enterRecoversTheSelection();
     void startUpEndsAfterAFailureOrNothingFound();
     void aboutButtonAndListMenuShowTheAboutBox();
+    void listMenuChoosesLongNamesAndTheListShowsThem();
 };
 
 void MainWindowTest::checkRowsEqualCli(const char* fixture) {
@@ -743,8 +751,51 @@ void MainWindowTest::aboutButtonAndListMenuShowTheAboutBox() {
     });
     menuTimer.start();
     emit h.window.resultsView()->customContextMenuRequested(QPoint(5, 5));
-    QCOMPARE(items, QStringList{QStringLiteral("&About Kesmo Rekkon...")});
+    QCOMPARE(items, (QStringList{QStringLiteral("&About Kesmo Rekkon..."), QString(),
+                                 QStringLiteral("Recover under long names")}));
     QTRY_COMPARE(aboutShown, 2);
+}
+
+void MainWindowTest::listMenuChoosesLongNamesAndTheListShowsThem() {
+    Harness h;
+    QVERIFY(h.window.openSource(QString::fromStdString(test::fixtureImage(kFatImage))));
+    h.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&h.window));
+    // "Long Name" is seen right after "File Name"; the six columns keep their places.
+    const QHeaderView* header = h.window.resultsView()->horizontalHeader();
+    QCOMPARE(header->visualIndex(kLongNameColumn), 1);
+    QCOMPARE(header->logicalIndex(2), 1);
+    QCOMPARE(h.window.resultsModel()->headerData(kLongNameColumn, Qt::Horizontal).toString(),
+             QStringLiteral("Long Name"));
+    bool anyLongName = false;
+    for (int row = 0; row < h.window.resultsModel()->rowCount(); ++row)
+        anyLongName = anyLongName || !cell(h.window.resultsModel(), row, kLongNameColumn).isEmpty();
+    QVERIFY(anyLongName);
+
+    // Off at first; the menu item turns it on, and again off.
+    QVERIFY(!h.window.recoverUnderLongNames());
+    const auto clickMenuItem = [&] {
+        QTimer menuTimer;
+        menuTimer.setInterval(0);
+        connect(&menuTimer, &QTimer::timeout, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (menu == nullptr) return;
+            menuTimer.stop();
+            for (QAction* action : menu->actions())
+                if (action->text() == QStringLiteral("Recover under long names")) {
+                    QVERIFY(action->isCheckable());
+                    QVERIFY(action->isEnabled());
+                    action->trigger();
+                }
+            menu->close();
+        });
+        menuTimer.start();
+        emit h.window.resultsView()->customContextMenuRequested(QPoint(5, 5));
+    };
+    clickMenuItem();
+    QVERIFY(h.window.recoverUnderLongNames());
+    clickMenuItem();
+    QVERIFY(!h.window.recoverUnderLongNames());
 }
 
 QTEST_MAIN(MainWindowTest)

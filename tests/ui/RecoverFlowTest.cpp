@@ -124,7 +124,11 @@ class RecoverFlowTest : public QObject {
             const RecoveryOutcome& o = *byEntry.at(e);
             QCOMPARE(int(o.result), int(RecoveryResult::Written));
             QCOMPARE(fs::path(o.outputPath).parent_path().string(), out.path());
-            QCOMPARE(fs::path(o.outputPath).filename().string().substr(0, 1), std::string("X"));
+            // "X" was typed for the first file and for all; after it a proven first character
+            // goes with its own file.
+            const std::string written = fs::path(o.outputPath).filename().string();
+            const std::string first = e == all.front() ? "X" : e->firstChar.value_or("X");
+            QCOMPARE(written.substr(0, first.size()), first);
             QCOMPARE(test::md5OfFile(o.outputPath), row.at("md5"));
             QCOMPARE(e->name.substr(0, 1), std::string("?"));  // the list keeps its '?' name
             ++checked;
@@ -134,6 +138,36 @@ class RecoverFlowTest : public QObject {
                                         .arg(all.size())
                                         .arg(QString::fromStdString(out.path()))),
                  qPrintable(summary));
+    }
+
+    void theDialogOffersTheProvenCharacterAndLongNamesNeedNone() {
+        const DeletedFileEntry* proven = nullptr;
+        for (const DeletedFileEntry* e : all)
+            if (e->firstChar && e->longName && *e->firstChar != "B") proven = e;
+        QVERIFY(proven);
+        test::TempDir out;
+        QString offered;
+        whenModal([&offered](QWidget* w) {
+            auto* dialog = qobject_cast<FirstCharDialog*>(w);
+            if (!dialog) return;
+            offered = dialog->characterEdit()->text();
+            QTest::mouseClick(dialog->okButton(), Qt::LeftButton);  // taken as offered
+        });
+        ui::recoverSelected(nullptr, context, QString(), {proven}, hooksFor(out.path()));
+        QCOMPARE(offered.toStdString(), *proven->firstChar);
+        QCOMPARE(filesIn(out.path()),
+                 std::vector<std::string>{*proven->firstChar + proven->name.substr(1)});
+
+        // Under long names nothing is asked.
+        test::TempDir longOut;
+        int dialogs = 0;
+        answerFirstChar(QStringLiteral("Z"), false, dialogs);
+        RecoverFlowHooks hooks = hooksFor(longOut.path());
+        hooks.longNames = true;
+        ui::recoverSelected(nullptr, context, QString(), {proven}, hooks);
+        QCoreApplication::processEvents();
+        QCOMPARE(dialogs, 0);
+        QCOMPARE(filesIn(longOut.path()), std::vector<std::string>{*proven->longName});
     }
 
     void aCancelledQuestionSkipsThatFileAndTheNextOneAsksAgain() {

@@ -64,6 +64,7 @@ class ResultsModelTest : public QObject {
     void sizeClicksLargestSmallestLargest();
     void timesWithinOneStepCompareEqual();
     void statusAndTypeOrders();
+    void longNamesShowAndSortLikeNames();
     void entriesSharingALocationSortAsTheFirst();
     void setEntriesForgetsTheSortState();
     void reducedTimeKeepsBits24To54();
@@ -74,16 +75,20 @@ class ResultsModelTest : public QObject {
 
 void ResultsModelTest::headersAndShape() {
     ResultsModel model;
-    QCOMPARE(model.columnCount(), 6);
-    QCOMPARE(ResultsModel::kColumns, 6);
+    QCOMPARE(model.columnCount(), 7);
+    QCOMPARE(ResultsModel::kColumns, 7);
+    // The six columns keep their numbers; "Long Name" comes as the seventh (the main window
+    // shows it after "File Name").
     const QStringList expected = {"File Name",        "Size (kB)",        "Create Time",
-                                  "Last Access Time", "Estimated Status", "Type"};
-    for (int c = 0; c < 6; ++c) {
+                                  "Last Access Time", "Estimated Status", "Type",
+                                  "Long Name"};
+    for (int c = 0; c < 7; ++c) {
         QCOMPARE(model.headerData(c, Qt::Horizontal).toString(), expected[c]);
     }
     QCOMPARE(ResultsModel::columnWidth(0), 170);
     QCOMPARE(ResultsModel::columnWidth(5), 41);
-    QCOMPARE(ResultsModel::columnWidth(6), 0);
+    QCOMPARE(ResultsModel::columnWidth(6), 170);
+    QCOMPARE(ResultsModel::columnWidth(7), 0);
 }
 
 void ResultsModelTest::rowTexts() {
@@ -117,7 +122,7 @@ void ResultsModelTest::alignmentLocationAndIcons() {
         return model.data(model.index(0, col), Qt::TextAlignmentRole).toInt();
     };
     for (int col = 0; col < ResultsModel::kColumns; ++col)
-        QVERIFY(alignment(col) & Qt::AlignLeft);  // all six columns, sizes too
+        QVERIFY(alignment(col) & Qt::AlignLeft);  // all the columns, sizes too
     QCOMPARE(model.data(model.index(0, 3), Qt::UserRole).toULongLong(), 42ULL);
     QCOMPARE(model.data(model.index(1, 0), Qt::UserRole).toULongLong(), 43ULL);
 
@@ -243,6 +248,24 @@ void ResultsModelTest::statusAndTypeOrders() {
     QCOMPARE(column(model, 5), QStringList({"", "doc", "gz", "txt", "TXT"}));
     model.sortByColumn(5);
     QCOMPARE(column(model, 5), QStringList({"txt", "TXT", "gz", "doc", ""}));
+}
+
+void ResultsModelTest::longNamesShowAndSortLikeNames() {
+    FoundList list = numbered({entry("?UDGET~1.TXT"), entry("?EW.TXT"), entry("?RGERU~1.TXT")});
+    list[0].longName = "budget Forecast.txt";
+    list[2].longName = "\xC3\x84rger.txt";
+    ResultsModel model;
+    model.setEntries(&list);
+    const int longNames = rekkon::ui::kLongNameColumn;
+    QCOMPARE(column(model, longNames),
+             QStringList({"budget Forecast.txt", "", QString::fromUtf8("\xC3\x84rger.txt")}));
+    QVERIFY(!model.data(model.index(0, longNames), Qt::DecorationRole).isValid());
+    // A first click gives A to Z (upper-cased, byte by byte; none sorts as an empty name), the
+    // next Z to A.
+    model.sortByColumn(longNames);
+    QCOMPARE(names(model), QStringList({"?EW.TXT", "?UDGET~1.TXT", "?RGERU~1.TXT"}));
+    model.sortByColumn(longNames);
+    QCOMPARE(names(model), QStringList({"?RGERU~1.TXT", "?UDGET~1.TXT", "?EW.TXT"}));
 }
 
 void ResultsModelTest::entriesSharingALocationSortAsTheFirst() {

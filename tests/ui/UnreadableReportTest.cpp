@@ -46,7 +46,8 @@ class FailingImage final : public SectorDevice {
 
 class Underscore final : public FirstCharAsker {
   public:
-    std::optional<FirstCharAnswer> ask(const std::string&) override {
+    std::optional<FirstCharAnswer> ask(const std::string&,
+                                       const std::optional<std::string>&) override {
         return FirstCharAnswer{"_", true};
     }
 };
