@@ -34,7 +34,7 @@ class TerminalAsker final : public FirstCharAsker {
                                        const std::optional<std::string>& suggestion) override {
         while (true) {
             io_.err << "Type in the first character of " << name;
-            if (suggestion) io_.err << " (its long-name pieces prove " << *suggestion << ")";
+            if (suggestion) io_.err << "; its long-name pieces prove " << *suggestion;
             io_.err << " (end with ! to use it for all files; an empty line skips the file): "
                     << std::flush;
             std::string line;

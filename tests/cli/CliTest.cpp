@@ -127,6 +127,12 @@ TEST(CliTest, RecoverWritesFilesAndReportsEachOne) {
     EXPECT_TRUE(std::filesystem::exists(dir.path() + "/asked/FEW.TXT"));
     EXPECT_TRUE(std::filesystem::exists(dir.path() + "/asked/LETTER~1.TXT"));
 
+    // The terminal question names a proven character.
+    auto offered =
+        run({"recover", kFat16, "--to", dir.path() + "/offered", "--only", "127"}, "L\n", true);
+    EXPECT_NE(offered.err.find("?ETTER~1.TXT; its long-name pieces prove L"), std::string::npos)
+        << offered.err;
+
     // --first-char C is used for every name, proven or not.
     auto fixed = run({"recover", kFat16, "--to", dir.path() + "/fixed", "--folder", "LETTERS",
                       "--first-char", "Q"});
