@@ -18,6 +18,13 @@ constexpr std::size_t kPieceClusterOffset = 0x1A;
 
 // Characters that never occur in a stored short name.
 constexpr std::string_view kNeverInShortName = "\"*+,./:;<=>?[\\]|";
+// Characters that never occur in a long name (besides the control characters).
+constexpr std::u16string_view kNeverInLongName = u"\"*/:<>?\\|";
+
+bool possibleLongNameUnit(std::uint16_t unit) {
+    return unit >= 0x20 &&
+           kNeverInLongName.find(static_cast<char16_t>(unit)) == std::u16string_view::npos;
+}
 
 bool isDeletedPiece(std::span<const std::uint8_t, kDirEntrySize> slot) {
     const LeReader r(slot);
@@ -94,7 +101,8 @@ std::optional<DeletedLongName> recoverDeletedLongName(
     if (!ended && taken < before.size() &&
         isLongNamePiece(std::span<const std::uint8_t, kDirEntrySize>(before[taken])))
         return std::nullopt;
-    if (units.empty()) return std::nullopt;
+    if (units.empty() || !std::all_of(units.begin(), units.end(), possibleLongNameUnit))
+        return std::nullopt;
 
     std::array<std::uint8_t, 11> candidate{};
     std::copy(shortName.begin(), shortName.end(), candidate.begin());

@@ -44,6 +44,8 @@ struct DeletedLongName {
 //     0x0000 followed by 0xFFFF padding (after at least one unit of name); the ones before it
 //     are full. A name that fills its pieces exactly is taken only when the slot before its
 //     farthest piece is no long-name piece of any kind;
+//   - the name holds no control character and none of " * / : < > ? \ |, which no long name
+//     may hold;
 //   - exactly one first byte allowed by possibleFirstNameByte, together with bytes 1..10 of
 //     `shortName`, gives that checksum.
 // The checksum decides: pieces that do not agree with this short name belong to another entry.

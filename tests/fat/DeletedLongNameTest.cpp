@@ -142,6 +142,10 @@ TEST(DeletedLongNameTest, ANameMustEndProperly) {
     EXPECT_FALSE(rebuild({piece(units(u"notes.txt", {0, u'x'}), sum)}, "?OTES   TXT"));
     EXPECT_FALSE(rebuild({piece(units(u"notes.txt", {0xFFFF}), sum)}, "?OTES   TXT"));
     EXPECT_FALSE(rebuild({piece(units(u"", {0}), sum)}, "?OTES   TXT"));
+    // Characters no long name holds: the pieces are not a name.
+    for (const char16_t bad : {u'\\', u'/', u'\x01', u':'})
+        EXPECT_FALSE(rebuild({piece(units(std::u16string(u"no") + bad + u"tes.txt", {0}), sum)},
+                             "?OTES   TXT"));
     // An end mark at the start of a second piece: no real name leaves one.
     const std::uint8_t exact = checksumOf("EXACTL~1TXT");
     EXPECT_FALSE(
