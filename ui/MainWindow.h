@@ -34,7 +34,8 @@ struct MainWindowHooks {
     std::function<void(const QUrl& url)> openUrl;
     // The folder of the mounted FAT volume to scan next, as the scan names it; nullopt: cancelled.
     std::function<std::optional<std::string>(QWidget* parent, ScanContext& context)> chooseFolder;
-    // Recovers the chosen entries (the "&Rekkon" button).
+    // Recovers the chosen entries (the "&Rekkon" button); the window passed in tells whether
+    // they go under their long names (MainWindow::recoverUnderLongNames).
     std::function<void(QWidget* parent, ScanContext& context, const QString& sourcePath,
                        const std::vector<const DeletedFileEntry*>& entries)>
         recover;

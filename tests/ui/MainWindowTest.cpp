@@ -135,6 +135,8 @@ recoverInto(const test::TempDir& destination, std::vector<RecoveryOutcome>& outc
         flow.askYesNo = [](QWidget*, const QString&) { return true; };
         flow.showMessage = [](QWidget*, const QString&) {};
         flow.firstCharAsker = asker;
+        if (auto* window = qobject_cast<MainWindow*>(parent))
+            flow.longNames = window->recoverUnderLongNames();
         outcomes = recoverSelected(parent, context, source, entries, flow);
     };
 }
@@ -757,23 +759,28 @@ void MainWindowTest::aboutButtonAndListMenuShowTheAboutBox() {
 }
 
 void MainWindowTest::listMenuChoosesLongNamesAndTheListShowsThem() {
+    test::TempDir destination;
+    std::vector<RecoveryOutcome> outcomes;
     Harness h;
-    QVERIFY(h.window.openSource(QString::fromStdString(test::fixtureImage(kFatImage))));
-    h.window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&h.window));
+    MainWindowHooks hooks = h.hooks();
+    hooks.recover = recoverInto(destination, outcomes);
+    MainWindow window(hooks);
+    QVERIFY(window.openSource(QString::fromStdString(test::fixtureImage(kFatImage))));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
     // "Long Name" is seen right after "File Name"; the six columns keep their places.
-    const QHeaderView* header = h.window.resultsView()->horizontalHeader();
+    const QHeaderView* header = window.resultsView()->horizontalHeader();
     QCOMPARE(header->visualIndex(kLongNameColumn), 1);
     QCOMPARE(header->logicalIndex(2), 1);
-    QCOMPARE(h.window.resultsModel()->headerData(kLongNameColumn, Qt::Horizontal).toString(),
+    QCOMPARE(window.resultsModel()->headerData(kLongNameColumn, Qt::Horizontal).toString(),
              QStringLiteral("Long Name"));
     bool anyLongName = false;
-    for (int row = 0; row < h.window.resultsModel()->rowCount(); ++row)
-        anyLongName = anyLongName || !cell(h.window.resultsModel(), row, kLongNameColumn).isEmpty();
+    for (int row = 0; row < window.resultsModel()->rowCount(); ++row)
+        anyLongName = anyLongName || !cell(window.resultsModel(), row, kLongNameColumn).isEmpty();
     QVERIFY(anyLongName);
 
     // Off at first; the menu item turns it on, and again off.
-    QVERIFY(!h.window.recoverUnderLongNames());
+    QVERIFY(!window.recoverUnderLongNames());
     const auto clickMenuItem = [&] {
         QTimer menuTimer;
         menuTimer.setInterval(0);
@@ -790,12 +797,18 @@ void MainWindowTest::listMenuChoosesLongNamesAndTheListShowsThem() {
             menu->close();
         });
         menuTimer.start();
-        emit h.window.resultsView()->customContextMenuRequested(QPoint(5, 5));
+        emit window.resultsView()->customContextMenuRequested(QPoint(5, 5));
     };
     clickMenuItem();
-    QVERIFY(h.window.recoverUnderLongNames());
+    QVERIFY(window.recoverUnderLongNames());
+    // Rekkon now writes "Letter to the Editor.txt" (location 127) under its long name.
+    selectLocations(window, {127});
+    QTest::mouseClick(window.recoverButton(), Qt::LeftButton);
+    QCOMPARE(outcomes.size(), std::size_t{1});
+    QCOMPARE(std::filesystem::path(outcomes[0].outputPath).filename().string(),
+             std::string("Letter to the Editor.txt"));
     clickMenuItem();
-    QVERIFY(!h.window.recoverUnderLongNames());
+    QVERIFY(!window.recoverUnderLongNames());
 }
 
 QTEST_MAIN(MainWindowTest)
