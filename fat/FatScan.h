@@ -66,6 +66,9 @@ struct FatFoundFile {
     std::string name;        // UTF-8; a deleted name begins with '?'
     int score = 0;           // estimate 0..100 (estimateFatStatus)
     std::string folder;      // UTF-8 path of the folder it lies in ("\" the root)
+
+    // The entry's last-access date (midnight) as a FILETIME; 0 when none is stored.
+    std::uint64_t accessDate = 0;
 };
 using FatFoundSink = std::function<void(FatFoundFile)>;
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,16 @@ struct DeletedFileEntry {
     std::string name;         // UTF-8; FAT deleted names begin with '?'
     std::uint8_t status = 0;  // 0 "Poor", 255 "Good", 1..254 a percentage
     std::string folder;       // UTF-8 path of the folder it was found in ("\" the root)
+    // The times a recovered file is given (FILETIME; 0 when the volume stores none): the last
+    // change of its data and its last access. FAT: the entry's write date and time (its creation
+    // time when no write time is stored) and its last-access date (a date only, taken as
+    // midnight), local times as stored; NTFS: the $STANDARD_INFORMATION times (else those of the
+    // $FILE_NAME), UTC. Unlike accessTime, which is what the list shows, these are the raw times.
+    std::uint64_t writeTime = 0;
+    std::uint64_t lastAccessTime = 0;
+    // FAT: the long name that survives beside a deleted 8.3 entry and the first character its
+    // checksum gives (UTF-8); absent where no such long name survives.
+    std::optional<std::string> longName, firstChar;
 };
 
 using FoundList = std::vector<DeletedFileEntry>;
