@@ -8,12 +8,14 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <set>
 
 #include "fat/FatMount.h"
 #include "recovery/DataDigest.h"
 #include "recovery/FileTimes.h"
 #include "recovery/KeptFolders.h"
+#include "recovery/RecoveryReport.h"
 #include "recovery/RecoveryWriter.h"
 #include "support/FatBuilder.h"
 #include "support/Fixtures.h"
@@ -186,6 +188,46 @@ TEST_F(KeptFoldersFixture, FilesGetTheVolumesTimesAndHashesOfWhatWasWritten) {
     EXPECT_EQ(outcomes[1].md5, test::md5OfFile(outcomes[1].outputPath));
     EXPECT_EQ(outcomes[0].sha256.size(), 64u);
     EXPECT_NE(outcomes[0].sha256, outcomes[1].sha256);
+}
+
+TEST_F(KeptFoldersFixture, TheReportCoversEveryEntryEvenAfterACancel) {
+    ASSERT_TRUE(mounted);
+    std::vector<DeletedFileEntry> entries{entry("\\", "?KIP.TXT"), entry("\\A", "ONE.TXT"),
+                                          entry("\\A", "BIG.BIN", 100, 3000),
+                                          entry("\\A", "LATER.TXT")};
+    entries[1].longName = "One long name.txt";
+    struct Skipper final : FirstCharAsker {
+        std::optional<FirstCharAnswer> ask(const std::string&) override { return std::nullopt; }
+    } skipper;
+    std::vector<const DeletedFileEntry*> pointers;
+    for (auto& e : entries)
+        pointers.push_back(&e);
+    RecoveryOptions options;
+    options.destination = dir.path();
+    options.keepFolders = true;
+    options.hashes = true;
+    options.chunkBytes = 1024;
+    std::uint64_t copied = 0;
+    options.copied = [&](std::uint64_t bytes) { copied += bytes; };
+    options.cancelled = [&] { return copied > 10; };  // during BIG.BIN
+    const auto outcomes = recoverEntries(context, pointers, options, skipper);
+    ASSERT_EQ(outcomes.size(), 3u);
+    const auto report = nlohmann::json::parse(recoveryReportJson(
+        {"card.img", 1048576}, outcomes, std::span(pointers).subspan(outcomes.size())));
+    ASSERT_EQ(report.size(), 4u);
+    EXPECT_EQ(report[0]["status"], "skipped-no-first-char");
+    EXPECT_TRUE(report[0]["md5"].is_null() && report[0]["outputPath"].is_null());
+    EXPECT_EQ(report[1]["status"], "written");
+    EXPECT_EQ(report[1]["longName"], "One long name.txt");
+    EXPECT_EQ(report[1]["outputPath"], dir.path() + "/A/ONE.TXT");
+    EXPECT_EQ(report[1]["md5"], test::md5OfFile(dir.path() + "/A/ONE.TXT"));
+    EXPECT_EQ(report[1]["volumeOffset"], 1048576);
+    EXPECT_EQ(report[1]["whole"], true);
+    EXPECT_EQ(report[2]["status"], "cancelled");
+    EXPECT_EQ(report[2]["bytesWritten"], 0);
+    EXPECT_EQ(report[3]["status"], "not-tried");
+    EXPECT_EQ(report[3]["name"], "LATER.TXT");
+    EXPECT_TRUE(report[3]["sha256"].is_null());
 }
 
 TEST(FileTimesTest, UtcTimesKeepTheirTicksAndUnknownTimesStayUnknown) {
