@@ -1,10 +1,14 @@
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <istream>
 #include <ostream>
 
 #include "cli/Commands.h"
 #include "cli/ScanSession.h"
+#include "recovery/RecoveryReport.h"
 #include "recovery/RecoveryWriter.h"
 #include "recovery/SameVolume.h"
 
@@ -71,13 +75,40 @@ class AutoAsker final : public FirstCharAsker {
     FirstCharAsker& terminal_;
     bool hasTerminal_;
 };
+// The folder a report file is written into ("." for a bare name).
+std::string reportFolder(const std::string& path) {
+    const std::string parent = std::filesystem::path(path).parent_path().string();
+    return parent.empty() ? "." : parent;
+}
+
+// Checks --report FILE before anything is written: it must not exist (it is never replaced)
+// and must not lie on the scanned device. Prints why not and returns false.
+bool reportUsable(const std::string& report, const ScanSession& session, bool allowSameVolume,
+                  Streams& io) {
+    struct stat st {};
+    if (::lstat(report.c_str(), &st) == 0) {
+        io.err << "rekkon-cli: the report file \"" << report
+               << "\" exists already, and an existing file is never replaced. Give a new name "
+                  "with --report. Nothing was written.\n";
+        return false;
+    }
+    if (!allowSameVolume &&
+        destinationOnSourceDevice(session.source, reportFolder(report), io.deviceProbe)) {
+        io.err << "rekkon-cli: the report file \"" << report << "\" lies on " << session.source
+               << ", the device being scanned; writing there may overwrite the deleted data. "
+                  "Put it on another disk, or pass --allow-same-volume. Nothing was written.\n";
+        return false;
+    }
+    return true;
+}
 
 }  // namespace
 
 int runRecover(const std::vector<std::string>& args, Streams& io) {
     std::string error;
-    auto options = parseOptions(args, {"folder", "to", "first-char", "partition", "offset"},
-                                {"name", "only"}, {"allow-same-volume", "long-names"}, error);
+    auto options = parseOptions(
+        args, {"folder", "to", "first-char", "partition", "offset", "report"}, {"name", "only"},
+        {"allow-same-volume", "long-names", "keep-folders"}, error);
     if (!options) {
         io.err << "rekkon-cli: " << error << "; see rekkon-cli --help\n";
         return kExitUsage;
@@ -86,6 +117,11 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
     if (!destination || destination->empty()) {
         io.err
             << "rekkon-cli: recover needs --to DIR, the folder to write the recovered files into\n";
+        return kExitUsage;
+    }
+    const auto report = options->value("report");
+    if (report && report->empty()) {
+        io.err << "rekkon-cli: --report wants the name of a new file to write the report into\n";
         return kExitUsage;
     }
     const auto firstChar = options->value("first-char");
@@ -130,6 +166,8 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
                   "written.\n";
         return kExitUsage;
     }
+    if (report && !reportUsable(*report, session, options->has("allow-same-volume"), io))
+        return kExitUsage;
     std::error_code ec;
     std::filesystem::create_directories(*destination, ec);
     if (!std::filesystem::is_directory(*destination, ec)) {
@@ -137,6 +175,19 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
                << (ec ? ": " + ec.message() : std::string())
                << ". Give a folder you can write to.\n";
         return kExitUsage;
+    }
+    // Taken now, so a name that turned up meanwhile is still refused before any file is written.
+    std::unique_ptr<ReportFile> reportFile;
+    if (report) {
+        int reportError = 0;
+        reportFile = ReportFile::create(*report, reportError);
+        if (!reportFile) {
+            io.err << "rekkon-cli: cannot create the report file \"" << *report
+                   << "\": " << std::strerror(reportError)
+                   << (reportError == EEXIST ? " (an existing file is never replaced)" : "")
+                   << ". Give a new file in a folder you can write to. No file was recovered.\n";
+            return kExitUsage;
+        }
     }
 
     FixedAsker fixed(firstChar.value_or(""));
@@ -148,6 +199,8 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
     RecoveryOptions recovery;
     recovery.destination = *destination;
     recovery.longNames = longNames;
+    recovery.keepFolders = options->has("keep-folders");
+    recovery.hashes = reportFile != nullptr;
     const auto outcomes = recoverEntries(session.context, session.entries, recovery, asker);
     bool allWritten = outcomes.size() == session.entries.size();
     bool outputLost = !allWritten;  // stopped early: the destination cannot take more
@@ -160,6 +213,19 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
         io.err << "rekkon-cli: stopped after " << outcomes.size() << " of "
                << session.entries.size() << " files because the destination cannot take more.\n";
     const bool sectorsLost = reportUnreadableSectors(io, session.source, unreadable());
+    if (reportFile) {
+        const std::span<const DeletedFileEntry* const> notTried =
+            std::span(session.entries).subspan(outcomes.size());
+        int reportError = 0;
+        if (!reportFile->write(
+                recoveryReportJson({session.source, session.volumeOffset}, outcomes, notTried),
+                reportError)) {
+            io.err << "rekkon-cli: could not write the report file \"" << *report
+                   << "\": " << std::strerror(reportError)
+                   << ". The recovered files are in place; the report is incomplete.\n";
+            return kExitOutput;
+        }
+    }
     if (outputLost) return kExitOutput;
     return allWritten && !sectorsLost ? kExitOk : kExitSkipped;
 }

@@ -53,7 +53,8 @@ int openAndScan(const Options& options, Streams& io, ScanSession& session) {
     const std::string folder = options.value("folder").value_or("");
     SourceChoice choice;
     if (!readSourceChoice(options, io, choice)) return kExitUsage;
-    if (const int status = openVolume(session.source, choice, io, session.context);
+    if (const int status = openVolume(session.source, choice, io, session.context, "FAT or NTFS",
+                                      "", &session.volumeOffset);
         status != kExitOk)
         return status;
     if (io.errIsTerminal) {

@@ -14,7 +14,8 @@ namespace rekkon::cli {
 struct ScanSession {
     ScanContext context;
     std::string source;
-    std::string target;  // shown in messages: SOURCE:\FOLDER
+    std::string target;              // shown in messages: SOURCE:\FOLDER
+    std::uint64_t volumeOffset = 0;  // of the volume in SOURCE (a partition's or --offset)
     std::vector<const DeletedFileEntry*> entries;
 };
 

@@ -95,10 +95,12 @@ int explainSelection(const SelectedSource& selected, const std::string& path,
 }
 
 int openVolume(const std::string& path, const SourceChoice& choice, Streams& io,
-               ScanContext& context, const std::string& wanted, const std::string& why) {
+               ScanContext& context, const std::string& wanted, const std::string& why,
+               std::uint64_t* volumeOffset) {
     SelectedSource selected = selectSource(path, choice, io.openSource);
     if (selected.status != SourceStatus::Opened)
         return explainSelection(selected, path, choice, io);
+    if (volumeOffset) *volumeOffset = selected.volumeOffset;
     if (selected.partition && !choice.partition) {
         const std::uint64_t length = selected.device->sizeBytes().value_or(0);
         io.err << "Using partition " << *selected.partition << " ("

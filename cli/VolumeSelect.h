@@ -26,8 +26,9 @@ int explainSelection(const SelectedSource& selected, const std::string& path,
 // disk's only FAT/NTFS partition, said so on stderr, or the source itself) and mounts it into
 // `context`. Returns kExitOk, or the exit status after printing why not; `wanted` names what the
 // command reads ("FAT or NTFS") and `why` what the mount missed ("no valid boot sector").
+// `volumeOffset`, when given, receives the byte offset of the volume in SOURCE.
 int openVolume(const std::string& path, const SourceChoice& choice, Streams& io,
                ScanContext& context, const std::string& wanted = "FAT or NTFS",
-               const std::string& why = "");
+               const std::string& why = "", std::uint64_t* volumeOffset = nullptr);
 
 }  // namespace rekkon::cli

@@ -14,6 +14,7 @@ std::optional<DirEntry> parseDirEntry(std::span<const std::uint8_t> bytes) {
     e.attributes = *r.u8(0x0B);
     e.createTime = *r.u16(0x0E);
     e.createDate = *r.u16(0x10);
+    e.accessDate = *r.u16(0x12);
     e.clusterHigh = *r.u16(0x14);
     e.writeTime = *r.u16(0x16);
     e.writeDate = *r.u16(0x18);

@@ -24,6 +24,7 @@ struct DirEntry {
     std::uint8_t attributes = 0;
     std::uint16_t createTime = 0;
     std::uint16_t createDate = 0;
+    std::uint16_t accessDate = 0;  // the last-access date (no time is stored)
     std::uint16_t clusterHigh = 0;
     std::uint16_t writeTime = 0;
     std::uint16_t writeDate = 0;

@@ -74,6 +74,8 @@ struct FatFoundFile {
     std::string folder;      // UTF-8 path of the folder it lies in ("\" the root), long names
     std::optional<std::string> longName;   // UTF-8, where the long-name pieces survive
     std::optional<std::string> firstChar;  // UTF-8: the lost first character, where proven
+    // The entry's last-access date (midnight) as a FILETIME; 0 when none is stored.
+    std::uint64_t accessDate = 0;
 };
 using FatFoundSink = std::function<void(FatFoundFile)>;
 

@@ -15,6 +15,7 @@ namespace {
 
 // $STANDARD_INFORMATION value fields.
 constexpr std::size_t kInfoCreateTimeOffset = 0x00;
+constexpr std::size_t kInfoWriteTimeOffset = 0x08;
 constexpr std::size_t kInfoChangeTimeOffset = 0x10;
 constexpr std::size_t kInfoAccessTimeOffset = 0x18;
 
@@ -56,9 +57,12 @@ void DeletedRecordReader::readTimes(NtfsFoundFile& out) const {
     const LeReader r(info->content);
     const auto create = r.u64(kInfoCreateTimeOffset);
     const auto access = r.u64(kInfoAccessTimeOffset);
-    if (!create || !access) return;
+    const auto write = r.u64(kInfoWriteTimeOffset);
+    if (!create || !access || !write) return;
     out.createTime = *create;
     out.accessTime = *access;
+    out.writeTime = *write;
+    out.lastAccessTime = *access;
     // A last-access time with nothing in its upper half was never set: the change time stands.
     if ((*access >> 32) == 0) out.accessTime = r.u64(kInfoChangeTimeOffset).value_or(0);
 }
@@ -86,6 +90,8 @@ RecordVerdict DeletedRecordReader::examine(std::uint64_t number,
     out.name = name->name;
     out.createTime = name->createTime;
     out.accessTime = name->accessTime;
+    out.writeTime = name->writeTime;
+    out.lastAccessTime = name->accessTime;
     readTimes(out);
     for (const AttributeDescriptor& d : file_.attributes) {
         if (d.typeCode != volume_.typeData || !d.isNamed()) continue;

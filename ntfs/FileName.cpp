@@ -24,6 +24,7 @@ std::optional<FileNameValue> readFileName(std::span<const std::uint8_t> value) {
     out.parentReference = *r.u64(kFileNameParentOffset);
     out.createTime = *r.u64(kFileNameCreateTimeOffset);
     out.accessTime = *r.u64(kFileNameAccessTimeOffset);
+    out.writeTime = *r.u64(kFileNameWriteTimeOffset);
     out.flags = *r.u32(kFileNameFlagsOffset);
     out.nameLength = *r.u8(kFileNameLengthOffset);
     out.nameSpace = *r.u8(kFileNameSpaceOffset);

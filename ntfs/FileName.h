@@ -12,6 +12,7 @@ namespace rekkon {
 // $FILE_NAME value fields.
 inline constexpr std::size_t kFileNameParentOffset = 0x00;
 inline constexpr std::size_t kFileNameCreateTimeOffset = 0x08;
+inline constexpr std::size_t kFileNameWriteTimeOffset = 0x10;
 inline constexpr std::size_t kFileNameAccessTimeOffset = 0x20;
 inline constexpr std::size_t kFileNameFlagsOffset = 0x38;
 inline constexpr std::size_t kFileNameLengthOffset = 0x40;
@@ -29,6 +30,7 @@ struct FileNameValue {
     std::uint64_t parentReference = 0;  // record number (low 48 bits) and sequence (high 16)
     std::uint64_t createTime = 0;
     std::uint64_t accessTime = 0;
+    std::uint64_t writeTime = 0;  // the data's last modification
     std::uint32_t flags = 0;
     std::uint8_t nameLength = 0;  // in UTF-16 units, as the value claims
     std::uint8_t nameSpace = 0;

@@ -25,6 +25,10 @@ struct NtfsFoundFile {
     std::uint64_t size = 0;        // the unnamed data attribute's data size
     std::uint64_t createTime = 0;  // FILETIME
     std::uint64_t accessTime = 0;
+    // The data's last modification and the last access as stored (no stand-in for an access
+    // time that was never set), for the recovered file.
+    std::uint64_t writeTime = 0;
+    std::uint64_t lastAccessTime = 0;
     std::string name;    // UTF-8
     std::string folder;  // "\" the root; "<unknown N>\..." where its folders could not be followed
     std::uint8_t status = 0;

@@ -25,6 +25,13 @@ struct DeletedFileEntry {
     // FAT: a deleted name's lost first character (UTF-8), where the long-name pieces' checksum
     // proves it. NTFS: absent.
     std::optional<std::string> firstChar;
+    // The times a recovered file is given (FILETIME; 0 when the volume stores none): the last
+    // change of its data and its last access. FAT: the entry's write date and time (its creation
+    // time when no write time is stored) and its last-access date (a date only, taken as
+    // midnight), local times as stored; NTFS: the $STANDARD_INFORMATION times (else those of the
+    // $FILE_NAME), UTC. Unlike accessTime, which is what the list shows, these are the raw times.
+    std::uint64_t writeTime = 0;
+    std::uint64_t lastAccessTime = 0;
 };
 
 // The name an entry is written under: its long name when `longNames` is set and the entry has

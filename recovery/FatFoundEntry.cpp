@@ -11,6 +11,8 @@ DeletedFileEntry toDeletedFileEntry(const FatFoundFile& found) {
         static_cast<std::int32_t>(static_cast<std::int8_t>(found.attributes)));
     e.size = found.size;
     e.createTime = e.accessTime = found.time;
+    e.writeTime = found.time;
+    e.lastAccessTime = found.accessDate;
     e.name = found.name;
     e.status =
         found.score >= 100 ? kStatusGood : static_cast<std::uint8_t>(std::max(found.score, 0));

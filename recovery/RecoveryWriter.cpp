@@ -5,9 +5,13 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 #include "recovery/DataCopy.h"
+#include "recovery/DataDigest.h"
 #include "recovery/FileData.h"
+#include "recovery/FileTimes.h"
+#include "recovery/KeptFolders.h"
 #include "recovery/OutputName.h"
 
 namespace rekkon {
@@ -55,23 +59,25 @@ bool destinationUnusable(int error) {
     return error == ENOSPC || error == EDQUOT || error == EROFS;
 }
 
-// Copies one opened entry into a new file of the destination and names it when complete.
-void writeEntry(FileDataHandle& data, const std::string& name, const RecoveryOptions& options,
-                RecoveryOutcome& outcome) {
+// Copies one opened entry into a new file of `folder` and names it when complete.
+void writeEntry(FileDataHandle& data, const std::string& name, const KeptFolders::Folder& folder,
+                bool localTimes, const RecoveryOptions& options, RecoveryOutcome& outcome) {
     const std::uint64_t size = outcome.entry->size;
     // A file of more than one chunk is not copied in vain: first a look whether any name is
     // left. For a smaller one the look would cost as much as the copy; publishing decides.
-    if (size > options.chunkBytes && !someNameFree(options.destination, name)) {
+    if (size > options.chunkBytes && !someNameFreeIn(folder.fd, name)) {
         outcome.result = RecoveryResult::NoFreeName;
         outcome.error = EEXIST;
         return;
     }
-    auto file = PendingFile::create(options.destination, outcome.error, options.method);
+    auto file = PendingFile::createIn(folder.fd, folder.path, outcome.error, options.method);
     if (!file) {
-        outcome.outputPath = options.destination;
+        outcome.outputPath = folder.path;
         outcome.result = RecoveryResult::CannotCreate;
         return;
     }
+    std::optional<DataDigest> digest;
+    if (options.hashes) digest.emplace();
     // Bytes past what the volume can hold for the entry are not written.
     const std::uint64_t copySize = std::min(size, data.size());
     int writeError = 0;
@@ -89,10 +95,14 @@ void writeEntry(FileDataHandle& data, const std::string& name, const RecoveryOpt
     CopyStats stats = copyFileData(
         data, copySize, options.chunkBytes,
         [&](std::span<const std::uint8_t> bytes) {
-            return !stopNow() && told(writeAll(fd, bytes, writeError), bytes.size());
+            if (stopNow() || !told(writeAll(fd, bytes, writeError), bytes.size())) return false;
+            if (digest) digest->add(bytes);
+            return true;
         },
         [&](std::uint64_t bytes) {
-            return !stopNow() && told(skipHole(fd, bytes, writeError), bytes);
+            if (stopNow() || !told(skipHole(fd, bytes, writeError), bytes)) return false;
+            if (digest) digest->addZeros(bytes);
+            return true;
         });
     if (cancelled) {
         outcome.result = RecoveryResult::Cancelled;
@@ -106,11 +116,15 @@ void writeEntry(FileDataHandle& data, const std::string& name, const RecoveryOpt
     outcome.unreadableBytes = stats.unreadableBytes;
     outcome.missingBytes = size - copySize;
     if (stats.sinkFailed) {
-        outcome.outputPath = pathInFolder(options.destination, name);
+        outcome.outputPath = pathInFolder(folder.path, name);
         outcome.result = RecoveryResult::WriteFailed;
         outcome.error = writeError;
         return;  // the pending file is discarded: nothing appears under the name
     }
+    // Set before the name is given, so no one sees the file with the copy's times. A file
+    // system that keeps no such times (or refuses them) costs the file nothing.
+    int timesError = 0;
+    setRecoveredTimes(fd, *outcome.entry, localTimes, timesError);
     if (!file->publish(name, outcome.outputPath, outcome.error)) {
         if (outcome.error == EEXIST) {
             outcome.result = RecoveryResult::NoFreeName;
@@ -119,6 +133,11 @@ void writeEntry(FileDataHandle& data, const std::string& name, const RecoveryOpt
             outcome.result = RecoveryResult::WriteFailed;
         }
         return;
+    }
+    if (digest) {
+        DataDigest::Hex hex = digest->finish();
+        outcome.md5 = std::move(hex.md5);
+        outcome.sha256 = std::move(hex.sha256);
     }
     if (outcome.unreadableBytes != 0 || outcome.missingBytes != 0)
         outcome.result = RecoveryResult::NotWhole;
@@ -132,6 +151,7 @@ std::vector<RecoveryOutcome> recoverEntries(ScanContext& context,
     std::vector<RecoveryOutcome> outcomes;
     FirstCharRule firstChar(asker);
     const bool ntfs = isNtfsKind(context.volume.kind);
+    KeptFolders folders(options.destination);
     for (const DeletedFileEntry* entry : entries) {
         if (options.cancelled && options.cancelled()) break;
         RecoveryOutcome& outcome = outcomes.emplace_back();
@@ -143,6 +163,9 @@ std::vector<RecoveryOutcome> recoverEntries(ScanContext& context,
                 outcome.result = RecoveryResult::NoFirstChar;
                 continue;
             }
+            // The rule replaced the '?' (one byte) by the character given.
+            if (name.rfind('?', 0) == 0)
+                outcome.firstChar = restored->substr(0, restored->size() - (name.size() - 1));
             name = *restored;
         }
         const std::string stream = ntfs ? splitStreamName(name).second : std::string();
@@ -151,7 +174,16 @@ std::vector<RecoveryOutcome> recoverEntries(ScanContext& context,
             outcome.result = RecoveryResult::CannotOpenData;
             continue;
         }
-        writeEntry(*data, safeOutputName(name), options, outcome);
+        const KeptFolders::Folder folder =
+            folders.folderFor(entry->folder, options.keepFolders, outcome.error);
+        if (folder.fd < 0) {
+            outcome.outputPath = folder.path;
+            outcome.result = RecoveryResult::CannotCreate;
+            if (destinationUnusable(outcome.error)) break;
+            continue;
+        }
+        // FAT stores local wall-clock times; NTFS UTC.
+        writeEntry(*data, safeOutputName(name), folder, !ntfs, options, outcome);
         if (outcome.result == RecoveryResult::Cancelled) break;
         if (outputFailed(outcome) && destinationUnusable(outcome.error)) break;
     }

@@ -24,6 +24,12 @@ struct RecoveryOptions {
     std::function<bool()> cancelled;
     // Told how many bytes of the current file were just written (holes included).
     std::function<void(std::uint64_t bytes)> copied;
+    // Recreate each entry's folder path below the destination and write the file there
+    // (recovery/KeptFolders.h: every component made safe, nothing outside the destination);
+    // otherwise every file goes into the destination itself.
+    bool keepFolders = false;
+    // Compute the md5 and sha256 of every file's bytes while copying (for a recovery report).
+    bool hashes = false;
 };
 
 enum class RecoveryResult {
@@ -45,10 +51,17 @@ struct RecoveryOutcome {
     std::uint64_t unreadableBytes = 0;  // zeros written for sectors that could not be read
     std::uint64_t missingBytes = 0;     // of the size, bytes with no place on the volume
     int error = 0;                      // errno for CannotCreate and WriteFailed
+    std::string firstChar;  // the character a '?' name was given (empty for other names)
+    // Lower-case hex digests of the bytes of the file as written (holes and unreadable parts
+    // as the zeros they read as); empty unless RecoveryOptions::hashes and the file was written.
+    std::string md5;
+    std::string sha256;
 };
 
-// Writes each entry into the destination as a new file, never replacing an existing one (a
-// numbered name is taken instead). A file appears under its name only when it is complete.
+// Writes each entry into the destination (or, keeping folders, into its folder there) as a new
+// file, never replacing an existing one (a numbered name is taken instead). A file appears under
+// its name only when it is complete, with the modification and access times the volume stores
+// for it (FAT's local times in this machine's zone; recovery/FileTimes.h).
 // FAT '?' names go through the first-character rule first, with the entry's proven first
 // character as what is known. Stops after a write failure that every later file would meet too
 // (destination full), and when cancelled: the outcomes then cover only the entries tried.

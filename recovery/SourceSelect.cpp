@@ -19,6 +19,7 @@ void usePartition(SelectedSource& selected, const PartitionInfo& partition) {
                                                               partition.offset, partition.length);
     selected.partition = partition.number;
     selected.fileSystemName = partition.fileSystem;
+    selected.volumeOffset = partition.offset;
     selected.status = SourceStatus::Opened;
 }
 
@@ -44,6 +45,7 @@ SelectedSource selectSource(const std::string& path, const SourceChoice& choice,
         const std::uint64_t length = size ? *size - offset : UINT64_MAX - offset;
         selected.device =
             std::make_unique<PartitionSectorDevice>(std::move(selected.device), offset, length);
+        selected.volumeOffset = offset;
         selected.status = SourceStatus::Opened;
         return selected;
     }

@@ -33,6 +33,7 @@ struct SelectedSource {
     std::optional<PartitionTable> table;  // the disk's table, when it has one
     std::optional<int> partition;         // Opened: the partition used (chosen or the only one)
     std::string fileSystemName;           // Opened: the platform's name of the volume, if known
+    std::uint64_t volumeOffset = 0;       // Opened: the byte offset of the volume in the source
 };
 
 // Opens `path` through `open` and picks the volume to mount: the partition asked for, the

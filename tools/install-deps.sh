@@ -8,6 +8,8 @@ packages=(
     libgtest-dev libgmock-dev nlohmann-json3-dev
     # partition tables and file-system names of devices; Expert Witness (E01) evidence files
     libblkid-dev libewf-dev
+    # md5 and sha256 of recovered files (recovery reports)
+    libssl-dev
     # the desktop program: Qt 6 Widgets and Qt Test, the SVG image plugin for its icons
     qt6-base-dev qt6-base-dev-tools libqt6svg6
     # test oracles and fixture makers; never linked

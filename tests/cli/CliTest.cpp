@@ -42,7 +42,8 @@ TEST(CliTest, InfoFailsClearlyOnMissingAndUnknownSources) {
     auto help = run({"--help"});
     EXPECT_EQ(help.status, 0);
     for (const char* word : {"--folder", "--format", "--name", "--only", "--to", "--first-char",
-                             "--long-names", "--allow-same-volume"})
+                             "--long-names", "--allow-same-volume", "--keep-folders",
+                             "--report"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
 }
 
