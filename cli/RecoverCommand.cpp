@@ -55,7 +55,7 @@ class TerminalAsker final : public FirstCharAsker {
 int runRecover(const std::vector<std::string>& args, Streams& io) {
     std::string error;
     auto options = parseOptions(args, {"folder", "to", "first-char", "partition", "offset"},
-                                {"name", "only"}, {"allow-same-volume"}, error);
+                                {"name", "only"}, {"allow-same-volume", "deep"}, error);
     if (!options) {
         io.err << "rekkon-cli: " << error << "; see rekkon-cli --help\n";
         return kExitUsage;

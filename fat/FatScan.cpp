@@ -84,7 +84,8 @@ namespace {
 
 class FatScanner {
   public:
-    FatScanner(FatVolume& fat, const FatFoundSink& found) : fat_(fat), found_(found) {}
+    FatScanner(FatVolume& fat, const FatFoundSink& found, FatScanRecord* record)
+        : fat_(fat), found_(found), record_(record) {}
 
     void walk(std::uint32_t folderCluster, bool inDeletedFolder, const std::string& folderPath,
               int depth) {
@@ -110,19 +111,25 @@ class FatScanner {
             f.name = name;
             f.score = c->status;
             f.folder = folderPath;
+            if (record_) record_->listed.emplace(f.firstCluster, f.name);
             if (found_) found_(std::move(f));
         }
+        if (record_)
+            record_->folders.push_back(
+                {folderCluster, inDeletedFolder, state.examinedBytes(), folderPath});
     }
 
   private:
     FatVolume& fat_;
     const FatFoundSink& found_;
+    FatScanRecord* record_;
     std::set<std::uint32_t> walked_;
 };
 
 }  // namespace
 
-int scanFat(FatVolume& fat, const std::string& target, const FatFoundSink& found) {
+int scanFat(FatVolume& fat, const std::string& target, const FatFoundSink& found,
+            FatScanRecord* record) {
     std::string path = target;
     if (const auto colon = path.find(':'); colon != std::string::npos) path.erase(0, colon + 1);
     const bool isRoot =
@@ -147,7 +154,7 @@ int scanFat(FatVolume& fat, const std::string& target, const FatFoundSink& found
             }
         }
     }
-    FatScanner scanner(fat, found);
+    FatScanner scanner(fat, found, record);
     scanner.walk(cluster, path.find('?') != std::string::npos, display, 0);
     return fat.lastError = 0;
 }

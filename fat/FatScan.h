@@ -9,6 +9,7 @@
 
 #include "fat/DirEntry.h"
 #include "fat/FatGeometry.h"
+#include "fat/FatScanRecord.h"
 #include "fat/FatTable.h"
 
 namespace rekkon {
@@ -36,6 +37,8 @@ class FatFindState {
     // The next entry worth a look: deleted entries with a free first cluster, live folders, and
     // inside a deleted folder also live files with a free first cluster. nullopt at the end.
     std::optional<FatCandidate> findNextDeleted();
+    // Bytes of the folder examined so far (the walk stops at the end marker).
+    std::uint64_t examinedBytes() const { return position_; }
 
   private:
     bool loadBlock(std::uint64_t blockStart);
@@ -72,7 +75,9 @@ using FatFoundSink = std::function<void(FatFoundFile)>;
 // Walks the folder `target` ('\' or '/' separated 8.3 or long names, '?' for deleted folders;
 // empty or "\" for the root; a leading "X:" is ignored) and every folder below it, handing each
 // deleted file whose data may still be there to `found`. Returns 0, or ENOENT when the target
-// folder cannot be found.
-int scanFat(FatVolume& fat, const std::string& target, const FatFoundSink& found);
+// folder cannot be found. When `record` is given, it receives the folders walked and the files
+// handed out.
+int scanFat(FatVolume& fat, const std::string& target, const FatFoundSink& found,
+            FatScanRecord* record = nullptr);
 
 }  // namespace rekkon
