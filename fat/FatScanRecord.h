@@ -10,8 +10,8 @@ namespace rekkon {
 
 // One folder a FAT scan walked.
 struct ScannedFolder {
-    std::uint32_t cluster = 0;  // its first cluster (1: the FAT12/16 fixed root area)
-    bool deleted = false;       // read from free clusters (FreeClusterWalk), not a live chain
+    std::uint32_t cluster = 0;        // its first cluster (1: the FAT12/16 fixed root area)
+    bool deleted = false;             // read from free clusters (FreeClusterWalk), not a live chain
     std::uint64_t examinedBytes = 0;  // how far the walk read its entries
     std::string path;                 // as the scan shows it ("\" the root)
 };

@@ -108,7 +108,7 @@ std::optional<Piece> readPiece(Slot raw) {
 // folder's cluster before.
 struct PieceRun {
     std::vector<Piece> pieces;
-    bool broken = false;  // not one name: mixed live and deleted, numbers or checksums disagree
+    bool broken = false;     // not one name: mixed live and deleted, numbers or checksums disagree
     bool continued = false;  // opens the cluster without the piece that opens a name
 
     void add(const Piece& p, bool atClusterStart) {

@@ -19,8 +19,8 @@ struct FolderClusterLimits {
 
 // One short entry of a cluster that reads as folder content.
 struct FolderSlot {
-    DirEntry entry;          // as stored; byte 0 of a deleted entry's name stays 0xE5
-    std::size_t index = 0;   // slot number in the cluster
+    DirEntry entry;         // as stored; byte 0 of a deleted entry's name stays 0xE5
+    std::size_t index = 0;  // slot number in the cluster
     bool deleted = false;
     // The long name its pieces give, when they come right before it, agree on one checksum and
     // that checksum matches the short name (for a deleted entry: for a valid first byte).

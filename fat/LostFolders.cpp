@@ -44,7 +44,8 @@ class LostFolderSearch {
     LostFolderSearch(FatVolume& fat, const FatScanRecord& record) : fat_(fat), record_(record) {
         limits_.kind = fat.volume.kind;
         limits_.maxCluster = fat.geometry.maxCluster();
-        limits_.dataBytes = std::uint64_t{fat.geometry.clusterCount()} * fat.geometry.clusterBytes();
+        limits_.dataBytes =
+            std::uint64_t{fat.geometry.clusterCount()} * fat.geometry.clusterBytes();
         noteReached();
     }
 
@@ -72,7 +73,7 @@ class LostFolderSearch {
     std::map<std::uint32_t, FolderCluster> lost_;
     // Names of lost folders, from a folder entry pointing at their first cluster.
     std::map<std::uint32_t, std::string> names_;
-    std::map<std::uint32_t, std::string> paths_;  // paths worked out so far
+    std::map<std::uint32_t, std::string> paths_;   // paths worked out so far
     std::unordered_set<std::uint32_t> resolving_;  // guards against ".." cycles
 };
 
@@ -91,7 +92,8 @@ void LostFolderSearch::noteReached() {
         std::uint32_t member = folder.cluster;
         for (std::uint64_t i = 0; i < members && member != 0; ++i) {
             reached_.insert(member);
-            member = member >= limits_.maxCluster ? 0 : table.nextFree(member + 1, limits_.maxCluster);
+            member =
+                member >= limits_.maxCluster ? 0 : table.nextFree(member + 1, limits_.maxCluster);
         }
     }
 }
@@ -101,7 +103,8 @@ void LostFolderSearch::search(const LostFolderProgress& progress) {
     const std::uint64_t clusterBytes = g.clusterBytes();
     const std::uint32_t last = lastClusterInSource(fat_);
     if (clusterBytes == 0 || last < 2) return;
-    const std::uint64_t runClusters = std::max<std::uint64_t>(1, kLostFolderReadBytes / clusterBytes);
+    const std::uint64_t runClusters =
+        std::max<std::uint64_t>(1, kLostFolderReadBytes / clusterBytes);
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(runClusters * clusterBytes));
     const std::uint64_t total = std::uint64_t{last} - 1;
     auto& reader = fat_.volume.reader;

@@ -134,8 +134,8 @@ void addLostFolderFiles(ScanContext& context, FatVolume& fat, const FatScanRecor
     // A scan of one folder keeps the files whose folder is known to lie there.
     std::string target = context.scanTarget;
     if (const auto colon = target.find(':'); colon != std::string::npos) target.erase(0, colon + 1);
-    const bool wholeVolume = std::all_of(target.begin(), target.end(),
-                                         [](char ch) { return ch == '\\' || ch == '/'; });
+    const bool wholeVolume =
+        std::all_of(target.begin(), target.end(), [](char ch) { return ch == '\\' || ch == '/'; });
     int shown = -1;
     const LostFolderProgress progress = [&](std::uint64_t done, std::uint64_t total) {
         const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
