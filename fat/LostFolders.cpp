@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
+#include <new>
 #include <unordered_set>
 #include <vector>
 
@@ -24,6 +26,20 @@ std::uint32_t lastClusterInSource(FatVolume& fat) {
     if (sectors < g.firstDataSector + g.sectorsPerCluster) return 0;
     const std::uint64_t held = (sectors - g.firstDataSector) / g.sectorsPerCluster;
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(last, held + 1));
+}
+
+// The read buffer starts on a page: the kernel copies page-cache pages into a buffer that sits
+// a few bytes past a page boundary (as a plain heap block does) several times slower, since each
+// store then lands just past the page offset of the load before it.
+constexpr std::align_val_t kReadBufferAlignment{4096};
+
+struct AlignedDelete {
+    void operator()(std::uint8_t* p) const { ::operator delete[](p, kReadBufferAlignment); }
+};
+using ReadBuffer = std::unique_ptr<std::uint8_t[], AlignedDelete>;
+
+ReadBuffer makeReadBuffer(std::size_t bytes) {
+    return ReadBuffer(static_cast<std::uint8_t*>(::operator new[](bytes, kReadBufferAlignment)));
 }
 
 std::string joinPath(const std::string& parent, const std::string& name) {
@@ -56,8 +72,12 @@ class LostFolderSearch {
   private:
     void noteReached();
     void examine(std::uint32_t cluster, std::span<const std::uint8_t> bytes);
+    // Asked for in ascending cluster order.
     bool wanted(FatTableWindow& table, std::uint32_t cluster) {
-        return table.entry(cluster) == 0 && !table.unreadable() && !reached_.contains(cluster);
+        while (nextReached_ < reached_.size() && reached_[nextReached_] < cluster)
+            ++nextReached_;
+        if (nextReached_ < reached_.size() && reached_[nextReached_] == cluster) return false;
+        return table.entry(cluster) == 0 && !table.unreadable();
     }
     const std::string& pathOf(std::uint32_t cluster, int depth = 0);
 
@@ -65,8 +85,9 @@ class LostFolderSearch {
     const FatScanRecord& record_;
     FolderClusterLimits limits_;
     LostFolderStats stats_;
-    // Clusters the scan read as folder content; they are not searched again.
-    std::unordered_set<std::uint32_t> reached_;
+    // Clusters the scan read as folder content, ascending; they are not searched again.
+    std::vector<std::uint32_t> reached_;
+    std::size_t nextReached_ = 0;
     // The scan's folders by first cluster, with their paths (0: the root, as ".." names it).
     std::map<std::uint32_t, std::string> known_;
     // Folder clusters found, in disk order.
@@ -91,11 +112,12 @@ void LostFolderSearch::noteReached() {
             std::max<std::uint64_t>(1, (folder.examinedBytes + clusterBytes - 1) / clusterBytes);
         std::uint32_t member = folder.cluster;
         for (std::uint64_t i = 0; i < members && member != 0; ++i) {
-            reached_.insert(member);
+            reached_.push_back(member);
             member =
                 member >= limits_.maxCluster ? 0 : table.nextFree(member + 1, limits_.maxCluster);
         }
     }
+    std::sort(reached_.begin(), reached_.end());
 }
 
 void LostFolderSearch::search(const LostFolderProgress& progress) {
@@ -105,7 +127,8 @@ void LostFolderSearch::search(const LostFolderProgress& progress) {
     if (clusterBytes == 0 || last < 2) return;
     const std::uint64_t runClusters =
         std::max<std::uint64_t>(1, kLostFolderReadBytes / clusterBytes);
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(runClusters * clusterBytes));
+    const auto bufferBytes = static_cast<std::size_t>(runClusters * clusterBytes);
+    const ReadBuffer buffer = makeReadBuffer(bufferBytes);
     const std::uint64_t total = std::uint64_t{last} - 1;
     auto& reader = fat_.volume.reader;
     FatTableWindow table(fat_);
@@ -122,8 +145,8 @@ void LostFolderSearch::search(const LostFolderProgress& progress) {
                wanted(table, static_cast<std::uint32_t>(start + n)))
             ++n;
         const std::span<std::uint8_t> run =
-            std::span(buffer).first(static_cast<std::size_t>(n * clusterBytes));
-        const bool whole = reader.readAt(g.clusterSector(start), 0, run) == run.size();
+            std::span(buffer.get(), bufferBytes).first(static_cast<std::size_t>(n * clusterBytes));
+        const bool whole = reader.readSectorsUncached(g.clusterSector(start), run) == run.size();
         for (std::uint64_t i = 0; i < n; ++i) {
             const auto c = static_cast<std::uint32_t>(start + i);
             const auto bytes = run.subspan(static_cast<std::size_t>(i * clusterBytes),
