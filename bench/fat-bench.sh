@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # FAT32 benchmark: rekkon-cli against The Sleuth Kit (fls, icat) and a plain read of the same
 # number of bytes, on a large image with many deleted files and one large deleted file.
+# Also list --deep against a dd of the data area scaled by the free share (target <= 1.5).
 #
 # Usage: bench/fat-bench.sh
 #
