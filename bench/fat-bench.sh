@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # FAT32 benchmark: rekkon-cli against The Sleuth Kit (fls, icat) and a plain read of the same
 # number of bytes, on a large image with many deleted files and one large deleted file.
+# Also list --deep against a dd of the data area scaled by the free share (target <= 1.5).
 #
 # Usage: bench/fat-bench.sh
 #
@@ -251,6 +252,30 @@ hyperfine --style basic --warmup 1 --runs "$RUNS" --export-json "$BENCH_DIR/reco
     -n rekkon-scan-only "$qCLI list $qIMG --format json --only $location > /dev/null" >&2
 rm -rf "$OUT"
 
+# The free clusters, read by list --deep, against dd. The free clusters lie in many short runs
+# between the files; a dd per run would mostly time process start-up, so the baseline is one dd
+# of the whole data area (4 MiB blocks), scaled by the share of clusters that are free: the
+# same bytes at dd's sequential rate, which is the cheapest way to read them.
+read -r data_offset data_bytes free_clusters data_clusters < <(python3 - "$IMG" <<'PY'
+import array, struct, sys
+with open(sys.argv[1], 'rb') as f:
+    bs = f.read(512)
+    bps, spc, res, nfats = struct.unpack_from('<HBHB', bs, 11)
+    total, spf = struct.unpack_from('<II', bs, 32)
+    first_data = res + nfats * spf
+    clusters = (total - first_data) // spc
+    f.seek(res * bps)
+    fat = array.array('I', f.read(spf * bps))
+free = sum(1 for v in fat[2:clusters + 2] if v & 0x0FFFFFFF == 0)
+print(first_data * bps, clusters * spc * bps, free, clusters)
+PY
+)
+deep_found=$("$CLI" list "$IMG" --deep --format json | jq length)
+note "timing list --deep vs dd of the free share of the data area"
+hyperfine --style basic --warmup 1 --runs "$RUNS" --export-json "$BENCH_DIR/deep.json" \
+    -n rekkon-list-deep "$qCLI list $qIMG --deep --format json > /dev/null" \
+    -n dd-data-area "dd if=$qIMG of=/dev/null bs=4M iflag=skip_bytes,count_bytes skip=$data_offset count=$data_bytes status=none" >&2
+
 # ---------------------------------------------------------------------------------------------
 # 5. Report.
 median() { jq -r --arg n "$2" '.results[] | select(.command == $n) | .median' "$1"; }
@@ -271,6 +296,10 @@ t_copy=$(median "$BENCH_DIR/recover.json" cat-copy)
 t_scan=$(median "$BENCH_DIR/recover.json" rekkon-scan-only)
 mib() { awk -v t="$1" -v b="$big_bytes" 'BEGIN { printf "%.0f", b / 1048576 / t }'; }
 
+t_deep=$(median "$BENCH_DIR/deep.json" rekkon-list-deep)
+t_dd=$(median "$BENCH_DIR/deep.json" dd-data-area)
+t_dd_free=$(awk -v t="$t_dd" -v f="$free_clusters" -v n="$data_clusters" 'BEGIN { printf "%.6f", t * f / n }')
+deep_ratio=$(ratio "$t_deep" "$t_dd_free")
 list_ratio=$(ratio "$t_list" "$t_fls")
 rec_share=$(ratio "$t_cat" "$t_rec")
 rec_vs_icat=$(ratio "$t_icat" "$t_rec")
@@ -292,6 +321,8 @@ md5_ok=yes
     row "$BENCH_DIR/recover.json" icat
     row "$BENCH_DIR/recover.json" cat-read
     row "$BENCH_DIR/recover.json" cat-copy
+    row "$BENCH_DIR/deep.json" rekkon-list-deep
+    row "$BENCH_DIR/deep.json" dd-data-area
     echo "results (medians):"
     echo "  list / fls time:                        $list_ratio   (target <= 1: $(verdict "$list_ratio" 1 le))"
     echo "  recovery throughput / cat throughput:   $rec_share   (target >= 0.5: $(verdict "$rec_share" 0.5 ge))"
@@ -300,6 +331,10 @@ md5_ok=yes
     echo "  recovery throughput / icat throughput:  $rec_vs_icat"
     echo "  recovery throughput / cat-copy (to a file) throughput: $rec_vs_copy"
     echo "  recover minus scan-only (the copy itself): $(awk -v a="$t_rec" -v b="$t_scan" 'BEGIN { printf "%.3f s", a - b }')"
+    echo "  list --deep / dd of the free clusters:   $deep_ratio   (target <= 1.5: $(verdict "$deep_ratio" 1.5 le))"
+    echo "      $free_clusters of $data_clusters clusters free; dd of the data area scaled by that share" \
+        "$(awk -v t="$t_dd_free" 'BEGIN { printf "%.3f s", t }'); list --deep shows $deep_found files" \
+        "($((deep_found - rekkon_found)) more than list)"
     echo "  md5 of the recovered $BIG_NAME: $rekkon_md5 (original $big_md5): $([[ $md5_ok == yes ]] && echo match || echo MISMATCH)"
     echo "  md5 of icat's output: $icat_md5: $([[ $icat_md5 == "$big_md5" ]] && echo match || echo differs)"
 } | tee "$BENCH_DIR/summary.txt"

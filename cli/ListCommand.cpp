@@ -9,7 +9,7 @@ namespace rekkon::cli {
 int runList(const std::vector<std::string>& args, Streams& io) {
     std::string error;
     auto options = parseOptions(args, {"folder", "format", "partition", "offset"}, {"name", "only"},
-                                {}, error);
+                                {"deep"}, error);
     if (!options) {
         io.err << "rekkon-cli: " << error << "; see rekkon-cli --help\n";
         return kExitUsage;

@@ -108,7 +108,7 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
     std::string error;
     auto options = parseOptions(
         args, {"folder", "to", "first-char", "partition", "offset", "report"}, {"name", "only"},
-        {"allow-same-volume", "long-names", "keep-folders"}, error);
+        {"allow-same-volume", "long-names", "keep-folders", "deep"}, error);
     if (!options) {
         io.err << "rekkon-cli: " << error << "; see rekkon-cli --help\n";
         return kExitUsage;

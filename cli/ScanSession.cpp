@@ -67,7 +67,12 @@ int openAndScan(const Options& options, Streams& io, ScanSession& session) {
                 io.err << '\r' << text << "\x1b[K" << std::flush;
             };
     }
-    const int found = scanVolume(session.context, folder, only);
+    ScanOptions scanOptions;
+    scanOptions.deep = options.has("deep");
+    if (scanOptions.deep && isNtfsKind(session.context.volume.kind))
+        io.err << "rekkon-cli: --deep searches free space of FAT volumes only; this NTFS volume is "
+                  "scanned as usual (its scan reads every MFT record anyway).\n";
+    const int found = scanVolume(session.context, folder, only, scanOptions);
     if (io.errIsTerminal) io.err << "\r\x1b[K" << std::flush;
     std::string shown = folder.empty() ? "\\" : folder;
     std::replace(shown.begin(), shown.end(), '/', '\\');

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "fat/DirLookup.h"
+#include "fat/FolderClusterCheck.h"
 #include "volume/TextEncoding.h"
 
 namespace rekkon {
@@ -39,6 +40,11 @@ bool FatFindState::loadBlock(std::uint64_t blockStart) {
             blockStart < kDeletedFolderBytes ? kDeletedFolderBytes - blockStart : 0;
         dest = dest.first(static_cast<std::size_t>(std::min<std::uint64_t>(dest.size(), left)));
         blockValid_ = dest.empty() ? 0 : freeWalk_->read(blockStart, dest);
+        // Past its first cluster a deleted folder is a guess: the free clusters after it may
+        // hold file data. Only clusters that read as folder content as a whole are taken (a
+        // later cluster of a folder never opens with ".", so cluster 0 stands for "not this").
+        blockSkipped_ = blockStart != 0 && blockValid_ == block_.size() &&
+                        !readFolderCluster(block_, 0, folderClusterLimits(fat_));
     } else {
         blockValid_ = chain_->read(blockStart, dest);
     }
@@ -51,6 +57,12 @@ std::optional<FatCandidate> FatFindState::findNextDeleted() {
     while (!ended_ && blockBytes > 0 && position_ < limit) {
         const std::uint64_t blockStart = position_ - position_ % blockBytes;
         if ((blockStart != blockStart_ || blockValid_ == 0) && !loadBlock(blockStart)) break;
+        if (blockSkipped_) {
+            // Not folder content: the free cluster the walk guessed holds other data.
+            position_ = blockStart + blockBytes;
+            names_ = SlotNames{};
+            continue;
+        }
         const std::uint64_t inBlock = position_ - blockStart;
         if (inBlock + kDirEntrySize > blockValid_) break;
         std::span<const std::uint8_t, kDirEntrySize> raw(block_.data() + inBlock, kDirEntrySize);
@@ -91,7 +103,8 @@ namespace {
 
 class FatScanner {
   public:
-    FatScanner(FatVolume& fat, const FatFoundSink& found) : fat_(fat), found_(found) {}
+    FatScanner(FatVolume& fat, const FatFoundSink& found, FatScanRecord* record)
+        : fat_(fat), found_(found), record_(record) {}
 
     void walk(std::uint32_t folderCluster, bool inDeletedFolder, const std::string& folderPath,
               int depth) {
@@ -121,19 +134,25 @@ class FatScanner {
             f.folder = folderPath;
             f.longName = c->longName;
             if (c->firstByte) f.firstChar = firstCharText(*c->firstByte);
+            if (record_) record_->listed.emplace(f.firstCluster, f.name);
             if (found_) found_(std::move(f));
         }
+        if (record_)
+            record_->folders.push_back(
+                {folderCluster, inDeletedFolder, state.examinedBytes(), folderPath});
     }
 
   private:
     FatVolume& fat_;
     const FatFoundSink& found_;
+    FatScanRecord* record_;
     std::set<std::uint32_t> walked_;
 };
 
 }  // namespace
 
-int scanFat(FatVolume& fat, const std::string& target, const FatFoundSink& found) {
+int scanFat(FatVolume& fat, const std::string& target, const FatFoundSink& found,
+            FatScanRecord* record) {
     std::string path = target;
     if (const auto colon = path.find(':'); colon != std::string::npos) path.erase(0, colon + 1);
     const bool isRoot =
@@ -150,7 +169,7 @@ int scanFat(FatVolume& fat, const std::string& target, const FatFoundSink& found
         cluster = entry.firstCluster(fat.volume.kind);
         if (cluster == 0) return fat.lastError = ENOENT;
     }
-    FatScanner scanner(fat, found);
+    FatScanner scanner(fat, found, record);
     scanner.walk(cluster, path.find('?') != std::string::npos, display, 0);
     return fat.lastError = 0;
 }

@@ -9,6 +9,7 @@
 
 #include "fat/DirEntry.h"
 #include "fat/FatGeometry.h"
+#include "fat/FatScanRecord.h"
 #include "fat/FatTable.h"
 #include "fat/SlotNames.h"
 
@@ -41,6 +42,8 @@ class FatFindState {
     // The next entry worth a look: deleted entries with a free first cluster, live folders, and
     // inside a deleted folder also live files with a free first cluster. nullopt at the end.
     std::optional<FatCandidate> findNextDeleted();
+    // Bytes of the folder examined so far (the walk stops at the end marker).
+    std::uint64_t examinedBytes() const { return position_; }
 
   private:
     bool loadBlock(std::uint64_t blockStart);
@@ -51,6 +54,7 @@ class FatFindState {
     std::vector<std::uint8_t> block_;
     std::uint64_t blockStart_ = 0;
     std::size_t blockValid_ = 0;  // bytes of block_ read; block_ holds nothing when 0
+    bool blockSkipped_ = false;   // block_ is a deleted folder's guessed cluster of other data
     std::unique_ptr<FreeClusterWalk> freeWalk_;  // a deleted folder: its free clusters
     std::unique_ptr<ChainReader> chain_;         // a live folder: its chain
     bool ended_ = false;
@@ -82,7 +86,9 @@ using FatFoundSink = std::function<void(FatFoundFile)>;
 // Walks the folder `target` ('\' or '/' separated 8.3 or long names, '?' for deleted folders;
 // empty or "\" for the root; a leading "X:" is ignored) and every folder below it, handing each
 // deleted file whose data may still be there to `found`. Returns 0, or ENOENT when the target
-// folder cannot be found.
-int scanFat(FatVolume& fat, const std::string& target, const FatFoundSink& found);
+// folder cannot be found. When `record` is given, it receives the folders walked and the files
+// handed out.
+int scanFat(FatVolume& fat, const std::string& target, const FatFoundSink& found,
+            FatScanRecord* record = nullptr);
 
 }  // namespace rekkon

@@ -38,7 +38,7 @@ void fuzzFatImage(std::span<const std::uint8_t> data) {
     attachDevice(context.volume,
                  std::make_unique<MemorySectorDevice>(std::vector(data.begin(), data.end())));
     if (mountFatOnOpenDevice(context.volume, context.fatGeometry) != 1) return;
-    const int found = scanVolume(context, "");
+    const int found = scanVolume(context, "", {}, ScanOptions{.deep = true});
     if (found < 0) return;
     std::uint64_t budget = kFuzzReadBudget;
     // The list is copied: reading never changes it, but the copy keeps the loop honest if it did.

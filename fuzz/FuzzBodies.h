@@ -9,7 +9,8 @@ namespace rekkon::fuzz {
 // the regression test replays every saved input through the same function. A body returns
 // normally on any input; a sanitizer report or a broken invariant (fuzzCheck) is a finding.
 
-// A whole FAT image: mount, scan every folder, read the data of every entry found.
+// A whole FAT image: mount, scan every folder and the free clusters for lost folders, read the
+// data of every entry found.
 void fuzzFatImage(std::span<const std::uint8_t> data);
 // A whole NTFS image: mount, open the records $MFT holds, read every $DATA stream.
 void fuzzNtfsImage(std::span<const std::uint8_t> data);
@@ -24,6 +25,9 @@ void fuzzLznt1(std::span<const std::uint8_t> data);
 // the rest is 32-byte entries, matched against the component, each short one also tried against
 // the unnumbered pieces of a deleted long name before it.
 void fuzzFatDir(std::span<const std::uint8_t> data);
+// One cluster judged as lost folder content: bytes 0-3 give the cluster number (top bit: FAT32),
+// the rest is the cluster's bytes.
+void fuzzFolderCluster(std::span<const std::uint8_t> data);
 // A whole disk's first bytes: its partition table read sector by sector (MBR with the chain of
 // its extended partition, or GPT at 512 or 4096 bytes per sector).
 void fuzzPartitionTable(std::span<const std::uint8_t> data);

@@ -66,8 +66,21 @@ inline constexpr int kScanFolderNotFound = -1;
 // that cannot be found gives kScanFolderNotFound; on NTFS, where the whole MFT is walked, it
 // keeps the files whose folder path lies there, deleted folders included. When `only` is not
 // empty, the front end wants no entries but those at these locations: on NTFS only those MFT
-// records are examined (FAT scans its folders whole; the front end filters).
+// records are examined (FAT scans its folders whole; the front end filters). With `options.deep`
+// on FAT, files of lost folders follow those of the walk; with a folder they are kept when their
+// folder path, as far as known, lies there.
+// How a scan goes beyond the folders the volume still records.
+struct ScanOptions {
+    // FAT: after the folder walk, search every free cluster of the data area for lost folder
+    // content and add the files found there (fat/LostFolders.h); progress goes to the context's
+    // sink as lostFolderProgressText. Ignored on NTFS, whose scan reads every MFT record anyway.
+    bool deep = false;
+};
+
 int scanVolume(ScanContext& context, const std::string& folder = "",
-               std::span<const std::uint64_t> only = {});
+               std::span<const std::uint64_t> only = {}, const ScanOptions& options = {});
+
+// "Found %d deleted files. Searching free space for lost folders (%d%%)..."
+std::string lostFolderProgressText(int found, int percent);
 
 }  // namespace rekkon

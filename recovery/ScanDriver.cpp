@@ -6,6 +6,7 @@
 
 #include "fat/FatMount.h"
 #include "fat/FatScan.h"
+#include "fat/LostFolders.h"
 #include "ntfs/NtfsMount.h"
 #include "ntfs/NtfsScan.h"
 #include "recovery/FatFoundEntry.h"
@@ -120,8 +121,39 @@ void unmountVolume(ScanContext& context) {
     context.fatGeometry = FatGeometry{};
 }
 
-int scanVolume(ScanContext& context, const std::string& folder,
-               std::span<const std::uint64_t> only) {
+std::string lostFolderProgressText(int found, int percent) {
+    return "Found " + std::to_string(found) + " deleted files. Searching free space for lost " +
+           "folders (" + std::to_string(percent) + "%)...";
+}
+
+namespace {
+
+// Adds the files of lost folders after the walk that made `record`.
+void addLostFolderFiles(ScanContext& context, FatVolume& fat, const FatScanRecord& record,
+                        FoundListBuilder& builder) {
+    // A scan of one folder keeps the files whose folder is known to lie there.
+    std::string target = context.scanTarget;
+    if (const auto colon = target.find(':'); colon != std::string::npos) target.erase(0, colon + 1);
+    const bool wholeVolume =
+        std::all_of(target.begin(), target.end(), [](char ch) { return ch == '\\' || ch == '/'; });
+    int shown = -1;
+    const LostFolderProgress progress = [&](std::uint64_t done, std::uint64_t total) {
+        const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
+        if (percent == shown) return;
+        shown = percent;
+        setProgressText(context, lostFolderProgressText(context.foundCount, percent));
+    };
+    const LostFatSink found = [&](LostFatFile f) {
+        if (!wholeVolume && !folderWithin(f.file.folder, target)) return;
+        builder.addFile(toDeletedFileEntry(f.file));
+    };
+    findLostFolders(fat, record, found, progress);
+}
+
+}  // namespace
+
+int scanVolume(ScanContext& context, const std::string& folder, std::span<const std::uint64_t> only,
+               const ScanOptions& options) {
     context.foundList.clear();
     context.foundCount = 0;
     FoundListBuilder builder(context.foundList, context.foundCount, context.progress);
@@ -145,7 +177,10 @@ int scanVolume(ScanContext& context, const std::string& folder,
     const FatFoundSink found = [&builder](FatFoundFile f) {
         builder.addFile(toDeletedFileEntry(f));
     };
-    if (scanFat(fat, folder, found) != 0) return kScanFolderNotFound;
+    FatScanRecord record;
+    if (scanFat(fat, folder, found, options.deep ? &record : nullptr) != 0)
+        return kScanFolderNotFound;
+    if (options.deep) addLostFolderFiles(context, fat, record, builder);
     return context.foundCount;
 }
 

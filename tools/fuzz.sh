@@ -7,6 +7,7 @@
 #
 # Usage: tools/fuzz.sh [SECONDS] [TARGET...]     targets: fat_image ntfs_image mft_record
 #                                                         run_list lznt1 fat_dir partition_table
+#                                                         fat_folder_cluster
 # Environment: FUZZ_BUILD (build folder, default build-fuzz), FUZZ_NO_BUILD=1 (use it as built),
 #              FUZZ_FLAGS (more libFuzzer options, e.g. -jobs=2).
 set -euo pipefail
@@ -14,7 +15,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-60}
 shift || true
-all_targets=(fat_image ntfs_image mft_record run_list lznt1 fat_dir partition_table)
+all_targets=(fat_image ntfs_image mft_record run_list lznt1 fat_dir partition_table fat_folder_cluster)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all_targets[@]}")
 build=${FUZZ_BUILD:-build-fuzz}
@@ -24,7 +25,7 @@ max_len() {
         fat_image | ntfs_image) echo 4194304 ;;
         mft_record) echo 8192 ;;
         run_list) echo 4096 ;;
-        lznt1 | fat_dir) echo 65536 ;;
+        lznt1 | fat_dir | fat_folder_cluster) echo 65536 ;;
         partition_table) echo 1048576 ;;
     esac
 }
@@ -65,6 +66,8 @@ for t in "${targets[@]}"; do
     log=$build/logs/$t.log
     mkdir -p "$corpus" "$findings" "$(dirname "$log")" "$seeds/$t"
     # Every input that ever failed, but not those under pending/ that wait for their mend.
+    # Committed seeds of a target, where it has some.
+    find "tests/data/fuzz/seeds/$t" -maxdepth 1 -type f -exec cp -t "$seeds/$t" {} + 2>/dev/null || true
     find "tests/data/fuzz/regressions/$t" -maxdepth 1 -type f \
         -exec sh -c 'for f; do cp "$f" "$0/regression-${f##*/}"; done' "$seeds/$t" {} + 2>/dev/null || true
     inputs=("$corpus" "$seeds/$t")

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Build the FAT12/16/32 test images used by rekkon's tests.
 #
-# Usage: tools/make-fat-fixtures.sh [OUTDIR]   (default: tests/data/fat of this checkout)
+# Usage: tools/make-fat-fixtures.sh [OUTDIR [NAME...]]
+#        (default: tests/data/fat of this checkout, every image; NAME picks images)
 #
 # Needs: mkfs.fat (dosfstools), mtools, The Sleuth Kit (fsstat, fls, istat),
 #        python3, xz, md5sum.
@@ -21,12 +22,20 @@
 #   NAME.fsstat.txt      fsstat output (oracle)
 #   NAME.fls.txt         fls -rdp output: the deleted entries (oracle)
 #
+# fat16-lost has its own scenario (populate_lost): long names everywhere, a
+# deleted folder of long-named files, a folder whose clusters were scattered
+# among other files before it was deleted, a deleted folder whose entry in
+# its parent was taken by a later entry, and two deleted files whose data
+# cluster is a copy of a real folder cluster with one field made impossible.
+#
 # The run is deterministic: fixed volume ids, mkfs.fat --invariant, all
 # times come from a fake clock (SOURCE_DATE_EPOCH for mtools, touch -d +
 # mcopy -m for file times), file contents come from a fixed generator.
 set -euo pipefail
 
 OUT=${1:-$(dirname "$0")/../tests/data/fat}
+shift || true
+ONLY=("$@")
 mkdir -p "$OUT"
 OUT=$(cd "$OUT" && pwd)
 
@@ -218,6 +227,30 @@ def manifest(log):
                          str(cl[0] if cl else 0), 'yes' if contiguous else 'no',
                          'yes' if reused else 'no', it['ctime']]))
 
+def print_chain(img, path):
+    print(' '.join(map(str, chain(img, path))))
+
+def lookalike(img, cluster, mode):
+    """The bytes of folder cluster CLUSTER with one field made impossible:
+    'date' gives the first short entry month 13, 'cluster' gives it a first
+    cluster past the end of the volume."""
+    g = bpb(img)
+    cb = g['cluster_bytes']
+    with open(img, 'rb') as f:
+        f.seek((g['first_data_sector'] + (int(cluster) - 2) * g['sectors_per_cluster']) * g['bytes_per_sector'])
+        data = bytearray(f.read(cb))
+    for at in range(0, cb, 32):
+        if data[at] not in (0, 0xE5, 0x2E) and data[at + 11] & 0x3F != 0x0F:
+            break
+    else:
+        raise SystemExit('no short entry in cluster %s' % cluster)
+    if mode == 'date':
+        d = struct.unpack_from('<H', data, at + 0x18)[0]
+        struct.pack_into('<H', data, at + 0x18, (d & ~0x01E0) | (13 << 5))
+    else:
+        struct.pack_into('<H', data, at + 0x1A, 0xFFF0)
+    sys.stdout.buffer.write(bytes(data))
+
 if __name__ == '__main__':
     cmd, args = sys.argv[1], sys.argv[2:]
     if cmd == 'gen':
@@ -232,6 +265,10 @@ if __name__ == '__main__':
         geometry(*args)
     elif cmd == 'manifest':
         manifest(*args)
+    elif cmd == 'chain':
+        print_chain(*args)
+    elif cmd == 'lookalike':
+        lookalike(*args)
     else:
         raise SystemExit('unknown command ' + cmd)
 PY
@@ -260,6 +297,13 @@ new_file() {     # new_file PATH SIZE
   touch -d "@$CLOCK" "$src"
   mcopy -m -i "$IMG" "$src" "::$1"
   printf 'create\tfile\t%s\t%s\t%s\n' "$1" "$2" "$(md5sum < "$src" | cut -d' ' -f1)" >> "$LOG"
+}
+
+new_copy() {     # new_copy PATH SRC: a file holding the bytes of SRC
+  tick
+  touch -d "@$CLOCK" "$2"
+  mcopy -m -i "$IMG" "$2" "::$1"
+  printf 'create\tfile\t%s\t%s\t%s\n' "$1" "$(stat -c %s "$2")" "$(md5sum < "$2" | cut -d' ' -f1)" >> "$LOG"
 }
 
 snap() {         # snap PATH: short name, cluster chain and ctime, as of now
@@ -387,18 +431,109 @@ check() {
     END { if (!ok1 || !ok2 || !ok3 || bad != "") { print n ": planned reuse/fragmentation did not happen " bad > "/dev/stderr"; exit 1 } }' "$man"
 }
 
-build() {        # build NAME FATTYPE BIGSIZE KIB MKFS-ARGS...
-  local name=$1 want=$2 big=$3 kib=$4
-  shift 4
+# ---------------------------------------------------------------------------
+# The lost-folder scenario (fat16-lost, 512-byte clusters so folders span
+# several clusters).
+populate_lost() {
+  local C i second
+  C=$(H cluster_size "$IMG")
+
+  # 1. Live folders and files with long names.
+  new_dir  "/Live Documents"
+  new_file "/Live Documents/Quarterly Report Final.txt" $((2 * C + 40))
+  new_file "/Live Documents/README.TXT" 200
+
+  # 2. A folder of long-named files, deleted whole at the end: its entries
+  #    all lie in its first cluster, where the folder walk finds them.
+  new_dir  "/Holiday Photos 2019"
+  new_file "/Holiday Photos 2019/Beach Sunset Panorama.jpg" $((3 * C + 11))
+  new_file "/Holiday Photos 2019/Mountain Hike Morning.jpg" $((2 * C + 7))
+
+  # 3. A folder (with a folder in it) that is deleted and whose entry in its
+  #    live parent a later entry takes over: only its "."/".." cluster says
+  #    where it was.
+  new_dir  "/Overwritten Parent"
+  new_dir  "/Overwritten Parent/Lost Child Folder"
+  new_file "/Overwritten Parent/Lost Child Folder/Orphaned Child Document.txt" $((2 * C + 99))
+  new_file "/Overwritten Parent/Lost Child Folder/CHILD.TXT" 300
+  new_dir  "/Overwritten Parent/Lost Child Folder/Nested Inside Lost"
+  new_file "/Overwritten Parent/Lost Child Folder/Nested Inside Lost/Deeply Nested Notes.txt" $((C + 5))
+
+  # 4. A folder that grows while other files are written: each of its
+  #    clusters lies after the data written since the one before, and each of
+  #    its files is contiguous.  A sub-folder is made when it spans three
+  #    clusters already.
+  new_dir  "/Scattered Folder"
+  new_dir  "/Fillers"
+  for i in 01 02 03 04 05 06 07 08 09 10 11 12; do
+    new_file "/Scattered Folder/Scattered Long Named File $i.txt" $((3 * C + 50))
+    new_file "/Fillers/FILL$i.BIN" $((2 * C))
+    if [ "$i" = 09 ]; then
+      new_dir  "/Scattered Folder/Late Subfolder"
+      new_file "/Scattered Folder/Late Subfolder/Inside Late Subfolder.txt" $((C + 77))
+    fi
+  done
+
+  # 5. Files of one cluster each holding a copy of the scattered folder's
+  #    second cluster, with one field made impossible (deleted below).
+  second=$(H chain "$IMG" "/Scattered Folder" | cut -d' ' -f2)
+  H lookalike "$IMG" "$second" date > "$WORK/look-date.bin"
+  new_copy "/Folder Lookalike Date.bin" "$WORK/look-date.bin"
+  H lookalike "$IMG" "$second" cluster > "$WORK/look-cluster.bin"
+  new_copy "/Folder Lookalike Cluster.bin" "$WORK/look-cluster.bin"
+
+  # 6. Deletions.  The empty file takes the three slots "Lost Child Folder"
+  #    held (two long-name pieces and the short entry) and no cluster.
+  del_tree "/Holiday Photos 2019"
+  del_tree "/Overwritten Parent/Lost Child Folder"
+  new_file "/Overwritten Parent/Taken Slot Entry.txt" 0
+  del_tree "/Scattered Folder"
+  del_file "/Folder Lookalike Date.bin"
+  del_file "/Folder Lookalike Cluster.bin"
+
+  local p
+  while IFS= read -r p; do snap "$p"; done < <(awk -F'\t' '
+      $1 == "create" { live[$3] = 1; order[++n] = $3 }
+      $1 == "delete" { delete live[$2] }
+      END { for (i = 1; i <= n; i++) if (order[i] in live) print order[i] }' "$LOG")
+}
+
+check_lost() {
+  local name=$1 want=$2 man=$3 state type path short size md5 rest
+  fsstat "$IMG" | grep -q "^File System Type: $want\$" || { echo "$name: fsstat does not say $want" >&2; exit 1; }
+  fsck.fat -n "$IMG" >/dev/null || { echo "$name: fsck.fat reports problems" >&2; exit 1; }
+  while IFS=$'\t' read -r state type path short size md5 rest; do
+    [ "$state" = live ] && [ "$type" = file ] || continue
+    [ "$(mtype -i "$IMG" "::$path" | md5sum | cut -d' ' -f1)" = "$md5" ] || { echo "$name: bad content $path" >&2; exit 1; }
+  done < <(tail -n +2 "$man")
+  # The entry of the lost child is gone from its parent.
+  if fls -rdp "$IMG" | grep -q "Overwritten Parent/Lost Child Folder"; then
+    echo "$name: the lost child folder is still named in its parent" >&2; exit 1
+  fi
+  awk -F'\t' -v n="$name" '
+    $3 == "/Scattered Folder" && $8 == "no" { scattered = 1 }
+    $3 ~ /^\/Scattered Folder\/.*txt$/ && $8 != "yes" { bad = $3 }
+    $1 != "live" && $9 == "yes" { bad = $3 }
+    END { if (!scattered || bad != "") { print n ": planned layout did not happen " bad > "/dev/stderr"; exit 1 } }' "$man"
+}
+
+build() {        # build NAME FATTYPE BIGSIZE KIB MKFS-ARGS...: the common scenario
+  build_with populate check "$@"
+}
+
+build_with() {   # build_with POPULATE CHECK NAME FATTYPE BIGSIZE KIB MKFS-ARGS...
+  local populate=$1 check=$2 name=$3 want=$4 big=$5 kib=$6
+  shift 6
+  if [ ${#ONLY[@]} -gt 0 ] && ! printf '%s\n' "${ONLY[@]}" | grep -qxF "$name"; then return; fi
   IMG="$WORK/$name.img"
   LOG="$WORK/$name.log"
   CLOCK=1609459200   # 2021-01-01 00:00:00 UTC
   : > "$LOG"
   rm -f "$IMG"
   mkfs.fat "$@" -C "$IMG" "$kib" >/dev/null
-  populate "$name" "$big"
+  "$populate" "$name" "$big"
   H manifest "$LOG" > "$OUT/$name.manifest.tsv"
-  check "$name" "$want" "$OUT/$name.manifest.tsv"
+  "$check" "$name" "$want" "$OUT/$name.manifest.tsv"
   H geometry "$IMG" "$* -C $name.img $kib" > "$OUT/$name.geometry.txt"
   fsstat "$IMG" > "$OUT/$name.fsstat.txt"
   fls -rdp "$IMG" > "$OUT/$name.fls.txt"
@@ -411,3 +546,4 @@ build fat12    FAT12 60000  1440   --invariant -i 1A2B3C12 -n REKKON12 -F 12
 build fat16    FAT16 204923 16384  --invariant -i 1A2B3C16 -n REKKON16 -F 16 -s 4
 build fat32    FAT32 204923 33300  --invariant -i 1A2B3C32 -n REKKON32 -F 32 -s 1
 build fat32-4k FAT32 204923 262800 --invariant -i 1A2B3C4B -n REKKON4K -F 32 -S 4096 -s 1
+build_with populate_lost check_lost fat16-lost FAT16 0 4096 --invariant -i 1A2B3C1F -n REKKONLOST -F 16 -s 1

@@ -96,8 +96,35 @@ void SectorReader::cacheRun(std::span<const std::uint8_t> data, std::uint64_t fi
         cache_.insert(firstSector + i, data.subspan(i * kSectorSize).first<kSectorSize>());
 }
 
+std::size_t SectorReader::readSectorsUncached(std::uint64_t firstSector,
+                                              std::span<std::uint8_t> buffer) {
+    if (!device_) return 0;
+    const std::size_t count = buffer.size() / kSectorSize;
+    std::size_t delivered = 0;
+    while (delivered < count) {
+        const std::size_t run = std::min(count - delivered, kMaxRunSectors);
+        const std::uint64_t at = firstSector + delivered;
+        const auto part = buffer.subspan(delivered * kSectorSize, run * kSectorSize);
+        // A known unreadable sector in the run, or a run past the end: readSectors knows them.
+        const auto next = unreadable_.lower_bound(at);
+        const bool known = at + run > endSector_ || knownUnreadable(at) ||
+                           (next != unreadable_.end() && next->first < at + run);
+        std::size_t got = 0;
+        if (known) {
+            seekSector(at);
+            got = readSectors(part) / kSectorSize;
+        } else {
+            got = readMissRun(part, at, run, false);
+        }
+        delivered += got;
+        if (got < run) break;
+    }
+    current_ = firstSector + delivered;
+    return delivered * kSectorSize;
+}
+
 std::size_t SectorReader::readMissRun(std::span<std::uint8_t> dest, std::uint64_t firstSector,
-                                      std::size_t sectors) {
+                                      std::size_t sectors, bool cache) {
     std::size_t done = 0;
     std::size_t span = sectors;  // sectors asked for in the next device read
     std::uint32_t failed = 0;    // failed device reads of the sector firstSector + done
@@ -115,7 +142,7 @@ std::size_t SectorReader::readMissRun(std::span<std::uint8_t> dest, std::uint64_
         // leaves its position stale.
         device_->seekSector(at);
         const std::size_t got = std::min(device_->readSectors(part) / kSectorSize, span);
-        cacheRun(part, at, got);
+        if (cache) cacheRun(part, at, got);
         done += got;
         if (got > 0) {
             failed = 0;

@@ -43,6 +43,12 @@ class SectorReader {
     // once: the device is not asked again.
     std::size_t readSectors(std::span<std::uint8_t> buffer);
 
+    // Reads buffer.size() / 512 whole sectors from `firstSector` on, as readSectors does, but
+    // past the cache: for bulk reads of data read once (a search of free space), which would
+    // only churn through the cache. Sectors already known unreadable are asked for through
+    // readSectors. Returns the bytes delivered; stops at the first unreadable sector.
+    std::size_t readSectorsUncached(std::uint64_t firstSector, std::span<std::uint8_t> buffer);
+
     // Delivers dest.size() bytes starting `byteOffset` bytes after the start of `baseSector`.
     // Returns dest.size() on success and 0 when any part cannot be read.
     std::size_t readAt(std::uint64_t baseSector, std::uint64_t byteOffset,
@@ -71,7 +77,7 @@ class SectorReader {
     void cacheRun(std::span<const std::uint8_t> data, std::uint64_t firstSector,
                   std::size_t sectors);
     std::size_t readMissRun(std::span<std::uint8_t> dest, std::uint64_t firstSector,
-                            std::size_t sectors);
+                            std::size_t sectors, bool cache = true);
 
     std::unique_ptr<SectorDevice> device_;
     SectorCache cache_;

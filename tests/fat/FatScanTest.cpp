@@ -179,12 +179,13 @@ TEST_F(ScanFixture, DeletedFoldersAreReadNoFurtherThan8192Bytes) {
                "BIG",
                0x10, 50, 0);
     // 512-byte clusters hold 16 entries; fill 20 clusters with deleted files.
-    for (std::uint32_t k = 0; k < 20 * 16; ++k)
-        b.putEntry(50 + k / 16, k % 16,
-                   "\xE5"
-                   "F" +
-                       std::to_string(k) + "   TXT",
-                   0x20, 1000 + k, 1);
+    for (std::uint32_t k = 0; k < 20 * 16; ++k) {
+        std::string name = "\xE5"
+                           "F" +
+                           std::to_string(k);
+        name.resize(8, ' ');
+        b.putEntry(50 + k / 16, k % 16, name + "TXT", 0x20, 1000 + k, 1);
+    }
     scan();
     EXPECT_EQ(list.size(), 256u);  // 8192 bytes: 256 entries
 }

@@ -34,6 +34,7 @@ const std::vector<Target>& targets() {
         {"lznt1", fuzzLznt1},
         {"fat_dir", fuzzFatDir},
         {"partition_table", fuzzPartitionTable},
+        {"fat_folder_cluster", fuzzFolderCluster},
     };
     return all;
 }
@@ -43,15 +44,20 @@ std::vector<std::uint8_t> readWhole(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// The files directly in a target's folder, sorted; pending/ is a folder and so left out.
-std::vector<fs::path> regressionInputs(const std::string& target) {
+// The files directly in a target's folder under `kind` (regressions or seeds), sorted;
+// pending/ is a folder and so left out.
+std::vector<fs::path> savedInputs(const std::string& kind, const std::string& target) {
     std::vector<fs::path> files;
-    const fs::path dir = fs::path(REKKON_TEST_SOURCE_DATA_DIR) / "fuzz" / "regressions" / target;
+    const fs::path dir = fs::path(REKKON_TEST_SOURCE_DATA_DIR) / "fuzz" / kind / target;
     if (!fs::is_directory(dir)) return files;
     for (const fs::directory_entry& e : fs::directory_iterator(dir))
         if (e.is_regular_file()) files.push_back(e.path());
     std::sort(files.begin(), files.end());
     return files;
+}
+
+std::vector<fs::path> regressionInputs(const std::string& target) {
+    return savedInputs("regressions", target);
 }
 
 class FuzzRegression : public ::testing::TestWithParam<Target> {};
@@ -65,6 +71,11 @@ TEST_P(FuzzRegression, EverySavedInputRunsClean) {
         SCOPED_TRACE(input.string());
         const std::vector<std::uint8_t> bytes = readWhole(input);
         target.body(bytes);  // a failure aborts under the sanitizers or in fuzzCheck
+    }
+    // A target's committed seeds (tests/data/fuzz/seeds/<target>/), where it has any.
+    for (const fs::path& input : savedInputs("seeds", target.name)) {
+        SCOPED_TRACE(input.string());
+        target.body(readWhole(input));
     }
 }
 

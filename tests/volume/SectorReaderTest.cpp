@@ -51,6 +51,26 @@ struct ReaderFixture : ::testing::Test {
     std::size_t lastResult = 0;
 };
 
+TEST_F(ReaderFixture, UncachedReadsPassTheCacheByAndStillCountBadSectors) {
+    open(5000);
+    device->badSectors.insert(4500);
+    std::vector<std::uint8_t> out(4000 * kSectorSize);
+    ASSERT_EQ(reader.readSectorsUncached(100, out), out.size());
+    EXPECT_EQ(out, expected(100, 0, out.size()));
+    // Nothing of it was kept: reading a sector again asks the device again.
+    std::vector<std::uint8_t> one(kSectorSize);
+    ASSERT_EQ(reader.readSectorsUncached(4099, one), kSectorSize);
+    EXPECT_EQ(deviceReadsOf(4099), 2u);
+    // A bad sector ends the read there and is counted once; a later read that meets it (now
+    // known) takes the cached path and stops at the same place.
+    std::vector<std::uint8_t> tail(600 * kSectorSize);
+    EXPECT_EQ(reader.readSectorsUncached(4400, tail), 100 * kSectorSize);
+    EXPECT_EQ(reader.unreadableSectors(), 1u);
+    EXPECT_EQ(reader.readSectorsUncached(4400, tail), 100 * kSectorSize);
+    EXPECT_EQ(reader.unreadableSectors(), 1u);
+    EXPECT_EQ(reader.readSectorsUncached(4990, tail), 10 * kSectorSize);  // the source ends
+}
+
 TEST_F(ReaderFixture, ReadAtGivesExactBytesAcrossSectorBoundaries) {
     open(64);
     struct Case {

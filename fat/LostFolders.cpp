@@ -1,0 +1,241 @@
+#include "fat/LostFolders.h"
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <new>
+#include <unordered_set>
+#include <vector>
+
+#include "fat/DeletedLongName.h"
+#include "fat/FatTable.h"
+#include "fat/FolderClusterCheck.h"
+#include "volume/TextEncoding.h"
+
+namespace rekkon {
+
+namespace {
+
+// The last cluster whose data lies inside the source (the volume's last when its size is not
+// known).
+std::uint32_t lastClusterInSource(FatVolume& fat) {
+    const FatGeometry& g = fat.geometry;
+    const std::uint32_t last = g.maxCluster();
+    const auto bytes = fat.volume.reader.sourceBytes();
+    if (!bytes || g.sectorsPerCluster == 0) return last;
+    const std::uint64_t sectors = *bytes / kSectorSize;
+    if (sectors < g.firstDataSector + g.sectorsPerCluster) return 0;
+    const std::uint64_t held = (sectors - g.firstDataSector) / g.sectorsPerCluster;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(last, held + 1));
+}
+
+// The read buffer starts on a page: the kernel copies page-cache pages into a buffer that sits
+// a few bytes past a page boundary (as a plain heap block does) several times slower, since each
+// store then lands just past the page offset of the load before it.
+constexpr std::align_val_t kReadBufferAlignment{4096};
+
+struct AlignedDelete {
+    void operator()(std::uint8_t* p) const { ::operator delete[](p, kReadBufferAlignment); }
+};
+using ReadBuffer = std::unique_ptr<std::uint8_t[], AlignedDelete>;
+
+ReadBuffer makeReadBuffer(std::size_t bytes) {
+    return ReadBuffer(static_cast<std::uint8_t*>(::operator new[](bytes, kReadBufferAlignment)));
+}
+
+std::string joinPath(const std::string& parent, const std::string& name) {
+    return (parent == "\\" ? "" : parent) + "\\" + name;
+}
+
+// The shown name of a short entry: '?' for the deleted mark, 0x05 for a real 0xE5.
+std::string entryName(DirEntry e, bool deleted) {
+    if (deleted)
+        e.name[0] = '?';
+    else if (e.name[0] == kKanjiE5Marker)
+        e.name[0] = kDeletedMarker;
+    return cp437ToUtf8(e.displayBytes());
+}
+
+class LostFolderSearch {
+  public:
+    LostFolderSearch(FatVolume& fat, const FatScanRecord& record) : fat_(fat), record_(record) {
+        limits_ = folderClusterLimits(fat);
+        noteReached();
+    }
+
+    void search(const LostFolderProgress& progress);
+    void report(const LostFatSink& found);
+    const LostFolderStats& stats() const { return stats_; }
+
+  private:
+    void noteReached();
+    void examine(std::uint32_t cluster, std::span<const std::uint8_t> bytes);
+    // Asked for in ascending cluster order.
+    bool wanted(FatTableWindow& table, std::uint32_t cluster) {
+        while (nextReached_ < reached_.size() && reached_[nextReached_] < cluster)
+            ++nextReached_;
+        if (nextReached_ < reached_.size() && reached_[nextReached_] == cluster) return false;
+        return table.entry(cluster) == 0 && !table.unreadable();
+    }
+    const std::string& pathOf(std::uint32_t cluster, int depth = 0);
+
+    FatVolume& fat_;
+    const FatScanRecord& record_;
+    FolderClusterLimits limits_;
+    LostFolderStats stats_;
+    // Clusters the scan read as folder content, ascending; they are not searched again.
+    std::vector<std::uint32_t> reached_;
+    std::size_t nextReached_ = 0;
+    // The scan's folders by first cluster, with their paths (0: the root, as ".." names it).
+    std::map<std::uint32_t, std::string> known_;
+    // Folder clusters found, in disk order.
+    std::map<std::uint32_t, FolderCluster> lost_;
+    // Names of lost folders, from a folder entry pointing at their first cluster.
+    std::map<std::uint32_t, std::string> names_;
+    std::map<std::uint32_t, std::string> paths_;   // paths worked out so far
+    std::unordered_set<std::uint32_t> resolving_;  // guards against ".." cycles
+};
+
+void LostFolderSearch::noteReached() {
+    known_[0] = "\\";
+    known_[fat_.geometry.rootCluster] = "\\";
+    const std::uint64_t clusterBytes = fat_.geometry.clusterBytes();
+    FatTableWindow table(fat_);
+    for (const ScannedFolder& folder : record_.folders) {
+        known_.emplace(folder.cluster, folder.path);
+        // A live folder's chain is in use, so never among the free clusters searched. A deleted
+        // one was read from its first cluster on through the free clusters above it.
+        if (!folder.deleted || clusterBytes == 0) continue;
+        const std::uint64_t members =
+            std::max<std::uint64_t>(1, (folder.examinedBytes + clusterBytes - 1) / clusterBytes);
+        std::uint32_t member = folder.cluster;
+        for (std::uint64_t i = 0; i < members && member != 0; ++i) {
+            reached_.push_back(member);
+            member =
+                member >= limits_.maxCluster ? 0 : table.nextFree(member + 1, limits_.maxCluster);
+        }
+    }
+    std::sort(reached_.begin(), reached_.end());
+}
+
+void LostFolderSearch::search(const LostFolderProgress& progress) {
+    const FatGeometry& g = fat_.geometry;
+    const std::uint64_t clusterBytes = g.clusterBytes();
+    const std::uint32_t last = lastClusterInSource(fat_);
+    if (clusterBytes == 0 || last < 2) return;
+    const std::uint64_t runClusters =
+        std::max<std::uint64_t>(1, kLostFolderReadBytes / clusterBytes);
+    const auto bufferBytes = static_cast<std::size_t>(runClusters * clusterBytes);
+    const ReadBuffer buffer = makeReadBuffer(bufferBytes);
+    const std::uint64_t total = std::uint64_t{last} - 1;
+    auto& reader = fat_.volume.reader;
+    FatTableWindow table(fat_);
+    std::uint64_t cluster = 2;
+    while (cluster <= last) {
+        if (!wanted(table, static_cast<std::uint32_t>(cluster))) {
+            ++cluster;
+            continue;
+        }
+        // A run of free clusters, read at once.
+        const auto start = static_cast<std::uint32_t>(cluster);
+        std::uint64_t n = 1;
+        while (n < runClusters && start + n <= last &&
+               wanted(table, static_cast<std::uint32_t>(start + n)))
+            ++n;
+        const std::span<std::uint8_t> run =
+            std::span(buffer.get(), bufferBytes).first(static_cast<std::size_t>(n * clusterBytes));
+        const bool whole = reader.readSectorsUncached(g.clusterSector(start), run) == run.size();
+        for (std::uint64_t i = 0; i < n; ++i) {
+            const auto c = static_cast<std::uint32_t>(start + i);
+            const auto bytes = run.subspan(static_cast<std::size_t>(i * clusterBytes),
+                                           static_cast<std::size_t>(clusterBytes));
+            ++stats_.freeClusters;
+            // Part of the run is unreadable: each cluster is read on its own, so only the
+            // clusters that hold an unreadable sector are lost.
+            if (!whole && reader.readAt(g.clusterSector(c), 0, bytes) != bytes.size()) {
+                ++stats_.unreadableClusters;
+                continue;
+            }
+            examine(c, bytes);
+        }
+        cluster = start + n;
+        if (progress) progress(cluster - 2, total);
+    }
+    if (progress) progress(total, total);
+}
+
+void LostFolderSearch::examine(std::uint32_t cluster, std::span<const std::uint8_t> bytes) {
+    auto folder = readFolderCluster(bytes, cluster, limits_);
+    if (!folder) return;
+    ++stats_.folderClusters;
+    for (const FolderSlot& slot : folder->entries) {
+        const std::uint32_t child = slot.entry.firstCluster(limits_.kind);
+        if (!slot.entry.isFolder() || names_.contains(child)) continue;
+        names_.emplace(child, slot.longName ? *slot.longName : entryName(slot.entry, slot.deleted));
+    }
+    lost_.emplace(cluster, std::move(*folder));
+}
+
+const std::string& LostFolderSearch::pathOf(std::uint32_t cluster, int depth) {
+    if (auto it = known_.find(cluster); it != known_.end()) return it->second;
+    if (auto it = paths_.find(cluster); it != paths_.end()) return it->second;
+    const auto lost = lost_.find(cluster);
+    std::string path = lostFolderName(cluster);
+    // A folder's first cluster: under its parent, by the name an entry gives it. A ".." that
+    // leads back to a folder being worked out, or past kMaxScanDepth levels, shows that parent
+    // as not known.
+    if (lost != lost_.end() && lost->second.first && resolving_.insert(cluster).second) {
+        const std::uint32_t parent = lost->second.parentCluster;
+        const auto name = names_.find(cluster);
+        const std::string parentPath = resolving_.contains(parent) || depth >= kMaxScanDepth
+                                           ? lostFolderName(parent)
+                                           : pathOf(parent, depth + 1);
+        path = joinPath(parentPath, name != names_.end() ? name->second : path);
+        resolving_.erase(cluster);
+    }
+    return paths_.emplace(cluster, path).first->second;
+}
+
+void LostFolderSearch::report(const LostFatSink& found) {
+    std::set<std::pair<std::uint32_t, std::string>> listed;
+    for (const auto& [cluster, folder] : lost_) {
+        for (const FolderSlot& slot : folder.entries) {
+            const DirEntry& e = slot.entry;
+            const std::uint32_t first = e.firstCluster(limits_.kind);
+            if (e.isFolder() || first < 2) continue;
+            const std::string name = entryName(e, slot.deleted);
+            if (record_.listed.contains({first, name}) || !listed.emplace(first, name).second)
+                continue;
+            const int status = estimateFatStatus(fat_, e);
+            if (status < 0) continue;
+            LostFatFile f;
+            f.file.firstCluster = first;
+            f.file.attributes = e.attributes;
+            f.file.size = e.size;
+            f.file.time = dosDateTimeToFileTime(e.writeDate != 0 ? e.writeDate : e.createDate,
+                                                e.writeTime != 0 ? e.writeTime : e.createTime);
+            f.file.name = name;
+            f.file.score = status;
+            f.file.folder = pathOf(cluster);
+            f.longName = f.file.longName = slot.longName;
+            if (slot.firstByte) f.file.firstChar = firstCharText(*slot.firstByte);
+            if (found) found(std::move(f));
+        }
+    }
+}
+
+}  // namespace
+
+std::string lostFolderName(std::uint32_t cluster) {
+    return "<lost folder " + std::to_string(cluster) + ">";
+}
+
+LostFolderStats findLostFolders(FatVolume& fat, const FatScanRecord& record,
+                                const LostFatSink& found, const LostFolderProgress& progress) {
+    LostFolderSearch search(fat, record);
+    search.search(progress);
+    search.report(found);
+    return search.stats();
+}
+
+}  // namespace rekkon

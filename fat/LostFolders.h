@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "fat/FatGeometry.h"
+#include "fat/FatScan.h"
+#include "fat/FatScanRecord.h"
+
+namespace rekkon {
+
+// Bytes read from the volume at once while free clusters are searched.
+inline constexpr std::uint64_t kLostFolderReadBytes = 2u << 20;
+
+// One file found in a lost folder cluster.
+struct LostFatFile {
+    FatFoundFile file;  // folder: as far as known, "<lost folder CLUSTER>" where not
+    std::optional<std::string> longName;  // where its long-name pieces survived and verify
+};
+using LostFatSink = std::function<void(LostFatFile)>;
+// Clusters of the data area looked at so far, of `total`.
+using LostFolderProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
+
+struct LostFolderStats {
+    std::uint64_t freeClusters = 0;        // free clusters examined
+    std::uint64_t folderClusters = 0;      // of them, those that hold folder entries
+    std::uint64_t unreadableClusters = 0;  // free clusters that could not be read
+};
+
+// The text of a folder path component that is not known: "<lost folder CLUSTER>".
+std::string lostFolderName(std::uint32_t cluster);
+
+// Searches every free cluster of the data area once, in disk order, for folder content the scan
+// that made `record` did not reach, and hands each file found there that has a free first
+// cluster and that the scan did not list (same first cluster and name) to `found`, once. A
+// cluster that holds "." and ".." is a folder's first cluster and ".." names its parent; the
+// folder is shown under its parent's path when that is known (a folder the scan walked, or
+// another lost folder whose path is known) and named by a folder entry pointing at it, where one
+// was found. Other parts of a path are "<lost folder CLUSTER>".
+LostFolderStats findLostFolders(FatVolume& fat, const FatScanRecord& record,
+                                const LostFatSink& found, const LostFolderProgress& progress = {});
+
+}  // namespace rekkon
