@@ -239,7 +239,8 @@ void DriveSelectDialog::chooseImage() {
             warn(volume.message);
         return;
     }
-    if (mountOpened(path, std::move(volume.device), volume.mountOrder())) accept();
+    if (mountOpened(path, std::move(volume.device), volume.mountOrder(), volume.volumeOffset))
+        accept();
 }
 
 bool DriveSelectDialog::mount(const QString& path, MountOrder order) {
@@ -261,7 +262,7 @@ bool DriveSelectDialog::mount(const QString& path, MountOrder order) {
 }
 
 bool DriveSelectDialog::mountOpened(const QString& path, std::unique_ptr<SectorDevice> device,
-                                    MountOrder order) {
+                                    MountOrder order, std::uint64_t volumeOffset) {
     MountStatus status = MountStatus::CannotOpen;
     // The mount runs off this thread: the dialog takes no input meanwhile.
     setEnabled(false);
@@ -273,6 +274,7 @@ bool DriveSelectDialog::mountOpened(const QString& path, std::unique_ptr<SectorD
         return false;
     }
     sourcePath_ = path;
+    volumeOffset_ = volumeOffset;
     context_.scanTarget = "\\";
     return true;
 }

@@ -62,6 +62,8 @@ class DriveSelectDialog : public QDialog {
 
     // The device or image file mounted on OK; empty before.
     QString sourcePath() const { return sourcePath_; }
+    // The byte offset of the mounted volume in that source (a partition of a disk image).
+    std::uint64_t volumeOffset() const { return volumeOffset_; }
     // Whether any device is listed (besides "Image file...").
     bool hasDrives() const { return !drives_.empty(); }
 
@@ -82,7 +84,8 @@ class DriveSelectDialog : public QDialog {
     void chooseImage();
     QString askForImage(const QString& caption);
     bool mount(const QString& path, MountOrder order);
-    bool mountOpened(const QString& path, std::unique_ptr<SectorDevice> device, MountOrder order);
+    bool mountOpened(const QString& path, std::unique_ptr<SectorDevice> device, MountOrder order,
+                     std::uint64_t volumeOffset = 0);
     void warn(const QString& text);
     void placeControls();
 
@@ -90,6 +93,7 @@ class DriveSelectDialog : public QDialog {
     DriveSelectHooks hooks_;
     std::vector<DriveInfo> drives_;
     QString sourcePath_;
+    std::uint64_t volumeOffset_ = 0;
     QLabel* banner_ = nullptr;
     QLabel* label_ = nullptr;
     QComboBox* combo_ = nullptr;

@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QIcon>
@@ -19,7 +21,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 
+#include "recovery/RecoveryReport.h"
 #include "ui/AboutBox.h"
 #include "ui/ChangeFolderDialog.h"
 #include "ui/DeviceAccess.h"
@@ -28,6 +32,7 @@
 #include "ui/OffThread.h"
 #include "ui/ProgressWindow.h"
 #include "ui/RecoverFlow.h"
+#include "ui/ReportSave.h"
 #include "ui/ResultsModel.h"
 #include "ui/SortRules.h"
 #include "ui/Texts.h"
@@ -138,6 +143,12 @@ MainWindow::MainWindow(MainWindowHooks hooks, QWidget* parent)
     connect(view_, &QWidget::customContextMenuRequested, this, &MainWindow::showListMenu);
     longNamesAction_ = new QAction(QStringLiteral("Recover under long names"), this);
     longNamesAction_->setCheckable(true);
+    keepFoldersAction_ = new QAction(QStringLiteral("Recover into their folders"), this);
+    keepFoldersAction_->setCheckable(true);
+    lostFoldersAction_ = new QAction(QStringLiteral("Search free space for lost folders"), this);
+    connect(lostFoldersAction_, &QAction::triggered, this, &MainWindow::searchLostFolders);
+    saveReportAction_ = new QAction(QStringLiteral("Save recovery report..."), this);
+    connect(saveReportAction_, &QAction::triggered, this, &MainWindow::saveReport);
 
     status_ = new QLabel(this);
     status_->setTextFormat(Qt::PlainText);
@@ -187,6 +198,10 @@ bool MainWindow::recoverUnderLongNames() const {
     return longNamesAction_->isChecked();
 }
 
+bool MainWindow::recoverIntoFolders() const {
+    return keepFoldersAction_->isChecked();
+}
+
 QString MainWindow::scanTarget() const {
     QString folder = QString::fromStdString(context_->scanTarget);
     folder.replace(QLatin1Char('/'), QLatin1Char('\\'));
@@ -219,6 +234,7 @@ bool MainWindow::openSource(const QString& sourcePath, const QString& folder,
             warn(volume.message);
         return false;
     }
+    volumeOffset_ = volume.volumeOffset;
     progress_->start(sourcePath);
     MountStatus status = MountStatus::CannotOpen;
     setEnabled(false);
@@ -237,7 +253,8 @@ bool MainWindow::openSource(const QString& sourcePath, const QString& folder,
     return scanAndFill(fat ? folder.toStdString() : std::string());
 }
 
-bool MainWindow::scanAndFill(const std::string& folder) {
+bool MainWindow::scanAndFill(const std::string& folder, bool deep) {
+    folder_ = folder;
     progress_->start(sourcePath_);
     model_->setEntries(nullptr);
     ProgressWindow* progress = progress_;
@@ -246,7 +263,7 @@ bool MainWindow::scanAndFill(const std::string& folder) {
     };
     int found = 0;
     setEnabled(false);
-    runOffUiThread([&] { found = scanVolume(*context_, folder); });
+    runOffUiThread([&] { found = scanVolume(*context_, folder, {}, ScanOptions{.deep = deep}); });
     setEnabled(true);
     context_->progress = nullptr;
     if (found == kScanFolderNotFound) context_->scanTarget = folder;
@@ -272,6 +289,7 @@ bool MainWindow::openFromDriveDialog(const DriveSelectHooks& driveHooks) {
     if (dialog.exec() != QDialog::Accepted) return false;
     mounted_ = true;
     sourcePath_ = dialog.sourcePath();
+    volumeOffset_ = dialog.volumeOffset();
     const bool fat = !isNtfsKind(context_->volume.kind);
     changeFolderButton_->setEnabled(fat);
     if (!fat) return scanAndFill(std::string());
@@ -302,12 +320,41 @@ void MainWindow::recoverSelection() {
     const QModelIndexList rows = view_->selectionModel()->selectedRows();
     for (const QModelIndex& index : rows)
         if (const DeletedFileEntry* entry = model_->entryAt(index.row())) entries.push_back(entry);
-    if (hooks_.recover)
-        hooks_.recover(this, *context_, sourcePath_, entries);
-    else
-        recoverSelected(this, *context_, sourcePath_, entries, recoverUnderLongNames());
+    const std::vector<RecoveryOutcome> outcomes =
+        hooks_.recover ? hooks_.recover(this, *context_, sourcePath_, entries)
+                       : recoverSelected(this, *context_, sourcePath_, entries,
+                                         recoverUnderLongNames(), recoverIntoFolders());
+    // Built now: the outcomes point into the found list, which the next scan replaces.
+    if (!outcomes.empty()) {
+        const std::span<const DeletedFileEntry* const> notTried =
+            std::span(entries).subspan(std::min(outcomes.size(), entries.size()));
+        report_ =
+            recoveryReportJson({sourcePath_.toStdString(), volumeOffset_}, outcomes, notTried);
+    }
     // Copying may have met more sectors that cannot be read.
     showFoundStatus();
+}
+
+void MainWindow::searchLostFolders() {
+    if (!mounted_ || isNtfsKind(context_->volume.kind)) return;
+    scanAndFill(folder_, true);
+}
+
+void MainWindow::saveReport() {
+    if (report_.empty()) return;
+    const QString path =
+        hooks_.chooseReportFile
+            ? hooks_.chooseReportFile(this)
+            : QFileDialog::getSaveFileName(this, QStringLiteral("Save recovery report"), QString(),
+                                           QStringLiteral("JSON files (*.json);;All files (*)"),
+                                           nullptr, QFileDialog::DontConfirmOverwrite);
+    if (path.isEmpty()) return;
+    // As for the recovered files: nothing is written to the device being scanned.
+    if (mounted_ && onScannedDevice(*context_, sourcePath_, QFileInfo(path).absolutePath())) {
+        warn(reportOnScannedDeviceMessage(path, sourcePath_));
+        return;
+    }
+    if (const QString problem = saveReportFile(path, report_); !problem.isEmpty()) warn(problem);
 }
 
 void MainWindow::showManual() {
@@ -327,9 +374,17 @@ void MainWindow::showListMenu(const QPoint& pos) {
     QMenu menu(this);
     menu.addAction(QStringLiteral("&About Kesmo Rekkon..."), this, &MainWindow::showAbout);
     menu.addSeparator();
-    // FAT only: NTFS names are whole.
-    longNamesAction_->setEnabled(mounted_ && !isNtfsKind(context_->volume.kind));
+    // FAT only: NTFS names are whole, and the NTFS scan reads every MFT record anyway.
+    const bool fat = mounted_ && !isNtfsKind(context_->volume.kind);
+    lostFoldersAction_->setEnabled(fat);
+    menu.addAction(lostFoldersAction_);
+    menu.addSeparator();
+    longNamesAction_->setEnabled(fat);
     menu.addAction(longNamesAction_);
+    menu.addAction(keepFoldersAction_);
+    menu.addSeparator();
+    saveReportAction_->setEnabled(!report_.empty());
+    menu.addAction(saveReportAction_);
     menu.exec(view_->viewport()->mapToGlobal(pos));
 }
 

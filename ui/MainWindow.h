@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "recovery/RecoveryWriter.h"
 #include "recovery/ScanContext.h"
 #include "ui/VolumeChoice.h"
 
@@ -34,11 +35,15 @@ struct MainWindowHooks {
     std::function<void(const QUrl& url)> openUrl;
     // The folder of the mounted FAT volume to scan next, as the scan names it; nullopt: cancelled.
     std::function<std::optional<std::string>(QWidget* parent, ScanContext& context)> chooseFolder;
-    // Recovers the chosen entries (the "&Rekkon" button); the window passed in tells whether
-    // they go under their long names (MainWindow::recoverUnderLongNames).
-    std::function<void(QWidget* parent, ScanContext& context, const QString& sourcePath,
-                       const std::vector<const DeletedFileEntry*>& entries)>
+    // Recovers the chosen entries (the "&Rekkon" button) and gives the outcome of every entry
+    // tried; the window passed in tells whether they go under their long names
+    // (MainWindow::recoverUnderLongNames) and into their folders (recoverIntoFolders).
+    std::function<std::vector<RecoveryOutcome>(QWidget* parent, ScanContext& context,
+                                               const QString& sourcePath,
+                                               const std::vector<const DeletedFileEntry*>& entries)>
         recover;
+    // The name of the new file to save the recovery report in; empty: cancelled.
+    std::function<QString(QWidget* parent)> chooseReportFile;
     // Asks which partition of a disk with several FAT/NTFS partitions to scan (PartitionPicker).
     PartitionAsker askPartition;
     // Opens a source and picks its volume (selectSource).
@@ -64,7 +69,8 @@ class MainWindow : public QDialog {
     // Scans `folder` of the mounted volume off the user-interface thread and fills the list;
     // reports "Could not find deleted files located in ..." when nothing is found (the list is
     // then empty and the status line keeps its text). Returns true when something was found.
-    bool scanAndFill(const std::string& folder);
+    // `deep` (FAT): the free clusters are searched for lost folders too, and their files follow.
+    bool scanAndFill(const std::string& folder, bool deep = false);
     // No source given: the drive dialog mounts one; then NTFS is scanned whole (Change Folder
     // disabled), while on FAT the user first picks the folder to scan. Returns true when the
     // list holds found files; false when the dialog or the folder choice was cancelled or
@@ -75,6 +81,12 @@ class MainWindow : public QDialog {
     void changeFolder();
     // "&Rekkon": recovers the selected rows' files.
     void recoverSelection();
+    // "Search free space for lost folders" (FAT): scans the folder of the last scan again,
+    // with the files of lost folders added. Later scans are normal ones again.
+    void searchLostFolders();
+    // "Save recovery report...": asks for a new file and writes the report of the last
+    // recovery into it; an existing file is refused.
+    void saveReport();
     // F1: the manual beside the program.
     void showManual();
     void showAbout();
@@ -83,6 +95,15 @@ class MainWindow : public QDialog {
     // recoveries write FAT files under their long names where known.
     bool recoverUnderLongNames() const;
     QAction* longNamesAction() const { return longNamesAction_; }
+    // "Recover into their folders" (off at first): the next recoveries recreate each file's
+    // folder path below the destination.
+    bool recoverIntoFolders() const;
+    QAction* keepFoldersAction() const { return keepFoldersAction_; }
+    QAction* lostFoldersAction() const { return lostFoldersAction_; }
+    QAction* saveReportAction() const { return saveReportAction_; }
+    // The JSON report of the last recovery, built when it ended (the found list it describes
+    // is replaced by the next scan); empty before the first.
+    const std::string& lastReport() const { return report_; }
 
     // The scan target the status line and messages quote: SOURCE:\FOLDER.
     QString scanTarget() const;
@@ -108,6 +129,9 @@ class MainWindow : public QDialog {
     std::unique_ptr<ScanContext> context_;
     bool mounted_ = false;
     QString sourcePath_;
+    std::uint64_t volumeOffset_ = 0;  // of the mounted volume in the source
+    std::string folder_;              // the folder the last scan was asked for
+    std::string report_;
     QTableView* view_ = nullptr;
     ResultsModel* model_ = nullptr;
     QLabel* status_ = nullptr;
@@ -117,6 +141,9 @@ class MainWindow : public QDialog {
     QPushButton* doneButton_ = nullptr;
     ProgressWindow* progress_ = nullptr;
     QAction* longNamesAction_ = nullptr;
+    QAction* keepFoldersAction_ = nullptr;
+    QAction* lostFoldersAction_ = nullptr;
+    QAction* saveReportAction_ = nullptr;
 };
 
 // Messages of the main window.

@@ -78,15 +78,6 @@ class ReplayAsker final : public FirstCharAsker {
     std::size_t next_ = 0;
 };
 
-// Whether `folder` lies on the scanned device: known by the open source's device number when it
-// is a block device (also one handed over as a descriptor), else by its path.
-bool onScannedDevice(const ScanContext& context, const QString& sourcePath, const QString& folder,
-                     const DeviceProbe& probe) {
-    if (const auto device = sourceBlockDevice(context.volume, probe))
-        return destinationOnSourceDevice(*device, folder.toStdString(), probe);
-    return destinationOnSourceDevice(sourcePath.toStdString(), folder.toStdString(), probe);
-}
-
 // The destination folder, asked again while the user wants another one than a folder on the
 // scanned device; empty when the user cancelled.
 QString chooseDestination(QWidget* parent, const ScanContext& context, const QString& sourcePath,
@@ -243,11 +234,21 @@ QString summaryText(const std::vector<RecoveryOutcome>& outcomes, std::size_t se
 
 }  // namespace
 
-void recoverSelected(QWidget* parent, ScanContext& context, const QString& sourcePath,
-                     const std::vector<const DeletedFileEntry*>& entries, bool longNames) {
+bool onScannedDevice(const ScanContext& context, const QString& sourcePath, const QString& folder,
+                     const DeviceProbe& probe) {
+    if (const auto device = sourceBlockDevice(context.volume, probe))
+        return destinationOnSourceDevice(*device, folder.toStdString(), probe);
+    return destinationOnSourceDevice(sourcePath.toStdString(), folder.toStdString(), probe);
+}
+
+std::vector<RecoveryOutcome> recoverSelected(QWidget* parent, ScanContext& context,
+                                             const QString& sourcePath,
+                                             const std::vector<const DeletedFileEntry*>& entries,
+                                             bool longNames, bool keepFolders) {
     RecoverFlowHooks hooks;
     hooks.longNames = longNames;
-    recoverSelected(parent, context, sourcePath, entries, hooks);
+    hooks.keepFolders = keepFolders;
+    return recoverSelected(parent, context, sourcePath, entries, hooks);
 }
 
 std::vector<RecoveryOutcome> recoverSelected(QWidget* parent, ScanContext& context,
@@ -272,6 +273,9 @@ std::vector<RecoveryOutcome> recoverSelected(QWidget* parent, ScanContext& conte
     options.destination = folder.toStdString();
     options.chunkBytes = hooks.chunkBytes;
     options.longNames = hooks.longNames;
+    options.keepFolders = hooks.keepFolders;
+    // Always: the report of this recovery can be saved afterwards.
+    options.hashes = true;
     bool crashed = false;
     bool cancelled = false;
     auto outcomes =

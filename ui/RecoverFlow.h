@@ -33,20 +33,30 @@ struct RecoverFlowHooks {
     std::function<void(const std::function<void()>& cancel)> copyStarted;
     // FAT files are written under their long names where known ("Recover under long names").
     bool longNames = false;
+    // Each file goes into its folder path below the destination ("Recover into their folders").
+    bool keepFolders = false;
 };
 
 // Recovers `entries` of the mounted volume: destination folder chooser, same-volume warning,
 // first characters (the dialog opens with a proven one filled in), copy off the UI thread with
 // progress/cancel, closing summary. `longNames`: write FAT files under their long names where
-// known.
-void recoverSelected(QWidget* parent, ScanContext& context, const QString& sourcePath,
-                     const std::vector<const DeletedFileEntry*>& entries, bool longNames = false);
+// known; `keepFolders`: recreate each entry's folder path below the destination. The md5 and
+// sha256 of every file written are computed while copying, for the recovery report. Returns the
+// outcome of every entry tried (empty when the user chose no folder).
+std::vector<RecoveryOutcome> recoverSelected(QWidget* parent, ScanContext& context,
+                                             const QString& sourcePath,
+                                             const std::vector<const DeletedFileEntry*>& entries,
+                                             bool longNames = false, bool keepFolders = false);
 
-// The same with injected dialogs; returns the outcome of every entry tried (empty when the
-// user chose no folder).
+// The same with injected dialogs.
 std::vector<RecoveryOutcome> recoverSelected(QWidget* parent, ScanContext& context,
                                              const QString& sourcePath,
                                              const std::vector<const DeletedFileEntry*>& entries,
                                              const RecoverFlowHooks& hooks);
+
+// Whether `folder` lies on the scanned device: known by the open source's device number when it
+// is a block device (also one handed over as a descriptor), else by its path.
+bool onScannedDevice(const ScanContext& context, const QString& sourcePath, const QString& folder,
+                     const DeviceProbe& probe = {});
 
 }  // namespace rekkon::ui

@@ -73,6 +73,7 @@ VolumeChoice chooseVolume(QWidget* parent, const QString& sourcePath, const Sour
     }
     volume.device = std::move(selected.device);
     volume.partition = selected.partition;
+    volume.volumeOffset = selected.volumeOffset;
     volume.fileSystemName = selected.fileSystemName;
     return volume;
 }

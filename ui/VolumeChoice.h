@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -25,6 +26,7 @@ using SourceSelector = std::function<SelectedSource(
 struct VolumeChoice {
     std::unique_ptr<SectorDevice> device;  // null: nothing to mount (see `message`)
     std::optional<int> partition;          // the partition used, when the source is a disk
+    std::uint64_t volumeOffset = 0;        // the byte offset of the volume in the source
     std::string fileSystemName;            // the listed file system; empty when none is known
     QString message;                       // why there is no device; empty when cancelled
 

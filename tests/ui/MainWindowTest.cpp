@@ -27,6 +27,9 @@
 #include <optional>
 #include <set>
 #include <sstream>
+#include <tuple>
+
+#include <nlohmann/json.hpp>
 
 #include "recovery/EntryText.h"
 #include "support/Fixtures.h"
@@ -123,8 +126,8 @@ struct Harness {
 // "&Rekkon" without dialogs: the files go to `destination` (a same-volume question is answered
 // Yes when `askYesNo`), the first characters come from `asker` (null: the real dialog), and the
 // outcomes are kept.
-std::function<void(QWidget*, ScanContext&, const QString&,
-                   const std::vector<const DeletedFileEntry*>&)>
+std::function<std::vector<RecoveryOutcome>(QWidget*, ScanContext&, const QString&,
+                                           const std::vector<const DeletedFileEntry*>&)>
 recoverInto(const test::TempDir& destination, std::vector<RecoveryOutcome>& outcomes,
             FirstCharAsker* asker = nullptr) {
     return [&destination, &outcomes, asker](QWidget* parent, ScanContext& context,
@@ -135,9 +138,12 @@ recoverInto(const test::TempDir& destination, std::vector<RecoveryOutcome>& outc
         flow.askYesNo = [](QWidget*, const QString&) { return true; };
         flow.showMessage = [](QWidget*, const QString&) {};
         flow.firstCharAsker = asker;
-        if (auto* window = qobject_cast<MainWindow*>(parent))
+        if (auto* window = qobject_cast<MainWindow*>(parent)) {
             flow.longNames = window->recoverUnderLongNames();
+            flow.keepFolders = window->recoverIntoFolders();
+        }
         outcomes = recoverSelected(parent, context, source, entries, flow);
+        return outcomes;
     };
 }
 
@@ -166,6 +172,47 @@ class ModalAnswer {
     std::function<void(QWidget*)> answer_;
     QTimer timer_;
 };
+
+// Opens the list's context menu and closes it again: whether the item `text` was enabled there
+// (nullopt: not in the menu). An enabled item is then triggered when `trigger`.
+std::optional<bool> listMenuItem(MainWindow& window, const QString& text, bool trigger = true) {
+    std::optional<bool> enabled;
+    QAction* item = nullptr;
+    QTimer menuTimer;
+    menuTimer.setInterval(0);
+    QObject::connect(&menuTimer, &QTimer::timeout, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (menu == nullptr) return;
+        menuTimer.stop();
+        for (QAction* action : menu->actions())
+            if (action->text() == text) {
+                item = action;
+                enabled = action->isEnabled();
+            }
+        menu->close();
+    });
+    menuTimer.start();
+    emit window.resultsView()->customContextMenuRequested(QPoint(5, 5));
+    if (trigger && item != nullptr && *enabled) item->trigger();
+    return enabled;
+}
+
+using RowKey = std::tuple<std::uint64_t, std::string, std::string>;  // location, folder, name
+
+std::set<RowKey> rowKeys(const MainWindow& window) {
+    std::set<RowKey> keys;
+    const ResultsModel* model = window.resultsModel();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const DeletedFileEntry* e = model->entryAt(row);
+        keys.emplace(e->location, e->folder, e->name);
+    }
+    return keys;
+}
+
+std::string fileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 // Selects the rows whose entries lie at `locations` (every row of such a location when
 // `streams`, else only rows without a stream name).
@@ -304,6 +351,9 @@ class MainWindowTest : public QObject {
     void startUpEndsAfterAFailureOrNothingFound();
     void aboutButtonAndListMenuShowTheAboutBox();
     void listMenuChoosesLongNamesAndTheListShowsThem();
+    void listMenuSearchesFreeSpaceForLostFolders();
+    void lostFolderSearchIsOfferedOnMountedFatOnly();
+    void listMenuKeepsFoldersAndSavesTheReport();
 };
 
 void MainWindowTest::checkRowsEqualCli(const char* fixture) {
@@ -709,6 +759,7 @@ void MainWindowTest::enterRecoversTheSelection() {
                         const std::vector<const DeletedFileEntry*>& entries) {
         for (const DeletedFileEntry* e : entries)
             recovered.push_back(e->location);
+        return std::vector<RecoveryOutcome>{};
     };
     MainWindow window(hooks);
     QVERIFY(window.openSource(QString::fromStdString(test::fixtureImage(kFatImage))));
@@ -754,7 +805,10 @@ void MainWindowTest::aboutButtonAndListMenuShowTheAboutBox() {
     menuTimer.start();
     emit h.window.resultsView()->customContextMenuRequested(QPoint(5, 5));
     QCOMPARE(items, (QStringList{QStringLiteral("&About Kesmo Rekkon..."), QString(),
-                                 QStringLiteral("Recover under long names")}));
+                                 QStringLiteral("Search free space for lost folders"), QString(),
+                                 QStringLiteral("Recover under long names"),
+                                 QStringLiteral("Recover into their folders"), QString(),
+                                 QStringLiteral("Save recovery report...")}));
     QTRY_COMPARE(aboutShown, 2);
 }
 
@@ -809,6 +863,112 @@ void MainWindowTest::listMenuChoosesLongNamesAndTheListShowsThem() {
              std::string("Letter to the Editor.txt"));
     clickMenuItem();
     QVERIFY(!window.recoverUnderLongNames());
+}
+
+void MainWindowTest::listMenuSearchesFreeSpaceForLostFolders() {
+    Harness h;
+    MainWindowHooks hooks = h.hooks();
+    hooks.chooseFolder = [](QWidget*, ScanContext&) -> std::optional<std::string> {
+        return std::string();
+    };
+    MainWindow window(hooks);
+    const QString image = QString::fromStdString(test::fixtureImage("fat/fat16-lost.img"));
+    QVERIFY(window.openSource(image));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const std::set<RowKey> plain = rowKeys(window);
+    QCOMPARE(static_cast<int>(plain.size()), window.resultsModel()->rowCount());
+    for (const auto& [location, folder, name] : plain)
+        QVERIFY2(folder.rfind("<lost folder", 0) != 0, folder.c_str());
+
+    QCOMPARE(listMenuItem(window, QStringLiteral("Search free space for lost folders")),
+             std::optional<bool>(true));
+    // The normal entries and those of the lost folders together, none twice; file 12 of the
+    // scattered folder lies in a cluster of it that no folder leads to any more.
+    const std::set<RowKey> deep = rowKeys(window);
+    QCOMPARE(static_cast<int>(deep.size()), window.resultsModel()->rowCount());
+    QVERIFY(deep.size() > plain.size());
+    QVERIFY(std::includes(deep.begin(), deep.end(), plain.begin(), plain.end()));
+    QVERIFY(deep.count(RowKey{98, "<lost folder 95>", "?CATT~12.TXT"}) == 1);
+    QCOMPARE(window.statusLine()->text(),
+             foundStatusText(image + QStringLiteral(":\\"), static_cast<int>(deep.size()), 0));
+    QVERIFY(h.warnings.empty());
+
+    // Change Folder scans as usual again.
+    window.changeFolder();
+    QCOMPARE(rowKeys(window), plain);
+}
+
+void MainWindowTest::lostFolderSearchIsOfferedOnMountedFatOnly() {
+    Harness h;
+    h.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&h.window));
+    const QString item = QStringLiteral("Search free space for lost folders");
+    QCOMPARE(listMenuItem(h.window, item), std::optional<bool>(false));
+    QVERIFY(h.window.openSource(QString::fromStdString(test::fixtureImage(kNtfsImage))));
+    const int rows = h.window.resultsModel()->rowCount();
+    QCOMPARE(listMenuItem(h.window, item), std::optional<bool>(false));
+    h.window.searchLostFolders();
+    QCOMPARE(h.window.resultsModel()->rowCount(), rows);
+    QVERIFY(h.warnings.empty());
+}
+
+void MainWindowTest::listMenuKeepsFoldersAndSavesTheReport() {
+    const auto manifest = test::readManifest(test::fixtureSource("fat/fat16.manifest.tsv"));
+    const std::string image = test::fixtureImage(kFatImage);
+    test::TempDir destination;
+    test::TempDir reports;
+    ManifestAsker asker(manifest);
+    std::vector<RecoveryOutcome> outcomes;
+    QString reportChoice;
+    Harness h;
+    MainWindowHooks hooks = h.hooks();
+    hooks.recover = recoverInto(destination, outcomes, &asker);
+    hooks.chooseReportFile = [&reportChoice](QWidget*) { return reportChoice; };
+    MainWindow window(hooks);
+    QVERIFY(window.openSource(QString::fromStdString(image)));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QString saveItem = QStringLiteral("Save recovery report...");
+    QCOMPARE(listMenuItem(window, saveItem), std::optional<bool>(false));
+
+    // Off at first; ticked, \DOCS\?LDNOTES.TXT goes into DOCS below the destination.
+    QVERIFY(!window.recoverIntoFolders());
+    QCOMPARE(listMenuItem(window, QStringLiteral("Recover into their folders")),
+             std::optional<bool>(true));
+    QVERIFY(window.recoverIntoFolders());
+    selectLocations(window, {17});
+    QTest::mouseClick(window.recoverButton(), Qt::LeftButton);
+    QCOMPARE(outcomes.size(), std::size_t{1});
+    const std::string written = destination.path() + "/DOCS/OLDNOTES.TXT";
+    QCOMPARE(outcomes[0].outputPath, written);
+    const std::string md5 = fatManifestMd5(manifest, "\\DOCS", "OLDNOTES.TXT");
+    QCOMPARE(test::md5OfFile(written), md5);
+
+    // The report outlives the list it was made from: a rescan comes first.
+    QVERIFY(window.scanAndFill(std::string()));
+    reportChoice = QString::fromStdString(reports.path() + "/report.json");
+    QCOMPARE(listMenuItem(window, saveItem), std::optional<bool>(true));
+    QVERIFY(h.warnings.empty());
+    const auto report = nlohmann::json::parse(fileText(reportChoice.toStdString()));
+    QVERIFY(report.is_array());
+    QCOMPARE(report.size(), std::size_t{1});
+    QCOMPARE(report[0].at("source").get<std::string>(), image);
+    QCOMPARE(report[0].at("volumeOffset").get<std::uint64_t>(), std::uint64_t{0});
+    QCOMPARE(report[0].at("outputPath").get<std::string>(), written);
+    QCOMPARE(report[0].at("md5").get<std::string>(), md5);
+    QCOMPARE(report[0].at("status").get<std::string>(), std::string("written"));
+
+    // An existing file is refused with a message, and kept as it was.
+    const std::string taken = reports.path() + "/taken.json";
+    std::ofstream(taken) << "kept";
+    reportChoice = QString::fromStdString(taken);
+    window.saveReport();
+    QCOMPARE(h.warnings.size(), std::size_t{1});
+    QVERIFY2(h.warnings[0].contains(QStringLiteral("exists already")) &&
+                 h.warnings[0].contains(QStringLiteral("new name")),
+             qPrintable(h.warnings[0]));
+    QCOMPARE(fileText(taken), std::string("kept"));
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -75,7 +75,7 @@ void UnreadableReportTest::statusLineAndSummaryTellWhatCouldNotBeRead() {
         flow.askYesNo = [](QWidget*, const QString&) { return false; };
         flow.showMessage = [&summary](QWidget*, const QString& text) { summary = text; };
         flow.firstCharAsker = &underscore;
-        recoverSelected(parent, context, source, entries, flow);
+        return recoverSelected(parent, context, source, entries, flow);
     };
     MainWindow window(hooks);
     const QString image = QString::fromStdString(test::fixtureImage("fat/fat16.img"));
