@@ -349,7 +349,7 @@ void MainWindow::saveReport() {
                                            QStringLiteral("JSON files (*.json);;All files (*)"),
                                            nullptr, QFileDialog::DontConfirmOverwrite);
     if (path.isEmpty()) return;
-    // As for the recovered files: nothing is written to the device being scanned.
+    // Never onto the device being scanned, where it could overwrite deleted data.
     if (mounted_ && onScannedDevice(*context_, sourcePath_, QFileInfo(path).absolutePath())) {
         warn(reportOnScannedDeviceMessage(path, sourcePath_));
         return;

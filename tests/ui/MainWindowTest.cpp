@@ -925,6 +925,15 @@ void MainWindowTest::listMenuKeepsFoldersAndSavesTheReport() {
     MainWindowHooks hooks = h.hooks();
     hooks.recover = recoverInto(destination, outcomes, &asker);
     hooks.chooseReportFile = [&reportChoice](QWidget*) { return reportChoice; };
+    // The image stands in for the first partition of a disk, which starts at 1 MiB.
+    hooks.selectSource = [](const std::string& path, const SourceChoice&, const SourceOpener&) {
+        SelectedSource selected;
+        selected.device = openFileSource(path, selected.error);
+        selected.status = selected.device ? SourceStatus::Opened : SourceStatus::CannotOpen;
+        selected.partition = 1;
+        selected.volumeOffset = 1 << 20;
+        return selected;
+    };
     MainWindow window(hooks);
     QVERIFY(window.openSource(QString::fromStdString(image)));
     window.show();
@@ -954,7 +963,7 @@ void MainWindowTest::listMenuKeepsFoldersAndSavesTheReport() {
     QVERIFY(report.is_array());
     QCOMPARE(report.size(), std::size_t{1});
     QCOMPARE(report[0].at("source").get<std::string>(), image);
-    QCOMPARE(report[0].at("volumeOffset").get<std::uint64_t>(), std::uint64_t{0});
+    QCOMPARE(report[0].at("volumeOffset").get<std::uint64_t>(), std::uint64_t{1} << 20);
     QCOMPARE(report[0].at("outputPath").get<std::string>(), written);
     QCOMPARE(report[0].at("md5").get<std::string>(), md5);
     QCOMPARE(report[0].at("status").get<std::string>(), std::string("written"));
