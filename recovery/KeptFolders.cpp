@@ -13,17 +13,8 @@ namespace rekkon {
 
 namespace {
 
-constexpr std::size_t kMaxNameBytes = 255;
 // Components deeper than this are not created: the rest of the path is joined into the last.
 constexpr std::size_t kMaxKeptDepth = 64;
-
-std::string cutUtf8(const std::string& text, std::size_t limit) {
-    if (text.size() <= limit) return text;
-    std::size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
-        --end;
-    return text.substr(0, end);
-}
 
 std::string numberedFolder(const std::string& name, int n) {
     const std::string suffix = "(" + std::to_string(n) + ")";

@@ -2,11 +2,6 @@
 
 namespace rekkon {
 
-namespace {
-
-constexpr std::size_t kMaxNameBytes = 255;
-
-// Cuts `text` to at most `limit` bytes without splitting a UTF-8 sequence.
 std::string cutUtf8(const std::string& text, std::size_t limit) {
     if (text.size() <= limit) return text;
     std::size_t end = limit;
@@ -14,8 +9,6 @@ std::string cutUtf8(const std::string& text, std::size_t limit) {
         --end;
     return text.substr(0, end);
 }
-
-}  // namespace
 
 std::pair<std::string, std::string> splitStreamName(const std::string& name) {
     const auto colon = name.find(':');

@@ -18,5 +18,10 @@ std::pair<std::string, std::string> splitStreamName(const std::string& name);
 std::string numberedName(const std::string& fileName, int n);
 
 inline constexpr int kMaxNumberedNames = 499;
+// The longest name a Linux file system takes, in bytes.
+inline constexpr std::size_t kMaxNameBytes = 255;
+
+// Cuts `text` to at most `limit` bytes without splitting a UTF-8 sequence.
+std::string cutUtf8(const std::string& text, std::size_t limit);
 
 }  // namespace rekkon
