@@ -16,11 +16,14 @@ namespace {
 // fat16.img: data from sector 100, 4 sectors a cluster; the folder LETTERS at cluster 122.
 constexpr std::uint64_t kLettersSector = 100 + (122 - 2) * 4;
 
+std::shared_ptr<std::vector<std::uint8_t>> fat16Bytes() {
+    std::ifstream in(test::fixtureImage("fat/fat16.img"), std::ios::binary);
+    return std::make_shared<std::vector<std::uint8_t>>(std::istreambuf_iterator<char>(in),
+                                                       std::istreambuf_iterator<char>());
+}
+
 test::CliSetup failingLetters() {
-    const std::string path = test::fixtureImage("fat/fat16.img");
-    std::ifstream in(path, std::ios::binary);
-    auto bytes = std::make_shared<std::vector<std::uint8_t>>(std::istreambuf_iterator<char>(in),
-                                                             std::istreambuf_iterator<char>());
+    auto bytes = fat16Bytes();
     test::CliSetup setup;
     setup.openSource = [bytes](const std::string&, int&) {
         auto device = std::make_unique<test::MemoryDevice>(*bytes);
@@ -59,6 +62,23 @@ TEST(UnreadableCli, ListAndRecoverSayHowManySectorsCouldNotBeRead) {
     const auto whole = test::runCliInProcess({"list", test::fixtureImage("fat/fat16.img")});
     EXPECT_EQ(whole.status, cli::kExitOk);
     EXPECT_EQ(whole.err.find("could not be read"), std::string::npos);
+}
+
+TEST(UnreadableCli, ListOfACutShortImageCountsWhatLiesPastItsEnd) {
+    // The image ends where LETTERS begins: it and the folders after it (the deleted folder
+    // "Old Projects Archive" among them) lie past the end.
+    auto bytes = fat16Bytes();
+    bytes->resize(kLettersSector * kSectorSize);
+    test::CliSetup setup;
+    setup.openSource = [bytes](const std::string&, int&) {
+        return std::unique_ptr<SectorDevice>(std::make_unique<test::MemoryDevice>(*bytes));
+    };
+    const auto list = test::runCliInProcess({"list", "card.img", "--format", "csv"}, setup);
+    EXPECT_EQ(list.status, cli::kExitSkipped);
+    EXPECT_NE(list.err.find("could not be read"), std::string::npos) << list.err;
+    EXPECT_NE(list.err.find("all of them lie past the end of \"card.img\""), std::string::npos)
+        << list.err;
+    EXPECT_NE(list.out.find("LDNOTES.TXT"), std::string::npos) << "found before LETTERS";
 }
 
 }  // namespace
