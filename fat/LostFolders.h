@@ -28,7 +28,7 @@ using LostFolderProgress = std::function<void(std::uint64_t done, std::uint64_t 
 // folder cluster found only what its path needs, never whole clusters: memory grows with what is
 // found. A hostile volume can make every free cluster look like a folder; past this many files
 // and as many folder names and parents, what is found is counted (entriesLeftOut), not kept.
-inline constexpr std::size_t kMaxLostFolderEntries = std::size_t{1} << 20;
+inline constexpr std::size_t kMaxLostFolderEntries = std::size_t{1} << 18;
 
 struct LostFolderStats {
     std::uint64_t freeClusters = 0;        // free clusters examined
