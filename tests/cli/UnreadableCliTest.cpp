@@ -6,7 +6,9 @@
 #include <iterator>
 
 #include "cli/Cli.h"
+#include "fat/FatScan.h"
 #include "support/CliRunner.h"
+#include "support/FatBuilder.h"
 #include "support/Fixtures.h"
 #include "support/MemoryDevice.h"
 
@@ -79,6 +81,26 @@ TEST(UnreadableCli, ListOfACutShortImageCountsWhatLiesPastItsEnd) {
     EXPECT_NE(list.err.find("all of them lie past the end of \"card.img\""), std::string::npos)
         << list.err;
     EXPECT_NE(list.out.find("LDNOTES.TXT"), std::string::npos) << "found before LETTERS";
+}
+
+TEST(UnreadableCli, ListSaysHowManyFoldersWereTooDeepToEnter) {
+    // A chain of live folders two levels deeper than the walk goes, a deleted file in each.
+    test::FatBuilder b(test::FatBuilder::Type::Fat16, 20'000, 1);
+    b.putEntry(1, 0, "DEEP", 0x10, 100, 0);
+    for (std::uint32_t d = 0; d < kMaxScanDepth + 2; ++d) {
+        b.chain({100 + d});
+        b.putEntry(100 + d, 0, "DEEP", 0x10, 101 + d, 0);
+        b.putEntry(100 + d, 1, "\xE5ILE    TXT", 0x20, 5000 + d, 1);
+    }
+    test::CliSetup setup;
+    setup.openSource = [&b](const std::string&, int&) {
+        return std::unique_ptr<SectorDevice>(std::make_unique<test::MemoryDevice>(b.bytes()));
+    };
+    const auto list = test::runCliInProcess({"list", "deep.img", "--format", "csv"}, setup);
+    EXPECT_EQ(list.status, cli::kExitSkipped);
+    EXPECT_NE(list.err.find("1 folder of \"deep.img\" lies deeper than 2048 levels"),
+              std::string::npos)
+        << list.err;
 }
 
 }  // namespace
