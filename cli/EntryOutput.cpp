@@ -115,6 +115,8 @@ void printJson(std::ostream& out, const std::vector<const DeletedFileEntry*>& en
         text += ",\n";
         optionalText("longName", e.longName);
         text += ",\n";
+        field("longNameCut");
+        text += e.longNameCut ? "true,\n" : "false,\n";
         optionalText("firstChar", e.firstChar);
         text += i + 1 < entries.size() ? "\n  },\n" : "\n  }\n";
         out << text;
@@ -124,15 +126,15 @@ void printJson(std::ostream& out, const std::vector<const DeletedFileEntry*>& en
 
 void printCsv(std::ostream& out, const std::vector<const DeletedFileEntry*>& entries) {
     out << "location,name,size,createTime,accessTime,status,statusText,type,attributes,folder,"
-           "longName,firstChar\r\n";
+           "longName,longNameCut,firstChar\r\n";
     for (const DeletedFileEntry* e : entries) {
         out << e->location << ',' << csvField(e->name) << ',' << e->size << ','
             << isoTimeText(e->createTime).value_or("") << ','
             << isoTimeText(e->accessTime).value_or("") << ',' << unsigned{e->status} << ','
             << csvField(statusText(e->status)) << ',' << csvField(typeText(e->name)) << ','
             << e->attributes << ',' << csvField(e->folder) << ','
-            << csvField(e->longName.value_or("")) << ',' << csvField(e->firstChar.value_or(""))
-            << "\r\n";
+            << csvField(e->longName.value_or("")) << ',' << (e->longNameCut ? "true" : "false")
+            << ',' << csvField(e->firstChar.value_or("")) << "\r\n";
     }
 }
 
