@@ -18,11 +18,16 @@ std::size_t displayWidth(const std::string& text) {
 
 constexpr std::size_t kTableColumns = 8;
 
+// Names come from the volume: their control characters are shown escaped (terminalText).
 std::array<std::string, kTableColumns> tableRow(const DeletedFileEntry& e) {
-    return {std::to_string(e.location), e.name,
-            e.longName.value_or(""),    sizeText(e.size),
-            timeText(e.createTime),     timeText(e.accessTime),
-            statusText(e.status),       typeText(e.name)};
+    return {std::to_string(e.location),
+            terminalText(e.name),
+            terminalText(e.longName.value_or("")),
+            sizeText(e.size),
+            timeText(e.createTime),
+            timeText(e.accessTime),
+            statusText(e.status),
+            terminalText(typeText(e.name))};
 }
 
 std::string csvField(const std::string& text) {
