@@ -78,15 +78,16 @@ TEST(CliTest, ListFormats) {
     ASSERT_EQ(csv.status, 0);
     EXPECT_EQ(csv.out.substr(0, csv.out.find("\r\n")),
               "location,name,size,createTime,accessTime,status,statusText,type,attributes,folder,"
-              "longName,firstChar");
+              "longName,longNameCut,firstChar");
     EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 3);
     // An 8.3 name has neither a long name nor a proven first character.
     EXPECT_NE(csv.out.find("123,?EW.TXT,100,2021-01-01T00:34:00,2021-01-01T00:34:00,255,Good,TXT,"
-                           "32,\\LETTERS,,\r\n"),
+                           "32,\\LETTERS,,false,\r\n"),
               std::string::npos)
         << csv.out;
     auto longName = run({"list", kFat16, "--format", "csv", "--name", "letter to*"});
-    EXPECT_NE(longName.out.find(",\\LETTERS,Letter to the Editor.txt,L\r\n"), std::string::npos)
+    EXPECT_NE(longName.out.find(",\\LETTERS,Letter to the Editor.txt,false,L\r\n"),
+              std::string::npos)
         << longName.out;
 
     auto folder = run({"list", kFat16, "--folder", "/letters", "--format", "json"});
