@@ -59,6 +59,7 @@ int printDisk(const std::string& path, const PartitionTable& table, Streams& io)
            << "-byte sectors\n";
     printPartitionRows(io.out, table, false);
     int status = kExitOk;
+    int shown = 0;
     for (const PartitionInfo& p : table.partitions) {
         if (p.extended || !isVolumeFileSystemName(p.fileSystem)) continue;
         SourceChoice choice;
@@ -72,6 +73,14 @@ int printDisk(const std::string& path, const PartitionTable& table, Streams& io)
             continue;
         }
         printGeometry(io.out, context, volumeText(path, p.number));
+        ++shown;
+    }
+    if (shown == 0 && status == kExitOk) {
+        // Nothing on the disk can be read: as `list` does, say so and fail.
+        io.err << "rekkon-cli: \"" << path << "\" holds a " << schemeText(table.scheme)
+               << " partition table with no FAT or NTFS partition. Give --partition N to try one "
+                  "anyway.\n";
+        return kExitSource;
     }
     return status;
 }

@@ -208,7 +208,7 @@ void DriveSelectDialog::chooseSelected() {
         return;
     }
     const DriveInfo& info = drives_.at(static_cast<std::size_t>(drive));
-    if (mount(QString::fromStdString(info.devicePath), mountOrderForName(info.fileSystem)))
+    if (mount(QString::fromStdString(info.devicePath), info.fileSystem))
         accept();
 }
 
@@ -239,11 +239,12 @@ void DriveSelectDialog::chooseImage() {
             warn(volume.message);
         return;
     }
-    if (mountOpened(path, std::move(volume.device), volume.mountOrder(), volume.volumeOffset))
+    if (mountOpened(path, std::move(volume.device), volume.mountOrder(), volume.volumeOffset,
+                    volume.unreadFileSystem))
         accept();
 }
 
-bool DriveSelectDialog::mount(const QString& path, MountOrder order) {
+bool DriveSelectDialog::mount(const QString& path, const std::string& fileSystem) {
     const DeviceOpener open = hooks_.open ? hooks_.open : defaultDeviceOpener();
     int error = 0;
     QString message;
@@ -258,11 +259,14 @@ bool DriveSelectDialog::mount(const QString& path, MountOrder order) {
         warn(kMountFailedMessage + QStringLiteral("\n\n") + message);
         return false;
     }
-    return mountOpened(path, std::move(device), order);
+    // The drive list names the file system as the platform does: "exFAT" is one not read.
+    return mountOpened(path, std::move(device), mountOrderForName(fileSystem), 0,
+                       fileSystem == "exFAT" ? fileSystem : std::string());
 }
 
 bool DriveSelectDialog::mountOpened(const QString& path, std::unique_ptr<SectorDevice> device,
-                                    MountOrder order, std::uint64_t volumeOffset) {
+                                    MountOrder order, std::uint64_t volumeOffset,
+                                    const std::string& unreadFileSystem) {
     MountStatus status = MountStatus::CannotOpen;
     // The mount runs off this thread: the dialog takes no input meanwhile.
     setEnabled(false);
@@ -270,7 +274,7 @@ bool DriveSelectDialog::mountOpened(const QString& path, std::unique_ptr<SectorD
     setEnabled(true);
     if (status != MountStatus::Mounted) {
         // mountVolume has closed the device again.
-        warn(notRecognisedMessage(path));
+        warn(mountFailedMessage(path, unreadFileSystem));
         return false;
     }
     sourcePath_ = path;
