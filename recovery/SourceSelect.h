@@ -35,8 +35,8 @@ struct SelectedSource {
     std::optional<int> partition;         // Opened: the partition used (chosen or the only one)
     std::string fileSystemName;           // Opened: the platform's name of the volume, if known
     std::uint64_t volumeOffset = 0;       // Opened: the byte offset of the volume in the source
-    std::string unreadFileSystem;  // Opened: a file system its boot sector names that rekkon
-                                   // does not read ("exFAT"); empty otherwise
+    std::string unreadFileSystem;         // Opened: a file system its boot sector names that rekkon
+                                          // does not read ("exFAT"); empty otherwise
 };
 
 // The name of a file system that `boot`, a volume's first sector, belongs to and that this

@@ -208,8 +208,7 @@ void DriveSelectDialog::chooseSelected() {
         return;
     }
     const DriveInfo& info = drives_.at(static_cast<std::size_t>(drive));
-    if (mount(QString::fromStdString(info.devicePath), info.fileSystem))
-        accept();
+    if (mount(QString::fromStdString(info.devicePath), info.fileSystem)) accept();
 }
 
 QString DriveSelectDialog::askForImage(const QString& caption) {

@@ -29,7 +29,7 @@ struct VolumeChoice {
     std::uint64_t volumeOffset = 0;        // the byte offset of the volume in the source
     std::string fileSystemName;            // the listed file system; empty when none is known
     QString message;                       // why there is no device; empty when cancelled
-    std::string unreadFileSystem;  // a file system the boot sector names that is not read
+    std::string unreadFileSystem;          // a file system the boot sector names that is not read
 
     // The order of mount attempts the listed file system asks for.
     MountOrder mountOrder() const {
