@@ -23,12 +23,13 @@ bool isVolumePartition(const PartitionInfo& p) {
 
 // A bare FAT or NTFS volume whose boot sector libblkid does not accept (one damaged field is
 // enough) is taken by it for a DOS table with nothing readable in it: when the table offers no
-// FAT or NTFS partition and sector 0 is a boot sector rekkon reads, the source is the volume.
+// FAT or NTFS partition and sector 0 is a boot sector rekkon reads, the source is the volume
+// (as it is when sector 0 names a file system rekkon knows but does not read, to say so).
 bool isBareVolumeTakenForTable(SectorDevice& device, const PartitionTable& table) {
     if (std::any_of(table.partitions.begin(), table.partitions.end(), isVolumePartition))
         return false;
     const auto sector0 = readDeviceBytes(device, 0, kSectorSize);
-    return sector0 && isVolumeBootSector(*sector0);
+    return sector0 && (isVolumeBootSector(*sector0) || !unreadFileSystemName(*sector0).empty());
 }
 
 void usePartition(SelectedSource& selected, const PartitionInfo& partition) {
