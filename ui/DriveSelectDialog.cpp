@@ -177,7 +177,7 @@ int DriveSelectDialog::exec() {
             done(Rejected);
             return Rejected;
         }
-        if (mount(path, MountOrder::FromBootSector)) {
+        if (openImage(path)) {
             done(Accepted);
             return Accepted;
         }
@@ -220,7 +220,10 @@ QString DriveSelectDialog::askForImage(const QString& caption) {
 
 void DriveSelectDialog::chooseImage() {
     const QString path = askForImage(QStringLiteral("Open a disk image"));
-    if (path.isEmpty()) return;
+    if (!path.isEmpty() && openImage(path)) accept();
+}
+
+bool DriveSelectDialog::openImage(const QString& path) {
     // An image may be a whole disk (its FAT/NTFS partition is used, or asked for) or an
     // evidence file set.
     const DeviceOpener open = hooks_.open ? hooks_.open : defaultDeviceOpener();
@@ -236,11 +239,10 @@ void DriveSelectDialog::chooseImage() {
             warn(kMountFailedMessage + QStringLiteral("\n\n") + message);
         else if (!volume.message.isEmpty())
             warn(volume.message);
-        return;
+        return false;
     }
-    if (mountOpened(path, std::move(volume.device), volume.mountOrder(), volume.volumeOffset,
-                    volume.unreadFileSystem))
-        accept();
+    return mountOpened(path, std::move(volume.device), volume.mountOrder(), volume.volumeOffset,
+                       volume.unreadFileSystem);
 }
 
 bool DriveSelectDialog::mount(const QString& path, const std::string& fileSystem) {

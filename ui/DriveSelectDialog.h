@@ -82,6 +82,8 @@ class DriveSelectDialog : public QDialog {
   private:
     void chooseSelected();
     void chooseImage();
+    // Opens the image at `path` as chooseVolume picks its volume, and mounts it.
+    bool openImage(const QString& path);
     QString askForImage(const QString& caption);
     bool mount(const QString& path, const std::string& fileSystem);
     // `unreadFileSystem` names what the volume is when this version does not read it ("exFAT").
