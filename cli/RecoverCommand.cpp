@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "cli/Commands.h"
+#include "cli/JsonText.h"
 #include "cli/ScanSession.h"
 #include "recovery/RecoveryReport.h"
 #include "recovery/RecoveryWriter.h"
@@ -205,7 +206,7 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
     bool allWritten = outcomes.size() == session.entries.size();
     bool outputLost = !allWritten;  // stopped early: the destination cannot take more
     for (const RecoveryOutcome& o : outcomes) {
-        io.out << describeOutcome(o) << '\n';
+        io.out << terminalText(describeOutcome(o)) << '\n';  // names from the volume
         allWritten = allWritten && o.result == RecoveryResult::Written;
         outputLost = outputLost || outputFailed(o);
     }

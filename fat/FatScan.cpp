@@ -122,6 +122,7 @@ std::optional<FatCandidate> FatFindState::findNextDeleted() {
         } else if (auto recovered = names_.deletedName()) {
             c.longName = std::move(recovered->name);
             c.firstByte = recovered->firstByte;
+            c.longNameCut = recovered->cut;
         }
         return c;
     }
@@ -184,6 +185,8 @@ class FatScanner {
             f.folder = path;
             f.longName = c->longName;
             if (c->firstByte) f.firstChar = firstCharText(*c->firstByte);
+            f.longNameCut = c->longNameCut;
+            f.lowerCaseBase = c->entry.lowerCaseBase();
             if (record_) record_->listed.emplace(f.firstCluster, f.name);
             if (found_) found_(std::move(f));
         }

@@ -224,6 +224,7 @@ void LostFolderSearch::keepFile(std::uint32_t cluster, const FolderSlot& slot) {
     f.score = status;
     kept.file.longName = f.longName = slot.longName;
     if (slot.firstByte) f.firstChar = firstCharText(*slot.firstByte);
+    f.lowerCaseBase = e.lowerCaseBase();
     files_.push_back(std::move(kept));
 }
 
