@@ -47,11 +47,8 @@ void fuzzFatImage(std::span<const std::uint8_t> data) {
     if (found < 0) return;
     // Again with a depth limit that the seeds' folder trees reach, so that the walk's limit is
     // met: the folders left out are counted, and the walk still ends.
-    {
-        FatVolume fat = context.fat();
-        FatScanStats stats;
-        (void)scanFat(fat, "", FatFoundSink{}, nullptr, &stats, 1);
-    }
+    FatScanStats stats;
+    (void)scanFat(fat, "", FatFoundSink{}, nullptr, &stats, 1);
     std::uint64_t budget = kFuzzReadBudget;
     // The list is copied: reading never changes it, but the copy keeps the loop honest if it did.
     const FoundList entries = context.foundList;
