@@ -29,11 +29,15 @@ int runList(const std::vector<std::string>& args, Streams& io) {
         printCsv(io.out, session.entries);
     else if (!session.entries.empty())
         printTable(io.out, session.entries);
-    // The list may miss files recorded in sectors that could not be read.
-    return reportUnreadableSectors(io, session.source,
-                                   session.context.volume.reader.unreadableSectors())
-               ? kExitSkipped
-               : kExitOk;
+    // The list may miss files recorded in sectors that could not be read (those past the end of
+    // a cut-short source included), in folders too deep to enter or past the limit of lost-folder
+    // entries kept (both told by openAndScan).
+    const auto& reader = session.context.volume.reader;
+    const bool sectorsLost = reportUnreadableSectors(io, session.source, reader.unreadableSectors(),
+                                                     reader.pastEndSectors());
+    const bool partial =
+        session.context.foldersNotEntered != 0 || session.context.lostEntriesLeftOut != 0;
+    return sectorsLost || partial ? kExitSkipped : kExitOk;
 }
 
 }  // namespace rekkon::cli

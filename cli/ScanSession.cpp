@@ -7,6 +7,8 @@
 #include <ostream>
 
 #include "cli/VolumeSelect.h"
+#include "fat/FatScan.h"
+#include "fat/LostFolders.h"
 
 namespace rekkon::cli {
 
@@ -14,13 +16,32 @@ bool nameMatches(const std::string& glob, const std::string& name) {
     return ::fnmatch(glob.c_str(), name.c_str(), FNM_CASEFOLD) == 0;
 }
 
-bool reportUnreadableSectors(Streams& io, const std::string& source, std::uint64_t sectors) {
+bool reportUnreadableSectors(Streams& io, const std::string& source, std::uint64_t sectors,
+                             std::uint64_t pastEnd) {
     if (sectors == 0) return false;
     io.err << "rekkon-cli: " << sectors << (sectors == 1 ? " sector" : " sectors") << " of \""
            << source << "\" could not be read; files stored there are incomplete, and deleted "
            << "files recorded there may be missing.\n";
+    if (pastEnd != 0)
+        io.err << "rekkon-cli: " << (pastEnd == sectors ? "all of them" : std::to_string(pastEnd))
+               << " lie past the end of \"" << source << "\", which seems cut short: make "
+               << "the image again from the whole device.\n";
     return true;
 }
+
+namespace {
+
+void reportFoldersNotEntered(Streams& io, const std::string& source, std::uint64_t folders) {
+    if (folders == 0) return;
+    const bool one = folders == 1;
+    io.err << "rekkon-cli: " << folders << (one ? " folder" : " folders") << " of \"" << source
+           << "\" " << (one ? "lies" : "lie") << " deeper than " << kMaxScanDepth << " levels and "
+           << (one ? "was" : "were") << " not entered; the deleted files in "
+           << (one ? "it are" : "them are") << " not listed. Give --folder with a folder further "
+           << "down to reach them.\n";
+}
+
+}  // namespace
 
 namespace {
 
@@ -30,6 +51,14 @@ bool parseLocation(const std::string& text, std::uint64_t& out) {
         return false;
     out = std::stoull(text);
     return true;
+}
+
+void reportLostEntriesLeftOut(Streams& io, std::uint64_t entries) {
+    if (entries == 0) return;
+    io.err << "rekkon-cli: the search of free space found more lost-folder entries than the "
+           << kMaxLostFolderEntries << " it keeps; " << entries
+           << " were left out. The free space holds damaged or crafted folder data; list without "
+              "--deep to see the files the folders still record.\n";
 }
 
 }  // namespace
@@ -86,6 +115,8 @@ int openAndScan(const Options& options, Streams& io, ScanSession& session) {
                                 session.context.volume.reader.unreadableSectors());
         return kExitUsage;
     }
+    reportFoldersNotEntered(io, session.source, session.context.foldersNotEntered);
+    reportLostEntriesLeftOut(io, session.context.lostEntriesLeftOut);
     const auto& names = options.all("name");
     for (const DeletedFileEntry& e : session.context.foundList) {
         if (!names.empty() && std::none_of(names.begin(), names.end(), [&](const std::string& g) {

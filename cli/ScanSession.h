@@ -19,12 +19,15 @@ struct ScanSession {
     std::vector<const DeletedFileEntry*> entries;
 };
 
-// Returns kExitOk with `session` filled, or an exit status after printing the reason.
+// Returns kExitOk with `session` filled, or an exit status after printing the reason. Folders the
+// scan did not enter (too deep) are told on stderr; the command then ends with kExitSkipped.
 int openAndScan(const Options& options, Streams& io, ScanSession& session);
 
-// Says on stderr how many sectors of `source` could not be read, when `sectors` is not 0; returns
-// whether it said so (the command then ends with kExitSkipped at least).
-bool reportUnreadableSectors(Streams& io, const std::string& source, std::uint64_t sectors);
+// Says on stderr how many sectors of `source` could not be read, when `sectors` is not 0, and how
+// many of them lie past its end (`pastEnd`); returns whether it said so (the command then ends
+// with kExitSkipped at least).
+bool reportUnreadableSectors(Streams& io, const std::string& source, std::uint64_t sectors,
+                             std::uint64_t pastEnd = 0);
 
 // True when `name` matches the shell pattern `glob` (*, ?, [...]), ignoring ASCII case.
 bool nameMatches(const std::string& glob, const std::string& name);

@@ -24,16 +24,23 @@ bool hasValidNameBytes(const DirEntry& e) {
 }  // namespace
 
 FatFindState::FatFindState(FatVolume& fat, std::uint32_t folderCluster, bool inDeletedFolder)
-    : fat_(fat), inDeletedFolder_(inDeletedFolder) {
-    block_.resize(static_cast<std::size_t>(fat.geometry.clusterBytes()));
+    : fat_(fat), inDeletedFolder_(inDeletedFolder), blockBytes_(fat.geometry.clusterBytes()) {
     if (inDeletedFolder_)
         freeWalk_ = std::make_unique<FreeClusterWalk>(fat, folderCluster);
     else
         chain_ = std::make_unique<ChainReader>(fat, folderCluster);
 }
 
+void FatFindState::suspend() {
+    std::vector<std::uint8_t>().swap(block_);
+    blockValid_ = 0;
+    if (freeWalk_) freeWalk_->release();
+    if (chain_) chain_->release();
+}
+
 bool FatFindState::loadBlock(std::uint64_t blockStart) {
     blockStart_ = blockStart;
+    if (block_.empty()) block_.resize(static_cast<std::size_t>(blockBytes_));
     std::span<std::uint8_t> dest(block_);
     if (inDeletedFolder_) {
         const std::uint64_t left =
@@ -47,12 +54,35 @@ bool FatFindState::loadBlock(std::uint64_t blockStart) {
                         !readFolderCluster(block_, 0, folderClusterLimits(fat_));
     } else {
         blockValid_ = chain_->read(blockStart, dest);
+        if (blockValid_ == 0) blockValid_ = readPastFreeEnd(blockStart / blockBytes_, dest);
     }
     return blockValid_ > 0;
 }
 
+std::size_t FatFindState::readPastFreeEnd(std::uint64_t index, std::span<std::uint8_t> dest) {
+    // A live folder's chain that ends on a member the table calls free was cut by damage to the
+    // table, not by the folder's end: the clusters right after that member are taken as the
+    // folder's next ones as long as they are free and read as folder content as a whole.
+    const std::uint32_t end = chain_->freeEnd();
+    const std::uint64_t endIndex = chain_->freeEndIndex();
+    const FatGeometry& g = fat_.geometry;
+    if (end == 0 || index <= endIndex || index - endIndex > g.maxCluster() - end) return 0;
+    const auto cluster = static_cast<std::uint32_t>(end + (index - endIndex));
+    // Each cluster up to this one was taken already (the walk reads in order), so only this one
+    // is checked; one outside the source is not asked for.
+    auto& reader = fat_.volume.reader;
+    const std::uint64_t lastSector = g.clusterSector(cluster) + g.sectorsPerCluster - 1;
+    FatTableWindow table(fat_);
+    if (table.entry(cluster) != 0 || table.unreadable() || reader.knownUnreadable(lastSector))
+        return 0;
+    if (reader.readAt(g.clusterSector(cluster), 0, dest) != dest.size() ||
+        !readFolderCluster(dest, 0, folderClusterLimits(fat_)))
+        return 0;
+    return dest.size();
+}
+
 std::optional<FatCandidate> FatFindState::findNextDeleted() {
-    const std::uint64_t blockBytes = block_.size();
+    const std::uint64_t blockBytes = blockBytes_;
     const std::uint64_t limit = inDeletedFolder_ ? kDeletedFolderBytes : kMaxFolderBytes;
     while (!ended_ && blockBytes > 0 && position_ < limit) {
         const std::uint64_t blockStart = position_ - position_ % blockBytes;
@@ -104,24 +134,44 @@ namespace {
 
 class FatScanner {
   public:
-    FatScanner(FatVolume& fat, const FatFoundSink& found, FatScanRecord* record)
-        : fat_(fat), found_(found), record_(record) {}
+    FatScanner(FatVolume& fat, const FatFoundSink& found, FatScanRecord* record, int maxDepth)
+        : fat_(fat), found_(found), record_(record), maxDepth_(maxDepth) {}
 
-    void walk(std::uint32_t folderCluster, bool inDeletedFolder, const std::string& folderPath,
-              int depth) {
-        // A damaged deleted folder can name itself or an ancestor; each folder is walked once.
-        if (depth > kMaxScanDepth || !walked_.insert(folderCluster).second) return;
-        FatFindState state(fat_, folderCluster, inDeletedFolder);
-        while (auto c = state.findNextDeleted()) {
+    // Walks `top` and the folders below it, depth first with a stack of suspended walks (one
+    // per level, at most maxDepth_ + 1), handing files out in the order their entries appear.
+    void walk(std::uint32_t top, bool inDeletedFolder, const std::string& topPath) {
+        std::string path = topPath;  // of the folder on top of the stack
+        std::vector<Level> stack;
+        enter(stack, top, inDeletedFolder, path.size());
+        while (!stack.empty()) {
+            Level& level = stack.back();
+            auto c = level.state->findNextDeleted();
+            if (!c) {
+                if (record_)
+                    record_->folders.push_back(
+                        {level.cluster, level.deleted, level.state->examinedBytes(), path});
+                path.resize(level.parentPathBytes);
+                stack.pop_back();
+                continue;
+            }
             const std::string name = cp437ToUtf8(c->entryName);
             if (name == "." || name.rfind("..", 0) == 0) continue;
             if (c->entry.isFolder()) {
                 // Folders are descended by the cluster their entry names. Looking them up again
                 // by '?' name would find the first of two deleted folders with the same name
                 // twice, and could not reach entries past a deleted parent's first cluster.
-                const std::string childPath =
-                    (folderPath == "\\" ? "" : folderPath) + "\\" + c->longName.value_or(name);
-                walk(c->cluster, inDeletedFolder || c->deleted, childPath, depth + 1);
+                // A damaged folder can name itself or an ancestor: each is walked once.
+                if (walked_.contains(c->cluster)) continue;
+                if (stack.size() > static_cast<std::size_t>(std::max(maxDepth_, 0))) {
+                    ++stats_.foldersNotEntered;
+                    continue;
+                }
+                const std::size_t parentBytes = path.size();
+                if (path != "\\") path += '\\';
+                path += c->longName.value_or(name);
+                const bool deleted = level.deleted || c->deleted;
+                level.state->suspend();
+                enter(stack, c->cluster, deleted, parentBytes);
                 continue;
             }
             FatFoundFile f;
@@ -132,7 +182,7 @@ class FatScanner {
             f.accessDate = dosDateTimeToFileTime(c->entry.accessDate, 0);
             f.name = name;
             f.score = c->status;
-            f.folder = folderPath;
+            f.folder = path;
             f.longName = c->longName;
             if (c->firstByte) f.firstChar = firstCharText(*c->firstByte);
             f.longNameCut = c->longNameCut;
@@ -140,22 +190,37 @@ class FatScanner {
             if (record_) record_->listed.emplace(f.firstCluster, f.name);
             if (found_) found_(std::move(f));
         }
-        if (record_)
-            record_->folders.push_back(
-                {folderCluster, inDeletedFolder, state.examinedBytes(), folderPath});
     }
 
+    const FatScanStats& stats() const { return stats_; }
+
   private:
+    struct Level {
+        std::unique_ptr<FatFindState> state;
+        std::uint32_t cluster = 0;
+        bool deleted = false;
+        std::size_t parentPathBytes = 0;  // the path's length before this folder's name
+    };
+
+    void enter(std::vector<Level>& stack, std::uint32_t cluster, bool deleted,
+               std::size_t parentPathBytes) {
+        walked_.insert(cluster);
+        stack.push_back({std::make_unique<FatFindState>(fat_, cluster, deleted), cluster, deleted,
+                         parentPathBytes});
+    }
+
     FatVolume& fat_;
     const FatFoundSink& found_;
     FatScanRecord* record_;
+    int maxDepth_;
     std::set<std::uint32_t> walked_;
+    FatScanStats stats_;
 };
 
 }  // namespace
 
 int scanFat(FatVolume& fat, const std::string& target, const FatFoundSink& found,
-            FatScanRecord* record) {
+            FatScanRecord* record, FatScanStats* stats, int maxDepth) {
     std::string path = target;
     if (const auto colon = path.find(':'); colon != std::string::npos) path.erase(0, colon + 1);
     const bool isRoot =
@@ -172,8 +237,9 @@ int scanFat(FatVolume& fat, const std::string& target, const FatFoundSink& found
         cluster = entry.firstCluster(fat.volume.kind);
         if (cluster == 0) return fat.lastError = ENOENT;
     }
-    FatScanner scanner(fat, found, record);
-    scanner.walk(cluster, path.find('?') != std::string::npos, display, 0);
+    FatScanner scanner(fat, found, record, maxDepth);
+    scanner.walk(cluster, path.find('?') != std::string::npos, display);
+    if (stats) *stats = scanner.stats();
     return fat.lastError = 0;
 }
 

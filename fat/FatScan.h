@@ -17,8 +17,10 @@ namespace rekkon {
 
 // A deleted folder's entries are read from free clusters; no more than this of it is examined.
 inline constexpr std::uint64_t kDeletedFolderBytes = 8192;
-// Folders nest at most this deep in a scan (a damaged deleted folder may lead back into itself).
-inline constexpr int kMaxScanDepth = 64;
+// Folders nest at most this deep in a scan: a Linux path of 4,096 bytes holds about 2,000
+// levels. Folders below it are counted (FatScanStats), not entered. The walk keeps a small
+// suspended state per level, so this also bounds its memory.
+inline constexpr int kMaxScanDepth = 2048;
 
 // One candidate a folder walk returns.
 struct FatCandidate {
@@ -45,12 +47,19 @@ class FatFindState {
     std::optional<FatCandidate> findNextDeleted();
     // Bytes of the folder examined so far (the walk stops at the end marker).
     std::uint64_t examinedBytes() const { return position_; }
+    // Gives back the memory of the block read and of the table window while the walk is set
+    // aside (a subfolder is walked); the next findNextDeleted reads them again.
+    void suspend();
 
   private:
     bool loadBlock(std::uint64_t blockStart);
+    // Block `index` of a live folder whose chain ended on a member the table calls free; 0 when
+    // it does not go on there.
+    std::size_t readPastFreeEnd(std::uint64_t index, std::span<std::uint8_t> dest);
 
     FatVolume& fat_;
     bool inDeletedFolder_;
+    std::uint64_t blockBytes_;  // a cluster
     std::uint64_t position_ = 0;
     std::vector<std::uint8_t> block_;
     std::uint64_t blockStart_ = 0;
@@ -86,12 +95,20 @@ struct FatFoundFile {
 };
 using FatFoundSink = std::function<void(FatFoundFile)>;
 
+// What a scan could not reach.
+struct FatScanStats {
+    // Folders below the depth limit, which the walk did not enter: their files are not listed.
+    std::uint64_t foldersNotEntered = 0;
+};
+
 // Walks the folder `target` ('\' or '/' separated 8.3 or long names, '?' for deleted folders;
 // empty or "\" for the root; a leading "X:" is ignored) and every folder below it, handing each
 // deleted file whose data may still be there to `found`. Returns 0, or ENOENT when the target
 // folder cannot be found. When `record` is given, it receives the folders walked and the files
-// handed out.
+// handed out; `stats` receives what the walk could not reach. Folders more than `maxDepth`
+// levels below the target are not entered.
 int scanFat(FatVolume& fat, const std::string& target, const FatFoundSink& found,
-            FatScanRecord* record = nullptr);
+            FatScanRecord* record = nullptr, FatScanStats* stats = nullptr,
+            int maxDepth = kMaxScanDepth);
 
 }  // namespace rekkon

@@ -63,6 +63,7 @@ bool FatTableWindow::load(std::uint64_t byte, std::size_t width) {
     const std::uint64_t tableBytes = g.sectorsPerFat * kSectorSize;
     valid_ = 0;
     if (byte + width > tableBytes) return false;
+    if (window_.empty()) window_.resize(kWindowBytes);
     // Windows start at a table sector, so an entry that straddles two sectors always fits.
     start_ = byte - byte % kSectorSize;
     auto& reader = fat_.volume.reader;
@@ -152,6 +153,8 @@ void ClusterChain::restart() {
     visited_.clear();
     index_ = 0;
     current_ = 0;
+    freeEnd_ = 0;
+    freeEndIndex_ = 0;
     if (start_ >= 2 && start_ <= fat_.geometry.maxCluster()) {
         current_ = start_;
         visit(start_);
@@ -174,6 +177,10 @@ bool ClusterChain::seek(std::uint64_t index) {
     while (current_ != 0 && index_ < index) {
         const std::uint32_t next = table_.entry(current_);
         if (!isNextCluster(next) || !visit(next)) {
+            if (next == 0 && !table_.unreadable()) {
+                freeEnd_ = current_;
+                freeEndIndex_ = index_;
+            }
             current_ = 0;
             break;
         }

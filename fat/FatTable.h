@@ -37,6 +37,11 @@ class FatTableWindow {
     std::uint32_t nextFree(std::uint32_t from, std::uint32_t to);
     // How many of from..to are free, counting up to the first unreadable part of the table.
     std::uint64_t countFree(std::uint32_t from, std::uint32_t to);
+    // Gives back the window's memory until the next lookup (a walk set aside for a while).
+    void release() {
+        std::vector<std::uint8_t>().swap(window_);
+        valid_ = 0;
+    }
 
   private:
     bool load(std::uint64_t byte, std::size_t width);
@@ -59,14 +64,21 @@ class ClusterChain {
     // Moves to member `index` (counting from 0); a step back starts over from the first
     // cluster. False when the chain ends before it.
     bool seek(std::uint64_t index);
+    // Gives back the table window's memory until the next step.
+    void release() { table_.release(); }
+    // After the chain ended because the table calls its last member free (which a member of a
+    // live chain cannot be: the table is damaged), that member and its index; 0 otherwise.
+    std::uint32_t freeEnd() const { return freeEnd_; }
+    std::uint64_t freeEndIndex() const { return freeEndIndex_; }
 
   private:
     void restart();
     // Marks `cluster` visited; false when it already was.
     bool visit(std::uint32_t cluster);
 
-    // Visited clusters, a bitmap page per 64 Ki clusters, made only for pages a chain touches.
-    static constexpr std::uint32_t kPageClusters = 65536;
+    // Visited clusters, a bitmap page per 4 Ki clusters, made only for pages a chain touches
+    // (small, since a folder walk keeps one chain open for every level it is deep).
+    static constexpr std::uint32_t kPageClusters = 4096;
     using Page = std::array<std::uint64_t, kPageClusters / 64>;
 
     FatVolume& fat_;
@@ -74,6 +86,8 @@ class ClusterChain {
     std::uint32_t start_;
     std::uint32_t current_ = 0;
     std::uint64_t index_ = 0;
+    std::uint32_t freeEnd_ = 0;
+    std::uint64_t freeEndIndex_ = 0;
     std::unordered_map<std::uint32_t, std::unique_ptr<Page>> visited_;
 };
 
@@ -88,6 +102,12 @@ class ChainReader {
     // Reads dest.size() bytes at `offset` of the chain (reads of the root area end at the
     // area's end). Returns the bytes delivered; fewer when the chain ends or a read fails.
     std::size_t read(std::uint64_t offset, std::span<std::uint8_t> dest);
+    // Gives back the table window's memory until the next read.
+    void release() { chain_.release(); }
+    // The chain's member that the table calls free, where the chain ended on one
+    // (ClusterChain::freeEnd), and its index in the chain.
+    std::uint32_t freeEnd() const { return chain_.freeEnd(); }
+    std::uint64_t freeEndIndex() const { return chain_.freeEndIndex(); }
 
   private:
     FatVolume& fat_;
@@ -106,6 +126,8 @@ class FreeClusterWalk {
     // Reads dest.size() bytes at byte `offset` of the item; returns the bytes delivered, fewer
     // when the sequence ends or a read fails.
     std::size_t read(std::uint64_t offset, std::span<std::uint8_t> dest);
+    // Gives back the table window's memory until the next read.
+    void release() { table_.release(); }
 
   private:
     // Moves to sequence member `index`; false when the sequence ends before it.

@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <new>
+#include <set>
 #include <unordered_set>
 #include <vector>
 
@@ -15,6 +16,10 @@
 namespace rekkon {
 
 namespace {
+
+// A lost folder's path is worked out through at most this many ".." links (each memoised path
+// holds them all); a parent farther up is shown as "<lost folder CLUSTER>".
+constexpr int kMaxLostPathDepth = 64;
 
 // The last cluster whose data lies inside the source (the volume's last when its size is not
 // known).
@@ -58,7 +63,8 @@ std::string entryName(DirEntry e, bool deleted) {
 
 class LostFolderSearch {
   public:
-    LostFolderSearch(FatVolume& fat, const FatScanRecord& record) : fat_(fat), record_(record) {
+    LostFolderSearch(FatVolume& fat, const FatScanRecord& record, std::size_t maxEntries)
+        : fat_(fat), record_(record), maxEntries_(maxEntries) {
         limits_ = folderClusterLimits(fat);
         noteReached();
     }
@@ -70,6 +76,13 @@ class LostFolderSearch {
   private:
     void noteReached();
     void examine(std::uint32_t cluster, std::span<const std::uint8_t> bytes);
+    void keepFile(std::uint32_t cluster, const FolderSlot& slot);
+    // Whether one more item fits in a collection of `size`; counts it left out when not.
+    bool roomFor(std::size_t size) {
+        if (size < maxEntries_) return true;
+        ++stats_.entriesLeftOut;
+        return false;
+    }
     // Asked for in ascending cluster order.
     bool wanted(FatTableWindow& table, std::uint32_t cluster) {
         while (nextReached_ < reached_.size() && reached_[nextReached_] < cluster)
@@ -79,8 +92,15 @@ class LostFolderSearch {
     }
     const std::string& pathOf(std::uint32_t cluster, int depth = 0);
 
+    // A file found, with the first cluster of the folder cluster it lies in.
+    struct KeptFile {
+        std::uint32_t folderCluster = 0;
+        LostFatFile file;  // folder not yet filled in
+    };
+
     FatVolume& fat_;
     const FatScanRecord& record_;
+    std::size_t maxEntries_;
     FolderClusterLimits limits_;
     LostFolderStats stats_;
     // Clusters the scan read as folder content, ascending; they are not searched again.
@@ -88,8 +108,11 @@ class LostFolderSearch {
     std::size_t nextReached_ = 0;
     // The scan's folders by first cluster, with their paths (0: the root, as ".." names it).
     std::map<std::uint32_t, std::string> known_;
-    // Folder clusters found, in disk order.
-    std::map<std::uint32_t, FolderCluster> lost_;
+    // Files found, in disk order, and (first cluster, name) of each, so that a file is kept once.
+    std::vector<KeptFile> files_;
+    std::set<std::pair<std::uint32_t, std::string>> kept_;
+    // The first clusters of lost folders (they open with "." and ".."), with what ".." names.
+    std::map<std::uint32_t, std::uint32_t> parents_;
     // Names of lost folders, from a folder entry pointing at their first cluster.
     std::map<std::uint32_t, std::string> names_;
     std::map<std::uint32_t, std::string> paths_;   // paths worked out so far
@@ -168,28 +191,57 @@ void LostFolderSearch::examine(std::uint32_t cluster, std::span<const std::uint8
     auto folder = readFolderCluster(bytes, cluster, limits_);
     if (!folder) return;
     ++stats_.folderClusters;
+    if (folder->first && roomFor(parents_.size())) parents_.emplace(cluster, folder->parentCluster);
     for (const FolderSlot& slot : folder->entries) {
         const std::uint32_t child = slot.entry.firstCluster(limits_.kind);
-        if (!slot.entry.isFolder() || names_.contains(child)) continue;
+        if (!slot.entry.isFolder()) {
+            keepFile(cluster, slot);
+            continue;
+        }
+        if (names_.contains(child) || !roomFor(names_.size())) continue;
         names_.emplace(child, slot.longName ? *slot.longName : entryName(slot.entry, slot.deleted));
     }
-    lost_.emplace(cluster, std::move(*folder));
+}
+
+void LostFolderSearch::keepFile(std::uint32_t cluster, const FolderSlot& slot) {
+    const DirEntry& e = slot.entry;
+    const std::uint32_t first = e.firstCluster(limits_.kind);
+    if (first < 2) return;
+    std::string name = entryName(e, slot.deleted);
+    if (record_.listed.contains({first, name}) || kept_.contains({first, name})) return;
+    const int status = estimateFatStatus(fat_, e);
+    if (status < 0 || !roomFor(files_.size())) return;
+    kept_.emplace(first, name);
+    KeptFile kept;
+    kept.folderCluster = cluster;
+    FatFoundFile& f = kept.file.file;
+    f.firstCluster = first;
+    f.attributes = e.attributes;
+    f.size = e.size;
+    f.time = dosDateTimeToFileTime(e.writeDate != 0 ? e.writeDate : e.createDate,
+                                   e.writeTime != 0 ? e.writeTime : e.createTime);
+    f.name = std::move(name);
+    f.score = status;
+    kept.file.longName = f.longName = slot.longName;
+    if (slot.firstByte) f.firstChar = firstCharText(*slot.firstByte);
+    f.lowerCaseBase = e.lowerCaseBase();
+    files_.push_back(std::move(kept));
 }
 
 const std::string& LostFolderSearch::pathOf(std::uint32_t cluster, int depth) {
     if (auto it = known_.find(cluster); it != known_.end()) return it->second;
     if (auto it = paths_.find(cluster); it != paths_.end()) return it->second;
-    const auto lost = lost_.find(cluster);
+    const auto parent = parents_.find(cluster);
     std::string path = lostFolderName(cluster);
     // A folder's first cluster: under its parent, by the name an entry gives it. A ".." that
-    // leads back to a folder being worked out, or past kMaxScanDepth levels, shows that parent
+    // leads back to a folder being worked out, or past kMaxLostPathDepth levels, shows that parent
     // as not known.
-    if (lost != lost_.end() && lost->second.first && resolving_.insert(cluster).second) {
-        const std::uint32_t parent = lost->second.parentCluster;
+    if (parent != parents_.end() && resolving_.insert(cluster).second) {
+        const std::uint32_t up = parent->second;
         const auto name = names_.find(cluster);
-        const std::string parentPath = resolving_.contains(parent) || depth >= kMaxScanDepth
-                                           ? lostFolderName(parent)
-                                           : pathOf(parent, depth + 1);
+        const std::string parentPath = resolving_.contains(up) || depth >= kMaxLostPathDepth
+                                           ? lostFolderName(up)
+                                           : pathOf(up, depth + 1);
         path = joinPath(parentPath, name != names_.end() ? name->second : path);
         resolving_.erase(cluster);
     }
@@ -197,32 +249,11 @@ const std::string& LostFolderSearch::pathOf(std::uint32_t cluster, int depth) {
 }
 
 void LostFolderSearch::report(const LostFatSink& found) {
-    std::set<std::pair<std::uint32_t, std::string>> listed;
-    for (const auto& [cluster, folder] : lost_) {
-        for (const FolderSlot& slot : folder.entries) {
-            const DirEntry& e = slot.entry;
-            const std::uint32_t first = e.firstCluster(limits_.kind);
-            if (e.isFolder() || first < 2) continue;
-            const std::string name = entryName(e, slot.deleted);
-            if (record_.listed.contains({first, name}) || !listed.emplace(first, name).second)
-                continue;
-            const int status = estimateFatStatus(fat_, e);
-            if (status < 0) continue;
-            LostFatFile f;
-            f.file.firstCluster = first;
-            f.file.attributes = e.attributes;
-            f.file.size = e.size;
-            f.file.time = dosDateTimeToFileTime(e.writeDate != 0 ? e.writeDate : e.createDate,
-                                                e.writeTime != 0 ? e.writeTime : e.createTime);
-            f.file.name = name;
-            f.file.score = status;
-            f.file.folder = pathOf(cluster);
-            f.longName = f.file.longName = slot.longName;
-            if (slot.firstByte) f.file.firstChar = firstCharText(*slot.firstByte);
-            f.file.lowerCaseBase = e.lowerCaseBase();
-            if (found) found(std::move(f));
-        }
+    for (KeptFile& kept : files_) {
+        kept.file.file.folder = pathOf(kept.folderCluster);
+        if (found) found(std::move(kept.file));
     }
+    files_.clear();
 }
 
 }  // namespace
@@ -232,8 +263,9 @@ std::string lostFolderName(std::uint32_t cluster) {
 }
 
 LostFolderStats findLostFolders(FatVolume& fat, const FatScanRecord& record,
-                                const LostFatSink& found, const LostFolderProgress& progress) {
-    LostFolderSearch search(fat, record);
+                                const LostFatSink& found, const LostFolderProgress& progress,
+                                std::size_t maxEntries) {
+    LostFolderSearch search(fat, record, maxEntries);
     search.search(progress);
     search.report(found);
     return search.stats();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -23,10 +24,17 @@ using LostFatSink = std::function<void(LostFatFile)>;
 // Clusters of the data area looked at so far, of `total`.
 using LostFolderProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
 
+// The search keeps what each file found needs (its entry, its folder's cluster), and for each
+// folder cluster found only what its path needs, never whole clusters: memory grows with what is
+// found. A hostile volume can make every free cluster look like a folder; past this many files
+// and as many folder names and parents, what is found is counted (entriesLeftOut), not kept.
+inline constexpr std::size_t kMaxLostFolderEntries = std::size_t{1} << 18;
+
 struct LostFolderStats {
     std::uint64_t freeClusters = 0;        // free clusters examined
     std::uint64_t folderClusters = 0;      // of them, those that hold folder entries
     std::uint64_t unreadableClusters = 0;  // free clusters that could not be read
+    std::uint64_t entriesLeftOut = 0;      // files (and folder names) past the limit, not kept
 };
 
 // The text of a folder path component that is not known: "<lost folder CLUSTER>".
@@ -38,8 +46,10 @@ std::string lostFolderName(std::uint32_t cluster);
 // cluster that holds "." and ".." is a folder's first cluster and ".." names its parent; the
 // folder is shown under its parent's path when that is known (a folder the scan walked, or
 // another lost folder whose path is known) and named by a folder entry pointing at it, where one
-// was found. Other parts of a path are "<lost folder CLUSTER>".
+// was found. Other parts of a path are "<lost folder CLUSTER>". No more than `maxEntries` files
+// are kept (and as many folder names and parents); the rest are counted in entriesLeftOut.
 LostFolderStats findLostFolders(FatVolume& fat, const FatScanRecord& record,
-                                const LostFatSink& found, const LostFolderProgress& progress = {});
+                                const LostFatSink& found, const LostFolderProgress& progress = {},
+                                std::size_t maxEntries = kMaxLostFolderEntries);
 
 }  // namespace rekkon

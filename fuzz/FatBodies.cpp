@@ -9,6 +9,7 @@
 #include "fat/DirLookup.h"
 #include "fat/FatLabel.h"
 #include "fat/FatMount.h"
+#include "fat/FatScan.h"
 #include "fat/SlotNames.h"
 #include "fuzz/CopyCheck.h"
 #include "fuzz/FuzzBodies.h"
@@ -44,6 +45,10 @@ void fuzzFatImage(std::span<const std::uint8_t> data) {
     fuzzCheck(fatVolumeLabel(fat).size() <= 33, "a FAT label longer than its field");
     const int found = scanVolume(context, "", {}, ScanOptions{.deep = true});
     if (found < 0) return;
+    // Again with a depth limit that the seeds' folder trees reach, so that the walk's limit is
+    // met: the folders left out are counted, and the walk still ends.
+    FatScanStats stats;
+    (void)scanFat(fat, "", FatFoundSink{}, nullptr, &stats, 1);
     std::uint64_t budget = kFuzzReadBudget;
     // The list is copied: reading never changes it, but the copy keeps the loop honest if it did.
     const FoundList entries = context.foundList;

@@ -133,6 +133,9 @@ bool readVolumeStart(VolumeContext& volume, NtfsVolume& ntfs) {
     for (std::uint64_t sectorBytes = kMinSectorBytes; sectorBytes <= kMaxSectorBytes;
          sectorBytes *= 2) {
         if (*sourceBytes < kBootSectorBytes + sectorBytes) break;
+        // A copy in a last sector smaller than the boot sector would be read past the end of the
+        // source, which counts as an unreadable sector.
+        if (sectorBytes < kBootSectorBytes) continue;
         if (readBootAndRecordZero(volume, ntfs, *sourceBytes - sectorBytes, sectorBytes)) {
             ntfs.usedBackupBootSector = true;
             return true;

@@ -24,6 +24,11 @@ struct ScanContext {
     int foundCount = 0;
     ProgressSink progress;   // none installed: progress texts go nowhere
     std::string scanTarget;  // the folder scanned on FAT ("\" the root)
+    // Folders the last scan did not enter, being too deep (FAT, kMaxScanDepth): their files
+    // are missing from the list.
+    std::uint64_t foldersNotEntered = 0;
+    // Files of lost folders the last deep scan left out, past kMaxLostFolderEntries.
+    std::uint64_t lostEntriesLeftOut = 0;
 
     FatVolume fat() { return FatVolume{volume, fatGeometry, 0}; }
 };

@@ -147,7 +147,7 @@ void addLostFolderFiles(ScanContext& context, FatVolume& fat, const FatScanRecor
         if (!wholeVolume && !folderWithin(f.file.folder, target)) return;
         builder.addFile(toDeletedFileEntry(f.file));
     };
-    findLostFolders(fat, record, found, progress);
+    context.lostEntriesLeftOut = findLostFolders(fat, record, found, progress).entriesLeftOut;
 }
 
 }  // namespace
@@ -156,6 +156,8 @@ int scanVolume(ScanContext& context, const std::string& folder, std::span<const 
                const ScanOptions& options) {
     context.foundList.clear();
     context.foundCount = 0;
+    context.foldersNotEntered = 0;
+    context.lostEntriesLeftOut = 0;
     FoundListBuilder builder(context.foundList, context.foundCount, context.progress);
     context.scanTarget = folder.empty() ? "\\" : folder;
     if (isNtfsKind(context.volume.kind)) {
@@ -178,8 +180,10 @@ int scanVolume(ScanContext& context, const std::string& folder, std::span<const 
         builder.addFile(toDeletedFileEntry(f));
     };
     FatScanRecord record;
-    if (scanFat(fat, folder, found, options.deep ? &record : nullptr) != 0)
+    FatScanStats stats;
+    if (scanFat(fat, folder, found, options.deep ? &record : nullptr, &stats) != 0)
         return kScanFolderNotFound;
+    context.foldersNotEntered = stats.foldersNotEntered;
     if (options.deep) addLostFolderFiles(context, fat, record, builder);
     return context.foundCount;
 }

@@ -23,6 +23,7 @@
 #include <cstring>
 #include <span>
 
+#include "fat/FatScan.h"
 #include "recovery/RecoveryReport.h"
 #include "ui/AboutBox.h"
 #include "ui/ChangeFolderDialog.h"
@@ -98,13 +99,28 @@ QString unreadableSectorsText(std::uint64_t sectors) {
         .arg(sectors == 1 ? QStringLiteral("1 sector") : QStringLiteral("%1 sectors").arg(sectors));
 }
 
-QString foundStatusText(const QString& scanTarget, int found, std::uint64_t unreadableSectors) {
+QString foldersNotEnteredText(std::uint64_t folders) {
+    return QStringLiteral(
+               "%1 deeper than %2 levels: the deleted files in them are not listed. Choose a "
+               "folder further down to reach them.")
+        .arg(folders == 1 ? QStringLiteral("1 folder lies")
+                          : QStringLiteral("%1 folders lie").arg(folders))
+        .arg(kMaxScanDepth);
+}
+
+QString foundStatusText(const QString& scanTarget, int found, std::uint64_t unreadableSectors,
+                        std::uint64_t foldersNotEntered) {
     QString text = QStringLiteral("On %1 found  %2 deleted files").arg(scanTarget).arg(found);
     if (unreadableSectors != 0)
         text +=
             QStringLiteral("  (%1 could not be read)")
                 .arg(unreadableSectors == 1 ? QStringLiteral("1 sector")
                                             : QStringLiteral("%1 sectors").arg(unreadableSectors));
+    if (foldersNotEntered != 0)
+        text +=
+            QStringLiteral("  (%1 too deep to enter)")
+                .arg(foldersNotEntered == 1 ? QStringLiteral("1 folder")
+                                            : QStringLiteral("%1 folders").arg(foldersNotEntered));
     return text;
 }
 
@@ -276,6 +292,8 @@ bool MainWindow::scanAndFill(const std::string& folder, bool deep) {
         QString text = nothingFoundMessage(scanTarget());
         if (const auto sectors = context_->volume.reader.unreadableSectors(); sectors != 0)
             text += QStringLiteral("\n\n") + unreadableSectorsText(sectors);
+        if (context_->foldersNotEntered != 0)
+            text += QStringLiteral("\n\n") + foldersNotEnteredText(context_->foldersNotEntered);
         warn(text);
         return false;
     }
@@ -308,8 +326,12 @@ std::optional<std::string> MainWindow::askFolder() {
 
 void MainWindow::showFoundStatus() {
     const std::uint64_t sectors = context_->volume.reader.unreadableSectors();
-    status_->setText(foundStatusText(scanTarget(), model_->rowCount(), sectors));
-    status_->setToolTip(sectors != 0 ? unreadableSectorsText(sectors) : QString());
+    const std::uint64_t folders = context_->foldersNotEntered;
+    status_->setText(foundStatusText(scanTarget(), model_->rowCount(), sectors, folders));
+    QStringList tips;
+    if (sectors != 0) tips << unreadableSectorsText(sectors);
+    if (folders != 0) tips << foldersNotEnteredText(folders);
+    status_->setToolTip(tips.join(QStringLiteral("\n")));
 }
 
 void MainWindow::changeFolder() {

@@ -9,6 +9,39 @@ namespace rekkon {
 namespace {
 // Consecutive missing sectors are fetched from the device in one call of at most this many.
 constexpr std::size_t kMaxRunSectors = 2048;
+
+using Stretches = std::map<std::uint64_t, std::uint64_t>;
+
+bool inStretches(const Stretches& stretches, std::uint64_t sector) {
+    auto it = stretches.upper_bound(sector);
+    if (it == stretches.begin()) return false;
+    --it;
+    return sector < it->second;
+}
+
+// Adds `sector` to `stretches` (first sector -> one past the last; they neither overlap nor
+// touch), joining the stretch that ends just before it and the one that starts just after it.
+// False when it was there already. Past `limit` stretches the lowest is forgotten.
+bool addToStretches(Stretches& stretches, std::uint64_t sector, std::size_t limit) {
+    if (inStretches(stretches, sector)) return false;
+    std::uint64_t first = sector;
+    std::uint64_t end = sector + 1;
+    auto next = stretches.find(end);
+    if (next != stretches.end()) {
+        end = next->second;
+        stretches.erase(next);
+    }
+    auto it = stretches.lower_bound(sector);
+    if (it != stretches.begin() && std::prev(it)->second == sector) {
+        --it;
+        first = it->first;
+        stretches.erase(it);
+    }
+    stretches.emplace(first, end);
+    if (stretches.size() > limit) stretches.erase(stretches.begin());
+    return true;
+}
+
 }  // namespace
 
 void SectorReader::attach(std::unique_ptr<SectorDevice> device) {
@@ -16,6 +49,8 @@ void SectorReader::attach(std::unique_ptr<SectorDevice> device) {
     cache_.clear();
     unreadable_.clear();
     unreadableCount_ = 0;
+    pastEnd_.clear();
+    pastEndCount_ = 0;
     givenUpInARow_ = 0;
     current_ = 0;
     const auto bytes = device_ ? device_->sizeBytes() : std::nullopt;
@@ -27,38 +62,25 @@ void SectorReader::close() {
     device_.reset();
     cache_.clear();
     unreadable_.clear();
+    pastEnd_.clear();
     givenUpInARow_ = 0;
     current_ = 0;
     endSector_ = UINT64_MAX;
 }
 
 bool SectorReader::knownUnreadable(std::uint64_t sector) const {
-    if (sector >= endSector_) return true;
-    auto it = unreadable_.upper_bound(sector);
-    if (it == unreadable_.begin()) return false;
-    --it;
-    return sector < it->second;
+    return sector >= endSector_ || inStretches(unreadable_, sector);
 }
 
 void SectorReader::markUnreadable(std::uint64_t sector) {
-    if (knownUnreadable(sector)) return;
+    if (sector < endSector_ && addToStretches(unreadable_, sector, kMaxUnreadableStretches))
+        ++unreadableCount_;
+}
+
+void SectorReader::markPastEnd(std::uint64_t sector) {
+    if (sector < endSector_ || !addToStretches(pastEnd_, sector, kMaxUnreadableStretches)) return;
     ++unreadableCount_;
-    // Joins the stretch that ends just before it and the one that starts just after it.
-    std::uint64_t first = sector;
-    std::uint64_t end = sector + 1;
-    auto next = unreadable_.find(end);
-    if (next != unreadable_.end()) {
-        end = next->second;
-        unreadable_.erase(next);
-    }
-    auto it = unreadable_.lower_bound(sector);
-    if (it != unreadable_.begin() && std::prev(it)->second == sector) {
-        --it;
-        first = it->first;
-        unreadable_.erase(it);
-    }
-    unreadable_.emplace(first, end);
-    if (unreadable_.size() > kMaxUnreadableStretches) unreadable_.erase(unreadable_.begin());
+    ++pastEndCount_;
 }
 
 std::size_t SectorReader::readSectors(std::span<std::uint8_t> buffer) {
@@ -72,7 +94,10 @@ std::size_t SectorReader::readSectors(std::span<std::uint8_t> buffer) {
             ++current_;
             continue;
         }
-        if (knownUnreadable(current_)) break;
+        if (knownUnreadable(current_)) {
+            markPastEnd(current_);
+            break;
+        }
         // Gather the run of consecutive misses that starts here and read it in one call.
         std::size_t run = 1;
         while (delivered + run < count && run < kMaxRunSectors &&

@@ -40,7 +40,8 @@ class SectorReader {
     // stretch, see kDeadStretchSectors); then it is unreadable and counted. A read the device
     // fails as a whole is asked for in halves until the failing sector is found. Sectors past
     // the end of a source of known size, and sectors already found unreadable, are unreadable at
-    // once: the device is not asked again.
+    // once: the device is not asked again; a sector past the end that a read asks for is counted
+    // as unreadable (the structure that named it lies beyond what the source holds).
     std::size_t readSectors(std::span<std::uint8_t> buffer);
 
     // Reads buffer.size() / 512 whole sectors from `firstSector` on, as readSectors does, but
@@ -67,13 +68,16 @@ class SectorReader {
 
     // Whether `sector` is known to be unreadable without asking the device.
     bool knownUnreadable(std::uint64_t sector) const;
-    // How many distinct sectors could not be read since the source was attached. Sectors past
-    // the end of the source are not counted. Exact while no more than kMaxUnreadableStretches
-    // separate stretches are unreadable.
+    // How many distinct sectors could not be read since the source was attached, those past the
+    // end of the source that a read asked for included (a cut-short image). Exact while no more
+    // than kMaxUnreadableStretches separate stretches are unreadable.
     std::uint64_t unreadableSectors() const { return unreadableCount_; }
+    // Of unreadableSectors(), those that lie past the end of the source.
+    std::uint64_t pastEndSectors() const { return pastEndCount_; }
 
   private:
     void markUnreadable(std::uint64_t sector);
+    void markPastEnd(std::uint64_t sector);
     void cacheRun(std::span<const std::uint8_t> data, std::uint64_t firstSector,
                   std::size_t sectors);
     std::size_t readMissRun(std::span<std::uint8_t> dest, std::uint64_t firstSector,
@@ -87,6 +91,9 @@ class SectorReader {
     // overlap nor touch.
     std::map<std::uint64_t, std::uint64_t> unreadable_;
     std::uint64_t unreadableCount_ = 0;
+    // Stretches of sectors past the end that reads asked for, kept as unreadable_ is.
+    std::map<std::uint64_t, std::uint64_t> pastEnd_;
+    std::uint64_t pastEndCount_ = 0;
     std::uint32_t givenUpInARow_ = 0;  // sectors given up on since the device last delivered
 };
 

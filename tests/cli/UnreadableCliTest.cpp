@@ -6,7 +6,9 @@
 #include <iterator>
 
 #include "cli/Cli.h"
+#include "fat/FatScan.h"
 #include "support/CliRunner.h"
+#include "support/FatBuilder.h"
 #include "support/Fixtures.h"
 #include "support/MemoryDevice.h"
 
@@ -16,11 +18,14 @@ namespace {
 // fat16.img: data from sector 100, 4 sectors a cluster; the folder LETTERS at cluster 122.
 constexpr std::uint64_t kLettersSector = 100 + (122 - 2) * 4;
 
+std::shared_ptr<std::vector<std::uint8_t>> fat16Bytes() {
+    std::ifstream in(test::fixtureImage("fat/fat16.img"), std::ios::binary);
+    return std::make_shared<std::vector<std::uint8_t>>(std::istreambuf_iterator<char>(in),
+                                                       std::istreambuf_iterator<char>());
+}
+
 test::CliSetup failingLetters() {
-    const std::string path = test::fixtureImage("fat/fat16.img");
-    std::ifstream in(path, std::ios::binary);
-    auto bytes = std::make_shared<std::vector<std::uint8_t>>(std::istreambuf_iterator<char>(in),
-                                                             std::istreambuf_iterator<char>());
+    auto bytes = fat16Bytes();
     test::CliSetup setup;
     setup.openSource = [bytes](const std::string&, int&) {
         auto device = std::make_unique<test::MemoryDevice>(*bytes);
@@ -59,6 +64,43 @@ TEST(UnreadableCli, ListAndRecoverSayHowManySectorsCouldNotBeRead) {
     const auto whole = test::runCliInProcess({"list", test::fixtureImage("fat/fat16.img")});
     EXPECT_EQ(whole.status, cli::kExitOk);
     EXPECT_EQ(whole.err.find("could not be read"), std::string::npos);
+}
+
+TEST(UnreadableCli, ListOfACutShortImageCountsWhatLiesPastItsEnd) {
+    // The image ends where LETTERS begins: it and the folders after it (the deleted folder
+    // "Old Projects Archive" among them) lie past the end.
+    auto bytes = fat16Bytes();
+    bytes->resize(kLettersSector * kSectorSize);
+    test::CliSetup setup;
+    setup.openSource = [bytes](const std::string&, int&) {
+        return std::unique_ptr<SectorDevice>(std::make_unique<test::MemoryDevice>(*bytes));
+    };
+    const auto list = test::runCliInProcess({"list", "card.img", "--format", "csv"}, setup);
+    EXPECT_EQ(list.status, cli::kExitSkipped);
+    EXPECT_NE(list.err.find("could not be read"), std::string::npos) << list.err;
+    EXPECT_NE(list.err.find("all of them lie past the end of \"card.img\""), std::string::npos)
+        << list.err;
+    EXPECT_NE(list.out.find("LDNOTES.TXT"), std::string::npos) << "found before LETTERS";
+}
+
+TEST(UnreadableCli, ListSaysHowManyFoldersWereTooDeepToEnter) {
+    // A chain of live folders two levels deeper than the walk goes, a deleted file in each.
+    test::FatBuilder b(test::FatBuilder::Type::Fat16, 20'000, 1);
+    b.putEntry(1, 0, "DEEP", 0x10, 100, 0);
+    for (std::uint32_t d = 0; d < kMaxScanDepth + 2; ++d) {
+        b.chain({100 + d});
+        b.putEntry(100 + d, 0, "DEEP", 0x10, 101 + d, 0);
+        b.putEntry(100 + d, 1, "\xE5ILE    TXT", 0x20, 5000 + d, 1);
+    }
+    test::CliSetup setup;
+    setup.openSource = [&b](const std::string&, int&) {
+        return std::unique_ptr<SectorDevice>(std::make_unique<test::MemoryDevice>(b.bytes()));
+    };
+    const auto list = test::runCliInProcess({"list", "deep.img", "--format", "csv"}, setup);
+    EXPECT_EQ(list.status, cli::kExitSkipped);
+    EXPECT_NE(list.err.find("1 folder of \"deep.img\" lies deeper than 2048 levels"),
+              std::string::npos)
+        << list.err;
 }
 
 }  // namespace

@@ -28,8 +28,9 @@ struct ScanFixture : ::testing::Test {
         texts.clear();
         ProgressSink sink = [this](const std::string& t) { texts.push_back(t); };
         FoundListBuilder builder(list, count, sink);
-        result = scanFat(fat, target,
-                         [&builder](FatFoundFile f) { builder.addFile(toDeletedFileEntry(f)); });
+        result = scanFat(
+            fat, target, [&builder](FatFoundFile f) { builder.addFile(toDeletedFileEntry(f)); },
+            nullptr, &stats);
         return list;
     }
     const DeletedFileEntry* named(const std::string& name) const {
@@ -44,6 +45,7 @@ struct ScanFixture : ::testing::Test {
     FoundList list;
     int count = 0;
     int result = -1;
+    FatScanStats stats;
     std::vector<std::string> texts;
 };
 
@@ -184,9 +186,10 @@ TEST_F(ScanFixture, DeletedFoldersAreReadNoFurtherThan8192Bytes) {
                0x10, 50, 0);
     // 512-byte clusters hold 16 entries; fill 20 clusters with deleted files.
     for (std::uint32_t k = 0; k < 20 * 16; ++k) {
-        std::string name = "\xE5"
-                           "F" +
-                           std::to_string(k);
+        std::string name =
+            "\xE5"
+            "F" +
+            std::to_string(k);
         name.resize(8, ' ');
         b.putEntry(50 + k / 16, k % 16, name + "TXT", 0x20, 1000 + k, 1);
     }
@@ -239,21 +242,54 @@ TEST_F(ScanFixture, AFolderThatLeadsBackIntoItselfEnds) {
                "\xE5"
                "ILE    TXT",
                0x20, 90, 1);
-    // A live chain of folders deeper than any scan goes.
+    // A live chain of folders deeper than any scan goes, each holding a deleted file: the walk
+    // (no recursion) lists every level down to the limit and counts the folder it did not enter.
+    constexpr std::uint32_t kLevels = kMaxScanDepth + 52;
     b.putEntry(1, 1, "DEEP", 0x10, 100, 0);
-    for (std::uint32_t d = 0; d < 100; ++d) {
+    for (std::uint32_t d = 0; d < kLevels; ++d) {
         b.chain({100 + d});
         b.putEntry(100 + d, 0, "DEEP", 0x10, 101 + d, 0);
-        b.putEntry(100 + d, 1,
-                   "\xE5"
-                   "AT" +
-                       std::to_string(d) + "   TXT",
-                   0x20, 300 + d, 1);
+        std::string name =
+            "\xE5"
+            "AT" +
+            std::to_string(d);
+        name.resize(8, ' ');
+        b.putEntry(100 + d, 1, name + "TXT", 0x20, 5000 + d, 1);
     }
     scan();
     EXPECT_EQ(result, 0);
     EXPECT_TRUE(named("?ILE.TXT"));
     EXPECT_EQ(list.size(), 1u + kMaxScanDepth);
+    EXPECT_EQ(stats.foldersNotEntered, 1u);
+    EXPECT_TRUE(named("?AT" + std::to_string(kMaxScanDepth - 1) + ".TXT"));
+}
+
+TEST_F(ScanFixture, ALiveFolderTheTableCallsFreeGoesOnWhereItsClustersReadAsAFolder) {
+    // LIVE fills clusters 40 and 41; damage zeroed its table entries, so its chain ends at 40.
+    b.putEntry(1, 0, "LIVE", 0x10, 40, 0);
+    b.putEntry(40, 0, ".", 0x10, 40, 0);
+    b.putEntry(40, 1, "..", 0x10, 0, 0);
+    for (std::uint32_t i = 2; i < 16; ++i) {
+        b.putEntry(40, i, "K" + std::to_string(i) + (i < 10 ? "      TXT" : "     TXT"), 0x20,
+                   200 + i, 1);
+        b.setFat(200 + i, 0xFFFF);
+    }
+    b.putEntry(41, 0,
+               "\xE5"
+               "ONE    TXT",
+               0x20, 300, 1);
+    b.putEntry(41, 1, "K16     TXT", 0x20, 216, 1);
+    b.setFat(216, 0xFFFF);
+    // Cluster 42 holds file data, so the folder does not go on there, nor to what follows.
+    b.fillCluster(42, 'x');
+    b.putEntry(43, 0,
+               "\xE5"
+               "TWO    TXT",
+               0x20, 301, 1);
+    scan();
+    ASSERT_TRUE(named("?ONE.TXT"));
+    EXPECT_EQ(named("?ONE.TXT")->folder, "\\LIVE");
+    EXPECT_FALSE(named("?TWO.TXT"));
 }
 
 TEST_F(ScanFixture, AFolderChainThatLoopsIsReadOnce) {

@@ -96,11 +96,13 @@ TEST_F(LostFolderFixture, ListsNothingTwiceAndNothingFromFolderLookalikes) {
         EXPECT_TRUE(seen.emplace(e.location, e.name).second) << e.name << " at " << e.location;
     }
     for (const auto& e : context.foundList) {
-        EXPECT_TRUE(std::any_of(manifest.begin(), manifest.end(), [&](const ManifestRow& r) {
-            return r.at("state") != "live" && r.at("type") == "file" &&
-                   std::stoull(r.at("first_cluster")) == e.location &&
-                   shownDeletedName(r.at("short_path")) == e.name;
-        })) << e.name << " at " << e.location;
+        EXPECT_TRUE(std::any_of(manifest.begin(), manifest.end(),
+                                [&](const ManifestRow& r) {
+                                    return r.at("state") != "live" && r.at("type") == "file" &&
+                                           std::stoull(r.at("first_cluster")) == e.location &&
+                                           shownDeletedName(r.at("short_path")) == e.name;
+                                }))
+            << e.name << " at " << e.location;
         EXPECT_EQ(e.folder.find("<lost folder 104>"), std::string::npos) << e.name;
         EXPECT_EQ(e.folder.find("<lost folder 105>"), std::string::npos) << e.name;
     }
@@ -213,16 +215,20 @@ class LostFolderVolume : public ::testing::Test {
         b.putEntry(folder, index, "\xE5" + name, 0x20, cluster, 100);
         b.fillCluster(cluster, 'd');
     }
-    std::map<std::string, std::string> scanDeep(std::unique_ptr<test::MemoryDevice> device = {}) {
+    std::map<std::string, std::string> scanDeep(std::unique_ptr<test::MemoryDevice> device = {},
+                                                std::size_t maxEntries = kMaxLostFolderEntries) {
         if (!device) device = std::make_unique<test::MemoryDevice>(b.bytes());
         EXPECT_EQ(mountVolume(context, std::move(device)), MountStatus::Mounted);
         FatVolume fat = context.fat();
         FatScanRecord record;
         EXPECT_EQ(scanFat(fat, "", {}, &record), 0);
         std::map<std::string, std::string> folders;  // name -> folder
-        stats = findLostFolders(fat, record, [&](LostFatFile f) {
-            EXPECT_TRUE(folders.emplace(f.file.name, f.file.folder).second) << f.file.name;
-        });
+        stats = findLostFolders(
+            fat, record,
+            [&](LostFatFile f) {
+                EXPECT_TRUE(folders.emplace(f.file.name, f.file.folder).second) << f.file.name;
+            },
+            {}, maxEntries);
         return folders;
     }
 
@@ -252,6 +258,20 @@ TEST_F(LostFolderVolume, LinksLostFoldersToEachOtherAndToKnownOnes) {
     EXPECT_TRUE(folders.at("?YCLE2.TXT").ends_with("<lost folder 13>"));
     EXPECT_EQ(folders.size(), 5u);
     EXPECT_EQ(stats.folderClusters, 5u);
+}
+
+TEST_F(LostFolderVolume, KeepsNoMoreThanItsLimitAndCountsWhatItLeftOut) {
+    // Free clusters that all read as folder content, as a crafted volume makes every one: what
+    // is kept is bounded by the limit, not by the free space.
+    for (std::uint32_t k = 0; k < 8; ++k) {
+        deletedFile(100 + k, 0, "A" + std::to_string(k) + "     TXT", 200 + 2 * k);
+        deletedFile(100 + k, 1, "B" + std::to_string(k) + "     TXT", 201 + 2 * k);
+    }
+    const auto folders = scanDeep({}, 5);
+    EXPECT_EQ(stats.folderClusters, 8u);
+    EXPECT_EQ(folders.size(), 5u);
+    EXPECT_EQ(stats.entriesLeftOut, 11u);
+    EXPECT_EQ(folders.at("?A0.TXT"), "<lost folder 100>");  // kept in disk order
 }
 
 TEST_F(LostFolderVolume, SkipsEntriesWhoseDataIsTakenAndGoesOnPastUnreadableClusters) {

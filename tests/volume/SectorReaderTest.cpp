@@ -193,11 +193,18 @@ TEST_F(ReaderFixture, SectorsPastTheEndOfTheSourceAreNeverAskedFor) {
     std::vector<std::uint8_t> buf(8 * 512);
     reader.seekSector(28);
     EXPECT_EQ(reader.readSectors(buf), 4u * 512);  // 28..31, then the source ends
+    // A read that asks for sectors past the end is a failed read (a cut-short image): the first
+    // sector it could not have is counted, once.
+    EXPECT_EQ(reader.unreadableSectors(), 1u);
+    EXPECT_EQ(reader.readAt(32, 0, std::span(buf).first(4)), 0u);
+    EXPECT_EQ(reader.unreadableSectors(), 1u);
     const int calls = stats->readCalls;
     for (std::uint64_t s = 32; s < 100'000; s += 7)
         EXPECT_EQ(reader.readAt(s, 0, std::span(buf).first(4)), 0u);
     EXPECT_EQ(reader.readAt(UINT64_MAX / 2, 0, std::span(buf).first(4)), 0u);
     EXPECT_EQ(stats->readCalls, calls);
+    EXPECT_EQ(reader.pastEndSectors(), reader.unreadableSectors());
+    EXPECT_GT(reader.unreadableSectors(), 4096u);
 }
 
 TEST_F(ReaderFixture, AFailingSectorIsAskedForAFewTimesAtMost) {
@@ -252,14 +259,15 @@ TEST_F(ReaderFixture, EachUnreadableSectorIsCountedOnce) {
     EXPECT_EQ(reader.unreadableSectors(), 3u);
     EXPECT_TRUE(reader.knownUnreadable(21));
     EXPECT_FALSE(reader.knownUnreadable(22));
-    // Past the end of the source is not a read error.
+    // Sector 64, past the end of the source, is asked for twice: counted once, as past the end.
     reader.readAt(64, 0, buf);
     reader.readAt(63, 511, buf);
-    EXPECT_EQ(reader.unreadableSectors(), 3u);
+    EXPECT_EQ(reader.unreadableSectors(), 4u);
+    EXPECT_EQ(reader.pastEndSectors(), 1u);
     // A sector that reads on its last attempt is not counted.
     device->failNextReads = SectorReader::kDeviceAttemptsPerSector - 1;
     EXPECT_EQ(reader.readAt(50, 0, buf), 4u);
-    EXPECT_EQ(reader.unreadableSectors(), 3u);
+    EXPECT_EQ(reader.unreadableSectors(), 4u);
     // The count belongs to the attached source.
     open(64);
     EXPECT_EQ(reader.unreadableSectors(), 0u);
