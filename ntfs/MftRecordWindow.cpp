@@ -1,10 +1,12 @@
 #include "ntfs/MftRecordWindow.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "ntfs/AttributeData.h"
 #include "ntfs/AttributeLookup.h"
 #include "ntfs/NtfsVolume.h"
+#include "ntfs/RunWalker.h"
 
 namespace rekkon {
 
@@ -12,6 +14,44 @@ namespace {
 // NTFS numbers records with 32 bits in practice; a claim beyond it is damage.
 constexpr std::uint64_t kMaxMftRecords = std::uint64_t{1} << 32;
 }  // namespace
+
+namespace {
+
+// Where byte `position` of the $MFT's non-resident data lies on the source.
+MftRecordPlace bytePlace(const AttributeDescriptor& data, std::uint64_t cluster,
+                         std::uint64_t position, std::optional<std::uint64_t> sourceBytes) {
+    RunWalker walker(data.runs);
+    if (!walker.seek(position / cluster) || walker.run().isSparse())
+        return MftRecordPlace::Unmapped;
+    if (!sourceBytes) return MftRecordPlace::OnSource;
+    const auto lcn = static_cast<std::uint64_t>(walker.run().lcn);
+    const std::uint64_t inRun = position / cluster - walker.startVcn();
+    // Clusters beyond what the source can hold are past its end, however large the numbers.
+    const std::uint64_t sourceClusters = *sourceBytes / cluster;
+    if (lcn >= sourceClusters || inRun >= sourceClusters - lcn)
+        return MftRecordPlace::PastSourceEnd;
+    const std::uint64_t byte = (lcn + inRun) * cluster + position % cluster;
+    return byte < *sourceBytes ? MftRecordPlace::OnSource : MftRecordPlace::PastSourceEnd;
+}
+
+}  // namespace
+
+MftRecordPlace mftRecordPlace(NtfsVolume& volume, std::uint64_t number) {
+    const AttributeDescriptor* data =
+        volume.mftFile != nullptr ? findAttribute(*volume.mftFile, volume.typeData) : nullptr;
+    const std::uint64_t size = volume.mftRecordSize;
+    const std::uint64_t cluster = volume.bytesPerCluster;
+    if (data == nullptr || size == 0 || cluster == 0 || number >= kMaxMftRecords ||
+        number >= data->dataSize / size)
+        return MftRecordPlace::PastMft;
+    if (data->isResident) return MftRecordPlace::OnSource;
+    const std::optional<std::uint64_t> bytes =
+        volume.context != nullptr ? volume.context->reader.sourceBytes() : std::nullopt;
+    // A record is read whole: either end that cannot be read makes it unreadable.
+    const MftRecordPlace first = bytePlace(*data, cluster, number * size, bytes);
+    if (first != MftRecordPlace::OnSource) return first;
+    return bytePlace(*data, cluster, number * size + size - 1, bytes);
+}
 
 MftRecordWindow::MftRecordWindow(NtfsVolume& volume) : volume_(volume) {
     if (volume.mftFile == nullptr || volume.mftRecordSize == 0) return;

@@ -9,6 +9,12 @@ namespace rekkon {
 struct NtfsVolume;
 struct AttributeDescriptor;
 
+// Where MFT record `number` lies: inside the $MFT's data and on the source, past the end of the
+// $MFT's data (no such record), in a stretch the $MFT's runs do not map (or map sparse), or
+// wholly or partly past the end of a source of known size (a cut-short image or device).
+enum class MftRecordPlace { OnSource, PastMft, Unmapped, PastSourceEnd };
+MftRecordPlace mftRecordPlace(NtfsVolume& volume, std::uint64_t number);
+
 // Reads MFT records as stored (fixups not applied) through the $MFT's unnamed $DATA, many at a
 // time: a window of consecutive records is fetched in one read, so a walk over the MFT costs a
 // few large reads rather than one per record. Records the window cannot fetch (an unreadable
