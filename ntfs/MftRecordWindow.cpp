@@ -57,13 +57,20 @@ MftRecordWindow::MftRecordWindow(NtfsVolume& volume) : volume_(volume) {
     if (volume.mftFile == nullptr || volume.mftRecordSize == 0) return;
     data_ = findAttribute(*volume.mftFile, volume.typeData);
     if (data_ == nullptr) return;
-    std::uint64_t records = std::min(data_->dataSize / volume.mftRecordSize, kMaxMftRecords);
-    // Every record lies on the source: no more of them than it can hold.
+    claimed_ = std::min(data_->dataSize / volume.mftRecordSize, kMaxMftRecords);
+    records_ = claimed_;
+    // The walk covers no more records than the source can hold; the rest lie past its end.
     if (volume.context != nullptr) {
         if (const auto bytes = volume.context->reader.sourceBytes())
-            records = std::min(records, *bytes / volume.mftRecordSize);
+            records_ = std::min(records_, *bytes / volume.mftRecordSize);
     }
-    records_ = records;
+}
+
+void MftRecordWindow::askBeyondSource(std::uint64_t number) {
+    if (data_ == nullptr || number < records_ || number >= claimed_) return;
+    std::vector<std::uint8_t> scratch(volume_.mftRecordSize);
+    TransferRequest request{true, scratch.data(), scratch.size()};
+    readAttributeData(*volume_.mftFile, *data_, number * volume_.mftRecordSize, request);
 }
 
 void MftRecordWindow::load(std::uint64_t first, std::uint64_t last) {

@@ -26,8 +26,16 @@ class MftRecordWindow {
 
     explicit MftRecordWindow(NtfsVolume& volume);
 
-    // Records the $MFT's data holds (0 when it has none).
+    // Records of the $MFT's data that the source can hold (0 when it has none): the walk's
+    // bound, however many more the $MFT claims.
     std::uint64_t records() const { return records_; }
+    // Records the $MFT's data claims beyond records(): more than the source can hold, so they
+    // reach past its end.
+    std::uint64_t recordsBeyondSource() const { return claimed_ - records_; }
+    // Asks for record `number`, one of those beyond records(), and drops what comes back, so
+    // that the source's reader counts the sectors past its end that the record reaches (a
+    // cut-short image is reported, not passed over in silence).
+    void askBeyondSource(std::uint64_t number);
 
     // Makes records [first, last] available (both below records(), last - first below
     // kWindowRecords). Ranges that lie in sparse runs are not read: they hold no records.
@@ -39,6 +47,7 @@ class MftRecordWindow {
     NtfsVolume& volume_;
     const AttributeDescriptor* data_ = nullptr;
     std::uint64_t records_ = 0;
+    std::uint64_t claimed_ = 0;
     std::uint64_t first_ = 0;
     std::uint64_t loaded_ = 0;  // records of the window that were read
     std::vector<std::uint8_t> buffer_;
