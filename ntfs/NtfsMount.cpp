@@ -133,6 +133,8 @@ bool readVolumeStart(VolumeContext& volume, NtfsVolume& ntfs) {
     for (std::uint64_t sectorBytes = kMinSectorBytes; sectorBytes <= kMaxSectorBytes;
          sectorBytes *= 2) {
         if (*sourceBytes < kBootSectorBytes + sectorBytes) break;
+        // The boot sector's bytes would reach past the end of the source from a smaller sector.
+        if (sectorBytes < kBootSectorBytes) continue;
         if (readBootAndRecordZero(volume, ntfs, *sourceBytes - sectorBytes, sectorBytes)) {
             ntfs.usedBackupBootSector = true;
             return true;
