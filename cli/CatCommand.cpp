@@ -58,6 +58,22 @@ std::string streamLabel(const CatArgs& args) {
                                : "no data stream named \"" + args.stream + "\"";
 }
 
+// What follows "MFT record N" when the record's data cannot be opened.
+std::string openFailureText(DataOpenError why, const CatArgs& args) {
+    switch (why) {
+        case DataOpenError::NoSuchStream:
+            return " has " + streamLabel(args) + ".";
+        case DataOpenError::PastMft:
+            return " does not exist: the MFT holds fewer records (list shows the records of "
+                   "deleted files).";
+        case DataOpenError::PastSourceEnd:
+            return " lies past the end of the source, which is cut short: its data cannot be "
+                   "read from this image or device (use a complete copy of the volume).";
+        default:
+            return " cannot be opened: it is not a valid file record (damaged, or never used).";
+    }
+}
+
 }  // namespace
 
 int runCat(const std::vector<std::string>& args, Streams& io) {
@@ -77,12 +93,8 @@ int runCat(const std::vector<std::string>& args, Streams& io) {
     DataOpenError why = DataOpenError::None;
     auto data = openFileData(context, parsed->record, 0, parsed->stream, &why);
     if (!data) {
-        if (why == DataOpenError::NoSuchStream)
-            io.err << "rekkon-cli: MFT record " << parsed->record << " has " << streamLabel(*parsed)
-                   << ".\n";
-        else
-            io.err << "rekkon-cli: MFT record " << parsed->record
-                   << " cannot be opened (past the end of the MFT, or not a valid file record).\n";
+        io.err << "rekkon-cli: MFT record " << parsed->record << openFailureText(why, *parsed)
+               << "\n";
         return kExitSource;
     }
     const std::uint64_t size = data->size();

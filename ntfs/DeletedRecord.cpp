@@ -18,6 +18,7 @@ constexpr std::size_t kInfoCreateTimeOffset = 0x00;
 constexpr std::size_t kInfoWriteTimeOffset = 0x08;
 constexpr std::size_t kInfoChangeTimeOffset = 0x10;
 constexpr std::size_t kInfoAccessTimeOffset = 0x18;
+constexpr std::size_t kInfoFlagsOffset = 0x20;
 
 // Whether the file has an index root named "$I30" (a folder's index of file names). Compared
 // unit by unit, upper-casing ASCII letters, as often as every free record asks.
@@ -36,12 +37,31 @@ bool hasFolderIndex(const MftFile& file, std::uint32_t typeIndexRoot) {
     return false;
 }
 
+// Whether any data attribute of the file, named or not, holds a byte.
+bool holdsData(const MftFile& file, std::uint32_t typeData) {
+    return std::any_of(file.attributes.begin(), file.attributes.end(),
+                       [typeData](const AttributeDescriptor& d) {
+                           return d.typeCode == typeData && d.dataSize != 0;
+                       });
+}
+
+// The file attribute flags $STANDARD_INFORMATION keeps (those a $FILE_NAME would repeat).
+std::uint32_t standardFlags(const MftFile& file, std::uint32_t typeStandardInformation) {
+    const AttributeDescriptor* info = findAttribute(file, typeStandardInformation);
+    if (info == nullptr || !info->isResident) return 0;
+    return LeReader(info->content).u32(kInfoFlagsOffset).value_or(0);
+}
+
 bool hasFileSignature(std::span<const std::uint8_t> stored) {
     return stored.size() >= 4 && stored[0] == 'F' && stored[1] == 'I' && stored[2] == 'L' &&
            stored[3] == 'E';
 }
 
 }  // namespace
+
+std::string namelessRecordName(std::uint64_t record) {
+    return "<record " + std::to_string(record) + ">";
+}
 
 bool DeletedRecordReader::open(std::uint64_t number, std::span<const std::uint8_t> stored) {
     if (openMftRecordFromBuffer(file_, volume_, stored, number) != kNtfsOk) return false;
@@ -79,25 +99,37 @@ RecordVerdict DeletedRecordReader::examine(std::uint64_t number,
     const AttributeDescriptor* data = findAttribute(file_, volume_.typeData);
     if (data == nullptr) return RecordVerdict::NoData;
     const auto name = chooseFileName(file_);
-    if (!name) return RecordVerdict::NoName;
-    if (name->isFolder()) return RecordVerdict::Folder;
+    if (name && name->isFolder()) return RecordVerdict::Folder;
+    if (!name && (number < kFirstUserRecord || !holdsData(file_, volume_.typeData)))
+        return RecordVerdict::NoName;
 
     out = NtfsFoundFile{};
     out.record = number;
-    out.attributes = name->flags;
     out.size = data->dataSize;
     out.status = estimateAttribute(*data, clusters_);
-    out.name = name->name;
-    out.createTime = name->createTime;
-    out.accessTime = name->accessTime;
-    out.writeTime = name->writeTime;
-    out.lastAccessTime = name->accessTime;
+    if (name) {
+        out.attributes = name->flags;
+        out.name = name->name;
+        out.createTime = name->createTime;
+        out.accessTime = name->accessTime;
+        out.writeTime = name->writeTime;
+        out.lastAccessTime = name->accessTime;
+    } else {
+        out.attributes = standardFlags(file_, volume_.typeStandardInformation);
+        out.name = namelessRecordName(number);
+    }
     readTimes(out);
     for (const AttributeDescriptor& d : file_.attributes) {
         if (d.typeCode != volume_.typeData || !d.isNamed()) continue;
         out.streams.push_back({d.nameUtf8(), d.dataSize, estimateAttribute(d, clusters_)});
     }
-    out.folder = folders_.path(name->parentReference);
+    if (name) {
+        out.folder = folders_.path(name->parentReference);
+    } else if (const auto parent = anyParentReference(file_)) {
+        out.folder = folders_.path(*parent);
+    } else {
+        out.folder = kNoFolderMarker;
+    }
     return RecordVerdict::Listed;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 
 #include "ntfs/ClusterBitmap.h"
 #include "ntfs/FolderPaths.h"
@@ -13,6 +14,14 @@ namespace rekkon {
 
 struct NtfsVolume;
 
+// Records below this one are reserved for the volume's own files; a free one without a name is
+// never a deleted file.
+inline constexpr std::uint64_t kFirstUserRecord = 24;
+
+// The name a deleted file is listed under when its record holds no $FILE_NAME any more:
+// "<record N>". NTFS names written by Windows cannot hold '<' or '>'.
+std::string namelessRecordName(std::uint64_t record);
+
 // Why a free record is not listed.
 enum class RecordVerdict {
     Listed,
@@ -20,10 +29,13 @@ enum class RecordVerdict {
     Extension,   // holds attributes of another file (its base reference is not zero)
     Folder,      // an $I30 index, or a folder's $FILE_NAME
     NoData,      // no unnamed $DATA
-    NoName,      // no usable $FILE_NAME
+    NoName,      // no usable $FILE_NAME, and a reserved record or one whose data is empty
 };
 
-// Examines free MFT records one at a time and describes those that are deleted files.
+// Examines free MFT records one at a time and describes those that are deleted files. A file
+// whose $FILE_NAME values are gone (the ntfs-3g driver removes them when it deletes a file with
+// extension records) but whose data survives is listed as namelessRecordName(N), in the folder
+// a remaining $FILE_NAME too short for a name still gives, else in "<unknown>\".
 class DeletedRecordReader {
   public:
     explicit DeletedRecordReader(NtfsVolume& volume)

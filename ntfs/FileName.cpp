@@ -56,4 +56,13 @@ std::optional<FileNameValue> chooseFileName(const MftFile& file) {
     return chosen;
 }
 
+std::optional<std::uint64_t> anyParentReference(const MftFile& file) {
+    if (file.volume == nullptr) return std::nullopt;
+    for (const AttributeDescriptor& d : file.attributes) {
+        if (d.typeCode != file.volume->typeFileName || !d.isResident) continue;
+        if (const auto parent = LeReader(d.content).u64(kFileNameParentOffset)) return parent;
+    }
+    return std::nullopt;
+}
+
 }  // namespace rekkon

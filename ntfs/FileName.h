@@ -49,4 +49,8 @@ std::optional<FileNameValue> readFileName(std::span<const std::uint8_t> value);
 // 8.3 form, then the first in table order. nullopt when the file has none.
 std::optional<FileNameValue> chooseFileName(const MftFile& file);
 
+// The parent reference of the first resident $FILE_NAME value that still holds one (8 bytes),
+// however short the rest: where no name can be read, the folder may still be known.
+std::optional<std::uint64_t> anyParentReference(const MftFile& file);
+
 }  // namespace rekkon

@@ -59,6 +59,9 @@ class FolderPaths {
     std::size_t foldersRead_ = 0;
 };
 
+// The folder of a file that names no folder at all (it has no $FILE_NAME left).
+inline constexpr const char* kNoFolderMarker = "<unknown>\\";
+
 // "<unknown N>\", the start of a path whose folders above could not be followed.
 std::string unknownFolderMarker(std::uint64_t record);
 

@@ -1,10 +1,12 @@
 #include "ntfs/MftRecordWindow.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "ntfs/AttributeData.h"
 #include "ntfs/AttributeLookup.h"
 #include "ntfs/NtfsVolume.h"
+#include "ntfs/RunWalker.h"
 
 namespace rekkon {
 
@@ -13,17 +15,62 @@ namespace {
 constexpr std::uint64_t kMaxMftRecords = std::uint64_t{1} << 32;
 }  // namespace
 
+namespace {
+
+// Where byte `position` of the $MFT's non-resident data lies on the source.
+MftRecordPlace bytePlace(const AttributeDescriptor& data, std::uint64_t cluster,
+                         std::uint64_t position, std::optional<std::uint64_t> sourceBytes) {
+    RunWalker walker(data.runs);
+    if (!walker.seek(position / cluster) || walker.run().isSparse())
+        return MftRecordPlace::Unmapped;
+    if (!sourceBytes) return MftRecordPlace::OnSource;
+    const auto lcn = static_cast<std::uint64_t>(walker.run().lcn);
+    const std::uint64_t inRun = position / cluster - walker.startVcn();
+    // Clusters beyond what the source can hold are past its end, however large the numbers.
+    const std::uint64_t sourceClusters = *sourceBytes / cluster;
+    if (lcn >= sourceClusters || inRun >= sourceClusters - lcn)
+        return MftRecordPlace::PastSourceEnd;
+    const std::uint64_t byte = (lcn + inRun) * cluster + position % cluster;
+    return byte < *sourceBytes ? MftRecordPlace::OnSource : MftRecordPlace::PastSourceEnd;
+}
+
+}  // namespace
+
+MftRecordPlace mftRecordPlace(NtfsVolume& volume, std::uint64_t number) {
+    const AttributeDescriptor* data =
+        volume.mftFile != nullptr ? findAttribute(*volume.mftFile, volume.typeData) : nullptr;
+    const std::uint64_t size = volume.mftRecordSize;
+    const std::uint64_t cluster = volume.bytesPerCluster;
+    if (data == nullptr || size == 0 || cluster == 0 || number >= kMaxMftRecords ||
+        number >= data->dataSize / size)
+        return MftRecordPlace::PastMft;
+    if (data->isResident) return MftRecordPlace::OnSource;
+    const std::optional<std::uint64_t> bytes =
+        volume.context != nullptr ? volume.context->reader.sourceBytes() : std::nullopt;
+    // A record is read whole: either end that cannot be read makes it unreadable.
+    const MftRecordPlace first = bytePlace(*data, cluster, number * size, bytes);
+    if (first != MftRecordPlace::OnSource) return first;
+    return bytePlace(*data, cluster, number * size + size - 1, bytes);
+}
+
 MftRecordWindow::MftRecordWindow(NtfsVolume& volume) : volume_(volume) {
     if (volume.mftFile == nullptr || volume.mftRecordSize == 0) return;
     data_ = findAttribute(*volume.mftFile, volume.typeData);
     if (data_ == nullptr) return;
-    std::uint64_t records = std::min(data_->dataSize / volume.mftRecordSize, kMaxMftRecords);
-    // Every record lies on the source: no more of them than it can hold.
+    claimed_ = std::min(data_->dataSize / volume.mftRecordSize, kMaxMftRecords);
+    records_ = claimed_;
+    // The walk covers no more records than the source can hold; the rest lie past its end.
     if (volume.context != nullptr) {
         if (const auto bytes = volume.context->reader.sourceBytes())
-            records = std::min(records, *bytes / volume.mftRecordSize);
+            records_ = std::min(records_, *bytes / volume.mftRecordSize);
     }
-    records_ = records;
+}
+
+void MftRecordWindow::askBeyondSource(std::uint64_t number) {
+    if (data_ == nullptr || number < records_ || number >= claimed_) return;
+    std::vector<std::uint8_t> scratch(volume_.mftRecordSize);
+    TransferRequest request{true, scratch.data(), scratch.size()};
+    readAttributeData(*volume_.mftFile, *data_, number * volume_.mftRecordSize, request);
 }
 
 void MftRecordWindow::load(std::uint64_t first, std::uint64_t last) {

@@ -73,6 +73,9 @@ class FreeRecordWalk {
     FreeRecordWalk& operator=(const FreeRecordWalk&) = delete;
 
     std::uint64_t records() const { return window_.records(); }
+    // See MftRecordWindow::askBeyondSource.
+    void askBeyondSource(std::uint64_t number) { window_.askBeyondSource(number); }
+    std::uint64_t recordsBeyondSource() const { return window_.recordsBeyondSource(); }
 
     // Which records of [first, first + count) are free, into free(): false when the MFT bitmap
     // cannot tell, and each record's header must.
@@ -123,7 +126,10 @@ bool scanNtfsRecords(NtfsVolume& volume, std::span<const std::uint64_t> records,
     std::sort(wanted.begin(), wanted.end());
     wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
     for (const std::uint64_t number : wanted) {
-        if (number >= walk.records()) break;
+        if (number >= walk.records()) {
+            walk.askBeyondSource(number);
+            continue;
+        }
         // The bitmap byte that holds the record's bit, read alone.
         const std::uint64_t first = number / 8 * 8;
         const bool fromBitmap =
@@ -162,6 +168,9 @@ bool scanNtfs(NtfsVolume& volume, const NtfsFoundSink& found, NtfsScanStats* sta
                 if (!fromBitmap || walk.isFree(n)) walk.visit(first + n, fromBitmap);
         }
     }
+    // Records the source cannot hold are not walked; asking for the first of them has the
+    // source's reader count the MFT's part past its end.
+    if (walk.recordsBeyondSource() != 0) walk.askBeyondSource(walk.records());
     return true;
 }
 

@@ -18,7 +18,8 @@ struct NtfsFoundStream {
 };
 
 // One deleted file the scan found: a record that is free in the MFT bitmap and still describes
-// an ordinary file with an unnamed data attribute and a name.
+// an ordinary file with an unnamed data attribute and a name, or (from record 24 on) with data
+// but no name left, listed as "<record N>" (DeletedRecord.h).
 struct NtfsFoundFile {
     std::uint64_t record = 0;
     std::uint32_t attributes = 0;  // flags of the $FILE_NAME it is shown under
@@ -29,8 +30,10 @@ struct NtfsFoundFile {
     // time that was never set), for the recovered file.
     std::uint64_t writeTime = 0;
     std::uint64_t lastAccessTime = 0;
-    std::string name;    // UTF-8
-    std::string folder;  // "\" the root; "<unknown N>\..." where its folders could not be followed
+    std::string name;  // UTF-8
+    // "\" the root; "<unknown N>\..." where its folders could not be followed; "<unknown>\"
+    // when no $FILE_NAME names one.
+    std::string folder;
     std::uint8_t status = 0;
     std::vector<NtfsFoundStream> streams;  // in the attribute table's order
 };

@@ -31,8 +31,10 @@ class FileDataHandle {
 
 enum class DataOpenError {
     None,
-    CannotLocate,  // FAT: first cluster 0 or past the volume; NTFS: the record cannot be loaded
-    NoSuchStream,  // NTFS: the record has no data attribute of that name
+    CannotLocate,   // FAT: first cluster 0 or past the volume; NTFS: the record cannot be loaded
+    NoSuchStream,   // NTFS: the record has no data attribute of that name
+    PastMft,        // NTFS: the $MFT holds no record of that number
+    PastSourceEnd,  // NTFS: the record lies past the end of the source (a cut-short image)
 };
 
 // Opens the data of the entry at `location` (FAT: first cluster, `size` bytes; NTFS: MFT record,

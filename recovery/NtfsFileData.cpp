@@ -1,6 +1,7 @@
 #include "ntfs/AttributeData.h"
 #include "ntfs/AttributeLookup.h"
 #include "ntfs/MftRecord.h"
+#include "ntfs/MftRecordWindow.h"
 #include "recovery/FileData.h"
 #include "recovery/NtfsHoles.h"
 
@@ -18,7 +19,16 @@ class NtfsFileData final : public FileDataHandle {
     NtfsFileData& operator=(const NtfsFileData&) = delete;
 
     DataOpenError open(std::uint64_t record, const std::string& streamName) {
-        if (openMftFile(file_, ntfs_, record) != kNtfsOk) return DataOpenError::CannotLocate;
+        if (openMftFile(file_, ntfs_, record) != kNtfsOk) {
+            switch (mftRecordPlace(ntfs_, record)) {
+                case MftRecordPlace::PastMft:
+                    return DataOpenError::PastMft;
+                case MftRecordPlace::PastSourceEnd:
+                    return DataOpenError::PastSourceEnd;
+                default:
+                    return DataOpenError::CannotLocate;
+            }
+        }
         data_ = findAttribute(file_, ntfs_.typeData, streamName);
         return data_ == nullptr ? DataOpenError::NoSuchStream : DataOpenError::None;
     }

@@ -46,7 +46,7 @@ TEST(NtfsCli, CatFailuresAreOneLineWithTheirStatus) {
         {{"cat", kImage, "72", "--stream"}, cli::kExitUsage, "usage"},
         {{"cat", "/nonexistent/disk.img", "0"}, cli::kExitSource, "cannot open"},
         {{"cat", test::fixtureImage("fat/fat16.img"), "0"}, cli::kExitSource, "holds a FAT volume"},
-        {{"cat", kImage, "100000"}, cli::kExitSource, "cannot be opened"},
+        {{"cat", kImage, "100000"}, cli::kExitSource, "does not exist"},
         {{"cat", kImage, "5"}, cli::kExitSource, "no unnamed data stream"},
         {{"cat", kImage, "72", "--stream", "gamma"},
          cli::kExitSource,
@@ -99,6 +99,28 @@ TEST(NtfsCli, InfoNamesTheDamageTheMountWorkedAround) {
     const CatRun cat = test::runCliInProcess({"cat", "damaged.img", "64"}, setup);
     EXPECT_EQ(cat.status, cli::kExitOk) << cat.err;
     EXPECT_EQ(test::md5Hex(cat.out), "764efa883dda1e11db47671c4a3bbd9e");  // tiny.txt
+}
+
+// A copy cut short after MFT record 89 ($MFT at cluster 4, 4096-byte clusters, 1024-byte
+// records): cat of a record beyond the cut says that it lies past the end of the source.
+TEST(NtfsCli, CatOfARecordPastTheEndOfACutShortSource) {
+    std::ifstream in(kImage, std::ios::binary);
+    std::vector<std::uint8_t> image{std::istreambuf_iterator<char>(in),
+                                    std::istreambuf_iterator<char>()};
+    image.resize(4 * 4096 + 90 * 1024);
+    test::CliSetup setup;
+    setup.openSource = [&image](const std::string&, int& error) {
+        error = 0;
+        return std::make_unique<MemorySectorDevice>(image);
+    };
+    const CatRun past = test::runCliInProcess({"cat", "cut.img", "110"}, setup);
+    EXPECT_EQ(past.status, cli::kExitSource);
+    EXPECT_NE(past.err.find("MFT record 110 lies past the end of the source"), std::string::npos)
+        << past.err;
+    // A record before the cut is read (the mount's reads past the end may be reported).
+    const CatRun before = test::runCliInProcess({"cat", "cut.img", "64"}, setup);
+    EXPECT_NE(before.status, cli::kExitSource) << before.err;
+    EXPECT_EQ(test::md5Hex(before.out), "764efa883dda1e11db47671c4a3bbd9e");  // tiny.txt
 }
 
 // list and recover take the same options on NTFS as on FAT: --folder keeps what was deleted in a

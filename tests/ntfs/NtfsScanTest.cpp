@@ -267,6 +267,47 @@ TEST(NtfsScan, ExtensionRecordsBelongToTheirFile) {
     EXPECT_EQ(written, whole);
 }
 
+// A free record whose $FILE_NAME is gone but whose data survives is listed by its number, in
+// the folder a $FILE_NAME cut to its parent reference still gives, else in "<unknown>\\"; one
+// with no data is not, and recovery writes it under that name.
+TEST(NtfsScan, AFileThatLostItsNameIsListedByItsRecord) {
+    ImageBuilder b;
+    b.setRecord(
+        24, record({standardInformation(0x01D1000000000001, 0x01D1000000000002, 0x01D1000000000003),
+                    residentData(5), residentData(3, u"s")},
+                   0, 2));
+    b.setRecord(
+        25, record({fileName({u"docs", reference(kRoot, 5), 0x10000000}), folderIndex()}, 3, 1));
+    Bytes parentOnly = fileNameValue({u"lost.txt", reference(25, 1)});
+    parentOnly.resize(16);
+    b.setRecord(26,
+                record({test::residentAttribute(0x30, u"", parentOnly), residentData(4)}, 0, 2));
+    b.setRecord(27, record({standardInformation(1, 2, 3), residentData(0)}, 0, 2));  // no data
+    const auto files = scan(b).byName();
+    ASSERT_EQ(files.size(), 2u);
+    const NtfsFoundFile& lost = files.at("<record 24>");
+    EXPECT_EQ(lost.folder, "<unknown>\\");
+    EXPECT_EQ(lost.size, 5u);
+    EXPECT_EQ(lost.createTime, 0x01D1000000000001u);
+    EXPECT_EQ(lost.lastAccessTime, 0x01D1000000000003u);
+    ASSERT_EQ(lost.streams.size(), 1u);
+    EXPECT_EQ(lost.streams[0].name, "s");
+    EXPECT_EQ(files.at("<record 26>").folder, "\\docs");
+
+    ScanContext context;
+    ASSERT_EQ(mountVolume(context, std::make_unique<MemorySectorDevice>(b.image())),
+              MountStatus::Mounted);
+    ASSERT_EQ(scanVolume(context), 2);
+    test::TempDir out;
+    std::map<std::string, std::uint64_t> written;
+    for (const RecoveryOutcome& o : test::recoverAllFound(context, out.path(), "_")) {
+        EXPECT_EQ(o.result, RecoveryResult::Written) << describeOutcome(o);
+        written[o.outputPath.substr(out.path().size() + 1)] = o.bytesWritten;
+    }
+    EXPECT_EQ(written, (std::map<std::string, std::uint64_t>{
+                           {"<record 24>", 5}, {"<record 24>-s", 3}, {"<record 26>", 4}}));
+}
+
 // Folders are followed through live and deleted records; a reference whose record has been
 // given to another folder or file since, a loop and an endless chain end at a marker.
 TEST(NtfsScan, FoldersOfDeletedFiles) {

@@ -295,20 +295,24 @@ def main():
         attrs, ext = scan.all_attrs(rec)
         fns = file_names(attrs)
         fn = longest_name(fns)
+        want_path = e.get("link", e["path"])
+        flags = []
+        if ext or any(a["type"] == T_ATTRLIST for a in attrs):
+            flags.append("attrlist")
         if fn is None:
-            # No $FILE_NAME left (the driver drops it when the file has extension records):
-            # not a file a scan can name, so not listed; nor are its extension records.
+            # No $FILE_NAME left (the driver drops it when the file has extension records): listed
+            # under its record number in the folder "<unknown>", with the streams its extension
+            # records hold; the extension records themselves are not listed.
             check(e["state"] == "deleted", "live record %d has no name" % e["record"])
-            for r in [e["record"]] + ext:
+            for r in ext:
                 x = vol.records[r]
-                rows.append({"state": "unlisted", "type": "file" if r == e["record"] else "extension",
+                rows.append({"state": "unlisted", "type": "extension",
                              "record": r, "sequence": x["seq"], "parentRecord": "-", "parentSequence": "-",
                              "folder": "-", "namespace": "-", "name": "-", "stream": "-", "size": "-", "md5": "-",
                              "expectedStatus": "-", "createTime": "-", "createFiletime": "-",
                              "modifyTime": "-", "modifyFiletime": "-", "mftModifyTime": "-",
                              "mftModifyFiletime": "-", "accessTime": "-", "accessFiletime": "-",
-                             "originalPath": "/" + e["path"],
-                             "flags": "attrlist,noname" if r == e["record"] else "extension,base=%d" % e["record"]})
+                             "originalPath": "/" + e["path"], "flags": "extension,base=%d" % e["record"]})
             al = next(a for a in rec["attrs"] if a["type"] == T_ATTRLIST)
             data = vol.read_nonres(al) if al["nonres"] else al["value"]
             listed, o = [], 0
@@ -318,25 +322,26 @@ def main():
             check((T_FN, e["record"]) in listed, "record %d: list without a $FILE_NAME entry" % e["record"])
             notes.append("- Record %d (`%s`, deleted) lost its $FILE_NAME on deletion, though its "
                          "$ATTRIBUTE_LIST (%d entries) still names one in the base record; it keeps "
-                         "$STANDARD_INFORMATION and the unnamed $DATA. It and its extension records are "
-                         "`unlisted` rows." % (e["record"], e["path"], len(listed)))
-            continue
-        folder = scan.folder_of(fn["parent"], fn["parentseq"])
-        want_path = e.get("link", e["path"])
-        want_folder = "\\" + "\\".join(want_path.split("/")[:-1])
-        base_name = utf8(fn["name"])
-        check(base_name == want_path.split("/")[-1], "record %d name %r" % (e["record"], base_name))
-        flags = []
-        if ext or any(a["type"] == T_ATTRLIST for a in attrs):
-            flags.append("attrlist")
-        if any(f["ns"] in (FN_DOS, FN_WIN32_AND_DOS) for f in fns):
-            flags.append("dosname")
-        if "link" in e:
-            flags.append("hardlink")
-        if folder.startswith("<unknown"):
-            flags.append("reused-parent")
+                         "$STANDARD_INFORMATION and the unnamed $DATA. It is listed as `<record %d>` in the "
+                         "folder `<unknown>` (flag noname); its extension records are `unlisted` rows."
+                         % (e["record"], e["path"], len(listed), e["record"]))
+            fn = {"parent": "-", "parentseq": "-", "ns": "-"}
+            folder = "<unknown>"
+            base_name = "<record %d>" % e["record"]
+            flags.append("noname")
         else:
-            check(folder == want_folder, "record %d folder %s, expected %s" % (e["record"], folder, want_folder))
+            folder = scan.folder_of(fn["parent"], fn["parentseq"])
+            want_folder = "\\" + "\\".join(want_path.split("/")[:-1])
+            base_name = utf8(fn["name"])
+            check(base_name == want_path.split("/")[-1], "record %d name %r" % (e["record"], base_name))
+            if any(f["ns"] in (FN_DOS, FN_WIN32_AND_DOS) for f in fns):
+                flags.append("dosname")
+            if "link" in e:
+                flags.append("hardlink")
+            if folder.startswith("<unknown"):
+                flags.append("reused-parent")
+            else:
+                check(folder == want_folder, "record %d folder %s, expected %s" % (e["record"], folder, want_folder))
         si = next(a for a in attrs if a["type"] == T_SI)["value"]
         times = [u64(si, 0), u64(si, 8), u64(si, 16), u64(si, 24)]
         itext = istat(img, e["record"])
