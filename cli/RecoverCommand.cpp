@@ -245,11 +245,11 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
     }
     if (InterruptWatch::interrupted()) {
         reportFile.reset();  // removed: it would not be whole
-        io.err << "rekkon-cli: interrupted: stopped after " << outcomes.size() << " of "
-               << session.entries.size()
-               << " files; a file being copied was not kept"
-               << (report ? ", and the report file \"" + *report + "\" was not written" : "")
-               << ".\n";
+        io.err << "rekkon-cli: interrupted: the recovery was stopped; a file being copied was "
+                  "not kept and later ones were not tried"
+               << (report ? "; the report file \"" + *report + "\" was removed, as it was not whole"
+                          : "")
+               << ". Run the command again to recover the rest.\n";
         return kExitSkipped;
     }
     if (outcomes.size() < session.entries.size())
@@ -259,10 +259,9 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
     if (reportFile) {
         const std::span<const DeletedFileEntry* const> notTried =
             std::span(session.entries).subspan(outcomes.size());
-        if (!finishReport(*reportFile,
-                          recoveryReportJson({session.source, session.volumeOffset}, outcomes,
-                                             notTried),
-                          io))
+        if (!finishReport(
+                *reportFile,
+                recoveryReportJson({session.source, session.volumeOffset}, outcomes, notTried), io))
             return kExitOutput;
     }
     if (outputLost) return kExitOutput;

@@ -116,8 +116,7 @@ std::vector<std::string> mountSourcesOf(const DeviceProbe& probe, dev_t device) 
         char colon = 0;
         if (!(fields >> id >> parent >> numbers)) continue;
         std::istringstream pair(numbers);
-        if (!(pair >> maj >> colon >> min) || colon != ':' || makedev(maj, min) != device)
-            continue;
+        if (!(pair >> maj >> colon >> min) || colon != ':' || makedev(maj, min) != device) continue;
         std::string field;
         while (fields >> field && field != "-") {
         }
@@ -136,8 +135,8 @@ bool namesSource(const std::string& mounted, std::optional<dev_t> sourceDevice,
     if (probe.stat(mounted, st) != 0) return false;
     if (sourceDevice) return S_ISBLK(st.st_mode) && walk.reaches(st.st_rdev, 0);
     struct stat image {};
-    return S_ISREG(st.st_mode) && probe.stat(imagePath, image) == 0 &&
-           st.st_dev == image.st_dev && st.st_ino == image.st_ino;
+    return S_ISREG(st.st_mode) && probe.stat(imagePath, image) == 0 && st.st_dev == image.st_dev &&
+           st.st_ino == image.st_ino;
 }
 
 // Whether writing into `folder` writes to the source: the block device `sourceDevice`, or

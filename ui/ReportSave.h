@@ -7,7 +7,8 @@
 namespace rekkon::ui {
 
 // Writes the recovery report `text` into `path`, a file that must not exist yet: an existing
-// file is never replaced (recovery/RecoveryReport.h). Returns an empty text when it is written,
+// file is never replaced, and one not written whole is removed (recovery/RecoveryReport.h).
+// Returns an empty text when it is written,
 // otherwise the message for the user: what happened and what to do.
 QString saveReportFile(const QString& path, const std::string& text);
 

@@ -118,7 +118,8 @@ std::vector<std::uint32_t> streamOwners(const FoundList& list) {
         const std::string& file = list[f].name;
         const std::string& name = list[i].name;
         const bool streamOfFirst = f != i && name.size() > file.size() &&
-                                   name[file.size()] == ':' && name.compare(0, file.size(), file) == 0;
+                                   name[file.size()] == ':' &&
+                                   name.compare(0, file.size(), file) == 0;
         owner[i] = streamOfFirst ? f : i;
     }
     return owner;

@@ -63,7 +63,8 @@ TEST(InterruptCli, AnInterruptedRecoveryLeavesNoReportAndEndsByTheSignal) {
     const std::string image = dir.path() + "/hole.img";
     const Bytes bytes = imageWithHole(8ULL << 40);
     std::ofstream(image, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     const std::string out = dir.path() + "/out";
     const std::string report = dir.path() + "/report.json";
     const std::string err = dir.path() + "/err.txt";
