@@ -18,11 +18,16 @@ std::size_t displayWidth(const std::string& text) {
 
 constexpr std::size_t kTableColumns = 8;
 
+// Names come from the volume: their control characters are shown escaped (terminalText).
 std::array<std::string, kTableColumns> tableRow(const DeletedFileEntry& e) {
-    return {std::to_string(e.location), e.name,
-            e.longName.value_or(""),    sizeText(e.size),
-            timeText(e.createTime),     timeText(e.accessTime),
-            statusText(e.status),       typeText(e.name)};
+    return {std::to_string(e.location),
+            terminalText(e.name),
+            terminalText(e.longName.value_or("")),
+            sizeText(e.size),
+            timeText(e.createTime),
+            timeText(e.accessTime),
+            statusText(e.status),
+            terminalText(typeText(e.name))};
 }
 
 std::string csvField(const std::string& text) {
@@ -115,6 +120,8 @@ void printJson(std::ostream& out, const std::vector<const DeletedFileEntry*>& en
         text += ",\n";
         optionalText("longName", e.longName);
         text += ",\n";
+        field("longNameCut");
+        text += e.longNameCut ? "true,\n" : "false,\n";
         optionalText("firstChar", e.firstChar);
         text += i + 1 < entries.size() ? "\n  },\n" : "\n  }\n";
         out << text;
@@ -124,15 +131,15 @@ void printJson(std::ostream& out, const std::vector<const DeletedFileEntry*>& en
 
 void printCsv(std::ostream& out, const std::vector<const DeletedFileEntry*>& entries) {
     out << "location,name,size,createTime,accessTime,status,statusText,type,attributes,folder,"
-           "longName,firstChar\r\n";
+           "longName,longNameCut,firstChar\r\n";
     for (const DeletedFileEntry* e : entries) {
         out << e->location << ',' << csvField(e->name) << ',' << e->size << ','
             << isoTimeText(e->createTime).value_or("") << ','
             << isoTimeText(e->accessTime).value_or("") << ',' << unsigned{e->status} << ','
             << csvField(statusText(e->status)) << ',' << csvField(typeText(e->name)) << ','
             << e->attributes << ',' << csvField(e->folder) << ','
-            << csvField(e->longName.value_or("")) << ',' << csvField(e->firstChar.value_or(""))
-            << "\r\n";
+            << csvField(e->longName.value_or("")) << ',' << (e->longNameCut ? "true" : "false")
+            << ',' << csvField(e->firstChar.value_or("")) << "\r\n";
     }
 }
 

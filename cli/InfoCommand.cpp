@@ -5,6 +5,8 @@
 #include "cli/Options.h"
 #include "cli/PartitionText.h"
 #include "cli/VolumeSelect.h"
+#include "fat/FatLabel.h"
+#include "ntfs/NtfsLabel.h"
 #include "recovery/ScanContext.h"
 
 namespace rekkon::cli {
@@ -15,11 +17,13 @@ const char* fatName(const FatGeometry& g) {
     return g.fatBits == 12 ? "FAT12" : g.fatBits == 16 ? "FAT16" : "FAT32";
 }
 
-void printFat(std::ostream& out, const std::string& path, const FatGeometry& g) {
+void printFat(std::ostream& out, const std::string& path, const FatGeometry& g,
+              const std::string& label) {
     // Counts are shown in the volume's own sectors, as its boot sector states them.
     const std::uint64_t scale = g.bytesPerSector / kSectorSize;
     out << "Source: " << path << '\n'
         << "File system: " << fatName(g) << '\n'
+        << "Volume label: " << (label.empty() ? "(none)" : labelText(label)) << '\n'
         << "Bytes per sector: " << g.bytesPerSector << '\n'
         << "Total sectors: " << g.totalSectors / scale << '\n'
         << "Sectors per cluster: " << g.sectorsPerCluster / scale << '\n'
@@ -45,10 +49,12 @@ constexpr const char* kInfoUsage =
 
 // Prints the geometry of the volume mounted in `context`, read from `shown`.
 void printGeometry(std::ostream& out, ScanContext& context, const std::string& shown) {
-    if (isNtfsKind(context.volume.kind))
-        printNtfsInfo(*context.ntfs, shown, out);
-    else
-        printFat(out, shown, context.fatGeometry);
+    if (isNtfsKind(context.volume.kind)) {
+        printNtfsInfo(*context.ntfs, shown, ntfsVolumeLabel(*context.ntfs), out);
+    } else {
+        FatVolume fat = context.fat();
+        printFat(out, shown, context.fatGeometry, fatVolumeLabel(fat));
+    }
     unmountVolume(context);
 }
 
@@ -59,6 +65,7 @@ int printDisk(const std::string& path, const PartitionTable& table, Streams& io)
            << "-byte sectors\n";
     printPartitionRows(io.out, table, false);
     int status = kExitOk;
+    int shown = 0;
     for (const PartitionInfo& p : table.partitions) {
         if (p.extended || !isVolumeFileSystemName(p.fileSystem)) continue;
         SourceChoice choice;
@@ -72,6 +79,14 @@ int printDisk(const std::string& path, const PartitionTable& table, Streams& io)
             continue;
         }
         printGeometry(io.out, context, volumeText(path, p.number));
+        ++shown;
+    }
+    if (shown == 0 && status == kExitOk) {
+        // Nothing on the disk can be read: as `list` does, say so and fail.
+        io.err << "rekkon-cli: \"" << path << "\" holds a " << schemeText(table.scheme)
+               << " partition table with no FAT or NTFS partition. Give --partition N to try one "
+                  "anyway.\n";
+        return kExitSource;
     }
     return status;
 }

@@ -38,10 +38,27 @@ std::size_t sequenceAt(std::string_view text, std::size_t i, bool& valid) {
     return k;
 }
 
+void appendHexByte(std::string& out, std::uint8_t b) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    out += kHex[b >> 4];
+    out += kHex[b & 0xF];
+}
+
+// "\u00HH" for a control character.
+void appendUnitEscape(std::string& out, std::uint8_t c) {
+    out += "\\u00";
+    appendHexByte(out, c);
+}
+
+// Whether the valid sequence at `text[i]` is a C1 control, U+0080..U+009F (0xC2 0x80..0x9F).
+bool isC1(std::string_view text, std::size_t i) {
+    return static_cast<std::uint8_t>(text[i]) == 0xC2 &&
+           static_cast<std::uint8_t>(text[i + 1]) <= 0x9F;
+}
+
 }  // namespace
 
 void appendJsonString(std::string& out, std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
     out += '"';
     for (std::size_t i = 0; i < text.size();) {
         // A run of characters that stand for themselves is copied at once.
@@ -90,17 +107,59 @@ void appendJsonString(std::string& out, std::string_view text) {
                 out += "\\t";
                 break;
             default:
-                if (c < 0x20) {
-                    out += "\\u00";
-                    out += kHex[c >> 4];
-                    out += kHex[c & 0xF];
-                } else {
+                if (c < 0x20)
+                    appendUnitEscape(out, c);
+                else
                     out += static_cast<char>(c);
-                }
         }
         ++i;
     }
     out += '"';
+}
+
+std::string terminalText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<std::uint8_t>(text[i]);
+        if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        if (c >= 0x80) {
+            bool valid = false;
+            const std::size_t n = sequenceAt(text, i, valid);
+            if (valid) {
+                if (isC1(text, i))
+                    appendUnitEscape(out, static_cast<std::uint8_t>(text[i + 1]));
+                else
+                    out.append(text.substr(i, n));
+                i += n;
+            } else {
+                out += "\\x";
+                appendHexByte(out, c);
+                ++i;  // each byte of a broken sequence shows as itself
+            }
+            continue;
+        }
+        switch (c) {
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                out += "\\x";
+                appendHexByte(out, c);
+        }
+        ++i;
+    }
+    return out;
 }
 
 }  // namespace rekkon::cli

@@ -3,17 +3,20 @@
 #include <ostream>
 #include <utility>
 
+#include "cli/PartitionText.h"
 #include "ntfs/AttributeLookup.h"
 
 namespace rekkon::cli {
 
-void printNtfsInfo(const NtfsVolume& ntfs, const std::string& path, std::ostream& out) {
+void printNtfsInfo(const NtfsVolume& ntfs, const std::string& path, const std::string& label,
+                   std::ostream& out) {
     const AttributeDescriptor* mftData =
         ntfs.mftFile ? findAttribute(*ntfs.mftFile, ntfs.typeData) : nullptr;
     const std::uint64_t records =
         mftData != nullptr && ntfs.mftRecordSize != 0 ? mftData->dataSize / ntfs.mftRecordSize : 0;
     out << "Source: " << path << '\n'
         << "File system: NTFS\n"
+        << "Volume label: " << (label.empty() ? "(none)" : labelText(label)) << '\n'
         << "Bytes per sector: " << ntfs.bytesPerSector << '\n'
         << "Cluster size: " << ntfs.bytesPerCluster << '\n'
         << "MFT record size: " << ntfs.mftRecordSize << '\n'

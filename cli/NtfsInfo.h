@@ -7,7 +7,8 @@
 
 namespace rekkon::cli {
 
-// Prints the geometry of the mounted NTFS volume read from `path`.
-void printNtfsInfo(const NtfsVolume& ntfs, const std::string& path, std::ostream& out);
+// Prints the label and geometry of the mounted NTFS volume read from `path`.
+void printNtfsInfo(const NtfsVolume& ntfs, const std::string& path, const std::string& label,
+                   std::ostream& out);
 
 }  // namespace rekkon::cli

@@ -22,6 +22,13 @@ std::string sizeText(std::uint64_t bytes) {
     return text.data();
 }
 
+std::string labelText(const std::string& label) {
+    std::string shown = label;
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return shown;
+}
+
 std::string schemeText(const std::string& scheme) {
     if (scheme == "dos") return "DOS";
     if (scheme == "gpt") return "GPT";
@@ -44,7 +51,7 @@ void printPartitionRows(std::ostream& out, const PartitionTable& table, bool vol
                         p.extended             ? "(extended)"
                         : p.fileSystem.empty() ? "-"
                                                : p.fileSystem,
-                        p.label});
+                        labelText(p.label)});
     }
     std::array<std::size_t, 8> widths{};
     for (const Row& row : rows)

@@ -11,6 +11,9 @@ namespace rekkon::cli {
 // A byte count as people read it: "512 bytes", "16.0 MiB", "3.0 TiB".
 std::string sizeText(std::uint64_t bytes);
 
+// A label read from a volume as it may be shown on a terminal: control characters become '?'.
+std::string labelText(const std::string& label);
+
 // "DOS" or "GPT" for a table's scheme.
 std::string schemeText(const std::string& scheme);
 

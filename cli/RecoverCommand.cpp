@@ -8,6 +8,7 @@
 
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
+#include "cli/JsonText.h"
 #include "cli/ScanSession.h"
 #include "recovery/RecoveryReport.h"
 #include "recovery/RecoveryWriter.h"
@@ -40,7 +41,7 @@ class TerminalAsker final : public FirstCharAsker {
     std::optional<FirstCharAnswer> ask(const std::string& name,
                                        const std::optional<std::string>&) override {
         while (true) {
-            io_.err << "Type in the first character of " << name
+            io_.err << "Type in the first character of " << terminalText(name)
                     << " (end with ! to use it for all files whose first character is not "
                        "known; an empty line skips the file): "
                     << std::flush;
@@ -239,7 +240,7 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
     bool allWritten = outcomes.size() == session.entries.size();
     bool outputLost = !allWritten;  // stopped early: the destination cannot take more
     for (const RecoveryOutcome& o : outcomes) {
-        io.out << describeOutcome(o) << '\n';
+        io.out << terminalText(describeOutcome(o)) << '\n';  // names from the volume
         allWritten = allWritten && o.result == RecoveryResult::Written;
         outputLost = outputLost || outputFailed(o);
     }

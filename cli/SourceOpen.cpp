@@ -20,7 +20,9 @@ std::string openFailureMessage(const std::string& path, int error) {
             line += "Reading a device needs root or membership of the disk group; try sudo.";
             break;
         case EISDIR:
-            line += "Give a block device or a disk-image file, not a folder.";
+            line +=
+                "It is a folder, not a device or disk image; give a block device or a "
+                "disk-image file.";
             break;
         default:
             line += "Check that the device or image file is readable.";

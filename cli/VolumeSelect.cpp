@@ -1,8 +1,10 @@
 #include "cli/VolumeSelect.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <ostream>
+#include <vector>
 
 #include "cli/PartitionText.h"
 #include "cli/SourceOpen.h"
@@ -20,6 +22,24 @@ std::optional<std::uint64_t> parseNumber(const std::string& text) {
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);
     if (text.empty() || ec != std::errc{} || ptr != end) return std::nullopt;
     return value;
+}
+
+bool isExtended(const PartitionTable& table, int number) {
+    return std::any_of(table.partitions.begin(), table.partitions.end(),
+                       [&](const PartitionInfo& p) { return p.extended && p.number == number; });
+}
+
+// The numbers of the logical partitions: "5", "5 or 6", "5, 6 or 7".
+std::string logicalNumbers(const PartitionTable& table) {
+    std::vector<int> numbers;
+    for (const PartitionInfo& p : table.partitions)
+        if (!p.extended && p.number >= 5) numbers.push_back(p.number);
+    std::string text;
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        if (i != 0) text += i + 1 == numbers.size() ? " or " : ", ";
+        text += std::to_string(numbers[i]);
+    }
+    return text;
 }
 
 }  // namespace
@@ -75,8 +95,19 @@ int explainSelection(const SelectedSource& selected, const std::string& path,
                           "out (or give --offset BYTES for a volume at a known offset).\n";
                 return kExitUsage;
             }
-            io.err << "rekkon-cli: " << quoted << " has no partition "
-                   << choice.partition.value_or(0) << ". Its partitions:\n";
+            if (const std::string logical = logicalNumbers(*selected.table);
+                isExtended(*selected.table, choice.partition.value_or(0))) {
+                io.err << "rekkon-cli: partition " << choice.partition.value_or(0) << " of "
+                       << quoted
+                       << " is the extended partition, which holds the logical ones and no "
+                          "volume of its own; "
+                       << (logical.empty() ? std::string("it holds none.")
+                                           : "give --partition " + logical + ".")
+                       << " Its partitions:\n";
+            } else {
+                io.err << "rekkon-cli: " << quoted << " has no partition "
+                       << choice.partition.value_or(0) << ". Its partitions:\n";
+            }
             printPartitionRows(io.err, *selected.table, false, "  ");
             return kExitUsage;
         case SourceStatus::PartitionNeeded:
@@ -107,11 +138,17 @@ int openVolume(const std::string& path, const SourceChoice& choice, Streams& io,
                << (selected.fileSystemName.empty() ? "" : selected.fileSystemName + ", ")
                << sizeText(length) << ") of " << path << '\n';
     }
+    const std::string unread = selected.unreadFileSystem;
     const MountOrder order = selected.fileSystemName.empty()
                                  ? MountOrder::FromBootSector
                                  : mountOrderForName(selected.fileSystemName);
     if (mountVolume(context, std::move(selected.device), order) == MountStatus::Mounted)
         return kExitOk;
+    if (!unread.empty()) {
+        io.err << "rekkon-cli: \"" << volumeText(path, selected.partition) << "\" holds an "
+               << unread << " volume, which this version of rekkon does not read.\n";
+        return kExitSource;
+    }
     io.err << "rekkon-cli: \"" << volumeText(path, selected.partition) << "\" holds no " << wanted
            << " volume that can be read" << (why.empty() ? "" : " (" + why + ")") << '.';
     if (!selected.table && !choice.offset)

@@ -63,6 +63,26 @@ bool possibleFirstNameByte(std::uint8_t b) {
     return b >= 0x80 || kNeverInShortName.find(static_cast<char>(b)) == std::string_view::npos;
 }
 
+bool fullPiecesMayBeCut(std::span<const std::uint16_t> units,
+                        std::span<const std::uint8_t, 11> shortName) {
+    if (shortName[8] == ' ') return true;
+    const auto dot = std::find(units.rbegin(), units.rend(), std::uint16_t{'.'});
+    if (dot == units.rend()) return true;
+    std::size_t at = 8;
+    for (auto it = dot.base(); it != units.end(); ++it) {
+        const std::uint16_t unit = *it;
+        if (unit == ' ') continue;
+        if (at == 11) break;
+        const std::uint8_t stored = shortName[at++];
+        const bool literal = unit < 0x80 && kNeverInShortName.find(static_cast<char>(unit)) ==
+                                                std::string_view::npos;
+        const auto upper =
+            static_cast<std::uint8_t>(unit >= 'a' && unit <= 'z' ? unit - 0x20 : unit);
+        if (literal ? stored != upper : stored == ' ') return true;
+    }
+    return at < 11 && shortName[at] != ' ';
+}
+
 std::string firstCharText(std::uint8_t firstByte) {
     const char byte = static_cast<char>(firstByte == kKanjiE5Marker ? kDeletedMarker : firstByte);
     return cp437ToUtf8(std::string_view(&byte, 1));
@@ -103,6 +123,7 @@ std::optional<DeletedLongName> recoverDeletedLongName(
         return std::nullopt;
     if (units.empty() || !std::all_of(units.begin(), units.end(), possibleLongNameUnit))
         return std::nullopt;
+    const bool cut = !ended && fullPiecesMayBeCut(units, shortName);
 
     std::array<std::uint8_t, 11> candidate{};
     std::copy(shortName.begin(), shortName.end(), candidate.begin());
@@ -115,7 +136,9 @@ std::optional<DeletedLongName> recoverDeletedLongName(
         firstByte = candidate[0];
     }
     if (!firstByte) return std::nullopt;
-    return DeletedLongName{utf16ToUtf8(units), *firstByte};
+    std::string name = utf16ToUtf8(units);
+    if (cut) name += kCutNameMark;
+    return DeletedLongName{std::move(name), *firstByte, cut};
 }
 
 }  // namespace rekkon

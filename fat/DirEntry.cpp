@@ -12,6 +12,7 @@ std::optional<DirEntry> parseDirEntry(std::span<const std::uint8_t> bytes) {
     DirEntry e;
     std::copy_n(bytes.begin(), e.name.size(), e.name.begin());
     e.attributes = *r.u8(0x0B);
+    e.caseFlags = *r.u8(0x0C) & (kLowerCaseBase | kLowerCaseExtension);
     e.createTime = *r.u16(0x0E);
     e.createDate = *r.u16(0x10);
     e.accessDate = *r.u16(0x12);
@@ -23,14 +24,24 @@ std::optional<DirEntry> parseDirEntry(std::span<const std::uint8_t> bytes) {
     return e;
 }
 
+namespace {
+
+char shownByte(std::uint8_t b, bool lower) {
+    return static_cast<char>(lower && b >= 'A' && b <= 'Z' ? b - 'A' + 'a' : b);
+}
+
+}  // namespace
+
 std::string DirEntry::displayBytes() const {
     std::string out;
+    const bool lowerBase = lowerCaseBase();
+    const bool lowerExtension = (caseFlags & kLowerCaseExtension) != 0;
     for (std::size_t i = 0; i < 8 && name[i] != ' '; ++i)
-        out.push_back(static_cast<char>(name[i]));
+        out.push_back(shownByte(name[i], lowerBase));
     if (name[8] != ' ') {
         out.push_back('.');
         for (std::size_t i = 8; i < 11 && name[i] != ' '; ++i)
-            out.push_back(static_cast<char>(name[i]));
+            out.push_back(shownByte(name[i], lowerExtension));
     }
     return out;
 }

@@ -16,12 +16,18 @@ inline constexpr std::uint8_t kAttrLongNamePiece = 0x0F;
 inline constexpr std::uint8_t kDeletedMarker = 0xE5;
 inline constexpr std::uint8_t kKanjiE5Marker = 0x05;  // a name that really begins with 0xE5
 inline constexpr std::uint8_t kMaxLongNamePieces = 20;
+// Bits of byte 0x0C of a short entry: the base, or the extension, is shown in lower case (the
+// name is stored upper-cased; Windows and mtools set them for names such as "src" or
+// "readme.txt").
+inline constexpr std::uint8_t kLowerCaseBase = 0x08;
+inline constexpr std::uint8_t kLowerCaseExtension = 0x10;
 
 // One 32-byte folder entry in its short form.
 struct DirEntry {
     std::array<std::uint8_t, 11>
         name{};  // 8 base + 3 extension bytes, blank padded (OEM code page)
     std::uint8_t attributes = 0;
+    std::uint8_t caseFlags = 0;  // byte 0x0C: kLowerCaseBase, kLowerCaseExtension
     std::uint16_t createTime = 0;
     std::uint16_t createDate = 0;
     std::uint16_t accessDate = 0;  // the last-access date (no time is stored)
@@ -37,8 +43,10 @@ struct DirEntry {
         return kind == FileSystemKind::Fat32 ? (std::uint32_t{clusterHigh} << 16) | clusterLow
                                              : clusterLow;
     }
+    bool lowerCaseBase() const { return (caseFlags & kLowerCaseBase) != 0; }
     // "NAME.EXT" as stored: base up to the first blank, then '.' and the extension when there is
-    // one. Bytes are returned unconverted (OEM code page).
+    // one, each part with its ASCII letters in lower case where caseFlags says so. Bytes are
+    // returned unconverted otherwise (OEM code page).
     std::string displayBytes() const;
 };
 

@@ -24,7 +24,9 @@ bool matchEntryName(const DirEntry& entry, const std::optional<std::string>& lon
 // beginning with '?' also matches deleted entries, whose first byte is then shown as '?'.
 // Returns 0 with `result` filled, ENOENT or ENOMEM; the code is also left in fat.lastError.
 // `shownName`, when given, receives the name the entry is shown under: its long name (for a
-// deleted entry the one its pieces verify) or else its 8.3 form, in UTF-8.
+// deleted entry the one its pieces verify, marked when cut off) or else its 8.3 form in the
+// case its flags give, in UTF-8. Names are compared by their stored bytes, so "docs" and
+// "DOCS" both find a folder shown as "docs".
 int findDirEntry(FatVolume& fat, std::uint32_t folderCluster, std::string_view component,
                  DirEntry& result, std::string* shownName = nullptr);
 

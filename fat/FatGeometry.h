@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "volume/VolumeContext.h"
 
@@ -20,6 +21,7 @@ struct FatGeometry {
     std::uint8_t fatBits = 0;          // 12, 16 or 32: how table entries are packed
     std::uint16_t bytesPerSector = 0;  // the volume's own sector size, as recorded
     std::uint32_t rootEntryCount = 0;
+    std::string bootLabel;  // the boot sector's label field (UTF-8); empty when it names none
 
     std::uint64_t clusterBytes() const { return std::uint64_t{sectorsPerCluster} * kSectorSize; }
     // Number of data clusters (clusters 2 .. clusterCount + 1).

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "fat/FatLabel.h"
 #include "volume/LeReader.h"
 
 namespace rekkon {
@@ -19,6 +20,13 @@ constexpr std::uint32_t kFat12ClusterLimit = 4085;
 // sector cannot tell.
 constexpr std::uint64_t kBackupBootSector = 6;
 constexpr int kBootReadAttempts = 5;
+// Where the extended boot signature lies (FAT12/16, FAT32); the 11-byte label field begins 5
+// bytes after it, past the volume serial number.
+constexpr std::size_t kFatExtendedBoot = 0x26;
+constexpr std::size_t kFat32ExtendedBoot = 0x42;
+constexpr std::uint8_t kExtendedBootSignature = 0x29;
+constexpr std::size_t kLabelAfterSignature = 5;
+constexpr std::size_t kLabelBytes = 11;
 
 bool typeIs(const LeReader& r, std::size_t offset, const char* text) {
     auto bytes = r.slice(offset, 4);
@@ -76,6 +84,11 @@ std::optional<FatBootInfo> parseFatBootSector(std::span<const std::uint8_t> sect
         g.rootCluster = 1;
     }
     if (g.sectorsPerFat == 0) return std::nullopt;
+    // The label field follows the extended boot signature 0x29; without it those bytes are code.
+    const std::size_t extended = fat32 ? kFat32ExtendedBoot : kFatExtendedBoot;
+    if (r.u8(extended).value_or(0) == kExtendedBootSignature)
+        if (const auto field = r.slice(extended + kLabelAfterSignature, kLabelBytes))
+            g.bootLabel = fatLabelText(*field);
     g.firstDataSector = g.fatCount * g.sectorsPerFat + g.rootDirSectors + g.reservedSectors;
     // A data area that starts past the volume's end leaves no cluster at all.
     if (g.clusterCount() == 0) return std::nullopt;

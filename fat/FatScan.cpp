@@ -92,6 +92,7 @@ std::optional<FatCandidate> FatFindState::findNextDeleted() {
         } else if (auto recovered = names_.deletedName()) {
             c.longName = std::move(recovered->name);
             c.firstByte = recovered->firstByte;
+            c.longNameCut = recovered->cut;
         }
         return c;
     }
@@ -134,6 +135,8 @@ class FatScanner {
             f.folder = folderPath;
             f.longName = c->longName;
             if (c->firstByte) f.firstChar = firstCharText(*c->firstByte);
+            f.longNameCut = c->longNameCut;
+            f.lowerCaseBase = c->entry.lowerCaseBase();
             if (record_) record_->listed.emplace(f.firstCluster, f.name);
             if (found_) found_(std::move(f));
         }

@@ -33,6 +33,7 @@ struct FatCandidate {
     // its pieces verify (see recoverDeletedLongName), with the first byte the checksum proves.
     std::optional<std::string> longName;  // UTF-8
     std::optional<std::uint8_t> firstByte;
+    bool longNameCut = false;  // only the start of a longer name (see DeletedLongName)
 };
 
 // The state of one folder walk: which folder, how it is read, and where the walk stands.
@@ -78,6 +79,8 @@ struct FatFoundFile {
     std::string folder;      // UTF-8 path of the folder it lies in ("\" the root), long names
     std::optional<std::string> longName;   // UTF-8, where the long-name pieces survive
     std::optional<std::string> firstChar;  // UTF-8: the lost first character, where proven
+    bool longNameCut = false;              // longName is cut off (it ends in kCutNameMark)
+    bool lowerCaseBase = false;            // the 8.3 base is shown in lower case (DirEntry)
     // The entry's last-access date (midnight) as a FILETIME; 0 when none is stored.
     std::uint64_t accessDate = 0;
 };

@@ -219,6 +219,7 @@ void LostFolderSearch::report(const LostFatSink& found) {
             f.file.folder = pathOf(cluster);
             f.longName = f.file.longName = slot.longName;
             if (slot.firstByte) f.file.firstChar = firstCharText(*slot.firstByte);
+            f.file.lowerCaseBase = e.lowerCaseBase();
             if (found) found(std::move(f));
         }
     }

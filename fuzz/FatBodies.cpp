@@ -7,6 +7,7 @@
 #include "fat/DeletedLongName.h"
 #include "fat/DirEntry.h"
 #include "fat/DirLookup.h"
+#include "fat/FatLabel.h"
 #include "fat/FatMount.h"
 #include "fat/SlotNames.h"
 #include "fuzz/CopyCheck.h"
@@ -38,6 +39,9 @@ void fuzzFatImage(std::span<const std::uint8_t> data) {
     attachDevice(context.volume,
                  std::make_unique<MemorySectorDevice>(std::vector(data.begin(), data.end())));
     if (mountFatOnOpenDevice(context.volume, context.fatGeometry) != 1) return;
+    FatVolume fat = context.fat();
+    // 11 bytes of CP437, at most 3 bytes of UTF-8 each.
+    fuzzCheck(fatVolumeLabel(fat).size() <= 33, "a FAT label longer than its field");
     const int found = scanVolume(context, "", {}, ScanOptions{.deep = true});
     if (found < 0) return;
     std::uint64_t budget = kFuzzReadBudget;
@@ -84,8 +88,20 @@ void fuzzFatDir(std::span<const std::uint8_t> data) {
                           shortNameChecksum(shortName) == entries[pos - kDirEntrySize + 13],
                       "a rebuilt long name does not match its checksum");
             (void)firstCharText(deleted->firstByte);
+            const bool marked = deleted->name.ends_with(kCutNameMark);
+            fuzzCheck(!deleted->cut || marked, "a cut-off long name is not marked as cut off");
         }
-        (void)cp437ToUtf8(entry.displayBytes());
+        // The case flags change the letters shown, nothing else.
+        const std::string shown = entry.displayBytes();
+        DirEntry asStored = entry;
+        asStored.caseFlags = 0;
+        const std::string stored = asStored.displayBytes();
+        fuzzCheck(shown.size() == stored.size(), "the case flags changed a short name's length");
+        for (std::size_t i = 0; i < shown.size() && i < stored.size(); ++i)
+            fuzzCheck(shown[i] == stored[i] ||
+                          (stored[i] >= 'A' && stored[i] <= 'Z' && shown[i] == stored[i] + 0x20),
+                      "the case flags changed more than the letters of a short name");
+        (void)cp437ToUtf8(shown);
         (void)dosDateTimeToFileTime(entry.writeDate, entry.writeTime);
         (void)entry.firstCluster(FileSystemKind::Fat32);
     }

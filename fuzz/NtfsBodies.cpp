@@ -8,6 +8,7 @@
 #include "fuzz/NtfsStreams.h"
 #include "ntfs/AttributeLookup.h"
 #include "ntfs/MftRecord.h"
+#include "ntfs/NtfsLabel.h"
 #include "ntfs/NtfsMount.h"
 #include "ntfs/NtfsVolume.h"
 #include "recovery/FileData.h"
@@ -43,6 +44,9 @@ void fuzzNtfsImage(std::span<const std::uint8_t> data) {
                  std::make_unique<MemorySectorDevice>(std::vector(data.begin(), data.end())));
     if (mountNtfsOnOpenDevice(context.volume, *context.ntfs) != 1) return;
     NtfsVolume& ntfs = *context.ntfs;
+    // UTF-16 units of the cut value, at most 3 bytes of UTF-8 each.
+    fuzzCheck(ntfsVolumeLabel(ntfs).size() <= kMaxVolumeNameBytes / 2 * 3,
+              "an NTFS label longer than its value");
     std::uint64_t budget = kFuzzReadBudget;
     const std::uint64_t records = recordsToOpen(ntfs);
     for (std::uint64_t record = 0; record < records; ++record) {

@@ -7,7 +7,16 @@ std::string foundProgressText(int count) {
 }
 
 const std::string& outputNameOf(const DeletedFileEntry& entry, bool longNames) {
-    return longNames && entry.longName && !entry.longName->empty() ? *entry.longName : entry.name;
+    const bool useLong =
+        longNames && entry.longName && !entry.longName->empty() && !entry.longNameCut;
+    return useLong ? *entry.longName : entry.name;
+}
+
+std::string inEntryCase(const DeletedFileEntry& entry, std::string restored) {
+    if (entry.lowerCaseBase && !restored.empty() && restored.front() >= 'A' &&
+        restored.front() <= 'Z')
+        restored.front() = static_cast<char>(restored.front() - 'A' + 'a');
+    return restored;
 }
 
 void FoundListBuilder::addFile(DeletedFileEntry entry) {

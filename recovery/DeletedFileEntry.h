@@ -22,6 +22,11 @@ struct DeletedFileEntry {
     std::string folder;       // UTF-8 path of the folder it was found in ("\" the root)
     // FAT: the long name, where its pieces survive next to the entry (UTF-8). NTFS: absent.
     std::optional<std::string> longName;
+    // FAT: the long name is only the start of a longer one (it ends in "…"); no file is written
+    // under it.
+    bool longNameCut = false;
+    // FAT: the 8.3 base is shown in lower case, and so is a letter put in place of its '?'.
+    bool lowerCaseBase = false;
     // FAT: a deleted name's lost first character (UTF-8), where the long-name pieces' checksum
     // proves it. NTFS: absent.
     std::optional<std::string> firstChar;
@@ -35,8 +40,12 @@ struct DeletedFileEntry {
 };
 
 // The name an entry is written under: its long name when `longNames` is set and the entry has
-// one, else its name (which may begin with '?').
+// one that is not cut off, else its name (which may begin with '?').
 const std::string& outputNameOf(const DeletedFileEntry& entry, bool longNames);
+
+// `restored`, the entry's name with a character put in place of its '?', in the case the volume
+// shows that name in: an ASCII letter put there is lowered where the base is in lower case.
+std::string inEntryCase(const DeletedFileEntry& entry, std::string restored);
 
 using FoundList = std::vector<DeletedFileEntry>;
 

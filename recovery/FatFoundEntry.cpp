@@ -18,7 +18,10 @@ DeletedFileEntry toDeletedFileEntry(const FatFoundFile& found) {
         found.score >= 100 ? kStatusGood : static_cast<std::uint8_t>(std::max(found.score, 0));
     e.folder = found.folder;
     e.longName = found.longName;
-    e.firstChar = found.firstChar;
+    e.longNameCut = found.longNameCut;
+    e.lowerCaseBase = found.lowerCaseBase;
+    // A proven first letter is shown in the case of the rest of the base.
+    if (found.firstChar) e.firstChar = inEntryCase(e, *found.firstChar);
     return e;
 }
 

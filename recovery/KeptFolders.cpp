@@ -38,11 +38,9 @@ int openFolderAt(int parentFd, const std::string& name) {
 }  // namespace
 
 std::string safeFolderName(const std::string& component) {
-    std::string out = component;
-    for (char& c : out) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '/' || c == '?' || u < 0x20 || u == 0x7F) c = '_';
-    }
+    std::string out = controlsAsUnderscores(component);
+    for (char& c : out)
+        if (c == '/' || c == '?') c = '_';
     if (out.empty() || out == "." || out == "..") out = "_" + out;
     return cutUtf8(out, kMaxNameBytes);
 }

@@ -6,9 +6,9 @@
 
 namespace rekkon {
 
-// One component of a found file's folder path as the name of a folder to create: '/', NUL and
-// other control characters (and DEL) become '_', and so does '?' (on FAT it stands for a lost
-// first character, which is given as '_' like `--first-char _`); "." and ".." get a '_' in
+// One component of a found file's folder path as the name of a folder to create: '/' and
+// control characters (controlsAsUnderscores) become '_', and so does '?' (on FAT it stands for a
+// lost first character, which is given as '_' like `--first-char _`); "." and ".." get a '_' in
 // front, an empty one is "_", and one longer than 255 bytes is cut on a UTF-8 boundary.
 std::string safeFolderName(const std::string& component);
 

@@ -16,11 +16,25 @@ std::pair<std::string, std::string> splitStreamName(const std::string& name) {
     return {name.substr(0, colon), name.substr(colon + 1)};
 }
 
+std::string controlsAsUnderscores(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const bool c1 = c == 0xC2 && i + 1 < text.size() &&
+                        static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+        if (c1) ++i;  // U+0080..U+009F: two bytes, one '_'
+        out.push_back(c < 0x20 || c == 0x7F || c1 ? '_' : text[i]);
+    }
+    return out;
+}
+
 std::string safeOutputName(const std::string& name) {
-    std::string out = name;
+    std::string out = controlsAsUnderscores(name);
     if (const auto colon = out.find(':'); colon != std::string::npos) out[colon] = '-';
     for (char& c : out)
-        if (c == '/' || c == '\0') c = '_';
+        if (c == '/') c = '_';
     if (out.empty() || out == "." || out == "..") out = "_" + out;
     if (out.size() > kMaxNameBytes) {
         const auto dot = out.rfind('.');

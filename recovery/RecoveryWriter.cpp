@@ -177,6 +177,7 @@ std::vector<RecoveryOutcome> recoverEntries(ScanContext& context,
                 continue;
             }
             // The rule replaced the '?' (one byte) by the character given.
+            if (name.rfind('?', 0) == 0) *restored = inEntryCase(*entry, std::move(*restored));
             if (name.rfind('?', 0) == 0)
                 outcome.firstChar = restored->substr(0, restored->size() - (name.size() - 1));
             name = *restored;

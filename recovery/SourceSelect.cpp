@@ -1,8 +1,11 @@
 #include "recovery/SourceSelect.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "volume/PartitionSectorDevice.h"
+#include "volume/SectorBytes.h"
+#include "volume/SectorPartitionTable.h"
 
 namespace rekkon {
 
@@ -14,6 +17,21 @@ const PartitionInfo* partitionNumbered(const PartitionTable& table, int number) 
     return nullptr;
 }
 
+bool isVolumePartition(const PartitionInfo& p) {
+    return !p.extended && isVolumeFileSystemName(p.fileSystem);
+}
+
+// A bare FAT or NTFS volume whose boot sector libblkid does not accept (one damaged field is
+// enough) is taken by it for a DOS table with nothing readable in it: when the table offers no
+// FAT or NTFS partition and sector 0 is a boot sector rekkon reads, the source is the volume
+// (as it is when sector 0 names a file system rekkon knows but does not read, to say so).
+bool isBareVolumeTakenForTable(SectorDevice& device, const PartitionTable& table) {
+    if (std::any_of(table.partitions.begin(), table.partitions.end(), isVolumePartition))
+        return false;
+    const auto sector0 = readDeviceBytes(device, 0, kSectorSize);
+    return sector0 && (isVolumeBootSector(*sector0) || !unreadFileSystemName(*sector0).empty());
+}
+
 void usePartition(SelectedSource& selected, const PartitionInfo& partition) {
     selected.device = std::make_unique<PartitionSectorDevice>(std::move(selected.device),
                                                               partition.offset, partition.length);
@@ -23,9 +41,8 @@ void usePartition(SelectedSource& selected, const PartitionInfo& partition) {
     selected.status = SourceStatus::Opened;
 }
 
-}  // namespace
-
-SelectedSource selectSource(const std::string& path, const SourceChoice& choice,
+// selectSource without the look at what the chosen volume's boot sector names.
+SelectedSource selectVolume(const std::string& path, const SourceChoice& choice,
                             const SourceOpener& open) {
     SelectedSource selected;
     selected.device = open(path, selected.error);
@@ -50,6 +67,8 @@ SelectedSource selectSource(const std::string& path, const SourceChoice& choice,
         return selected;
     }
     selected.table = findPartitions(*selected.device);
+    if (selected.table && isBareVolumeTakenForTable(*selected.device, *selected.table))
+        selected.table.reset();
     if (!selected.table) {
         // No table: the source is the volume (or holds none, which the mount then tells).
         selected.status = choice.partition ? SourceStatus::NoSuchPartition : SourceStatus::Opened;
@@ -67,17 +86,36 @@ SelectedSource selectSource(const std::string& path, const SourceChoice& choice,
         selected.status = SourceStatus::NoSuchPartition;
         return selected;
     }
-    const auto volumes = std::count_if(
-        table.partitions.begin(), table.partitions.end(),
-        [](const PartitionInfo& p) { return !p.extended && isVolumeFileSystemName(p.fileSystem); });
+    const auto volumes =
+        std::count_if(table.partitions.begin(), table.partitions.end(), isVolumePartition);
     if (volumes == 1) {
         for (const PartitionInfo& p : table.partitions)
-            if (!p.extended && isVolumeFileSystemName(p.fileSystem)) usePartition(selected, p);
+            if (isVolumePartition(p)) usePartition(selected, p);
         return selected;
     }
     selected.device.reset();
     selected.status =
         volumes == 0 ? SourceStatus::NoVolumePartition : SourceStatus::PartitionNeeded;
+    return selected;
+}
+
+}  // namespace
+
+std::string unreadFileSystemName(std::span<const std::uint8_t> boot) {
+    // exFAT keeps its name where FAT and NTFS keep their OEM name.
+    static constexpr std::string_view kExfat = "EXFAT   ";
+    if (boot.size() >= 3 + kExfat.size() &&
+        std::equal(kExfat.begin(), kExfat.end(), boot.begin() + 3))
+        return "exFAT";
+    return {};
+}
+
+SelectedSource selectSource(const std::string& path, const SourceChoice& choice,
+                            const SourceOpener& open) {
+    SelectedSource selected = selectVolume(path, choice, open);
+    if (selected.status == SourceStatus::Opened && selected.device)
+        if (const auto boot = readDeviceBytes(*selected.device, 0, kSectorSize))
+            selected.unreadFileSystem = unreadFileSystemName(*boot);
     return selected;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "recovery/ScanContext.h"
@@ -34,11 +35,19 @@ struct SelectedSource {
     std::optional<int> partition;         // Opened: the partition used (chosen or the only one)
     std::string fileSystemName;           // Opened: the platform's name of the volume, if known
     std::uint64_t volumeOffset = 0;       // Opened: the byte offset of the volume in the source
+    std::string unreadFileSystem;         // Opened: a file system its boot sector names that rekkon
+                                          // does not read ("exFAT"); empty otherwise
 };
+
+// The name of a file system that `boot`, a volume's first sector, belongs to and that this
+// version does not read: "exFAT" (its name at offset 3); empty for anything else.
+std::string unreadFileSystemName(std::span<const std::uint8_t> boot);
 
 // Opens `path` through `open` and picks the volume to mount: the partition asked for, the
 // volume at the offset asked for, the one FAT/NTFS partition of a disk, or the source itself
-// when it has no table. A partition (or offset) source never reads past the partition's end
+// when it has no table. A source whose first sector is a FAT or NTFS boot sector and whose table
+// (as libblkid reads it) offers no FAT or NTFS partition is a bare volume: it has no table. A
+// partition (or offset) source never reads past the partition's end
 // (the source's end). `device` is null unless the status is Opened; `table` is filled whenever
 // the source has one (PartitionNeeded lists the candidates from it).
 SelectedSource selectSource(const std::string& path, const SourceChoice& choice,

@@ -177,7 +177,7 @@ int DriveSelectDialog::exec() {
             done(Rejected);
             return Rejected;
         }
-        if (mount(path, MountOrder::FromBootSector)) {
+        if (openImage(path)) {
             done(Accepted);
             return Accepted;
         }
@@ -208,8 +208,7 @@ void DriveSelectDialog::chooseSelected() {
         return;
     }
     const DriveInfo& info = drives_.at(static_cast<std::size_t>(drive));
-    if (mount(QString::fromStdString(info.devicePath), mountOrderForName(info.fileSystem)))
-        accept();
+    if (mount(QString::fromStdString(info.devicePath), info.fileSystem)) accept();
 }
 
 QString DriveSelectDialog::askForImage(const QString& caption) {
@@ -221,7 +220,10 @@ QString DriveSelectDialog::askForImage(const QString& caption) {
 
 void DriveSelectDialog::chooseImage() {
     const QString path = askForImage(QStringLiteral("Open a disk image"));
-    if (path.isEmpty()) return;
+    if (!path.isEmpty() && openImage(path)) accept();
+}
+
+bool DriveSelectDialog::openImage(const QString& path) {
     // An image may be a whole disk (its FAT/NTFS partition is used, or asked for) or an
     // evidence file set.
     const DeviceOpener open = hooks_.open ? hooks_.open : defaultDeviceOpener();
@@ -237,13 +239,13 @@ void DriveSelectDialog::chooseImage() {
             warn(kMountFailedMessage + QStringLiteral("\n\n") + message);
         else if (!volume.message.isEmpty())
             warn(volume.message);
-        return;
+        return false;
     }
-    if (mountOpened(path, std::move(volume.device), volume.mountOrder(), volume.volumeOffset))
-        accept();
+    return mountOpened(path, std::move(volume.device), volume.mountOrder(), volume.volumeOffset,
+                       volume.unreadFileSystem);
 }
 
-bool DriveSelectDialog::mount(const QString& path, MountOrder order) {
+bool DriveSelectDialog::mount(const QString& path, const std::string& fileSystem) {
     const DeviceOpener open = hooks_.open ? hooks_.open : defaultDeviceOpener();
     int error = 0;
     QString message;
@@ -258,11 +260,14 @@ bool DriveSelectDialog::mount(const QString& path, MountOrder order) {
         warn(kMountFailedMessage + QStringLiteral("\n\n") + message);
         return false;
     }
-    return mountOpened(path, std::move(device), order);
+    // The drive list names the file system as the platform does: "exFAT" is one not read.
+    return mountOpened(path, std::move(device), mountOrderForName(fileSystem), 0,
+                       fileSystem == "exFAT" ? fileSystem : std::string());
 }
 
 bool DriveSelectDialog::mountOpened(const QString& path, std::unique_ptr<SectorDevice> device,
-                                    MountOrder order, std::uint64_t volumeOffset) {
+                                    MountOrder order, std::uint64_t volumeOffset,
+                                    const std::string& unreadFileSystem) {
     MountStatus status = MountStatus::CannotOpen;
     // The mount runs off this thread: the dialog takes no input meanwhile.
     setEnabled(false);
@@ -270,7 +275,7 @@ bool DriveSelectDialog::mountOpened(const QString& path, std::unique_ptr<SectorD
     setEnabled(true);
     if (status != MountStatus::Mounted) {
         // mountVolume has closed the device again.
-        warn(notRecognisedMessage(path));
+        warn(mountFailedMessage(path, unreadFileSystem));
         return false;
     }
     sourcePath_ = path;

@@ -82,10 +82,13 @@ class DriveSelectDialog : public QDialog {
   private:
     void chooseSelected();
     void chooseImage();
+    // Opens the image at `path` as chooseVolume picks its volume, and mounts it.
+    bool openImage(const QString& path);
     QString askForImage(const QString& caption);
-    bool mount(const QString& path, MountOrder order);
+    bool mount(const QString& path, const std::string& fileSystem);
+    // `unreadFileSystem` names what the volume is when this version does not read it ("exFAT").
     bool mountOpened(const QString& path, std::unique_ptr<SectorDevice> device, MountOrder order,
-                     std::uint64_t volumeOffset = 0);
+                     std::uint64_t volumeOffset = 0, const std::string& unreadFileSystem = {});
     void warn(const QString& text);
     void placeControls();
 

@@ -73,6 +73,9 @@ QString openFailedText(const QString& sourcePath, int error) {
         advice = QStringLiteral(
             "Reading a disk or partition directly usually needs administrator rights: start the "
             "program as root, or make a disk image of it and open that.");
+    else if (error == EISDIR)
+        advice = QStringLiteral(
+            "This is a folder, not a device or disk image: choose a drive, or a disk-image file.");
     return QStringLiteral("\"%1\" cannot be opened: %2.\n%3").arg(sourcePath, what, advice);
 }
 
@@ -243,7 +246,7 @@ bool MainWindow::openSource(const QString& sourcePath, const QString& folder,
     setEnabled(true);
     if (status != MountStatus::Mounted) {
         progress_->stop();
-        warn(notRecognisedMessage(sourcePath));
+        warn(mountFailedMessage(sourcePath, volume.unreadFileSystem));
         return false;
     }
     mounted_ = true;

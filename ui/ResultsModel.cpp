@@ -32,10 +32,27 @@ QString columnTitle(int column) {
     }
 }
 
+// A name from the volume as the list shows it: a C0 control or DEL as its visible symbol
+// (U+2400..U+2421: "␛" for ESC, "␊" for a line feed), a C1 control as U+FFFD. Only what is
+// shown changes; sorting, searching and recovering use the name itself.
+QString shownName(const std::string& name) {
+    QString text = QString::fromStdString(name);
+    for (QChar& c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20)
+            c = QChar(char16_t(0x2400 + u));
+        else if (u == 0x7F)
+            c = QChar(char16_t(0x2421));
+        else if (u >= 0x80 && u <= 0x9F)
+            c = QChar(char16_t(0xFFFD));
+    }
+    return text;
+}
+
 QString cellText(const DeletedFileEntry& e, int column) {
     switch (column) {
         case kNameColumn:
-            return QString::fromStdString(e.name);
+            return shownName(e.name);
         case kSizeColumn:
             return QString::fromStdString(sizeText(e.size));
         case kCreateTimeColumn:
@@ -45,9 +62,9 @@ QString cellText(const DeletedFileEntry& e, int column) {
         case kStatusColumn:
             return QString::fromStdString(statusText(e.status));
         case kTypeColumn:
-            return QString::fromStdString(typeText(e.name));
+            return shownName(typeText(e.name));
         case kLongNameColumn:
-            return e.longName ? QString::fromStdString(*e.longName) : QString();
+            return e.longName ? shownName(*e.longName) : QString();
         default:
             return {};
     }

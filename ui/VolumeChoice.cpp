@@ -15,6 +15,14 @@ QString noVolumePartitionMessage(const QString& sourcePath) {
         .arg(sourcePath);
 }
 
+QString mountFailedMessage(const QString& sourcePath, const std::string& unreadFileSystem) {
+    if (unreadFileSystem.empty()) return notRecognisedMessage(sourcePath);
+    return QStringLiteral(
+               "Error of Initialization volume\n\n\"%1\" holds an %2 volume, which this version "
+               "of the program does not read.")
+        .arg(sourcePath, QString::fromStdString(unreadFileSystem));
+}
+
 namespace {
 
 QString failureMessage(const QString& sourcePath, const SelectedSource& selected) {
@@ -75,6 +83,7 @@ VolumeChoice chooseVolume(QWidget* parent, const QString& sourcePath, const Sour
     volume.partition = selected.partition;
     volume.volumeOffset = selected.volumeOffset;
     volume.fileSystemName = selected.fileSystemName;
+    volume.unreadFileSystem = selected.unreadFileSystem;
     return volume;
 }
 

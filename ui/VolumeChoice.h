@@ -29,6 +29,7 @@ struct VolumeChoice {
     std::uint64_t volumeOffset = 0;        // the byte offset of the volume in the source
     std::string fileSystemName;            // the listed file system; empty when none is known
     QString message;                       // why there is no device; empty when cancelled
+    std::string unreadFileSystem;          // a file system the boot sector names that is not read
 
     // The order of mount attempts the listed file system asks for.
     MountOrder mountOrder() const {
@@ -49,6 +50,10 @@ SourceSelector selectOffUiThread(std::function<void(bool)> busy);
 
 VolumeChoice chooseVolume(QWidget* parent, const QString& sourcePath, const SourceOpener& open,
                           const PartitionAsker& ask = {}, const SourceSelector& select = {});
+
+// The message for a volume that cannot be mounted: `unreadFileSystem` ("exFAT") names what its
+// boot sector says it is, when that is a file system this version does not read.
+QString mountFailedMessage(const QString& sourcePath, const std::string& unreadFileSystem);
 
 // The message for a disk whose partition table holds no FAT or NTFS partition.
 QString noVolumePartitionMessage(const QString& sourcePath);

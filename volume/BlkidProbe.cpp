@@ -34,7 +34,17 @@ std::string platformFileSystemName(const std::string& type, const std::string& v
     return upper;
 }
 
-std::optional<FileSystemName> probeFileSystem(int fd, std::uint64_t offset, std::uint64_t length) {
+namespace {
+
+// libblkid's answer when it finds more than one file system's signature.
+constexpr int kAmbiguous = -2;
+
+// One superblock probe; with `fatOrNtfsOnly`, signatures of other file systems are not looked
+// for. nullopt when libblkid finds no file system, more than one, or fails; `outcome` receives
+// libblkid's answer (0 found, 1 none, kAmbiguous, -1 error).
+std::optional<FileSystemName> probeOnce(int fd, std::uint64_t offset, std::uint64_t length,
+                                        bool fatOrNtfsOnly, int& outcome) {
+    outcome = -1;
     ProbeHandle probe(blkid_new_probe());
     if (!probe) return std::nullopt;
     if (blkid_probe_set_device(probe.get(), fd, static_cast<blkid_loff_t>(offset),
@@ -44,12 +54,31 @@ std::optional<FileSystemName> probeFileSystem(int fd, std::uint64_t offset, std:
     blkid_probe_set_superblocks_flags(
         probe.get(), BLKID_SUBLKS_TYPE | BLKID_SUBLKS_VERSION | BLKID_SUBLKS_LABEL);
     blkid_probe_enable_partitions(probe.get(), 0);
-    // 0: one file system found; 1: none; -2: ambiguous (more than one signature); -1: error.
-    if (blkid_do_safeprobe(probe.get()) != 0) return std::nullopt;
+    if (fatOrNtfsOnly) {
+        char vfat[] = "vfat";
+        char ntfs[] = "ntfs";
+        char* names[] = {vfat, ntfs, nullptr};
+        if (blkid_probe_filter_superblocks_type(probe.get(), BLKID_FLTR_ONLYIN, names) != 0)
+            return std::nullopt;
+    }
+    outcome = blkid_do_safeprobe(probe.get());
+    if (outcome != 0) return std::nullopt;
     const std::string type = lookup(probe.get(), "TYPE");
     if (type.empty()) return std::nullopt;
     return FileSystemName{platformFileSystemName(type, lookup(probe.get(), "VERSION")),
                           lookup(probe.get(), "LABEL")};
+}
+
+}  // namespace
+
+std::optional<FileSystemName> probeFileSystem(int fd, std::uint64_t offset, std::uint64_t length) {
+    int outcome = 0;
+    if (auto found = probeOnce(fd, offset, length, false, outcome)) return found;
+    if (outcome != kAmbiguous) return std::nullopt;
+    // Several signatures (an NTFS volume over the leftover superblock of an earlier ext2 or UFS
+    // one, say) make libblkid's answer ambiguous: the FAT or NTFS one among them is the volume
+    // rekkon can read, so it is looked for alone.
+    return probeOnce(fd, offset, length, true, outcome);
 }
 
 }  // namespace rekkon

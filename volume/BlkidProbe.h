@@ -18,7 +18,8 @@ struct FileSystemName {
 std::string platformFileSystemName(const std::string& type, const std::string& version);
 
 // Probes the file system that starts `offset` bytes into the open descriptor `fd` and spans
-// `length` bytes (0: to the end). nullopt when libblkid finds none (or an ambiguous one).
+// `length` bytes (0: to the end). nullopt when libblkid finds none. Where it finds the signatures
+// of several, the FAT or NTFS one among them is named; nullopt when there is none (or several).
 std::optional<FileSystemName> probeFileSystem(int fd, std::uint64_t offset = 0,
                                               std::uint64_t length = 0);
 

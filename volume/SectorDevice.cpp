@@ -43,6 +43,13 @@ std::unique_ptr<FileSectorDevice> FileSectorDevice::open(const std::string& path
         error = errno;
         return nullptr;
     }
+    // A folder opens, but every read of it fails: it is refused here, where the reason is known.
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        error = EISDIR;
+        return nullptr;
+    }
     error = 0;
     return std::unique_ptr<FileSectorDevice>(new FileSectorDevice(fd));
 }

@@ -36,7 +36,8 @@ class SectorDevice {
 // A block device or disk-image file, opened read-only; reads with pread.
 class FileSectorDevice final : public SectorDevice {
   public:
-    // Opens `path` with O_RDONLY | O_CLOEXEC. Returns null and sets `error` to errno on failure.
+    // Opens `path` with O_RDONLY | O_CLOEXEC. Returns null and sets `error` to errno on failure
+    // (EISDIR for a folder).
     static std::unique_ptr<FileSectorDevice> open(const std::string& path, int& error);
     // Takes over `fd`, an open read-only descriptor (one handed over by a privileged service);
     // it is closed with the device. Returns null with `error` set (EBADF, or EACCES when the

@@ -11,17 +11,15 @@
 
 namespace rekkon {
 
-namespace {
-
-// Whether sector 0 is a volume's own boot sector rather than an MBR: the NTFS OEM name, or an
-// x86 jump followed by a FAT BIOS parameter block that makes sense.
-bool isBareVolume(std::span<const std::uint8_t> sector0) {
+bool isVolumeBootSector(std::span<const std::uint8_t> sector0) {
     if (hasNtfsSignature(sector0)) return true;
     const LeReader r(sector0);
     const std::uint8_t jump = r.u8(0).value_or(0);
     const bool jumps = (jump == 0xEB && r.u8(2).value_or(0) == 0x90) || jump == 0xE9;
     return jumps && parseFatBootSector(sector0).has_value();
 }
+
+namespace {
 
 // The platform's name of the file system whose boot sector is `boot`; empty when it is
 // neither FAT nor NTFS.
@@ -65,7 +63,7 @@ std::optional<PartitionTable> readPartitionTable(SectorDevice& device) {
     if (const auto own = device.logicalSectorSize()) sectorSizes = {*own};
     const auto sector0 = readDeviceBytes(device, 0, kSectorSize);
     if (!sector0 || LeReader(*sector0).u16(510).value_or(0) != 0xAA55) return std::nullopt;
-    if (isBareVolume(*sector0)) return std::nullopt;
+    if (isVolumeBootSector(*sector0)) return std::nullopt;
     if (hasProtectiveMbr(*sector0)) {
         for (const std::uint32_t sectorSize : sectorSizes)
             if (auto gpt = readGpt(device, sectorSize)) return finish(device, std::move(*gpt));

@@ -33,6 +33,24 @@ TEST(CliTest, InfoFailsClearlyOnMissingAndUnknownSources) {
     auto notFat = run({"info", zeros});
     EXPECT_EQ(notFat.status, cli::kExitSource);
     EXPECT_NE(notFat.err.find("holds no FAT"), std::string::npos);
+    // A folder, and an exFAT volume, are named for what they are.
+    auto folder = run({"list", dir.path()});
+    EXPECT_EQ(folder.status, cli::kExitSource);
+    EXPECT_NE(folder.err.find("It is a folder, not a device or disk image"), std::string::npos)
+        << folder.err;
+    std::string exfat(1 << 20, '\0');
+    exfat.replace(0, 11,
+                  "\xEB\x76\x90"
+                  "EXFAT   ");
+    exfat[510] = '\x55';
+    exfat[511] = '\xAA';
+    std::ofstream(dir.path() + "/exfat.img", std::ios::binary) << exfat;
+    auto exfatInfo = run({"info", dir.path() + "/exfat.img"});
+    EXPECT_EQ(exfatInfo.status, cli::kExitSource);
+    EXPECT_NE(
+        exfatInfo.err.find("holds an exFAT volume, which this version of rekkon does not read"),
+        std::string::npos)
+        << exfatInfo.err;
     EXPECT_EQ(run({"info"}).status, cli::kExitUsage);
     EXPECT_EQ(run({"frobnicate"}).status, cli::kExitUsage);
     EXPECT_EQ(run({"list", kFat16, "--format", "xml"}).status, cli::kExitUsage);
@@ -42,8 +60,7 @@ TEST(CliTest, InfoFailsClearlyOnMissingAndUnknownSources) {
     auto help = run({"--help"});
     EXPECT_EQ(help.status, 0);
     for (const char* word : {"--folder", "--format", "--name", "--only", "--to", "--first-char",
-                             "--long-names", "--allow-same-volume", "--keep-folders",
-                             "--report"})
+                             "--long-names", "--allow-same-volume", "--keep-folders", "--report"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
 }
 
@@ -78,15 +95,16 @@ TEST(CliTest, ListFormats) {
     ASSERT_EQ(csv.status, 0);
     EXPECT_EQ(csv.out.substr(0, csv.out.find("\r\n")),
               "location,name,size,createTime,accessTime,status,statusText,type,attributes,folder,"
-              "longName,firstChar");
+              "longName,longNameCut,firstChar");
     EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 3);
     // An 8.3 name has neither a long name nor a proven first character.
     EXPECT_NE(csv.out.find("123,?EW.TXT,100,2021-01-01T00:34:00,2021-01-01T00:34:00,255,Good,TXT,"
-                           "32,\\LETTERS,,\r\n"),
+                           "32,\\LETTERS,,false,\r\n"),
               std::string::npos)
         << csv.out;
     auto longName = run({"list", kFat16, "--format", "csv", "--name", "letter to*"});
-    EXPECT_NE(longName.out.find(",\\LETTERS,Letter to the Editor.txt,L\r\n"), std::string::npos)
+    EXPECT_NE(longName.out.find(",\\LETTERS,Letter to the Editor.txt,false,L\r\n"),
+              std::string::npos)
         << longName.out;
 
     auto folder = run({"list", kFat16, "--folder", "/letters", "--format", "json"});

@@ -142,6 +142,9 @@ TEST(PartitionCliTest, ChoosingAPartition) {
     const auto none = run({"list", blank});
     EXPECT_EQ(none.status, cli::kExitSource);
     EXPECT_NE(none.err.find("no FAT or NTFS partition"), std::string::npos) << none.err;
+    const auto noneInfo = run({"info", blank});
+    EXPECT_EQ(noneInfo.status, cli::kExitSource);
+    EXPECT_NE(noneInfo.err.find("no FAT or NTFS partition"), std::string::npos) << noneInfo.err;
     // Asked for anyway, the mount decides.
     const auto forced = run({"list", blank, "--partition", "1"});
     EXPECT_EQ(forced.status, cli::kExitSource);
@@ -175,6 +178,13 @@ TEST(PartitionCliTest, ChoosingAPartition) {
         EXPECT_NE(several.err.find("NTFS"), std::string::npos);
         EXPECT_EQ(several.err.find("(extended)"), std::string::npos);
     }
+    // The extended container is named as such, with the logical partitions it holds.
+    const auto extended = run({"list", dos, "--partition", "2"});
+    EXPECT_EQ(extended.status, cli::kExitUsage);
+    EXPECT_NE(extended.err.find("partition 2 of \"" + dos + "\" is the extended partition"),
+              std::string::npos)
+        << extended.err;
+    EXPECT_NE(extended.err.find("give --partition 5."), std::string::npos) << extended.err;
     const auto cat = run({"cat", dos, "0", "--partition", "5"});
     EXPECT_EQ(cat.status, 0) << cat.err;
     EXPECT_EQ(cat.out.substr(0, 4), "FILE");  // record 0 of $MFT holds $MFT's own record

@@ -90,6 +90,7 @@ TEST(DeletedLongNameTest, ANameThatFillsItsPiecesNeedsNoPieceBeyondIt) {
     const std::uint8_t sum = checksumOf("EXACTL~1X  ");
     std::vector<Slot> pieces = {piece(name.substr(0, 13), sum), piece(name.substr(13), sum)};
     EXPECT_EQ(rebuild(pieces, "?XACTL~1X  ")->name, "Exactly twenty-six units.x");
+    EXPECT_FALSE(rebuild(pieces, "?XACTL~1X  ")->cut);
     auto afterEntry = pieces;
     afterEntry.push_back(shortSlot("OTHER   TXT"));
     EXPECT_TRUE(rebuild(afterEntry, "?XACTL~1X  "));
@@ -97,6 +98,33 @@ TEST(DeletedLongNameTest, ANameThatFillsItsPiecesNeedsNoPieceBeyondIt) {
     auto mixed = pieces;
     mixed.push_back(piece(u"other", checksumOf("OTHER   TXT")));
     EXPECT_FALSE(rebuild(mixed, "?XACTL~1X  "));
+}
+
+TEST(DeletedLongNameTest, PiecesWithoutTheNamesEndAreMarkedCutOff) {
+    // A later entry took the slot of piece 2 ("ong name.bin"): piece 1 is full and has no end
+    // mark, and the short name's extension is not in it.
+    const std::string entry =
+        "\xE5"
+        "FILEW~1BIN";
+    const auto pieces = deletedPieces(u"B file with long name.bin", checksumOf("BFILEW~1BIN"));
+    for (const std::vector<Slot>& before :
+         {std::vector<Slot>{pieces[0], shortSlot("NEWER   TXT")}, std::vector<Slot>{pieces[0]}}) {
+        const auto found = rebuild(before, entry);
+        ASSERT_TRUE(found);
+        EXPECT_TRUE(found->cut);
+        EXPECT_EQ(found->name, "B file with l\u2026");
+        EXPECT_EQ(found->firstByte, 'B');  // every piece carries the checksum
+    }
+    EXPECT_FALSE(rebuild(pieces, entry)->cut);
+    // Full pieces whose extension gives the short name's are whole ("Exactly twenty-six
+    // units.x" above); without an extension in the short name nothing shows that they are.
+    const auto folder = deletedPieces(u"Documentation", checksumOf("DOCUME~1   "));
+    EXPECT_EQ(rebuild({folder[0]}, "?OCUME~1   ")->name, "Documentation\u2026");
+    const std::u16string units = u"Notes v1 2020 .t x";
+    EXPECT_FALSE(fullPiecesMayBeCut(std::vector<std::uint16_t>(units.begin(), units.end()),
+                                    shortName("NOTESV~1TX ")));
+    EXPECT_TRUE(fullPiecesMayBeCut(std::vector<std::uint16_t>(units.begin(), units.end()),
+                                   shortName("NOTESV~1TXT")));
 }
 
 TEST(DeletedLongNameTest, PiecesOfAnotherNameAreNotTaken) {

@@ -21,12 +21,15 @@ TEST(DfttFatTest, DeletedFilesMatchThePublishedAnswers) {
     ASSERT_EQ(scanVolume(context), 6);
 
     // Windows marks only the folder entries of a deleted folder; files inside keep their names.
+    // Every entry carries the lower-case flags (byte 0x0C = 0x18), so names and folders are
+    // shown in lower case, as the published paths have them.
     const std::map<std::string, std::string> listedAs = {
-        {"\\sing.dat", "?ING.DAT"},         {"\\mult1.dat", "?ULT1.DAT"},
-        {"\\frag1.dat", "?RAG1.DAT"},       {"\\frag2.dat", "?RAG2.DAT"},
-        {"\\dir1\\mult2.dat", "MULT2.DAT"}, {"\\dir1\\dir2\\frag3.dat", "FRAG3.DAT"}};
+        {"\\sing.dat", "?ing.dat"},         {"\\mult1.dat", "?ult1.dat"},
+        {"\\frag1.dat", "?rag1.dat"},       {"\\frag2.dat", "?rag2.dat"},
+        {"\\dir1\\mult2.dat", "mult2.dat"}, {"\\dir1\\dir2\\frag3.dat", "frag3.dat"}};
     test::TempDir out;
-    const auto outcomes = test::recoverAllFound(context, out.path(), "_");
+    // A letter given for the lost first character follows the case of the rest of the name.
+    const auto outcomes = test::recoverAllFound(context, out.path(), "S");
 
     int checked = 0;
     for (const auto& row : test::readManifest(
@@ -46,6 +49,12 @@ TEST(DfttFatTest, DeletedFilesMatchThePublishedAnswers) {
                                          ? row.at("md5_if_assumed_contiguous")
                                          : row.at("md5");
         EXPECT_EQ(test::md5OfFile(outcome->outputPath), expected) << name;
+        if (name == "?ing.dat") {
+            EXPECT_EQ(outcome->outputPath, out.path() + "/sing.dat");
+        }
+        if (name == "frag3.dat") {
+            EXPECT_EQ(outcome->entry->folder, "\\?ir1\\dir2");
+        }
         ++checked;
     }
     EXPECT_EQ(checked, 6);

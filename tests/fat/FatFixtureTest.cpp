@@ -161,6 +161,9 @@ TEST_P(FatFixtureTest, InfoAgreesWithTheSleuthKit) {
     };
     auto number = [](const std::string& text) { return std::stoull(text); };
     EXPECT_EQ(number(field(fsstat, "Sector Size: ")), number(field(info, "Bytes per sector: ")));
+    std::string rootLabel = field(fsstat, "Volume Label (Root Directory): ");
+    rootLabel.erase(rootLabel.find_last_not_of(' ') + 1);
+    EXPECT_EQ(rootLabel, field(info, "Volume label: "));
     EXPECT_EQ(number(field(fsstat, "Cluster Size: ")), number(field(info, "Cluster size: ")));
     // "* FAT 0: 32 - 96": the first table starts after the reserved sectors.
     const std::string fat0 = field(fsstat, "* FAT 0: ");

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+
+#include "fat/DeletedLongName.h"
 #include "fat/FatMount.h"
 #include "fat/FatScan.h"
 #include "recovery/FatFoundEntry.h"
@@ -323,6 +327,69 @@ TEST_F(ScanFixture, TheTargetFolderIsScannedWithItsSubfolders) {
     EXPECT_TRUE(list.empty());
     scan("\\DOCS\\?EEP.TXT");  // a file is not a folder
     EXPECT_EQ(result, ENOENT);
+}
+
+TEST_F(ScanFixture, LowerCaseFlagsShowNamesAndFoldersInLowerCase) {
+    // Windows and mtools store "src" and "readme.txt" upper-cased, with byte 0x0C saying which
+    // part is shown in lower case (0x08 the base, 0x10 the extension).
+    auto setCase = [this](std::uint32_t folder, std::size_t index, std::uint8_t flags) {
+        b.bytes()[b.clusterOffset(folder) + index * 32 + 0x0C] = flags;
+    };
+    b.putEntry(1, 0, "SRC", 0x10, 10, 0);
+    setCase(1, 0, 0x08);
+    b.chain({10});
+    b.putEntry(10, 0,
+               "\xE5"
+               "EADME  TXT",
+               0x20, 20, 1);
+    setCase(10, 0, 0x18);
+    b.putEntry(10, 1,
+               "\xE5"
+               "AKEFILE   ",
+               0x20, 21, 1);
+    setCase(10, 1, 0x10);  // no extension to lower; the base stays as stored
+    b.putEntry(10, 2,
+               "\xE5"
+               "IB     C  ",
+               0x20, 22, 1);
+    setCase(10, 2, 0x10);
+    for (const char* target : {"/src", "/SRC"}) {
+        scan(target);
+        ASSERT_EQ(result, 0) << target;
+        ASSERT_EQ(list.size(), 3u) << target;
+        const DeletedFileEntry* readme = named("?eadme.txt");
+        ASSERT_TRUE(readme);
+        EXPECT_EQ(readme->folder, "\\src");
+        EXPECT_TRUE(named("?AKEFILE"));
+        EXPECT_TRUE(named("?IB.c"));
+        // A letter put in place of the '?' follows the base's case.
+        EXPECT_EQ(inEntryCase(*readme, "Readme.txt"), "readme.txt");
+        EXPECT_EQ(inEntryCase(*named("?IB.c"), "Lib.c"), "Lib.c");
+    }
+}
+
+TEST_F(ScanFixture, ACutOffLongNameIsMarkedAndNeverAnOutputName) {
+    // "B file with long name.bin" had two pieces; a later entry took the slot of the farther
+    // one, which held the name's end.
+    const std::size_t entry = b.putLongName(1, 0, u"B file with long name.bin");
+    ASSERT_EQ(entry, 2u);
+    b.putEntry(1, 2,
+               "\xE5"
+               "FILEW~1BIN",
+               0x20, 30, 1);
+    std::array<std::uint8_t, 11> shortName{};
+    std::copy_n("BFILEW~1BIN", 11, shortName.begin());
+    b.bytes()[b.clusterOffset(1) + 32 + 0x0D] = shortNameChecksum(shortName);
+    b.bytes()[b.clusterOffset(1) + 32] = 0xE5;
+    b.putEntry(1, 0, "NEWER   TXT", 0x20, 31, 1);
+    b.setFat(31, 0xFFFF);
+    scan();
+    const DeletedFileEntry* e = named("?FILEW~1.BIN");
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->longName, "B file with l\u2026");
+    EXPECT_TRUE(e->longNameCut);
+    EXPECT_EQ(e->firstChar, "B");
+    EXPECT_EQ(outputNameOf(*e, true), "?FILEW~1.BIN");
 }
 
 struct Fat32ScanFixture : ScanFixture {

@@ -113,6 +113,7 @@ TEST_P(NtfsFixture, InfoAgreesWithMkntfsAndFsstat) {
     const auto mkntfs = keyValuesOfFile(source(".mkntfs.txt"));
     const auto fsstat = keyValuesOfFile(source(".fsstat.txt"));
     EXPECT_EQ(info.at("File system"), "NTFS");
+    EXPECT_EQ(info.at("Volume label"), fsstat.at("Volume Name"));
     EXPECT_EQ(info.at("Bytes per sector"), mkntfs.at("bytes_per_sector"));
     EXPECT_EQ(info.at("Cluster size"), mkntfs.at("cluster_size"));
     EXPECT_EQ(info.at("MFT record size"), mkntfs.at("mft_record_size"));

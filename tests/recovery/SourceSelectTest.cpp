@@ -1,6 +1,8 @@
 // Which volume of a source is opened: the source itself, a partition, or a volume at an offset.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "recovery/SourceSelect.h"
 #include "support/DiskFixtures.h"
 #include "support/FatBuilder.h"
@@ -16,6 +18,47 @@ std::vector<std::uint8_t> smallFat16() {
 SelectedSource select(const std::string& path, std::optional<int> partition,
                       std::optional<std::uint64_t> offset = std::nullopt) {
     return selectSource(path, SourceChoice{partition, offset});
+}
+
+void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::uint8_t> smallFat32() {
+    return test::FatBuilder(test::FatBuilder::Type::Fat32, 8192, 1).bytes();
+}
+
+// libblkid refuses a FAT boot sector whose media byte is 0 and reads sector 0 as an empty DOS
+// table; rekkon's own boot-sector check still takes it for the volume it is.
+TEST(SourceSelectTest, BareVolumeWhoseBootSectorLibblkidRefuses) {
+    test::TempDir dir;
+    std::vector<std::uint8_t> volume = smallFat32();
+    volume[0x15] = 0x00;
+    const std::string path = dir.path() + "/bare.img";
+    writeFile(path, volume);
+    auto bare = select(path, std::nullopt);
+    EXPECT_EQ(bare.status, SourceStatus::Opened);
+    EXPECT_TRUE(bare.device);
+    EXPECT_FALSE(bare.table);
+    EXPECT_FALSE(bare.partition);
+    auto numbered = select(path, 1);
+    EXPECT_EQ(numbered.status, SourceStatus::NoSuchPartition);
+    EXPECT_FALSE(numbered.table);
+}
+
+// The superblock magic of an earlier ext2 volume left at byte 1080 makes libblkid's answer
+// ambiguous; the FAT volume is still the partition's.
+TEST(SourceSelectTest, PartitionWithALeftoverSuperblockIsItsFatVolume) {
+    test::TempDir dir;
+    std::vector<std::uint8_t> volume = smallFat32();
+    volume[1080] = 0x53;
+    volume[1081] = 0xEF;
+    auto one = select(test::writeOnePartitionDisk(dir.path(), 0x0c, volume), std::nullopt);
+    ASSERT_EQ(one.status, SourceStatus::Opened);
+    EXPECT_EQ(one.partition, 1);
+    EXPECT_EQ(one.fileSystemName, "FAT32");
 }
 
 TEST(SourceSelectTest, BareVolumesAndOffsets) {

@@ -668,6 +668,25 @@ void MainWindowTest::sourceThatCannotBeOpenedIsReported() {
     QVERIFY(h.warnings[0].startsWith(QStringLiteral("Error of Initialization volume")));
     QVERIFY(h.warnings[0].contains(QStringLiteral("\"/nonexistent/card.img\" cannot be opened")));
     QCOMPARE(h.window.resultsModel()->rowCount(), 0);
+
+    // A folder, and an exFAT volume, are named for what they are.
+    test::TempDir dir;
+    Harness folder;
+    QVERIFY(!folder.window.openSource(QString::fromStdString(dir.path())));
+    QCOMPARE(folder.warnings.size(), std::size_t{1});
+    QVERIFY(folder.warnings[0].contains(QStringLiteral("This is a folder, not a device")));
+    std::string exfat(1 << 20, '\0');
+    exfat.replace(0, 11,
+                  "\xEB\x76\x90"
+                  "EXFAT   ");
+    exfat[510] = '\x55';
+    exfat[511] = '\xAA';
+    const std::string exfatPath = dir.path() + "/exfat.img";
+    std::ofstream(exfatPath, std::ios::binary) << exfat;
+    Harness unread;
+    QVERIFY(!unread.window.openSource(QString::fromStdString(exfatPath)));
+    QCOMPARE(unread.warnings.size(), std::size_t{1});
+    QVERIFY(unread.warnings[0].contains(QStringLiteral("holds an exFAT volume")));
 }
 
 void MainWindowTest::sourceWithoutAVolumeIsReported() {

@@ -58,6 +58,7 @@ class ResultsModelTest : public QObject {
     void rowTexts();
     void alignmentLocationAndIcons();
     void emptyList();
+    void controlCharactersShowAsSymbols();
 
     void nameClicksStartDescendingThenAlternate();
     void namesCompareUpperCasedUnsignedWhole();
@@ -111,6 +112,19 @@ void ResultsModelTest::rowTexts() {
     QCOMPARE(model.data(model.index(0, 3)).toString(), QString("03/05/2006 at 14:08:10"));
     QCOMPARE(model.data(model.index(1, 2)).toString(), QString("00/00/0000 at 00:00:00"));
     QCOMPARE(names(model).first(), QString("a.jpg"));
+}
+
+void ResultsModelTest::controlCharactersShowAsSymbols() {
+    // ESC, a line feed and a C1 control (U+009B) in a name from the volume; the name itself is
+    // kept for sorting and recovering.
+    FoundList list = {entry("a\x1b[2J\n\x7f.t\xC2\x9Bt")};
+    list[0].longName = "long\tname";
+    ResultsModel model;
+    model.setEntries(&list);
+    QCOMPARE(names(model).first(), QString::fromUtf8("a\u241B[2J\u240A\u2421.t\uFFFDt"));
+    QCOMPARE(column(model, 5).first(), QString::fromUtf8("t\uFFFDt"));
+    QCOMPARE(column(model, rekkon::ui::kLongNameColumn).first(),
+             QString::fromUtf8("long\u2409name"));
 }
 
 void ResultsModelTest::alignmentLocationAndIcons() {
