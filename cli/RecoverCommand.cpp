@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "cli/Commands.h"
+#include "cli/Interrupt.h"
 #include "cli/JsonText.h"
 #include "cli/ScanSession.h"
 #include "recovery/RecoveryReport.h"
@@ -26,21 +27,23 @@ class FixedAsker final : public FirstCharAsker {
                                        const std::optional<std::string>&) override {
         return FirstCharAnswer{c_, false};
     }
+    bool answersProvenNames() const override { return true; }
 
   private:
     std::string c_;
 };
 
-// Asks on the terminal, per file; an answer ending in '!' applies to all the rest.
+// Asks on the terminal, per file whose first character is not proven; an answer ending in '!'
+// applies to all the rest of them.
 class TerminalAsker final : public FirstCharAsker {
   public:
     explicit TerminalAsker(Streams& io) : io_(io) {}
     std::optional<FirstCharAnswer> ask(const std::string& name,
-                                       const std::optional<std::string>& suggestion) override {
+                                       const std::optional<std::string>&) override {
         while (true) {
-            io_.err << "Type in the first character of " << name;
-            if (suggestion) io_.err << "; its long-name pieces prove " << *suggestion;
-            io_.err << " (end with ! to use it for all files; an empty line skips the file): "
+            io_.err << "Type in the first character of " << terminalText(name)
+                    << " (end with ! to use it for all files whose first character is not "
+                       "known; an empty line skips the file): "
                     << std::flush;
             std::string line;
             if (!std::getline(io_.in, line) || line.empty()) return std::nullopt;
@@ -59,15 +62,14 @@ class TerminalAsker final : public FirstCharAsker {
     Streams& io_;
 };
 
-// --first-char auto: the proven character where there is one; for the rest the terminal is
-// asked, or without a terminal '_' is used.
+// --first-char auto: the proven character where there is one (the rule uses it unasked); for
+// the rest the terminal is asked, or without a terminal '_' is used.
 class AutoAsker final : public FirstCharAsker {
   public:
     AutoAsker(FirstCharAsker& terminal, bool hasTerminal)
         : terminal_(terminal), hasTerminal_(hasTerminal) {}
     std::optional<FirstCharAnswer> ask(const std::string& name,
                                        const std::optional<std::string>& suggestion) override {
-        if (suggestion) return FirstCharAnswer{*suggestion, false};
         if (hasTerminal_) return terminal_.ask(name, suggestion);
         return FirstCharAnswer{"_", true};
     }
@@ -101,6 +103,28 @@ bool reportUsable(const std::string& report, const ScanSession& session, bool al
         return false;
     }
     return true;
+}
+
+// Creates the report file; null after saying why not.
+std::unique_ptr<ReportFile> createReport(const std::string& report, Streams& io) {
+    int error = 0;
+    auto file = ReportFile::create(report, error);
+    if (!file)
+        io.err << "rekkon-cli: cannot create the report file \"" << report
+               << "\": " << std::strerror(error)
+               << (error == EEXIST ? " (an existing file is never replaced)" : "")
+               << ". Give a new file in a folder you can write to. No file was recovered.\n";
+    return file;
+}
+
+// Writes the report text into its file; false after saying why not (the file is then gone).
+bool finishReport(ReportFile& file, const std::string& text, Streams& io) {
+    int error = 0;
+    if (file.write(text, error)) return true;
+    io.err << "rekkon-cli: could not write the report file \"" << file.path()
+           << "\": " << std::strerror(error)
+           << ". It was removed; the recovered files are in place.\n";
+    return false;
 }
 
 }  // namespace
@@ -141,13 +165,26 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
     };
     if (session.entries.empty()) {
         io.err << "Could not find deleted files located in \"" << session.target << "\"\n";
-        return reportUnreadableSectors(io, session.source, unreadable()) ? kExitSkipped : kExitOk;
+        const bool sectorsLost = reportUnreadableSectors(io, session.source, unreadable());
+        // The report says so too: an empty list.
+        if (report) {
+            if (!reportUsable(*report, session, options->has("allow-same-volume"), io))
+                return kExitUsage;
+            const auto file = createReport(*report, io);
+            if (!file) return kExitUsage;
+            if (!finishReport(*file, recoveryReportJson({session.source, session.volumeOffset}, {}),
+                              io))
+                return kExitOutput;
+        }
+        return sectorsLost ? kExitSkipped : kExitOk;
     }
     const bool ntfs = isNtfsKind(session.context.volume.kind);
+    // Only a name whose first character the volume does not prove is asked about.
     const bool needsFirstChar =
         !ntfs && std::any_of(session.entries.begin(), session.entries.end(),
                              [longNames](const DeletedFileEntry* e) {
-                                 return outputNameOf(*e, longNames).rfind('?', 0) == 0;
+                                 return outputNameOf(*e, longNames).rfind('?', 0) == 0 &&
+                                        !(e->firstChar && legalFirstChar(*e->firstChar));
                              });
     if (needsFirstChar && !firstChar && !io.inIsTerminal) {
         io.err << "rekkon-cli: some names lost their first character (shown as ?); give it with "
@@ -177,18 +214,14 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
                << ". Give a folder you can write to.\n";
         return kExitUsage;
     }
+    // From here on SIGINT and SIGTERM stop the recovery at its next step: the file being copied
+    // and an unwritten report are removed before the process ends by the signal.
+    InterruptWatch interrupts;
     // Taken now, so a name that turned up meanwhile is still refused before any file is written.
     std::unique_ptr<ReportFile> reportFile;
     if (report) {
-        int reportError = 0;
-        reportFile = ReportFile::create(*report, reportError);
-        if (!reportFile) {
-            io.err << "rekkon-cli: cannot create the report file \"" << *report
-                   << "\": " << std::strerror(reportError)
-                   << (reportError == EEXIST ? " (an existing file is never replaced)" : "")
-                   << ". Give a new file in a folder you can write to. No file was recovered.\n";
-            return kExitUsage;
-        }
+        reportFile = createReport(*report, io);
+        if (!reportFile) return kExitUsage;
     }
 
     FixedAsker fixed(firstChar.value_or(""));
@@ -202,6 +235,7 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
     recovery.longNames = longNames;
     recovery.keepFolders = options->has("keep-folders");
     recovery.hashes = reportFile != nullptr;
+    recovery.cancelled = [] { return InterruptWatch::interrupted(); };
     const auto outcomes = recoverEntries(session.context, session.entries, recovery, asker);
     bool allWritten = outcomes.size() == session.entries.size();
     bool outputLost = !allWritten;  // stopped early: the destination cannot take more
@@ -210,6 +244,15 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
         allWritten = allWritten && o.result == RecoveryResult::Written;
         outputLost = outputLost || outputFailed(o);
     }
+    if (InterruptWatch::interrupted()) {
+        reportFile.reset();  // removed: it would not be whole
+        io.err << "rekkon-cli: interrupted: the recovery was stopped; a file being copied was "
+                  "not kept and later ones were not tried"
+               << (report ? "; the report file \"" + *report + "\" was removed, as it was not whole"
+                          : "")
+               << ". Run the command again to recover the rest.\n";
+        return kExitSkipped;
+    }
     if (outcomes.size() < session.entries.size())
         io.err << "rekkon-cli: stopped after " << outcomes.size() << " of "
                << session.entries.size() << " files because the destination cannot take more.\n";
@@ -217,15 +260,10 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
     if (reportFile) {
         const std::span<const DeletedFileEntry* const> notTried =
             std::span(session.entries).subspan(outcomes.size());
-        int reportError = 0;
-        if (!reportFile->write(
-                recoveryReportJson({session.source, session.volumeOffset}, outcomes, notTried),
-                reportError)) {
-            io.err << "rekkon-cli: could not write the report file \"" << *report
-                   << "\": " << std::strerror(reportError)
-                   << ". The recovered files are in place; the report is incomplete.\n";
+        if (!finishReport(
+                *reportFile,
+                recoveryReportJson({session.source, session.volumeOffset}, outcomes, notTried), io))
             return kExitOutput;
-        }
     }
     if (outputLost) return kExitOutput;
     return allWritten && !sectorsLost ? kExitOk : kExitSkipped;

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "cli/Cli.h"
+#include "cli/Interrupt.h"
 
 int main(int argc, char** argv) {
     // The streams are the only users of stdout and stderr: their own buffers suffice.
@@ -10,5 +11,10 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     rekkon::cli::Streams io{std::cout, std::cerr, std::cin, isatty(STDERR_FILENO) != 0,
                             isatty(STDIN_FILENO) != 0};
-    return rekkon::cli::runCli(args, io);
+    const int status = rekkon::cli::runCli(args, io);
+    // Stopped by SIGINT or SIGTERM, with what it left unfinished removed: end as the signal would.
+    std::cout.flush();
+    std::cerr.flush();
+    rekkon::cli::endIfInterrupted();
+    return status;
 }

@@ -19,9 +19,10 @@ std::optional<std::string> FirstCharRule::resolve(const std::string& name,
                                                   const std::optional<std::string>& known) {
     if (name.empty() || name.front() != '?') return name;
     const std::optional<std::string> proven = known ? legalFirstChar(*known) : std::nullopt;
+    if (proven && !asker_.answersProvenNames()) return *proven + name.substr(1);
     if (useForAll_) {
         std::string restored = name;
-        restored.replace(0, 1, proven ? *proven : rememberedChar_);
+        restored.replace(0, 1, rememberedChar_);
         return restored;
     }
     auto answer = asker_.ask(name, proven);

@@ -15,13 +15,16 @@ struct FirstCharAnswer {
 };
 
 // Asks for the first character of `name` (which begins with '?'); nullopt when cancelled.
-// `suggestion` is the character the volume proves (the long-name checksum), when it does: the
-// asker offers it, and the user may still give another one.
+// Names whose character the volume proves (the long-name checksum) are not asked about, unless
+// the asker answers for every name (`answersProvenNames`); `suggestion` is then the proven one.
 class FirstCharAsker {
   public:
     virtual ~FirstCharAsker() = default;
     virtual std::optional<FirstCharAnswer> ask(const std::string& name,
                                                const std::optional<std::string>& suggestion) = 0;
+    // True for an asker whose answer replaces even a proven character (one character given
+    // for every name beforehand).
+    virtual bool answersProvenNames() const { return false; }
 };
 
 // Whether `typed` may stand as a first character. Only its first character counts; it must not
@@ -36,9 +39,9 @@ class FirstCharRule {
     // The name to write `name` under: unchanged when it does not begin with '?', else with a
     // character in place of the '?'; nullopt when the user cancelled (the file is then skipped,
     // and the next '?' name asks again). `known` is the entry's proven first character, when
-    // there is one. While an answer is used for all files, a name whose character is known gets
-    // that one without a question (an exact answer beats a guess) and the others the remembered
-    // one; otherwise the asker is asked, with `known` as its suggestion.
+    // there is one: a usable one is taken without a question (it belongs to its own file only).
+    // The asker is asked for the other names; an answer used for all files serves the other
+    // names that follow, never a name with a character of its own.
     std::optional<std::string> resolve(const std::string& name,
                                        const std::optional<std::string>& known);
 

@@ -1,6 +1,7 @@
 #include "recovery/RecoveryReport.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -100,12 +101,27 @@ std::unique_ptr<ReportFile> ReportFile::create(const std::string& path, int& err
         error = errno;
         return nullptr;
     }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        error = errno;
+        ::close(fd);
+        ::unlink(path.c_str());  // just made with O_EXCL, and not yet written
+        return nullptr;
+    }
     error = 0;
-    return std::unique_ptr<ReportFile>(new ReportFile(path, fd));
+    return std::unique_ptr<ReportFile>(new ReportFile(path, fd, st.st_dev, st.st_ino));
 }
 
 ReportFile::~ReportFile() {
+    if (!complete_) discard();
+}
+
+void ReportFile::discard() {
     if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    struct stat named {};
+    if (::lstat(path_.c_str(), &named) == 0 && named.st_dev == device_ && named.st_ino == inode_)
+        ::unlink(path_.c_str());
 }
 
 bool ReportFile::write(const std::string& text, int& error) {
@@ -119,19 +135,25 @@ bool ReportFile::write(const std::string& text, int& error) {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             error = n < 0 ? errno : ENOSPC;
+            discard();
             return false;
         }
         done += static_cast<std::size_t>(n);
     }
-    const int fd = fd_;
-    fd_ = -1;
-    const bool synced = ::fsync(fd) == 0 || errno == EINVAL || errno == EROFS;
-    if (!synced) error = errno;
-    if (::close(fd) != 0 && synced) {
+    if (::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) {
         error = errno;
+        discard();
         return false;
     }
-    return synced;
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) {
+        error = errno;
+        discard();
+        return false;
+    }
+    complete_ = true;
+    return true;
 }
 
 }  // namespace rekkon

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <memory>
 #include <span>
 #include <string>
@@ -33,6 +35,10 @@ std::string recoveryReportJson(const ReportSource& source,
 
 // A report file that did not exist before: created with O_EXCL (and not through a link at its
 // own name), so an existing file is never replaced, written once when the recovery has ended.
+// A report that was not written whole (the write failed, or the recovery ended without it:
+// cancelled, interrupted, an error) is removed again when the object goes, so no empty or cut
+// report blocks the next run; only the file this object created is removed, never one that
+// took its name meanwhile.
 class ReportFile {
   public:
     // Null with errno in `error` (EEXIST when the name is taken).
@@ -41,14 +47,21 @@ class ReportFile {
     ReportFile(const ReportFile&) = delete;
     ReportFile& operator=(const ReportFile&) = delete;
 
-    // Writes `text`, flushes it to the disk and closes the file; false with errno in `error`.
+    // Writes `text`, flushes it to the disk and closes the file; false with errno in `error`
+    // (the file is then removed).
     bool write(const std::string& text, int& error);
     const std::string& path() const { return path_; }
 
   private:
-    ReportFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+    ReportFile(std::string path, int fd, dev_t device, ino_t inode)
+        : path_(std::move(path)), fd_(fd), device_(device), inode_(inode) {}
+    // Closes the file and removes it when its name still leads to it.
+    void discard();
     std::string path_;
     int fd_ = -1;
+    dev_t device_;
+    ino_t inode_;
+    bool complete_ = false;
 };
 
 }  // namespace rekkon

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -54,6 +55,9 @@ bool setLength(int fd, std::uint64_t length, int& error) {
     return result == 0;
 }
 
+// A hole is hashed this many zero bytes at a time, with a look for a cancel between pieces.
+constexpr std::uint64_t kHoleDigestPieceBytes = 1 << 20;
+
 // Failures that every later file in the same folder would meet as well.
 bool destinationUnusable(int error) {
     return error == ENOSPC || error == EDQUOT || error == EROFS;
@@ -100,8 +104,17 @@ void writeEntry(FileDataHandle& data, const std::string& name, const KeptFolders
             return true;
         },
         [&](std::uint64_t bytes) {
-            if (stopNow() || !told(skipHole(fd, bytes, writeError), bytes)) return false;
-            if (digest) digest->addZeros(bytes);
+            if (stopNow() || !skipHole(fd, bytes, writeError)) return false;
+            if (!digest) return told(true, bytes);
+            // Hashed as the zeros it reads as, a piece at a time: a hole of terabytes takes
+            // hours, and a cancel is seen between the pieces.
+            for (std::uint64_t left = bytes; left > 0;) {
+                if (stopNow()) return false;
+                const std::uint64_t n = std::min(left, kHoleDigestPieceBytes);
+                digest->addZeros(n);
+                told(true, n);
+                left -= n;
+            }
             return true;
         });
     if (cancelled) {

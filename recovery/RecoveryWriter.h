@@ -19,8 +19,9 @@ struct RecoveryOptions {
     PendingMethod method = PendingMethod::Auto;
     // FAT: write each file under its long name where the entry has one (see outputNameOf).
     bool longNames = false;
-    // Asked before each file and each chunk (from the thread that runs the recovery): true stops
-    // it. The file being copied is then discarded and later entries are not tried.
+    // Asked before each file and each chunk, and with `hashes` between the pieces of a hole
+    // being hashed (from the thread that runs the recovery): true stops it. The file being
+    // copied is then discarded and later entries are not tried.
     std::function<bool()> cancelled;
     // Told how many bytes of the current file were just written (holes included).
     std::function<void(std::uint64_t bytes)> copied;

@@ -2,9 +2,13 @@
 
 #include <sys/sysmacros.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "volume/VolumeContext.h"
 
@@ -82,6 +86,75 @@ class StackWalk {
     dev_t sourceDisk_;
 };
 
+// A mountinfo field with its octal escapes (\040 for a blank, \011, \012, \134) undone.
+std::string unescapeField(const std::string& field) {
+    const auto octal = [](char c) { return c >= '0' && c <= '7'; };
+    std::string out;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size() && octal(field[i + 1]) &&
+            octal(field[i + 2]) && octal(field[i + 3])) {
+            out.push_back(static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 +
+                                            (field[i + 3] - '0')));
+            i += 3;
+            continue;
+        }
+        out.push_back(field[i]);
+    }
+    return out;
+}
+
+// The mount sources the mount table gives for mounts of device number `device`.
+std::vector<std::string> mountSourcesOf(const DeviceProbe& probe, dev_t device) {
+    std::vector<std::string> sources;
+    std::ifstream in(probe.mountInfo);
+    std::string line;
+    for (int n = 0; n < kMaxMountInfoLines && std::getline(in, line); ++n) {
+        // ID PARENT MAJ:MIN ROOT MOUNTPOINT OPTIONS [OPTIONAL...] - FSTYPE SOURCE SUPEROPTIONS
+        std::istringstream fields(line);
+        std::string id, parent, numbers;
+        unsigned maj = 0, min = 0;
+        char colon = 0;
+        if (!(fields >> id >> parent >> numbers)) continue;
+        std::istringstream pair(numbers);
+        if (!(pair >> maj >> colon >> min) || colon != ':' || makedev(maj, min) != device) continue;
+        std::string field;
+        while (fields >> field && field != "-") {
+        }
+        std::string type, source;
+        if (field == "-" && fields >> type >> source) sources.push_back(unescapeField(source));
+    }
+    return sources;
+}
+
+// Whether the mount source `mounted` (from the mount table) is the source: by stat, which
+// follows links such as /dev/disk/by-label/..., a block device that overlaps the source's
+// device, or without a device number the very image file at `imagePath`.
+bool namesSource(const std::string& mounted, std::optional<dev_t> sourceDevice,
+                 const std::string& imagePath, StackWalk& walk, const DeviceProbe& probe) {
+    struct stat st {};
+    if (probe.stat(mounted, st) != 0) return false;
+    if (sourceDevice) return S_ISBLK(st.st_mode) && walk.reaches(st.st_rdev, 0);
+    struct stat image {};
+    return S_ISREG(st.st_mode) && probe.stat(imagePath, image) == 0 && st.st_dev == image.st_dev &&
+           st.st_ino == image.st_ino;
+}
+
+// Whether writing into `folder` writes to the source: the block device `sourceDevice`, or
+// without a device number the image file at `imagePath`.
+bool onSource(std::optional<dev_t> sourceDevice, const std::string& imagePath,
+              const std::string& folder, const DeviceProbe& probe) {
+    const std::string existing = nearestExistingFolder(folder, probe);
+    struct stat dst {};
+    // A destination that cannot be examined at all is taken to be on a source device: refuse.
+    if (existing.empty() || probe.stat(existing, dst) != 0) return sourceDevice.has_value();
+    StackWalk walk(probe, sourceDevice.value_or(0));
+    if (sourceDevice && walk.reaches(dst.st_dev, 0)) return true;
+    // A FUSE mount (ntfs-3g) or another anonymous device: what its mount source names.
+    for (const std::string& mounted : mountSourcesOf(probe, dst.st_dev))
+        if (namesSource(mounted, sourceDevice, imagePath, walk, probe)) return true;
+    return false;
+}
+
 }  // namespace
 
 std::string nearestExistingFolder(const std::string& path, const DeviceProbe& probe) {
@@ -100,17 +173,16 @@ std::string nearestExistingFolder(const std::string& path, const DeviceProbe& pr
 bool destinationOnSourceDevice(const std::string& source, const std::string& folder,
                                const DeviceProbe& probe) {
     struct stat src {};
-    if (probe.stat(source, src) != 0 || !S_ISBLK(src.st_mode)) return false;
-    return destinationOnSourceDevice(src.st_rdev, folder, probe);
+    if (probe.stat(source, src) != 0) return false;
+    if (S_ISBLK(src.st_mode)) return onSource(src.st_rdev, {}, folder, probe);
+    // An image file is written to only through a mount of that very file (ntfs-3g mounts
+    // images too).
+    return S_ISREG(src.st_mode) && onSource(std::nullopt, source, folder, probe);
 }
 
 bool destinationOnSourceDevice(dev_t sourceDevice, const std::string& folder,
                                const DeviceProbe& probe) {
-    const std::string existing = nearestExistingFolder(folder, probe);
-    struct stat dst {};
-    // A destination that cannot be examined at all is taken to be on the source: refuse.
-    if (existing.empty() || probe.stat(existing, dst) != 0) return true;
-    return StackWalk(probe, sourceDevice).reaches(dst.st_dev, 0);
+    return onSource(sourceDevice, {}, folder, probe);
 }
 
 std::optional<dev_t> sourceBlockDevice(const VolumeContext& volume, const DeviceProbe& probe) {

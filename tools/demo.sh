@@ -19,10 +19,11 @@ echo
 echo "== Deleted files found on it"
 "$cli" list "$sample"
 echo
-echo "== Recovering them into $out (the lost first character of each 8.3 name becomes '_')"
+echo "== Recovering them into $out under their long names where these survive; a lost first"
+echo "   character that the long-name pieces prove is put back, the others become '_'"
 rm -rf "$out"
 status=0
-"$cli" recover "$sample" --to "$out" --first-char _ || status=$?
+"$cli" recover "$sample" --to "$out" --first-char auto --long-names </dev/null || status=$?
 echo
 ls -l "$out"
 exit "$status"

@@ -38,7 +38,8 @@ struct RecoverFlowHooks {
 };
 
 // Recovers `entries` of the mounted volume: destination folder chooser, same-volume warning,
-// first characters (the dialog opens with a proven one filled in), copy off the UI thread with
+// first characters (asked only for names whose character the volume does not prove; "Use for
+// all files" serves only those), copy off the UI thread with
 // progress/cancel, closing summary. `longNames`: write FAT files under their long names where
 // known; `keepFolders`: recreate each entry's folder path below the destination. The md5 and
 // sha256 of every file written are computed while copying, for the recovery report. Returns the

@@ -23,8 +23,8 @@ QString saveReportFile(const QString& path, const std::string& text) {
     }
     if (!file->write(text, error))
         return QStringLiteral(
-                   "The recovery report could not be written whole into \"%1\": %2. Save it "
-                   "again under a new name, on a disk with room to spare.")
+                   "The recovery report could not be written whole into \"%1\": %2. Nothing "
+                   "was left under that name; save it again on a disk with room to spare.")
             .arg(path, QString::fromLocal8Bit(std::strerror(error)));
     return {};
 }

@@ -105,7 +105,7 @@ void ResultsModel::setEntries(const FoundList* list) {
         rows_.resize(list_->size());
         for (std::uint32_t i = 0; i < rows_.size(); ++i)
             rows_[i] = i;
-        representative_ = firstWithLocation(*list_);
+        representative_ = streamOwners(*list_);
     }
     endResetModel();
 }

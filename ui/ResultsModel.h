@@ -43,7 +43,7 @@ class ResultsModel : public QAbstractTableModel {
 
     const FoundList* list_ = nullptr;
     std::vector<std::uint32_t> rows_;            // row -> index into *list_
-    std::vector<std::uint32_t> representative_;  // index -> first index with the same location
+    std::vector<std::uint32_t> representative_;  // index -> the entry it sorts as
     std::uint16_t previousColumn_ = 0;
     mutable QHash<QString, QIcon> iconByExtension_;
 };

@@ -108,14 +108,21 @@ int compareEntries(const DeletedFileEntry& a, const DeletedFileEntry& b, int col
     return ascendingFor(column, previous) ? ascendingResult : -ascendingResult;
 }
 
-std::vector<std::uint32_t> firstWithLocation(const FoundList& list) {
-    std::vector<std::uint32_t> first(list.size());
-    std::unordered_map<std::uint64_t, std::uint32_t> seen;
-    seen.reserve(list.size());
+std::vector<std::uint32_t> streamOwners(const FoundList& list) {
+    std::vector<std::uint32_t> owner(list.size());
+    // The first entry of each location: the file, where its streams follow it.
+    std::unordered_map<std::uint64_t, std::uint32_t> first;
+    first.reserve(list.size());
     for (std::uint32_t i = 0; i < list.size(); ++i) {
-        first[i] = seen.try_emplace(list[i].location, i).first->second;
+        const std::uint32_t f = first.try_emplace(list[i].location, i).first->second;
+        const std::string& file = list[f].name;
+        const std::string& name = list[i].name;
+        const bool streamOfFirst = f != i && name.size() > file.size() &&
+                                   name[file.size()] == ':' &&
+                                   name.compare(0, file.size(), file) == 0;
+        owner[i] = streamOfFirst ? f : i;
     }
-    return first;
+    return owner;
 }
 
 void sortRows(const FoundList& list, const std::vector<std::uint32_t>& representative,

@@ -51,12 +51,15 @@ std::uint32_t reducedTime(std::uint64_t fileTime);
 int compareEntries(const DeletedFileEntry& a, const DeletedFileEntry& b, int column,
                    std::uint16_t previous);
 
-// For each index of `list`, the index of the first entry with the same location: entries that
-// share a location (a file and its streams) sort as that first entry.
-std::vector<std::uint32_t> firstWithLocation(const FoundList& list);
+// For each index of `list`, the index of the entry it sorts as: a named stream of an NTFS file
+// (the file's name, ':' and the stream's, with the file's record as its location) sorts as the
+// first entry of that record and name, so a file's streams stay with it; every other entry sorts
+// by its own values, also where it shares its location with another file (on FAT a later file
+// can take a deleted file's first cluster).
+std::vector<std::uint32_t> streamOwners(const FoundList& list);
 
 // Sorts `rows` (indices into `list`) in place, stably, by compareEntries of their
-// representatives (`representative` as from firstWithLocation).
+// representatives (`representative` as from streamOwners).
 void sortRows(const FoundList& list, const std::vector<std::uint32_t>& representative,
               std::vector<std::uint32_t>& rows, int column, std::uint16_t previous);
 

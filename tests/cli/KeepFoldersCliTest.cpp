@@ -242,6 +242,13 @@ TEST(ReportCli, TheReportIsNewAndOffTheScannedDeviceAndItsSha256IsTheFilesOwn) {
     EXPECT_FALSE(fs::exists(to));
     EXPECT_TRUE(fs::is_empty(onDevice));
 
+    // Nothing found: the report says so, as an empty list.
+    const std::string empty = dir.path() + "/empty.json";
+    const auto nothing = test::runCliInProcess(
+        {"recover", image, "--to", to, "--name", "*.nothing", "--report", empty});
+    EXPECT_EQ(nothing.status, cli::kExitOk) << nothing.err;
+    EXPECT_EQ(readJson(empty), json::array());
+
     const std::string fresh = dir.path() + "/fresh.json";
     const auto written = test::runCliInProcess(
         {"recover", image, "--to", to, "--first-char", "N", "--only", "123", "--report", fresh});

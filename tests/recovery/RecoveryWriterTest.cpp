@@ -25,11 +25,9 @@ class ScriptedAsker final : public FirstCharAsker {
   public:
     std::vector<std::optional<FirstCharAnswer>> answers;
     std::vector<std::string> asked;
-    std::vector<std::optional<std::string>> suggested;
     std::optional<FirstCharAnswer> ask(const std::string& name,
-                                       const std::optional<std::string>& suggestion) override {
+                                       const std::optional<std::string>&) override {
         asked.push_back(name);
-        suggested.push_back(suggestion);
         if (answers.empty()) return std::nullopt;
         auto a = answers.front();
         answers.erase(answers.begin());
@@ -59,20 +57,28 @@ TEST(FirstCharTest, CancelSkipsOnlyThatFile) {
     EXPECT_EQ(asker.asked.size(), 3u);
 }
 
-TEST(FirstCharTest, AProvenCharacterIsSuggestedAndBeatsARememberedOne) {
+TEST(FirstCharTest, AProvenCharacterIsNeverAskedForNorPassedOn) {
     ScriptedAsker asker;
-    // The user is offered "B" and answers "X" for all the rest.
     asker.answers = {FirstCharAnswer{"X", true}};
     FirstCharRule rule(asker);
-    EXPECT_EQ(rule.resolve("?UDGET~1.TXT", "B"), "XUDGET~1.TXT");  // the user's answer counts
-    ASSERT_EQ(asker.suggested.size(), 1u);
-    EXPECT_EQ(asker.suggested[0], "B");
-    // From now on nobody is asked: proven characters are used for their own files, the
-    // remembered one for the others; an unusable proven one counts as unknown.
+    // A proven character is used without a question, before and after an answer for all.
     EXPECT_EQ(rule.resolve("?RGERU~1.TXT", "\u00C4"), "\u00C4RGERU~1.TXT");
+    EXPECT_TRUE(asker.asked.empty());
+    EXPECT_EQ(rule.resolve("?LDNOTES.TXT", std::nullopt), "XLDNOTES.TXT");
+    EXPECT_EQ(rule.resolve("?UDGET~1.TXT", "B"), "BUDGET~1.TXT");
     EXPECT_EQ(rule.resolve("?EW.TXT", std::nullopt), "XEW.TXT");
-    EXPECT_EQ(rule.resolve("?EW.TXT", "/"), "XEW.TXT");
-    EXPECT_EQ(asker.asked.size(), 1u);
+    EXPECT_EQ(rule.resolve("?EW.TXT", "/"), "XEW.TXT");  // an unusable proven one is unknown
+    EXPECT_EQ(asker.asked, std::vector<std::string>{"?LDNOTES.TXT"});
+    // An asker that answers for every name (one character given beforehand) replaces it.
+    struct Everything final : FirstCharAsker {
+        std::optional<FirstCharAnswer> ask(const std::string&,
+                                           const std::optional<std::string>&) override {
+            return FirstCharAnswer{"_", false};
+        }
+        bool answersProvenNames() const override { return true; }
+    } everything;
+    FirstCharRule fixed(everything);
+    EXPECT_EQ(fixed.resolve("?UDGET~1.TXT", "B"), "_UDGET~1.TXT");
 }
 
 TEST(FirstCharTest, IllegalCharactersAreRefused) {

@@ -35,6 +35,7 @@ struct FakeDevices : ::testing::Test {
         fs::create_directories(root() + "/devices/loop0/loop");
         std::ofstream(root() + "/devices/loop0/loop/backing_file") << "/srv/disk.img\n";
         probe.sysfsRoot = root();
+        probe.mountInfo = root() + "/mountinfo";  // no mounts until a test writes some
         probe.stat = [this](const std::string& path, struct stat& out) {
             const auto it = stats.find(path);
             if (it == stats.end()) return -1;
@@ -159,6 +160,33 @@ TEST_F(FakeDevices, TheSourcesDeviceNumberComesFromItsDescriptor) {
         return 0;
     };
     EXPECT_EQ(sourceBlockDevice(volume, probe), makedev(8, 1));
+}
+
+TEST_F(FakeDevices, AFuseMountIsKnownByTheSourceItsMountTableGives) {
+    // ntfs-3g mounts through FUSE: the mount's device number is an anonymous one of its own.
+    std::ofstream(probe.mountInfo)
+        << "25 1 8:16 / / rw,relatime shared:1 - ext4 /dev/sdb rw\n"
+           "36 25 0:52 / /mnt/out rw,nosuid,nodev,relatime shared:7 - fuseblk /dev/sda1 "
+           "rw,user_id=0,group_id=0,allow_other,blksize=4096\n"
+           "37 25 0:53 / /mnt/label rw,relatime - fuseblk /dev/disk/by-label/my\\040disk rw\n"
+           "38 25 0:54 / /mnt/image rw,relatime - fuseblk /srv/disk.img rw\n";
+    EXPECT_TRUE(onSource("/dev/sda1", "/mnt/out/NEW", makedev(0, 52)));
+    EXPECT_TRUE(onSource("/dev/sda", "/mnt/out", makedev(0, 52))) << "the partition's disk";
+    EXPECT_TRUE(destinationOnSourceDevice(makedev(8, 1), "/mnt/out", probe));
+    blockDevice("/dev/sdb", makedev(8, 16));
+    EXPECT_FALSE(onSource("/dev/sdb", "/mnt/out", makedev(0, 52)));
+    // A source with a blank in its path (escaped in the table), found by its device number.
+    blockDevice("/dev/disk/by-label/my disk", makedev(8, 1));
+    EXPECT_TRUE(onSource("/dev/sda1", "/mnt/out", makedev(0, 53)));
+    // An image file mounted through FUSE is the image being scanned.
+    struct stat image {};
+    image.st_mode = S_IFREG | 0644;
+    image.st_dev = makedev(8, 16);
+    image.st_ino = 12;
+    stats["/srv/disk.img"] = image;
+    EXPECT_TRUE(onSource("/srv/disk.img", "/mnt/out", makedev(0, 54)));
+    EXPECT_FALSE(onSource("/srv/disk.img", "/mnt/out", makedev(0, 52)));
+    EXPECT_FALSE(onSource("/dev/sda1", "/mnt/out", makedev(0, 99))) << "a mount not in the table";
 }
 
 TEST(SameVolumeTest, AnImageSourceIsNeverTheDestinationsDevice) {

@@ -88,10 +88,13 @@ struct SparseVolume {
     ~SparseVolume() { unmountVolume(context); }
 
     RecoveryOutcome recover(const std::string& folder, PendingMethod method = PendingMethod::Auto) {
-        NeverAsked asker;
         RecoveryOptions options;
-        options.destination = folder;
         options.method = method;
+        return recover(folder, options);
+    }
+    RecoveryOutcome recover(const std::string& folder, RecoveryOptions options) {
+        NeverAsked asker;
+        options.destination = folder;
         const auto outcomes = recoverEntries(context, {&entry}, options, asker);
         return outcomes.empty() ? RecoveryOutcome{} : outcomes[0];
     }
@@ -163,6 +166,33 @@ TEST(SparseRecoveryTest, AGibibyteHoleTakesNoSpace) {
     EXPECT_EQ(std::string(head.begin(), head.begin() + 1000), stored);
     EXPECT_EQ(Bytes(head.begin() + 1000, head.end()), Bytes(4 * kCs - 1000, 0));
     EXPECT_EQ(pread(o.outputPath, dataSize - 4096, 8192), Bytes(4096, 0));
+}
+
+TEST(SparseRecoveryTest, AHoleIsHashedInPiecesThatACancelCanStop) {
+    // 16 MiB of hole after 4 stored clusters: hashed as its zeros, progress told piece by piece.
+    const std::uint64_t dataSize = 4 * kCs + 16 * kMiB;
+    SparseVolume volume({{96, 4}, {-1, 16 * kMiB / kCs}}, dataSize, dataSize);
+    ASSERT_TRUE(volume.mounted);
+    test::TempDir out;
+    RecoveryOptions options;
+    options.hashes = true;
+    int steps = 0;
+    options.copied = [&steps](std::uint64_t) { ++steps; };
+    const RecoveryOutcome o = volume.recover(out.path(), options);
+    ASSERT_EQ(o.result, RecoveryResult::Written) << describeOutcome(o);
+    EXPECT_EQ(o.md5, test::md5OfFile(o.outputPath));
+    EXPECT_GE(steps, 16);
+
+    // 8 TiB of hole, which takes hours to hash: a cancel stops it within a few pieces.
+    const std::uint64_t hugeSize = 4 * kCs + (8ULL << 40);
+    SparseVolume huge({{96, 4}, {-1, (8ULL << 40) / kCs}}, hugeSize, hugeSize);
+    ASSERT_TRUE(huge.mounted);
+    test::TempDir hugeOut;
+    int asked = 0;
+    options.cancelled = [&asked] { return ++asked > 40; };
+    const RecoveryOutcome stopped = huge.recover(hugeOut.path(), options);
+    EXPECT_EQ(stopped.result, RecoveryResult::Cancelled) << describeOutcome(stopped);
+    EXPECT_TRUE(std::filesystem::is_empty(hugeOut.path()));
 }
 
 // Restricts the size of files this process may make, as a destination with a size limit would.

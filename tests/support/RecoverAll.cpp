@@ -4,7 +4,7 @@ namespace rekkon::test {
 
 namespace {
 
-// Asked for every '?' name (no "use for all"), so a proven first character does not replace it.
+// Answers for every '?' name, a proven one too: one character for all, as --first-char C.
 class FixedAnswer final : public FirstCharAsker {
   public:
     explicit FixedAnswer(std::string c) : c_(std::move(c)) {}
@@ -12,6 +12,7 @@ class FixedAnswer final : public FirstCharAsker {
                                        const std::optional<std::string>&) override {
         return FirstCharAnswer{c_, false};
     }
+    bool answersProvenNames() const override { return true; }
 
   private:
     std::string c_;

@@ -446,24 +446,19 @@ void MainWindowTest::headerClicksSortByTheClickRules() {
     QVERIFY(QTest::qWaitForWindowExposed(&h.window));
     QTableView* view = h.window.resultsView();
     const ResultsModel* model = h.window.resultsModel();
-    // Names compare byte by byte with ASCII letters upper-cased. Rows sharing a location (FAT
-    // files without a first cluster, a reused cluster) all compare as the first entry there.
-    std::map<std::uint64_t, std::string> firstName;
-    std::map<std::uint64_t, std::uint64_t> firstSize;
-    for (const DeletedFileEntry& e : h.window.context().foundList) {
-        firstName.emplace(e.location, asciiUpper(e.name));
-        firstSize.emplace(e.location, e.size);
-    }
+    // Names compare byte by byte with ASCII letters upper-cased. Each FAT row compares by its
+    // own values, also where rows share a location (files without a first cluster, a reused
+    // cluster).
     auto names = [&] {
         std::vector<std::string> out;
         for (int row = 0; row < model->rowCount(); ++row)
-            out.push_back(firstName.at(model->entryAt(row)->location));
+            out.push_back(asciiUpper(model->entryAt(row)->name));
         return out;
     };
     auto sizes = [&] {
         std::vector<std::uint64_t> out;
         for (int row = 0; row < model->rowCount(); ++row)
-            out.push_back(firstSize.at(model->entryAt(row)->location));
+            out.push_back(model->entryAt(row)->size);
         return out;
     };
     // Right after a scan the first click on "File Name" gives Z to A, the next A to Z.
@@ -501,7 +496,7 @@ void MainWindowTest::rekkonRecoversTheSelectedFatRows() {
     selectLocations(window, {10, 17, 121, 127});
     QTest::mouseClick(window.recoverButton(), Qt::LeftButton);
     QCOMPARE(outcomes.size(), std::size_t{4});
-    QCOMPARE(asker.asked, 4);
+    QCOMPARE(asker.asked, 1);  // ?LDNOTES.TXT: the disk proves the other three characters
     for (const RecoveryOutcome& outcome : outcomes) {
         QCOMPARE(outcome.result, RecoveryResult::Written);
         const std::string fileName = std::filesystem::path(outcome.outputPath).filename().string();

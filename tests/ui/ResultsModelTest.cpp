@@ -66,7 +66,7 @@ class ResultsModelTest : public QObject {
     void timesWithinOneStepCompareEqual();
     void statusAndTypeOrders();
     void longNamesShowAndSortLikeNames();
-    void entriesSharingALocationSortAsTheFirst();
+    void streamsSortAsTheirFileOtherFilesByTheirOwnValues();
     void setEntriesForgetsTheSortState();
     void reducedTimeKeepsBits24To54();
 
@@ -282,7 +282,7 @@ void ResultsModelTest::longNamesShowAndSortLikeNames() {
     QCOMPARE(names(model), QStringList({"?RGERU~1.TXT", "?UDGET~1.TXT", "?EW.TXT"}));
 }
 
-void ResultsModelTest::entriesSharingALocationSortAsTheFirst() {
+void ResultsModelTest::streamsSortAsTheirFileOtherFilesByTheirOwnValues() {
     // An NTFS file and its named streams share the record number; each stream sorts as the file.
     FoundList list = {entry("zeta.txt", 10, 7), entry("mid.bin", 500, 8),
                       entry("zeta.txt:big", 90000, 7), entry("alpha.txt:s", 1, 9),
@@ -295,7 +295,23 @@ void ResultsModelTest::entriesSharingALocationSortAsTheFirst() {
     model.sortByColumn(5);  // types: txt (as the file), bin, and the stream's own "txt:s"
     QCOMPARE(names(model),
              QStringList({"mid.bin", "zeta.txt", "zeta.txt:big", "zeta.txt:a", "alpha.txt:s"}));
-    QCOMPARE(rekkon::ui::firstWithLocation(list), (std::vector<std::uint32_t>{0, 1, 0, 3, 0}));
+    QCOMPARE(rekkon::ui::streamOwners(list), (std::vector<std::uint32_t>{0, 1, 0, 3, 0}));
+
+    // On FAT a later file can take a deleted file's first cluster: different files that share
+    // a location sort by their own values.
+    FoundList fat = {entry("?OUR.TXT", 4000, 5), entry("?INE.TXT", 9950, 5),
+                     entry("?HREE.TXT", 3000, 6)};
+    fat[0].status = rekkon::kStatusGood;
+    fat[1].status = 50;
+    fat[2].status = 80;
+    ResultsModel fatModel;
+    fatModel.setEntries(&fat);
+    fatModel.sortByColumn(1);
+    QCOMPARE(names(fatModel), QStringList({"?INE.TXT", "?OUR.TXT", "?HREE.TXT"}));
+    fatModel.sortByColumn(4);  // status, best first
+    QCOMPARE(names(fatModel), QStringList({"?OUR.TXT", "?HREE.TXT", "?INE.TXT"}));
+    fatModel.sortByColumn(4);
+    QCOMPARE(names(fatModel), QStringList({"?INE.TXT", "?HREE.TXT", "?OUR.TXT"}));
 }
 
 void ResultsModelTest::setEntriesForgetsTheSortState() {

@@ -1,0 +1,47 @@
+#include "cli/Interrupt.h"
+
+#include <utility>
+
+namespace rekkon::cli {
+
+namespace {
+
+volatile std::sig_atomic_t gSignal = 0;
+
+extern "C" void noteSignal(int number) {
+    gSignal = number;
+}
+
+}  // namespace
+
+InterruptWatch::InterruptWatch() {
+    struct sigaction action {};
+    action.sa_handler = noteSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;  // no SA_RESTART: a read of the terminal ends with the signal
+    // A signal the process was started to ignore stays ignored.
+    const std::pair<int, struct sigaction*> watched[] = {{SIGINT, &previousInt_},
+                                                         {SIGTERM, &previousTerm_}};
+    for (const auto& [number, previous] : watched) {
+        sigaction(number, &action, previous);
+        if (previous->sa_handler == SIG_IGN) sigaction(number, previous, nullptr);
+    }
+}
+
+InterruptWatch::~InterruptWatch() {
+    sigaction(SIGINT, &previousInt_, nullptr);
+    sigaction(SIGTERM, &previousTerm_, nullptr);
+}
+
+bool InterruptWatch::interrupted() {
+    return gSignal != 0;
+}
+
+void endIfInterrupted() {
+    const int number = gSignal;
+    if (number == 0) return;
+    std::signal(number, SIG_DFL);
+    std::raise(number);
+}
+
+}  // namespace rekkon::cli
