@@ -106,6 +106,7 @@ int runCat(const std::vector<std::string>& args, Streams& io) {
         });
     data.reset();
     const std::uint64_t unreadableSectors = context.volume.reader.unreadableSectors();
+    const std::uint64_t pastEndSectors = context.volume.reader.pastEndSectors();
     unmountVolume(context);
     if (stats.sinkFailed) return kExitOutput;  // runCli says what happened
     if (stats.unreadableBytes != 0)
@@ -113,7 +114,7 @@ int runCat(const std::vector<std::string>& args, Streams& io) {
                << " of " << size
                << " bytes could not be read and were written as zeros; the output is not the "
                   "whole data.\n";
-    const bool sectorsLost = reportUnreadableSectors(io, parsed->source, unreadableSectors);
+    const bool sectorsLost = reportUnreadableSectors(io, parsed->source, unreadableSectors, pastEndSectors);
     return stats.unreadableBytes != 0 || sectorsLost ? kExitSkipped : kExitOk;
 }
 

@@ -32,12 +32,7 @@ int runList(const std::vector<std::string>& args, Streams& io) {
     // The list may miss files recorded in sectors that could not be read (those past the end of
     // a cut-short source included), in folders too deep to enter or past the limit of lost-folder
     // entries kept (both told by openAndScan).
-    const auto& reader = session.context.volume.reader;
-    const bool sectorsLost = reportUnreadableSectors(io, session.source, reader.unreadableSectors(),
-                                                     reader.pastEndSectors());
-    const bool partial =
-        session.context.foldersNotEntered != 0 || session.context.lostEntriesLeftOut != 0;
-    return sectorsLost || partial ? kExitSkipped : kExitOk;
+    return reportScanGaps(io, session) ? kExitSkipped : kExitOk;
 }
 
 }  // namespace rekkon::cli

@@ -6,6 +6,8 @@
 #include <ostream>
 #include <vector>
 
+#include "cli/JsonText.h"
+
 namespace rekkon::cli {
 
 std::string sizeText(std::uint64_t bytes) {
@@ -22,12 +24,7 @@ std::string sizeText(std::uint64_t bytes) {
     return text.data();
 }
 
-std::string labelText(const std::string& label) {
-    std::string shown = label;
-    for (char& c : shown)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-    return shown;
-}
+std::string labelText(const std::string& label) { return terminalText(label); }
 
 std::string schemeText(const std::string& scheme) {
     if (scheme == "dos") return "DOS";

@@ -11,7 +11,8 @@ namespace rekkon::cli {
 // A byte count as people read it: "512 bytes", "16.0 MiB", "3.0 TiB".
 std::string sizeText(std::uint64_t bytes);
 
-// A label read from a volume as it may be shown on a terminal: control characters become '?'.
+// A label read from a volume as it may be shown on a terminal, its control characters escaped
+// as names are (terminalText).
 std::string labelText(const std::string& label);
 
 // "DOS" or "GPT" for a table's scheme.

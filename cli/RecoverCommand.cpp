@@ -160,12 +160,9 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
 
     ScanSession session;
     if (const int status = openAndScan(*options, io, session); status != kExitOk) return status;
-    const auto unreadable = [&session] {
-        return session.context.volume.reader.unreadableSectors();
-    };
     if (session.entries.empty()) {
         io.err << "Could not find deleted files located in \"" << session.target << "\"\n";
-        const bool sectorsLost = reportUnreadableSectors(io, session.source, unreadable());
+        const bool sectorsLost = reportScanGaps(io, session);
         // The report says so too: an empty list.
         if (report) {
             if (!reportUsable(*report, session, options->has("allow-same-volume"), io))
@@ -256,7 +253,7 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
     if (outcomes.size() < session.entries.size())
         io.err << "rekkon-cli: stopped after " << outcomes.size() << " of "
                << session.entries.size() << " files because the destination cannot take more.\n";
-    const bool sectorsLost = reportUnreadableSectors(io, session.source, unreadable());
+    const bool sectorsLost = reportScanGaps(io, session);
     if (reportFile) {
         const std::span<const DeletedFileEntry* const> notTried =
             std::span(session.entries).subspan(outcomes.size());

@@ -29,6 +29,14 @@ bool reportUnreadableSectors(Streams& io, const std::string& source, std::uint64
     return true;
 }
 
+bool reportScanGaps(Streams& io, const ScanSession& session) {
+    const auto& reader = session.context.volume.reader;
+    const bool sectorsLost = reportUnreadableSectors(io, session.source, reader.unreadableSectors(),
+                                                     reader.pastEndSectors());
+    return sectorsLost || session.context.foldersNotEntered != 0 ||
+           session.context.lostEntriesLeftOut != 0;
+}
+
 namespace {
 
 void reportFoldersNotEntered(Streams& io, const std::string& source, std::uint64_t folders) {

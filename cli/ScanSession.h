@@ -29,6 +29,12 @@ int openAndScan(const Options& options, Streams& io, ScanSession& session);
 bool reportUnreadableSectors(Streams& io, const std::string& source, std::uint64_t sectors,
                              std::uint64_t pastEnd = 0);
 
+// Ends a command that scanned: says how many sectors could not be read (and how many of them
+// lie past the source's end); returns whether the list may be incomplete for any reason (those
+// sectors, folders too deep to enter, lost-folder entries past the limit), and the command then
+// ends with kExitSkipped at least.
+bool reportScanGaps(Streams& io, const ScanSession& session);
+
 // True when `name` matches the shell pattern `glob` (*, ?, [...]), ignoring ASCII case.
 bool nameMatches(const std::string& glob, const std::string& name);
 

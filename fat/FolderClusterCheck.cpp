@@ -133,12 +133,13 @@ struct PieceRun {
     }
     // Whether it is one whole name.
     bool whole() const { return complete() && !continued; }
-    std::string name() const {
-        std::vector<std::uint16_t> units;
+    std::vector<std::uint16_t> units() const {
+        std::vector<std::uint16_t> out;
         for (auto it = pieces.rbegin(); it != pieces.rend(); ++it)
-            units.insert(units.end(), it->units.begin(), it->units.begin() + it->unitCount);
-        return utf16ToUtf8(units);
+            out.insert(out.end(), it->units.begin(), it->units.begin() + it->unitCount);
+        return out;
     }
+    std::string name() const { return utf16ToUtf8(units()); }
 };
 
 // The first byte that makes the checksum of `name` (its other ten bytes as stored) `checksum`;
@@ -249,7 +250,12 @@ std::optional<FolderCluster> readFolderCluster(std::span<const std::uint8_t> byt
                 // Others are pieces left over from an entry whose slots were partly reused.
                 const std::uint8_t b0 = firstByteFor(e.name, checksum);
                 if (possibleFirstNameByte(b0)) {
-                    slot.longName = run.name();
+                    // Full pieces without the name's end may be only its start.
+                    const std::vector<std::uint16_t> units = run.units();
+                    slot.longNameCut =
+                        !run.pieces.front().ended && fullPiecesMayBeCut(units, e.name);
+                    slot.longName = utf16ToUtf8(units);
+                    if (slot.longNameCut) *slot.longName += kCutNameMark;
                     slot.firstByte = b0;
                 }
             }

@@ -30,6 +30,9 @@ struct FolderSlot {
     // The long name its pieces give, when they come right before it, agree on one checksum and
     // that checksum matches the short name (for a deleted entry: for a valid first byte).
     std::optional<std::string> longName;
+    // A deleted entry's long name may be only the start of a longer one (it then ends in
+    // kCutNameMark; see fullPiecesMayBeCut).
+    bool longNameCut = false;
     // A deleted entry's lost first byte, as the checksum of its long-name pieces proves it.
     std::optional<std::uint8_t> firstByte;
 };

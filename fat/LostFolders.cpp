@@ -223,6 +223,7 @@ void LostFolderSearch::keepFile(std::uint32_t cluster, const FolderSlot& slot) {
     f.name = std::move(name);
     f.score = status;
     kept.file.longName = f.longName = slot.longName;
+    f.longNameCut = slot.longNameCut;
     if (slot.firstByte) f.firstChar = firstCharText(*slot.firstByte);
     f.lowerCaseBase = e.lowerCaseBase();
     files_.push_back(std::move(kept));

@@ -28,6 +28,7 @@ json entryObject(const ReportSource& source, const DeletedFileEntry* entry) {
     o["location"] = entry ? entry->location : 0;
     o["name"] = entry ? entry->name : "";
     o["longName"] = entry ? optionalText(entry->longName) : json(nullptr);
+    o["longNameCut"] = entry != nullptr && entry->longNameCut;
     o["firstChar"] = nullptr;
     o["folder"] = entry ? entry->folder : "";
     o["size"] = entry ? entry->size : 0;

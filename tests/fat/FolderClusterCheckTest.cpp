@@ -102,6 +102,20 @@ TEST(FolderClusterCheck, ReadsARealFolderLayout) {
     EXPECT_TRUE(folder->entries[2].entry.isFolder());
 }
 
+TEST(FolderClusterCheck, MarksADeletedLongNameWhoseEndWasTaken) {
+    ClusterBytes c;
+    c.dots(kCluster, 0);
+    c.shortEntry("NEWER   TXT", 0x20, 300, 10);  // took the farthest piece's slot
+    c.longName("B file with long name.bin", "BFILEW~1BIN", true, 1);
+    c.shortEntry("BFILEW~1BIN", 0x20, 340, 900, true);
+    const auto folder = readFolderCluster(c.bytes, kCluster, kLimits);
+    ASSERT_TRUE(folder);
+    ASSERT_EQ(folder->entries.size(), 2u);
+    EXPECT_EQ(folder->entries[1].longName, "B file with l\u2026");
+    EXPECT_TRUE(folder->entries[1].longNameCut);
+    EXPECT_EQ(folder->entries[1].firstByte, 'B');
+}
+
 TEST(FolderClusterCheck, ReadsLaterClustersOfAFolder) {
     // A later cluster has no dots; it may open with the rest of a name begun in the cluster
     // before, and end with the start of one that goes on in the next.
