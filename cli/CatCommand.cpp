@@ -114,7 +114,8 @@ int runCat(const std::vector<std::string>& args, Streams& io) {
                << " of " << size
                << " bytes could not be read and were written as zeros; the output is not the "
                   "whole data.\n";
-    const bool sectorsLost = reportUnreadableSectors(io, parsed->source, unreadableSectors, pastEndSectors);
+    const bool sectorsLost =
+        reportUnreadableSectors(io, parsed->source, unreadableSectors, pastEndSectors);
     return stats.unreadableBytes != 0 || sectorsLost ? kExitSkipped : kExitOk;
 }
 

@@ -24,7 +24,9 @@ std::string sizeText(std::uint64_t bytes) {
     return text.data();
 }
 
-std::string labelText(const std::string& label) { return terminalText(label); }
+std::string labelText(const std::string& label) {
+    return terminalText(label);
+}
 
 std::string schemeText(const std::string& scheme) {
     if (scheme == "dos") return "DOS";
