@@ -5,8 +5,6 @@
 #include "cli/Options.h"
 #include "cli/PartitionText.h"
 #include "cli/VolumeSelect.h"
-#include "fat/FatLabel.h"
-#include "ntfs/NtfsLabel.h"
 #include "recovery/ScanContext.h"
 
 namespace rekkon::cli {
@@ -49,12 +47,11 @@ constexpr const char* kInfoUsage =
 
 // Prints the geometry of the volume mounted in `context`, read from `shown`.
 void printGeometry(std::ostream& out, ScanContext& context, const std::string& shown) {
-    if (isNtfsKind(context.volume.kind)) {
-        printNtfsInfo(*context.ntfs, shown, ntfsVolumeLabel(*context.ntfs), out);
-    } else {
-        FatVolume fat = context.fat();
-        printFat(out, shown, context.fatGeometry, fatVolumeLabel(fat));
-    }
+    const std::string label = volumeLabel(context);
+    if (isNtfsKind(context.volume.kind))
+        printNtfsInfo(*context.ntfs, shown, label, out);
+    else
+        printFat(out, shown, context.fatGeometry, label);
     unmountVolume(context);
 }
 

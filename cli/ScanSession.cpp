@@ -7,8 +7,6 @@
 #include <ostream>
 
 #include "cli/VolumeSelect.h"
-#include "fat/FatScan.h"
-#include "fat/LostFolders.h"
 
 namespace rekkon::cli {
 
@@ -43,8 +41,8 @@ void reportFoldersNotEntered(Streams& io, const std::string& source, std::uint64
     if (folders == 0) return;
     const bool one = folders == 1;
     io.err << "rekkon-cli: " << folders << (one ? " folder" : " folders") << " of \"" << source
-           << "\" " << (one ? "lies" : "lie") << " deeper than " << kMaxScanDepth << " levels and "
-           << (one ? "was" : "were") << " not entered; the deleted files in "
+           << "\" " << (one ? "lies" : "lie") << " deeper than " << kScanFolderDepthLimit
+           << " levels and " << (one ? "was" : "were") << " not entered; the deleted files in "
            << (one ? "it are" : "them are") << " not listed. Give --folder with a folder further "
            << "down to reach them.\n";
 }
@@ -64,7 +62,7 @@ bool parseLocation(const std::string& text, std::uint64_t& out) {
 void reportLostEntriesLeftOut(Streams& io, std::uint64_t entries) {
     if (entries == 0) return;
     io.err << "rekkon-cli: the search of free space found more lost-folder entries than the "
-           << kMaxLostFolderEntries << " it keeps; " << entries
+           << kLostFolderEntryLimit << " it keeps; " << entries
            << " were left out. The free space holds damaged or crafted folder data; list without "
               "--deep to see the files the folders still record.\n";
 }

@@ -33,6 +33,14 @@ struct ScanContext {
     FatVolume fat() { return FatVolume{volume, fatGeometry, 0}; }
 };
 
+// The limits behind foldersNotEntered and lostEntriesLeftOut, for the front ends' messages.
+extern const int kScanFolderDepthLimit;
+extern const std::size_t kLostFolderEntryLimit;
+
+// The mounted volume's label (FAT: the root folder's label entry, else the boot sector's field;
+// NTFS: $Volume's name), in UTF-8 as stored; empty when it has none or it cannot be read.
+std::string volumeLabel(ScanContext& context);
+
 // Hands a progress text to whatever sink the front end installed.
 void setProgressText(ScanContext& context, const std::string& text);
 

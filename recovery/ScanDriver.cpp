@@ -4,9 +4,11 @@
 #include <array>
 #include <cerrno>
 
+#include "fat/FatLabel.h"
 #include "fat/FatMount.h"
 #include "fat/FatScan.h"
 #include "fat/LostFolders.h"
+#include "ntfs/NtfsLabel.h"
 #include "ntfs/NtfsMount.h"
 #include "ntfs/NtfsScan.h"
 #include "recovery/FatFoundEntry.h"
@@ -186,6 +188,15 @@ int scanVolume(ScanContext& context, const std::string& folder, std::span<const 
     context.foldersNotEntered = stats.foldersNotEntered;
     if (options.deep) addLostFolderFiles(context, fat, record, builder);
     return context.foundCount;
+}
+
+const int kScanFolderDepthLimit = kMaxScanDepth;
+const std::size_t kLostFolderEntryLimit = kMaxLostFolderEntries;
+
+std::string volumeLabel(ScanContext& context) {
+    if (isNtfsKind(context.volume.kind)) return ntfsVolumeLabel(*context.ntfs);
+    FatVolume fat = context.fat();
+    return fatVolumeLabel(fat);
 }
 
 }  // namespace rekkon

@@ -23,7 +23,6 @@
 #include <cstring>
 #include <span>
 
-#include "fat/FatScan.h"
 #include "recovery/RecoveryReport.h"
 #include "ui/AboutBox.h"
 #include "ui/ChangeFolderDialog.h"
@@ -105,7 +104,7 @@ QString foldersNotEnteredText(std::uint64_t folders) {
                "folder further down to reach them.")
         .arg(folders == 1 ? QStringLiteral("1 folder lies")
                           : QStringLiteral("%1 folders lie").arg(folders))
-        .arg(kMaxScanDepth);
+        .arg(kScanFolderDepthLimit);
 }
 
 QString foundStatusText(const QString& scanTarget, int found, std::uint64_t unreadableSectors,
