@@ -84,10 +84,12 @@ int runCat(const std::vector<std::string>& args, Streams& io) {
                                       "no valid boot sector or MFT");
         status != kExitOk)
         return status;
-    if (!isNtfsKind(context.volume.kind)) {
-        io.err << "rekkon-cli: \"" << parsed->source
-               << "\" holds a FAT volume, which has no MFT records: cat reads NTFS volumes (use "
-                  "recover --only LOCATION on FAT).\n";
+    if (!context.fileSystem->capabilities().numberedRecords) {
+        const std::string family = context.fileSystem->typeName();
+        io.err << "rekkon-cli: \"" << parsed->source << "\" holds a " << family
+               << " volume, which has no MFT records: cat reads NTFS volumes (use recover --only "
+                  "LOCATION on "
+               << family << ").\n";
         return kExitSource;
     }
     DataOpenError why = DataOpenError::None;

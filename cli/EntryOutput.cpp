@@ -123,6 +123,9 @@ void printJson(std::ostream& out, const std::vector<const DeletedFileEntry*>& en
         field("longNameCut");
         text += e.longNameCut ? "true,\n" : "false,\n";
         optionalText("firstChar", e.firstChar);
+        text += ",\n";
+        field("origin");
+        appendJsonString(text, std::string(e.origin));
         text += i + 1 < entries.size() ? "\n  },\n" : "\n  }\n";
         out << text;
     }
@@ -131,7 +134,7 @@ void printJson(std::ostream& out, const std::vector<const DeletedFileEntry*>& en
 
 void printCsv(std::ostream& out, const std::vector<const DeletedFileEntry*>& entries) {
     out << "location,name,size,createTime,accessTime,status,statusText,type,attributes,folder,"
-           "longName,longNameCut,firstChar\r\n";
+           "longName,longNameCut,firstChar,origin\r\n";
     for (const DeletedFileEntry* e : entries) {
         out << e->location << ',' << csvField(e->name) << ',' << e->size << ','
             << isoTimeText(e->createTime).value_or("") << ','
@@ -139,7 +142,8 @@ void printCsv(std::ostream& out, const std::vector<const DeletedFileEntry*>& ent
             << csvField(statusText(e->status)) << ',' << csvField(typeText(e->name)) << ','
             << e->attributes << ',' << csvField(e->folder) << ','
             << csvField(e->longName.value_or("")) << ',' << (e->longNameCut ? "true" : "false")
-            << ',' << csvField(e->firstChar.value_or("")) << "\r\n";
+            << ',' << csvField(e->firstChar.value_or("")) << ',' << csvField(std::string(e->origin))
+            << "\r\n";
     }
 }
 

@@ -3,7 +3,7 @@
 #include <iosfwd>
 #include <vector>
 
-#include "recovery/DeletedFileEntry.h"
+#include "fs/FoundEntry.h"
 
 namespace rekkon::cli {
 

@@ -1,7 +1,6 @@
 #include <ostream>
 
 #include "cli/Commands.h"
-#include "cli/NtfsInfo.h"
 #include "cli/Options.h"
 #include "cli/PartitionText.h"
 #include "cli/VolumeSelect.h"
@@ -11,47 +10,18 @@ namespace rekkon::cli {
 
 namespace {
 
-const char* fatName(const FatGeometry& g) {
-    return g.fatBits == 12 ? "FAT12" : g.fatBits == 16 ? "FAT16" : "FAT32";
-}
-
-void printFat(std::ostream& out, const std::string& path, const FatGeometry& g,
-              const std::string& label) {
-    // Counts are shown in the volume's own sectors, as its boot sector states them.
-    const std::uint64_t scale = g.bytesPerSector / kSectorSize;
-    out << "Source: " << path << '\n'
-        << "File system: " << fatName(g) << '\n'
-        << "Volume label: " << (label.empty() ? "(none)" : labelText(label)) << '\n'
-        << "Bytes per sector: " << g.bytesPerSector << '\n'
-        << "Total sectors: " << g.totalSectors / scale << '\n'
-        << "Sectors per cluster: " << g.sectorsPerCluster / scale << '\n'
-        << "Cluster size: " << g.clusterBytes() << '\n'
-        << "Reserved sectors: " << g.reservedSectors / scale << '\n'
-        << "FAT count: " << unsigned{g.fatCount} << '\n'
-        << "Sectors per FAT: " << g.sectorsPerFat / scale << '\n';
-    if (g.fatBits == 32)
-        out << "Root cluster: " << g.rootCluster << '\n';
-    else
-        out << "Root cluster: fixed root area (" << g.rootEntryCount << " entries, "
-            << g.rootDirSectors / scale << " sectors)\n";
-    out << "First data sector: " << g.firstDataSector / scale << '\n'
-        << "Data clusters: " << g.clusterCount() << '\n';
-}
-
-}  // namespace
-
-namespace {
-
 constexpr const char* kInfoUsage =
     "usage: rekkon-cli info SOURCE [--partition N | --offset BYTES]\n";
 
 // Prints the geometry of the volume mounted in `context`, read from `shown`.
 void printGeometry(std::ostream& out, ScanContext& context, const std::string& shown) {
-    const std::string label = volumeLabel(context);
-    if (isNtfsKind(context.volume.kind))
-        printNtfsInfo(*context.ntfs, shown, label, out);
-    else
-        printFat(out, shown, context.fatGeometry, label);
+    FileSystem& fs = *context.fileSystem;
+    const std::string label = fs.label();
+    out << "Source: " << shown << '\n'
+        << "File system: " << fs.name() << '\n'
+        << "Volume label: " << (label.empty() ? "(none)" : labelText(label)) << '\n';
+    for (const auto& [name, value] : fs.geometry())
+        out << name << ": " << value << '\n';
     unmountVolume(context);
 }
 

@@ -175,14 +175,14 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
         }
         return sectorsLost ? kExitSkipped : kExitOk;
     }
-    const bool ntfs = isNtfsKind(session.context.volume.kind);
     // Only a name whose first character the volume does not prove is asked about.
     const bool needsFirstChar =
-        !ntfs && std::any_of(session.entries.begin(), session.entries.end(),
-                             [longNames](const DeletedFileEntry* e) {
-                                 return outputNameOf(*e, longNames).rfind('?', 0) == 0 &&
-                                        !(e->firstChar && legalFirstChar(*e->firstChar));
-                             });
+        session.context.fileSystem->capabilities().namesLoseFirstChar &&
+        std::any_of(session.entries.begin(), session.entries.end(),
+                    [longNames](const DeletedFileEntry* e) {
+                        return outputNameOf(*e, longNames).rfind('?', 0) == 0 &&
+                               !(e->firstChar && legalFirstChar(*e->firstChar));
+                    });
     if (needsFirstChar && !firstChar && !io.inIsTerminal) {
         io.err << "rekkon-cli: some names lost their first character (shown as ?); give it with "
                   "--first-char C, or --first-char auto to use the one their long names prove "

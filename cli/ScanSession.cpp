@@ -31,18 +31,19 @@ bool reportScanGaps(Streams& io, const ScanSession& session) {
     const auto& reader = session.context.volume.reader;
     const bool sectorsLost = reportUnreadableSectors(io, session.source, reader.unreadableSectors(),
                                                      reader.pastEndSectors());
-    return sectorsLost || session.context.foldersNotEntered != 0 ||
-           session.context.lostEntriesLeftOut != 0;
+    return sectorsLost || session.context.lastScan.foldersNotEntered != 0 ||
+           session.context.lastScan.lostEntriesLeftOut != 0;
 }
 
 namespace {
 
-void reportFoldersNotEntered(Streams& io, const std::string& source, std::uint64_t folders) {
+void reportFoldersNotEntered(Streams& io, const std::string& source, std::uint64_t folders,
+                             int depthLimit) {
     if (folders == 0) return;
     const bool one = folders == 1;
     io.err << "rekkon-cli: " << folders << (one ? " folder" : " folders") << " of \"" << source
-           << "\" " << (one ? "lies" : "lie") << " deeper than " << kScanFolderDepthLimit
-           << " levels and " << (one ? "was" : "were") << " not entered; the deleted files in "
+           << "\" " << (one ? "lies" : "lie") << " deeper than " << depthLimit << " levels and "
+           << (one ? "was" : "were") << " not entered; the deleted files in "
            << (one ? "it are" : "them are") << " not listed. Give --folder with a folder further "
            << "down to reach them.\n";
 }
@@ -59,10 +60,10 @@ bool parseLocation(const std::string& text, std::uint64_t& out) {
     return true;
 }
 
-void reportLostEntriesLeftOut(Streams& io, std::uint64_t entries) {
+void reportLostEntriesLeftOut(Streams& io, std::uint64_t entries, std::size_t limit) {
     if (entries == 0) return;
     io.err << "rekkon-cli: the search of free space found more lost-folder entries than the "
-           << kLostFolderEntryLimit << " it keeps; " << entries
+           << limit << " it keeps; " << entries
            << " were left out. The free space holds damaged or crafted folder data; list without "
               "--deep to see the files the folders still record.\n";
 }
@@ -75,14 +76,19 @@ int openAndScan(const Options& options, Streams& io, ScanSession& session) {
                   "--help\n";
         return kExitUsage;
     }
+    // LOCATION, or ORIGIN:LOCATION to tell apart entries of different origins there.
     std::vector<std::uint64_t> only;
+    std::vector<std::string> onlyOrigins;
     for (const std::string& text : options.all("only")) {
+        const std::size_t colon = text.rfind(':');
+        const std::string number = colon == std::string::npos ? text : text.substr(colon + 1);
         std::uint64_t location = 0;
-        if (!parseLocation(text, location)) {
+        if (!parseLocation(number, location) || colon == 0) {
             io.err << "rekkon-cli: --only wants a location number, not \"" << text << "\"\n";
             return kExitUsage;
         }
         only.push_back(location);
+        onlyOrigins.push_back(colon == std::string::npos ? std::string() : text.substr(0, colon));
     }
     session.source = options.positional[0];
     const std::string folder = options.value("folder").value_or("");
@@ -104,9 +110,13 @@ int openAndScan(const Options& options, Streams& io, ScanSession& session) {
     }
     ScanOptions scanOptions;
     scanOptions.deep = options.has("deep");
-    if (scanOptions.deep && isNtfsKind(session.context.volume.kind))
-        io.err << "rekkon-cli: --deep searches free space of FAT volumes only; this NTFS volume is "
-                  "scanned as usual (its scan reads every MFT record anyway).\n";
+    if (scanOptions.deep && !session.context.fileSystem->capabilities().lostFolderSearch)
+        io.err << "rekkon-cli: --deep searches free space of FAT volumes only; this "
+               << session.context.fileSystem->name() << " volume is scanned as usual"
+               << (session.context.fileSystem->capabilities().numberedRecords
+                       ? " (its scan reads every MFT record anyway)"
+                       : "")
+               << ".\n";
     const int found = scanVolume(session.context, folder, only, scanOptions);
     if (io.errIsTerminal) io.err << "\r\x1b[K" << std::flush;
     std::string shown = folder.empty() ? "\\" : folder;
@@ -121,16 +131,20 @@ int openAndScan(const Options& options, Streams& io, ScanSession& session) {
                                 session.context.volume.reader.unreadableSectors());
         return kExitUsage;
     }
-    reportFoldersNotEntered(io, session.source, session.context.foldersNotEntered);
-    reportLostEntriesLeftOut(io, session.context.lostEntriesLeftOut);
+    const ScanOutcome& scan = session.context.lastScan;
+    reportFoldersNotEntered(io, session.source, scan.foldersNotEntered, scan.folderDepthLimit);
+    reportLostEntriesLeftOut(io, scan.lostEntriesLeftOut, scan.lostEntryLimit);
     const auto& names = options.all("name");
     for (const DeletedFileEntry& e : session.context.foundList) {
         if (!names.empty() && std::none_of(names.begin(), names.end(), [&](const std::string& g) {
                 return nameMatches(g, e.name) || (e.longName && nameMatches(g, *e.longName));
             }))
             continue;
-        if (!only.empty() && std::find(only.begin(), only.end(), e.location) == only.end())
-            continue;
+        bool wanted = only.empty();
+        for (std::size_t i = 0; i < only.size() && !wanted; ++i)
+            wanted =
+                only[i] == e.location && (onlyOrigins[i].empty() || onlyOrigins[i] == e.origin);
+        if (!wanted) continue;
         session.entries.push_back(&e);
     }
     return kExitOk;

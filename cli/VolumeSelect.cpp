@@ -139,9 +139,7 @@ int openVolume(const std::string& path, const SourceChoice& choice, Streams& io,
                << sizeText(length) << ") of " << path << '\n';
     }
     const std::string unread = selected.unreadFileSystem;
-    const MountOrder order = selected.fileSystemName.empty()
-                                 ? MountOrder::FromBootSector
-                                 : mountOrderForName(selected.fileSystemName);
+    const MountOrder order = mountOrderForName(selected.fileSystemName);
     if (mountVolume(context, std::move(selected.device), order) == MountStatus::Mounted)
         return kExitOk;
     if (!unread.empty()) {

@@ -187,6 +187,7 @@ class FatScanner {
             if (c->firstByte) f.firstChar = firstCharText(*c->firstByte);
             f.longNameCut = c->longNameCut;
             f.lowerCaseBase = c->entry.lowerCaseBase();
+            f.slot = std::uint64_t{level.cluster} << 16 | (level.state->lastEntryIndex() & 0xFFFF);
             if (record_) record_->listed.emplace(f.firstCluster, f.name);
             if (found_) found_(std::move(f));
         }

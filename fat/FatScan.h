@@ -47,6 +47,10 @@ class FatFindState {
     std::optional<FatCandidate> findNextDeleted();
     // Bytes of the folder examined so far (the walk stops at the end marker).
     std::uint64_t examinedBytes() const { return position_; }
+    // The index in the folder of the entry findNextDeleted returned last.
+    std::uint64_t lastEntryIndex() const {
+        return position_ == 0 ? 0 : (position_ - 1) / kDirEntrySize;
+    }
     // Gives back the memory of the block read and of the table window while the walk is set
     // aside (a subfolder is walked); the next findNextDeleted reads them again.
     void suspend();
@@ -92,6 +96,9 @@ struct FatFoundFile {
     bool lowerCaseBase = false;            // the 8.3 base is shown in lower case (DirEntry)
     // The entry's last-access date (midnight) as a FILETIME; 0 when none is stored.
     std::uint64_t accessDate = 0;
+    // Where its entry lies: the folder's first cluster << 16 | the entry's index in the folder
+    // (a folder holds at most 65,536 entries). Tells apart entries that share a first cluster.
+    std::uint64_t slot = 0;
 };
 using FatFoundSink = std::function<void(FatFoundFile)>;
 

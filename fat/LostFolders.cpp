@@ -226,6 +226,7 @@ void LostFolderSearch::keepFile(std::uint32_t cluster, const FolderSlot& slot) {
     f.longNameCut = slot.longNameCut;
     if (slot.firstByte) f.firstChar = firstCharText(*slot.firstByte);
     f.lowerCaseBase = e.lowerCaseBase();
+    f.slot = std::uint64_t{cluster} << 16 | (slot.index & 0xFFFF);
     files_.push_back(std::move(kept));
 }
 

@@ -7,6 +7,7 @@
 #include "fat/DeletedLongName.h"
 #include "fat/DirEntry.h"
 #include "fat/DirLookup.h"
+#include "fat/FatFileSystem.h"
 #include "fat/FatLabel.h"
 #include "fat/FatMount.h"
 #include "fat/FatScan.h"
@@ -39,8 +40,9 @@ void fuzzFatImage(std::span<const std::uint8_t> data) {
     ScanContext context;
     attachDevice(context.volume,
                  std::make_unique<MemorySectorDevice>(std::vector(data.begin(), data.end())));
-    if (mountFatOnOpenDevice(context.volume, context.fatGeometry) != 1) return;
-    FatVolume fat = context.fat();
+    context.fileSystem = fatFileSystemType().mount(context.volume);
+    if (!context.fileSystem) return;
+    FatVolume fat = static_cast<FatFileSystem&>(*context.fileSystem).fat();
     // 11 bytes of CP437, at most 3 bytes of UTF-8 each.
     fuzzCheck(fatVolumeLabel(fat).size() <= 33, "a FAT label longer than its field");
     const int found = scanVolume(context, "", {}, ScanOptions{.deep = true});

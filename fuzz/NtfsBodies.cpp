@@ -8,6 +8,7 @@
 #include "fuzz/NtfsStreams.h"
 #include "ntfs/AttributeLookup.h"
 #include "ntfs/MftRecord.h"
+#include "ntfs/NtfsFileSystem.h"
 #include "ntfs/NtfsLabel.h"
 #include "ntfs/NtfsMount.h"
 #include "ntfs/NtfsVolume.h"
@@ -42,8 +43,9 @@ void fuzzNtfsImage(std::span<const std::uint8_t> data) {
     ScanContext context;
     attachDevice(context.volume,
                  std::make_unique<MemorySectorDevice>(std::vector(data.begin(), data.end())));
-    if (mountNtfsOnOpenDevice(context.volume, *context.ntfs) != 1) return;
-    NtfsVolume& ntfs = *context.ntfs;
+    context.fileSystem = ntfsFileSystemType().mount(context.volume);
+    if (!context.fileSystem) return;
+    NtfsVolume& ntfs = static_cast<NtfsFileSystem&>(*context.fileSystem).ntfs();
     // UTF-16 units of the cut value, at most 3 bytes of UTF-8 each.
     fuzzCheck(ntfsVolumeLabel(ntfs).size() <= kMaxVolumeNameBytes / 2 * 3,
               "an NTFS label longer than its value");

@@ -1,53 +1,21 @@
 #pragma once
 
-#include <cstdint>
 #include <memory>
-#include <span>
-#include <string>
 
-#include "recovery/DeletedFileEntry.h"
+#include "fs/FileDataHandle.h"
+#include "fs/FoundEntry.h"
 #include "recovery/ScanContext.h"
 
 namespace rekkon {
 
-// One found file's data (on NTFS one data stream of it), read back at any position whatever
-// file system it came from. Closing is destruction.
-class FileDataHandle {
-  public:
-    virtual ~FileDataHandle() = default;
-    // The bytes the data holds as recorded: the entry's size on FAT, the attribute's data size
-    // on NTFS.
-    virtual std::uint64_t size() const = 0;
-    // Fills `buffer` with the bytes at `position`; returns how many were delivered. Fewer than
-    // asked means the data ends, a read failed there, or a hole starts there (holeBytesAt): a
-    // call at the position after them tells which (0 at a position below size() is an
-    // unreadable range).
-    virtual std::size_t read(std::uint64_t position, std::span<std::uint8_t> buffer) = 0;
-    // How many bytes from `position` on are a hole: held nowhere on the volume, reading as
-    // zeros (NTFS: sparse clusters, compression units without clusters, bytes past the
-    // initialized size). 0 where the data is stored, or cannot be read; never past size().
-    virtual std::uint64_t holeBytesAt(std::uint64_t /*position*/) const { return 0; }
-};
-
-enum class DataOpenError {
-    None,
-    CannotLocate,   // FAT: first cluster 0 or past the volume; NTFS: the record cannot be loaded
-    NoSuchStream,   // NTFS: the record has no data attribute of that name
-    PastMft,        // NTFS: the $MFT holds no record of that number
-    PastSourceEnd,  // NTFS: the record lies past the end of the source (a cut-short image)
-};
-
-// Opens the data of the entry at `location` (FAT: first cluster, `size` bytes; NTFS: MFT record,
-// its data attribute named `streamName`, empty for the unnamed one). Null when it cannot be
-// opened, with the reason in `why` when given.
-std::unique_ptr<FileDataHandle> openFileData(ScanContext& context, std::uint64_t location,
-                                             std::uint64_t size, const std::string& streamName = {},
+// Opens the data of `entry` on the volume mounted in `context`, as the file system that found it
+// reads it. Null when it cannot be opened, with the reason in `why` when given.
+std::unique_ptr<FileDataHandle> openFileData(ScanContext& context, const DeletedFileEntry& entry,
                                              DataOpenError* why = nullptr);
-
-// The members behind openFileData, one per file system.
-std::unique_ptr<FileDataHandle> openFatFileData(ScanContext& context, std::uint64_t location,
-                                                std::uint64_t size);
-std::unique_ptr<FileDataHandle> openNtfsFileData(ScanContext& context, std::uint64_t location,
-                                                 const std::string& streamName, DataOpenError& why);
+// The same for the data a location names where no entry was listed (a record number the user
+// gives): `size` bytes at `location`, or the data attribute named `stream` of a numbered record.
+std::unique_ptr<FileDataHandle> openFileData(ScanContext& context, std::uint64_t location,
+                                             std::uint64_t size, const std::string& stream = {},
+                                             DataOpenError* why = nullptr);
 
 }  // namespace rekkon

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "recovery/DeletedFileEntry.h"
+#include "fs/FoundEntry.h"
 
 namespace rekkon {
 

@@ -25,6 +25,7 @@ json entryObject(const ReportSource& source, const DeletedFileEntry* entry) {
     json o;
     o["source"] = source.source;
     o["volumeOffset"] = source.volumeOffset;
+    o["origin"] = entry ? std::string(entry->origin) : "";
     o["location"] = entry ? entry->location : 0;
     o["name"] = entry ? entry->name : "";
     o["longName"] = entry ? optionalText(entry->longName) : json(nullptr);

@@ -163,14 +163,16 @@ std::vector<RecoveryOutcome> recoverEntries(ScanContext& context,
                                             const RecoveryOptions& options, FirstCharAsker& asker) {
     std::vector<RecoveryOutcome> outcomes;
     FirstCharRule firstChar(asker);
-    const bool ntfs = isNtfsKind(context.volume.kind);
+    // Names that lost their first character get it back by the rule; whole names are kept.
+    const bool firstChars =
+        context.fileSystem && context.fileSystem->capabilities().namesLoseFirstChar;
     KeptFolders folders(options.destination);
     for (const DeletedFileEntry* entry : entries) {
         if (options.cancelled && options.cancelled()) break;
         RecoveryOutcome& outcome = outcomes.emplace_back();
         outcome.entry = entry;
         std::string name = outputNameOf(*entry, options.longNames);
-        if (!ntfs) {
+        if (firstChars) {
             auto restored = firstChar.resolve(name, entry->firstChar);
             if (!restored) {
                 outcome.result = RecoveryResult::NoFirstChar;
@@ -182,8 +184,7 @@ std::vector<RecoveryOutcome> recoverEntries(ScanContext& context,
                 outcome.firstChar = restored->substr(0, restored->size() - (name.size() - 1));
             name = *restored;
         }
-        const std::string stream = ntfs ? splitStreamName(name).second : std::string();
-        auto data = openFileData(context, entry->location, entry->size, stream);
+        auto data = openFileData(context, *entry);
         if (!data) {
             outcome.result = RecoveryResult::CannotOpenData;
             continue;
@@ -196,8 +197,8 @@ std::vector<RecoveryOutcome> recoverEntries(ScanContext& context,
             if (destinationUnusable(outcome.error)) break;
             continue;
         }
-        // FAT stores local wall-clock times; NTFS UTC.
-        writeEntry(*data, safeOutputName(name), folder, !ntfs, options, outcome);
+        // Times are stored in UTC, or in the local wall-clock time the volume was written in.
+        writeEntry(*data, safeOutputName(name), folder, !entry->timesUtc, options, outcome);
         if (outcome.result == RecoveryResult::Cancelled) break;
         if (outputFailed(outcome) && destinationUnusable(outcome.error)) break;
     }

@@ -5,44 +5,33 @@
 #include <span>
 #include <string>
 
-#include "fat/FatGeometry.h"
-#include "ntfs/NtfsVolume.h"
-#include "recovery/DeletedFileEntry.h"
+#include "fs/FileSystem.h"
+#include "fs/FoundEntry.h"
 #include "volume/SectorDevice.h"
 #include "volume/VolumeContext.h"
 
 namespace rekkon {
 
-// The state one front end keeps for its open volume: the volume and its FAT geometry, the
-// list of the last scan with its running count, and where progress texts go.
+// The state one front end keeps for its open volume: the source, the file system mounted on it,
+// the list of the last scan with its running count, and where progress texts go.
 struct ScanContext {
     VolumeContext volume;
-    FatGeometry fatGeometry;
-    // The NTFS part; it stays where it is while mounted, since its open records point at it.
-    std::unique_ptr<NtfsVolume> ntfs = std::make_unique<NtfsVolume>();
+    // The mounted file system (null when none is); it reads through `volume`.
+    std::unique_ptr<FileSystem> fileSystem;
     FoundList foundList;
     int foundCount = 0;
     ProgressSink progress;   // none installed: progress texts go nowhere
-    std::string scanTarget;  // the folder scanned on FAT ("\" the root)
-    // Folders the last scan did not enter, being too deep (FAT, kMaxScanDepth): their files
-    // are missing from the list.
-    std::uint64_t foldersNotEntered = 0;
-    // Files of lost folders the last deep scan left out, past kMaxLostFolderEntries.
-    std::uint64_t lostEntriesLeftOut = 0;
+    std::string scanTarget;  // the folder scanned ("\" the root)
+    // Set from another thread (or a signal handler) to stop the running scan; the next scan
+    // clears it.
+    ScanCancel cancel;
+    // What the last scan could not do: whether it was cancelled (the list is then incomplete),
+    // folders it did not enter, being too deep, and files of lost folders it left out, with
+    // the limits behind them.
+    ScanOutcome lastScan;
 
-    FatVolume fat() { return FatVolume{volume, fatGeometry, 0}; }
+    ~ScanContext();
 };
-
-// The limits behind foldersNotEntered and lostEntriesLeftOut, for the front ends' messages.
-extern const int kScanFolderDepthLimit;
-extern const std::size_t kLostFolderEntryLimit;
-
-// The mounted volume's label (FAT: the root folder's label entry, else the boot sector's field;
-// NTFS: $Volume's name), in UTF-8 as stored; empty when it has none or it cannot be read.
-std::string volumeLabel(ScanContext& context);
-
-// Hands a progress text to whatever sink the front end installed.
-void setProgressText(ScanContext& context, const std::string& text);
 
 enum class MountStatus { Mounted, CannotOpen, NotRecognised };
 
@@ -52,48 +41,41 @@ using SourceOpener =
 // The source as a block device or disk-image file (FileSectorDevice).
 std::unique_ptr<SectorDevice> openFileSource(const std::string& path, int& error);
 
-// Which mount is tried first: as the boot sector names the volume, or as the platform's
-// file-system name for the device (libblkid) says.
-enum class MountOrder { FromBootSector, NtfsFirst, FatFirst };
-// The order a platform file-system name ("NTFS", "FAT32", "exFAT", ...) asks for: NTFS first when
-// the name holds "NTFS", FAT first otherwise.
-MountOrder mountOrderForName(const std::string& fileSystemName);
+// Which mount is tried first: the file system the platform named for the device (libblkid's
+// "NTFS", "FAT32", ...), or with no name as the boot sector says (fs/FileSystemTable.h).
+struct MountOrder {
+    std::string platformName;  // empty: from the boot sector
+};
+inline MountOrder mountOrderForName(const std::string& fileSystemName) {
+    return {fileSystemName};
+}
 
-// Mounts the volume the opened `source` holds, trying NTFS and FAT in `order` (by default NTFS
-// first when the boot sector names NTFS, FAT first otherwise), then the other. The one place
-// that decides the order.
+// Mounts the volume the opened `source` holds, trying the file systems of the table in the
+// order `order` gives (mountOrder in fs/FileSystemTable.h). The one place that mounts.
 MountStatus mountVolume(ScanContext& context, std::unique_ptr<SectorDevice> source,
-                        MountOrder order = MountOrder::FromBootSector);
+                        MountOrder order = {});
 // The same on the source `open` gives for `path`; `openError` receives errno when it cannot be
 // opened (CannotOpen).
 MountStatus mountVolume(ScanContext& context, const std::string& path, int& openError,
-                        const SourceOpener& open = openFileSource,
-                        MountOrder order = MountOrder::FromBootSector);
+                        const SourceOpener& open = openFileSource, MountOrder order = {});
 void unmountVolume(ScanContext& context);
 
 inline constexpr int kScanFolderNotFound = -1;
 
-// Runs the scan that fits the mounted volume; replaces foundList and returns how many files were
-// found (foundCount). `folder` names the folder whose deleted files are wanted, those of its
-// subfolders included (empty: the root). On FAT it is the folder the scan starts at, and one
-// that cannot be found gives kScanFolderNotFound; on NTFS, where the whole MFT is walked, it
-// keeps the files whose folder path lies there, deleted folders included. When `only` is not
-// empty, the front end wants no entries but those at these locations: on NTFS only those MFT
-// records are examined (FAT scans its folders whole; the front end filters). With `options.deep`
-// on FAT, files of lost folders follow those of the walk; with a folder they are kept when their
-// folder path, as far as known, lies there.
 // How a scan goes beyond the folders the volume still records.
 struct ScanOptions {
-    // FAT: after the folder walk, search every free cluster of the data area for lost folder
-    // content and add the files found there (fat/LostFolders.h); progress goes to the context's
-    // sink as lostFolderProgressText. Ignored on NTFS, whose scan reads every MFT record anyway.
+    // Search free space for the content of lost folders and add the files found there, where
+    // the file system has such a search (FileSystemCapabilities::lostFolderSearch); progress goes
+    // to the context's sink as lostFolderProgressText. Ignored elsewhere.
     bool deep = false;
 };
 
+// Runs the mounted file system's scan; replaces foundList and lastScan and returns how many files
+// were found (foundCount), or kScanFolderNotFound when `folder` does not exist. `folder` names the
+// folder whose deleted files are wanted, those of its subfolders included (empty: the root); when
+// `only` is not empty, the front end wants no entries but those at these locations. A scan
+// cancelled through context.cancel returns what it found so far, with lastScan.cancelled set.
 int scanVolume(ScanContext& context, const std::string& folder = "",
                std::span<const std::uint64_t> only = {}, const ScanOptions& options = {});
-
-// "Found %d deleted files. Searching free space for lost folders (%d%%)..."
-std::string lostFolderProgressText(int found, int percent);
 
 }  // namespace rekkon

@@ -4,34 +4,14 @@
 #include <array>
 #include <cerrno>
 
-#include "fat/FatLabel.h"
-#include "fat/FatMount.h"
-#include "fat/FatScan.h"
-#include "fat/LostFolders.h"
-#include "ntfs/NtfsLabel.h"
-#include "ntfs/NtfsMount.h"
-#include "ntfs/NtfsScan.h"
-#include "recovery/FatFoundEntry.h"
-#include "recovery/NtfsFoundEntry.h"
+#include "fs/FileSystemTable.h"
+#include "recovery/FileData.h"
 #include "recovery/ScanContext.h"
 #include "volume/EwfSectorDevice.h"
 
 namespace rekkon {
 
-void setProgressText(ScanContext& context, const std::string& text) {
-    if (context.progress) context.progress(text);
-}
-
 namespace {
-
-// Entries reserved at most before an NTFS scan.
-constexpr std::uint64_t kReservedEntries = 1 << 20;
-
-bool bootSectorNamesNtfs(VolumeContext& volume) {
-    std::array<std::uint8_t, kSectorSize> boot{};
-    if (volume.reader.readAt(0, 0, boot) != boot.size()) return false;
-    return hasNtfsSignature(boot);
-}
 
 // Lends the one opened source to each mount attempt: a failed mount closes (destroys) what it
 // was given, and the next attempt needs the source again.
@@ -52,24 +32,7 @@ class SharedSource final : public SectorDevice {
     std::shared_ptr<SectorDevice> source_;
 };
 
-bool tryFat(ScanContext& context, const std::shared_ptr<SectorDevice>& source) {
-    if (!context.volume.isOpen())
-        attachDevice(context.volume, std::make_unique<SharedSource>(source));
-    return mountFatOnOpenDevice(context.volume, context.fatGeometry) == 1;
-}
-
-bool tryNtfs(ScanContext& context, const std::shared_ptr<SectorDevice>& source) {
-    if (!context.volume.isOpen())
-        attachDevice(context.volume, std::make_unique<SharedSource>(source));
-    return mountNtfsOnOpenDevice(context.volume, *context.ntfs) == 1;
-}
-
 }  // namespace
-
-MountOrder mountOrderForName(const std::string& fileSystemName) {
-    return fileSystemName.find("NTFS") != std::string::npos ? MountOrder::NtfsFirst
-                                                            : MountOrder::FatFirst;
-}
 
 std::unique_ptr<SectorDevice> openFileSource(const std::string& path, int& error) {
     std::unique_ptr<FileSectorDevice> file = FileSectorDevice::open(path, error);
@@ -93,13 +56,22 @@ MountStatus mountVolume(ScanContext& context, std::unique_ptr<SectorDevice> sour
     if (!source) return MountStatus::CannotOpen;
     const std::shared_ptr<SectorDevice> shared = std::move(source);
     attachDevice(context.volume, std::make_unique<SharedSource>(shared));
-    // The file-system name the platform listed, else the boot sector's own name, decides
-    // which mount is tried first.
-    const bool ntfsFirst = order == MountOrder::FromBootSector ? bootSectorNamesNtfs(context.volume)
-                                                               : order == MountOrder::NtfsFirst;
-    const bool mounted = ntfsFirst ? tryNtfs(context, shared) || tryFat(context, shared)
-                                   : tryFat(context, shared) || tryNtfs(context, shared);
-    if (mounted) return MountStatus::Mounted;
+    // The file-system name the platform listed, else what the boot sector says, decides which
+    // mount is tried first.
+    std::array<std::uint8_t, kSectorSize> boot{};
+    const bool bootRead = context.volume.reader.readAt(0, 0, boot) == boot.size();
+    const std::span<const std::uint8_t> bootSector =
+        bootRead ? std::span<const std::uint8_t>(boot) : std::span<const std::uint8_t>();
+    for (const FileSystemType* type : mountOrder(bootSector, order.platformName)) {
+        // A failed mount may close what it was given; each attempt gets the source again.
+        if (!context.volume.isOpen())
+            attachDevice(context.volume, std::make_unique<SharedSource>(shared));
+        if (type->mount == nullptr) continue;
+        if (std::unique_ptr<FileSystem> mounted = type->mount(context.volume)) {
+            context.fileSystem = std::move(mounted);
+            return MountStatus::Mounted;
+        }
+    }
     closeDevice(context.volume);
     return MountStatus::NotRecognised;
 }
@@ -118,85 +90,52 @@ MountStatus mountVolume(ScanContext& context, const std::string& path, int& open
 }
 
 void unmountVolume(ScanContext& context) {
-    if (isNtfsKind(context.volume.kind)) unmountNtfs(context.volume, *context.ntfs);
+    context.fileSystem.reset();
     closeDevice(context.volume);
-    context.fatGeometry = FatGeometry{};
 }
 
-std::string lostFolderProgressText(int found, int percent) {
-    return "Found " + std::to_string(found) + " deleted files. Searching free space for lost " +
-           "folders (" + std::to_string(percent) + "%)...";
+ScanContext::~ScanContext() {
+    // The file system reads through the volume: it goes first.
+    fileSystem.reset();
 }
-
-namespace {
-
-// Adds the files of lost folders after the walk that made `record`.
-void addLostFolderFiles(ScanContext& context, FatVolume& fat, const FatScanRecord& record,
-                        FoundListBuilder& builder) {
-    // A scan of one folder keeps the files whose folder is known to lie there.
-    std::string target = context.scanTarget;
-    if (const auto colon = target.find(':'); colon != std::string::npos) target.erase(0, colon + 1);
-    const bool wholeVolume =
-        std::all_of(target.begin(), target.end(), [](char ch) { return ch == '\\' || ch == '/'; });
-    int shown = -1;
-    const LostFolderProgress progress = [&](std::uint64_t done, std::uint64_t total) {
-        const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
-        if (percent == shown) return;
-        shown = percent;
-        setProgressText(context, lostFolderProgressText(context.foundCount, percent));
-    };
-    const LostFatSink found = [&](LostFatFile f) {
-        if (!wholeVolume && !folderWithin(f.file.folder, target)) return;
-        builder.addFile(toDeletedFileEntry(f.file));
-    };
-    context.lostEntriesLeftOut = findLostFolders(fat, record, found, progress).entriesLeftOut;
-}
-
-}  // namespace
 
 int scanVolume(ScanContext& context, const std::string& folder, std::span<const std::uint64_t> only,
                const ScanOptions& options) {
     context.foundList.clear();
     context.foundCount = 0;
-    context.foldersNotEntered = 0;
-    context.lostEntriesLeftOut = 0;
-    FoundListBuilder builder(context.foundList, context.foundCount, context.progress);
+    context.lastScan = {};
+    context.cancel.reset();
     context.scanTarget = folder.empty() ? "\\" : folder;
-    if (isNtfsKind(context.volume.kind)) {
-        // The whole MFT is walked; a folder keeps the files deleted in it and below it.
-        const NtfsFoundSink found = [&](const NtfsFoundFile& f) {
-            if (folder.empty() || folderWithin(f.folder, folder)) addNtfsFoundFile(builder, f);
-        };
-        if (only.empty()) {
-            // Room for an entry per record is only reserved, not touched: the list grows in
-            // place instead of being copied as it doubles.
-            context.foundList.reserve(static_cast<std::size_t>(
-                std::min<std::uint64_t>(mftRecordCount(*context.ntfs), kReservedEntries)));
-            scanNtfs(*context.ntfs, found);
-        } else
-            scanNtfsRecords(*context.ntfs, only, found);
-        return context.foundCount;
-    }
-    FatVolume fat = context.fat();
-    const FatFoundSink found = [&builder](FatFoundFile f) {
-        builder.addFile(toDeletedFileEntry(f));
-    };
-    FatScanRecord record;
-    FatScanStats stats;
-    if (scanFat(fat, folder, found, options.deep ? &record : nullptr, &stats) != 0)
-        return kScanFolderNotFound;
-    context.foldersNotEntered = stats.foldersNotEntered;
-    if (options.deep) addLostFolderFiles(context, fat, record, builder);
+    if (!context.fileSystem) return 0;
+    FoundListBuilder builder(context.foundList, context.foundCount, context.progress);
+    ScanRequest request;
+    request.folder = folder;
+    request.only = only;
+    request.deep = options.deep && context.fileSystem->capabilities().lostFolderSearch;
+    request.progress = &context.progress;
+    request.cancel = &context.cancel;
+    context.lastScan = context.fileSystem->scan(request, builder);
+    if (context.lastScan.folderNotFound) return kScanFolderNotFound;
     return context.foundCount;
 }
 
-const int kScanFolderDepthLimit = kMaxScanDepth;
-const std::size_t kLostFolderEntryLimit = kMaxLostFolderEntries;
+std::unique_ptr<FileDataHandle> openFileData(ScanContext& context, const DeletedFileEntry& entry,
+                                             DataOpenError* why) {
+    DataOpenError error = DataOpenError::CannotLocate;
+    std::unique_ptr<FileDataHandle> data;
+    if (context.fileSystem) data = context.fileSystem->openData(entry, error);
+    if (why != nullptr) *why = data ? DataOpenError::None : error;
+    return data;
+}
 
-std::string volumeLabel(ScanContext& context) {
-    if (isNtfsKind(context.volume.kind)) return ntfsVolumeLabel(*context.ntfs);
-    FatVolume fat = context.fat();
-    return fatVolumeLabel(fat);
+std::unique_ptr<FileDataHandle> openFileData(ScanContext& context, std::uint64_t location,
+                                             std::uint64_t size, const std::string& stream,
+                                             DataOpenError* why) {
+    DeletedFileEntry entry;
+    entry.location = location;
+    entry.size = size;
+    entry.stream = stream;
+    return openFileData(context, entry, why);
 }
 
 }  // namespace rekkon

@@ -8,16 +8,15 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "fat/FatScan.h"
-#include "ui/FatFolders.h"
 #include "ui/Texts.h"
 
 namespace rekkon::ui {
 
 namespace {
 
-// Item data: the folder's cluster, its 8.3 path, and whether its subfolders have been read.
-constexpr int kClusterRole = Qt::UserRole;
+// Item data: the folder's id, its path as a scan names it, and whether its subfolders have been
+// read.
+constexpr int kFolderRole = Qt::UserRole;
 constexpr int kPathRole = Qt::UserRole + 1;
 constexpr int kFilledRole = Qt::UserRole + 2;
 
@@ -49,7 +48,9 @@ ChangeFolderDialog::ChangeFolderDialog(ScanContext& context, const QString& root
     layout->addWidget(buttons);
 
     auto* root = new QTreeWidgetItem(tree_, QStringList(rootText));
-    root->setData(0, kClusterRole, context_.fatGeometry.rootCluster);
+    if (context_.fileSystem)
+        root->setData(0, kFolderRole,
+                      QVariant::fromValue<qulonglong>(context_.fileSystem->rootFolder()));
     root->setData(0, kPathRole, QString());
     root->setIcon(0, style()->standardIcon(QStyle::SP_DriveHDIcon));
     connect(tree_, &QTreeWidget::itemExpanded, this, &ChangeFolderDialog::fill);
@@ -63,18 +64,18 @@ void ChangeFolderDialog::fill(QTreeWidgetItem* item) {
     item->setData(0, kFilledRole, true);
     // A damaged volume can have a folder lead back to its own ancestor; the tree stops as deep
     // as a scan would.
-    if (depthOf(item) >= kMaxScanDepth) return;
-    FatVolume fat = context_.fat();
-    const auto cluster = item->data(0, kClusterRole).toUInt();
+    FileSystem* fs = context_.fileSystem.get();
+    if (fs == nullptr || depthOf(item) >= fs->folderDepthLimit()) return;
+    const std::uint64_t id = item->data(0, kFolderRole).toULongLong();
     const QString path = item->data(0, kPathRole).toString();
     const QIcon folderIcon = style()->standardIcon(QStyle::SP_DirIcon);
-    for (const FatFolder& folder : listLiveFolders(fat, cluster)) {
+    for (const LiveFolder& folder : fs->liveFolders(id)) {
         auto* child =
-            new QTreeWidgetItem(item, QStringList(QString::fromStdString(folder.longName)));
+            new QTreeWidgetItem(item, QStringList(QString::fromStdString(folder.shownName)));
         child->setIcon(0, folderIcon);
-        child->setData(0, kClusterRole, folder.cluster);
+        child->setData(0, kFolderRole, QVariant::fromValue<qulonglong>(folder.id));
         child->setData(0, kPathRole,
-                       path + QLatin1Char('\\') + QString::fromStdString(folder.shortName));
+                       path + QLatin1Char('\\') + QString::fromStdString(folder.name));
         // Whether it has subfolders is learnt when it is opened.
         child->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
     }

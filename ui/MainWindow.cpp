@@ -98,13 +98,13 @@ QString unreadableSectorsText(std::uint64_t sectors) {
         .arg(sectors == 1 ? QStringLiteral("1 sector") : QStringLiteral("%1 sectors").arg(sectors));
 }
 
-QString foldersNotEnteredText(std::uint64_t folders) {
+QString foldersNotEnteredText(std::uint64_t folders, int depthLimit) {
     return QStringLiteral(
                "%1 deeper than %2 levels: the deleted files in them are not listed. Choose a "
                "folder further down to reach them.")
         .arg(folders == 1 ? QStringLiteral("1 folder lies")
                           : QStringLiteral("%1 folders lie").arg(folders))
-        .arg(kScanFolderDepthLimit);
+        .arg(depthLimit);
 }
 
 QString foundStatusText(const QString& scanTarget, int found, std::uint64_t unreadableSectors,
@@ -265,10 +265,10 @@ bool MainWindow::openSource(const QString& sourcePath, const QString& folder,
         return false;
     }
     mounted_ = true;
-    const bool fat = !isNtfsKind(context_->volume.kind);
-    changeFolderButton_->setEnabled(fat);
-    // NTFS is scanned whole: a folder given for it is not used.
-    return scanAndFill(fat ? folder.toStdString() : std::string());
+    const bool folders = canChooseFolders();
+    changeFolderButton_->setEnabled(folders);
+    // A file system without choosable folders is scanned whole: a folder given is not used.
+    return scanAndFill(folders ? folder.toStdString() : std::string());
 }
 
 bool MainWindow::scanAndFill(const std::string& folder, bool deep) {
@@ -291,8 +291,9 @@ bool MainWindow::scanAndFill(const std::string& folder, bool deep) {
         QString text = nothingFoundMessage(scanTarget());
         if (const auto sectors = context_->volume.reader.unreadableSectors(); sectors != 0)
             text += QStringLiteral("\n\n") + unreadableSectorsText(sectors);
-        if (context_->foldersNotEntered != 0)
-            text += QStringLiteral("\n\n") + foldersNotEnteredText(context_->foldersNotEntered);
+        if (const ScanOutcome& scan = context_->lastScan; scan.foldersNotEntered != 0)
+            text += QStringLiteral("\n\n") +
+                    foldersNotEnteredText(scan.foldersNotEntered, scan.folderDepthLimit);
         warn(text);
         return false;
     }
@@ -310,9 +311,9 @@ bool MainWindow::openFromDriveDialog(const DriveSelectHooks& driveHooks) {
     mounted_ = true;
     sourcePath_ = dialog.sourcePath();
     volumeOffset_ = dialog.volumeOffset();
-    const bool fat = !isNtfsKind(context_->volume.kind);
-    changeFolderButton_->setEnabled(fat);
-    if (!fat) return scanAndFill(std::string());
+    const bool folders = canChooseFolders();
+    changeFolderButton_->setEnabled(folders);
+    if (!folders) return scanAndFill(std::string());
     const std::optional<std::string> folder = askFolder();
     return folder && scanAndFill(*folder);
 }
@@ -323,18 +324,27 @@ std::optional<std::string> MainWindow::askFolder() {
     return ChangeFolderDialog::chooseFolder(this, *context_, sourcePath_ + QStringLiteral(":\\"));
 }
 
+FileSystemCapabilities MainWindow::capabilities() const {
+    if (!mounted_ || !context_->fileSystem) return {};
+    return context_->fileSystem->capabilities();
+}
+
+bool MainWindow::canChooseFolders() const {
+    return capabilities().foldersChoosable;
+}
+
 void MainWindow::showFoundStatus() {
     const std::uint64_t sectors = context_->volume.reader.unreadableSectors();
-    const std::uint64_t folders = context_->foldersNotEntered;
+    const std::uint64_t folders = context_->lastScan.foldersNotEntered;
     status_->setText(foundStatusText(scanTarget(), model_->rowCount(), sectors, folders));
     QStringList tips;
     if (sectors != 0) tips << unreadableSectorsText(sectors);
-    if (folders != 0) tips << foldersNotEnteredText(folders);
+    if (folders != 0) tips << foldersNotEnteredText(folders, context_->lastScan.folderDepthLimit);
     status_->setToolTip(tips.join(QStringLiteral("\n")));
 }
 
 void MainWindow::changeFolder() {
-    if (!mounted_ || isNtfsKind(context_->volume.kind)) return;
+    if (!canChooseFolders()) return;
     if (const std::optional<std::string> folder = askFolder()) scanAndFill(*folder);
 }
 
@@ -360,7 +370,7 @@ void MainWindow::recoverSelection() {
 }
 
 void MainWindow::searchLostFolders() {
-    if (!mounted_ || isNtfsKind(context_->volume.kind)) return;
+    if (!mounted_ || !capabilities().lostFolderSearch) return;
     scanAndFill(folder_, true);
 }
 
@@ -398,12 +408,12 @@ void MainWindow::showListMenu(const QPoint& pos) {
     QMenu menu(this);
     menu.addAction(QStringLiteral("&About Kesmo Rekkon..."), this, &MainWindow::showAbout);
     menu.addSeparator();
-    // FAT only: NTFS names are whole, and the NTFS scan reads every MFT record anyway.
-    const bool fat = mounted_ && !isNtfsKind(context_->volume.kind);
-    lostFoldersAction_->setEnabled(fat);
+    // Only where the file system has a lost-folder search, and names with long forms.
+    const FileSystemCapabilities can = capabilities();
+    lostFoldersAction_->setEnabled(can.lostFolderSearch);
     menu.addAction(lostFoldersAction_);
     menu.addSeparator();
-    longNamesAction_->setEnabled(fat);
+    longNamesAction_->setEnabled(can.longNames);
     menu.addAction(longNamesAction_);
     menu.addAction(keepFoldersAction_);
     menu.addSeparator();

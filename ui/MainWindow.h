@@ -123,6 +123,9 @@ class MainWindow : public QDialog {
     void warn(const QString& text);
     std::optional<std::string> askFolder();
     void showFoundStatus();
+    // What the mounted file system can do (nothing when none is mounted).
+    FileSystemCapabilities capabilities() const;
+    bool canChooseFolders() const;
     void showListMenu(const QPoint& pos);
 
     MainWindowHooks hooks_;
@@ -162,6 +165,6 @@ QString unreadableSectorsText(std::uint64_t sectors);
 QString foundStatusText(const QString& scanTarget, int found, std::uint64_t unreadableSectors,
                         std::uint64_t foldersNotEntered = 0);
 // What the user is told when the scan did not enter `folders` (> 0) folders, being too deep.
-QString foldersNotEnteredText(std::uint64_t folders);
+QString foldersNotEnteredText(std::uint64_t folders, int depthLimit);
 
 }  // namespace rekkon::ui

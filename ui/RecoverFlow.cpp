@@ -262,7 +262,7 @@ std::vector<RecoveryOutcome> recoverSelected(QWidget* parent, ScanContext& conte
     // The first characters are asked here, on this thread, before anything is copied.
     DialogFirstCharAsker dialogAsker(parent);
     RecordingAsker recording(hooks.firstCharAsker ? *hooks.firstCharAsker : dialogAsker);
-    if (!isNtfsKind(context.volume.kind)) {
+    if (context.fileSystem && context.fileSystem->capabilities().namesLoseFirstChar) {
         FirstCharRule rule(recording);
         for (const DeletedFileEntry* e : entries)
             rule.resolve(outputNameOf(*e, hooks.longNames), e->firstChar);

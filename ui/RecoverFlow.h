@@ -4,7 +4,7 @@
 #include <functional>
 #include <vector>
 
-#include "recovery/DeletedFileEntry.h"
+#include "fs/FoundEntry.h"
 #include "recovery/FirstChar.h"
 #include "recovery/RecoveryWriter.h"
 #include "recovery/SameVolume.h"

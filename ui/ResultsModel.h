@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "recovery/DeletedFileEntry.h"
+#include "fs/FoundEntry.h"
 
 namespace rekkon::ui {
 

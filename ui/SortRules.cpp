@@ -110,11 +110,18 @@ int compareEntries(const DeletedFileEntry& a, const DeletedFileEntry& b, int col
 
 std::vector<std::uint32_t> streamOwners(const FoundList& list) {
     std::vector<std::uint32_t> owner(list.size());
-    // The first entry of each location: the file, where its streams follow it.
-    std::unordered_map<std::uint64_t, std::uint32_t> first;
+    // The first entry of each origin and location: the file, where its streams follow it.
+    using Place = std::pair<std::string_view, std::uint64_t>;
+    struct PlaceHash {
+        std::size_t operator()(const Place& p) const {
+            return std::hash<std::string_view>()(p.first) ^ (p.second * 0x9E3779B97F4A7C15ULL);
+        }
+    };
+    std::unordered_map<Place, std::uint32_t, PlaceHash> first;
     first.reserve(list.size());
     for (std::uint32_t i = 0; i < list.size(); ++i) {
-        const std::uint32_t f = first.try_emplace(list[i].location, i).first->second;
+        const Place place{list[i].origin, list[i].location};
+        const std::uint32_t f = first.try_emplace(place, i).first->second;
         const std::string& file = list[f].name;
         const std::string& name = list[i].name;
         const bool streamOfFirst = f != i && name.size() > file.size() &&

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "recovery/DeletedFileEntry.h"
+#include "fs/FoundEntry.h"
 
 namespace rekkon::ui {
 

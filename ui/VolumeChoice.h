@@ -32,10 +32,7 @@ struct VolumeChoice {
     std::string unreadFileSystem;          // a file system the boot sector names that is not read
 
     // The order of mount attempts the listed file system asks for.
-    MountOrder mountOrder() const {
-        return fileSystemName.empty() ? MountOrder::FromBootSector
-                                      : mountOrderForName(fileSystemName);
-    }
+    MountOrder mountOrder() const { return mountOrderForName(fileSystemName); }
 };
 
 // Opens `sourcePath` for the desktop program: a volume as it is, the one FAT/NTFS partition of

@@ -15,11 +15,6 @@
 
 namespace rekkon {
 
-bool isVolumeFileSystemName(const std::string& fileSystemName) {
-    return fileSystemName.find("FAT") != std::string::npos ||
-           fileSystemName.find("NTFS") != std::string::npos;
-}
-
 namespace {
 
 // libblkid gives partition starts and sizes in 512-byte units whatever the table's sector size.

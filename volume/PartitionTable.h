@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "volume/FileSystemNames.h"
 #include "volume/SectorDevice.h"
 
 namespace rekkon {
@@ -26,10 +27,6 @@ struct PartitionTable {
     std::uint32_t sectorSize = 512;         // the logical sector size the table was found with
     std::vector<PartitionInfo> partitions;  // in table order
 };
-
-// Whether the platform's file-system name is one rekkon can read or be asked to try (it holds
-// "FAT" or "NTFS").
-bool isVolumeFileSystemName(const std::string& fileSystemName);
 
 // The partition table of the whole-disk source `device`; nullopt when it holds none (a bare
 // volume, or nothing known). Tries the device's own logical sector size, else 512 then 4096.

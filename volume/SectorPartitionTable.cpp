@@ -3,41 +3,13 @@
 #include <algorithm>
 #include <vector>
 
-#include "fat/FatMount.h"
-#include "ntfs/NtfsMount.h"
 #include "volume/DiskTables.h"
 #include "volume/LeReader.h"
 #include "volume/SectorBytes.h"
 
 namespace rekkon {
 
-bool isVolumeBootSector(std::span<const std::uint8_t> sector0) {
-    if (hasNtfsSignature(sector0)) return true;
-    const LeReader r(sector0);
-    const std::uint8_t jump = r.u8(0).value_or(0);
-    const bool jumps = (jump == 0xEB && r.u8(2).value_or(0) == 0x90) || jump == 0xE9;
-    return jumps && parseFatBootSector(sector0).has_value();
-}
-
 namespace {
-
-// The platform's name of the file system whose boot sector is `boot`; empty when it is
-// neither FAT nor NTFS.
-std::string fileSystemName(std::span<const std::uint8_t> boot) {
-    if (hasNtfsSignature(boot)) return "NTFS";
-    const auto fat = parseFatBootSector(boot);
-    if (!fat) return {};
-    switch (fat->geometry.fatBits) {
-        case 12:
-            return "FAT12";
-        case 16:
-            return "FAT16";
-        case 32:
-            return "FAT32";
-        default:
-            return "FAT";
-    }
-}
 
 // Leaves out the partitions that start past the end of a source of known size, cuts those that
 // run past it, and names what each holds.
@@ -51,7 +23,7 @@ PartitionTable finish(SectorDevice& device, PartitionTable table) {
     for (PartitionInfo& p : table.partitions) {
         if (p.length < kSectorSize) continue;
         if (const auto boot = readDeviceBytes(device, p.offset, kSectorSize))
-            p.fileSystem = fileSystemName(*boot);
+            p.fileSystem = bootSectorFileSystemName(*boot);
     }
     return table;
 }

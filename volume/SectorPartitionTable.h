@@ -4,6 +4,7 @@
 #include <optional>
 #include <span>
 
+#include "volume/FileSystemNames.h"
 #include "volume/PartitionTable.h"
 #include "volume/SectorDevice.h"
 
@@ -15,11 +16,6 @@ inline constexpr int kMaxExtendedLinks = 256;
 // GPT partition entries read at most, and the largest entry size accepted.
 inline constexpr std::uint32_t kMaxGptEntries = 1024;
 inline constexpr std::uint32_t kMaxGptEntryBytes = 4096;
-
-// Whether `sector0`, a source's first sector, is a FAT or NTFS volume's own boot sector rather
-// than an MBR: the NTFS OEM name, or an x86 jump followed by a FAT BIOS parameter block that
-// makes sense.
-bool isVolumeBootSector(std::span<const std::uint8_t> sector0);
 
 // The partition table of the whole-disk source `device`, read sector by sector (for sources
 // without a descriptor, which libblkid cannot read): an MBR with its primary partitions and the

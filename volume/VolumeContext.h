@@ -9,15 +9,12 @@
 
 namespace rekkon {
 
-// Partition-type codes of the master boot record, as the mounts record them.
-enum class FileSystemKind : std::uint8_t { None = 0, Fat12Or16 = 6, Ntfs = 7, Fat32 = 11 };
-
-inline bool isNtfsKind(FileSystemKind kind) {
-    return (static_cast<std::uint8_t>(kind) & 0x0F) == 7;
-}
+// The layout of the file system mounted on a volume, for the readers below the file-system
+// interface that need it (FAT's 12/16-bit against 32-bit entries). Nothing above them asks.
+enum class FileSystemKind : std::uint8_t { None, Fat12Or16, Fat32, Ntfs };
 
 // The open volume: the cached reader over the source, a (sector, byte) position cursor and the
-// kind of file system mounted. The FAT and NTFS readers keep their own geometry beside it.
+// kind of file system mounted. Each file system keeps its own geometry beside it.
 struct VolumeContext {
     SectorReader reader;
     std::uint64_t sector = 0;        // cursor: absolute 512-byte sector

@@ -19,6 +19,7 @@
 #include "ntfs/MftRecord.h"
 #include "support/CliRunner.h"
 #include "support/Fixtures.h"
+#include "support/Mounted.h"
 
 namespace rekkon {
 namespace {
@@ -162,7 +163,7 @@ TEST(CliSourceTest, CommandsRunOverAnOpenedSourceAndReportUnreadableParts) {
     ScanContext context;
     int error = 0;
     ASSERT_EQ(mountVolume(context, kFat16, error), MountStatus::Mounted);
-    const std::uint64_t sector = context.fatGeometry.clusterSector(123);
+    const std::uint64_t sector = test::fatGeometryOf(context).clusterSector(123);
     setup.openSource = memorySource(fileBytes(kFat16), {sector});
     test::TempDir dir;
     const auto recovered = test::runCliInProcess(
@@ -179,11 +180,12 @@ TEST(CliSourceTest, CatZeroFillsUnreadableSectorsAndSaysHowMany) {
     int error = 0;
     ASSERT_EQ(mountVolume(context, kNtfs, error), MountStatus::Mounted);
     MftFile file;
-    ASSERT_EQ(openMftFile(file, *context.ntfs, 72), kNtfsOk);
-    const AttributeDescriptor* beta = findAttribute(file, context.ntfs->typeData, "beta");
+    ASSERT_EQ(openMftFile(file, test::ntfsOf(context), 72), kNtfsOk);
+    const AttributeDescriptor* beta = findAttribute(file, test::ntfsOf(context).typeData, "beta");
     ASSERT_TRUE(beta && !beta->isResident && !beta->runs.empty());
-    const std::uint64_t sector =
-        static_cast<std::uint64_t>(beta->runs[0].lcn) * context.ntfs->bytesPerCluster / 512 + 2;
+    const std::uint64_t sector = static_cast<std::uint64_t>(beta->runs[0].lcn) *
+                                     test::ntfsOf(context).bytesPerCluster / 512 +
+                                 2;
     closeMftFile(file);
 
     test::CliSetup setup;

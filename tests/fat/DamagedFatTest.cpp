@@ -9,6 +9,7 @@
 #include "recovery/ScanContext.h"
 #include "support/Fixtures.h"
 #include "support/Md5.h"
+#include "support/Mounted.h"
 #include "support/RecoverAll.h"
 
 namespace rekkon {
@@ -42,7 +43,7 @@ TEST(DamagedFatTest, AFolderLoopEndsTheWalk) {
     EXPECT_EQ(scanVolume(mounted(context, "directory-loop.img")), 0);
     // C holds an A that is A's own folder again, so a path may go round the loop as often as it
     // names it: A/B/C followed by any number of /A/B/C names C. Going round is bounded by the path.
-    FatVolume fat = context.fat();
+    FatVolume fat = test::fatOf(context).fat();
     std::string path = "A/B/C";
     for (int i = 0; i < 50; ++i)
         path += "/A/B/C";
@@ -60,7 +61,7 @@ TEST(DamagedFatTest, AFolderLoopEndsTheWalk) {
 TEST(DamagedFatTest, ALoopingChainOfMaximumSizeEnds) {
     ScanContext context;
     ASSERT_GE(scanVolume(mounted(context, "infinite-file.img")), 1);
-    FatVolume fat = context.fat();
+    FatVolume fat = test::fatOf(context).fat();
     std::string path = "BIGMAMMA";
     DirEntry big;
     ASSERT_EQ(findPathEntry(fat, fat.geometry.rootCluster, &path, big), 0);

@@ -11,6 +11,7 @@
 #include "recovery/ScanContext.h"
 #include "support/Fixtures.h"
 #include "support/MemoryDevice.h"
+#include "support/Mounted.h"
 
 namespace rekkon {
 namespace {
@@ -39,7 +40,7 @@ TEST_P(FatDamageFuzzTest, DamagedImagesNeverCrashOrHang) {
 
         ScanContext context;
         attachDevice(context.volume, std::make_unique<test::MemoryDevice>(std::move(damaged)));
-        if (mountFatOnOpenDevice(context.volume, context.fatGeometry) != 1) continue;
+        if (test::mountFatInto(context) != 1) continue;
         scanVolume(context);
         scanVolume(context, "/DOCS/?ROJEC~1");
         std::vector<std::uint8_t> chunk(65536);

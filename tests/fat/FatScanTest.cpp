@@ -4,9 +4,9 @@
 #include <array>
 
 #include "fat/DeletedLongName.h"
+#include "fat/FatFoundEntry.h"
 #include "fat/FatMount.h"
 #include "fat/FatScan.h"
-#include "recovery/FatFoundEntry.h"
 #include "support/FatBuilder.h"
 #include "support/MemoryDevice.h"
 

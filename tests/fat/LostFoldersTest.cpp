@@ -16,6 +16,7 @@
 #include "support/Fixtures.h"
 #include "support/Md5.h"
 #include "support/MemoryDevice.h"
+#include "support/Mounted.h"
 #include "support/RecoverAll.h"
 
 namespace rekkon {
@@ -108,7 +109,7 @@ TEST_F(LostFolderFixture, ListsNothingTwiceAndNothingFromFolderLookalikes) {
     }
     // The copies of a real folder cluster with one impossible field are refused as folders, and
     // the real cluster they copy is not.
-    FatVolume fat = context.fat();
+    FatVolume fat = test::fatOf(context).fat();
     const FolderClusterLimits limits{context.volume.kind, fat.geometry.maxCluster(),
                                      std::uint64_t{fat.geometry.clusterCount()} * 512};
     const auto clusterBytes = [&](std::uint32_t cluster) {
@@ -219,7 +220,7 @@ class LostFolderVolume : public ::testing::Test {
                                                 std::size_t maxEntries = kMaxLostFolderEntries) {
         if (!device) device = std::make_unique<test::MemoryDevice>(b.bytes());
         EXPECT_EQ(mountVolume(context, std::move(device)), MountStatus::Mounted);
-        FatVolume fat = context.fat();
+        FatVolume fat = test::fatOf(context).fat();
         FatScanRecord record;
         EXPECT_EQ(scanFat(fat, "", {}, &record), 0);
         std::map<std::string, std::string> folders;  // name -> folder
@@ -293,7 +294,7 @@ TEST_F(LostFolderVolume, SkipsEntriesWhoseDataIsTakenAndGoesOnPastUnreadableClus
     EXPECT_EQ(folders.at("?FTER.TXT"), "<lost folder 40>");
     EXPECT_EQ(stats.unreadableClusters, 1u);
     EXPECT_EQ(context.volume.reader.unreadableSectors(), 1u);
-    EXPECT_EQ(stats.freeClusters, context.fatGeometry.maxCluster() - 2);  // all but LIVE's
+    EXPECT_EQ(stats.freeClusters, test::fatGeometryOf(context).maxCluster() - 2);  // all but LIVE's
 }
 
 }  // namespace

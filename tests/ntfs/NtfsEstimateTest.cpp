@@ -6,6 +6,7 @@
 #include "ntfs/NtfsEstimate.h"
 #include "recovery/ScanContext.h"
 #include "support/MemoryDevice.h"
+#include "support/Mounted.h"
 
 namespace rekkon {
 namespace {
@@ -78,7 +79,7 @@ TEST(NtfsEstimate, BitmapPagesAreReadOnDemand) {
     device->put(0, builder.image());
     ScanContext context;
     ASSERT_EQ(mountVolume(context, std::move(device)), MountStatus::Mounted);
-    ClusterBitmap clusters(*context.ntfs);
+    ClusterBitmap clusters(test::ntfsOf(context));
     EXPECT_EQ(clusters.clusters(), kBitmapBytes * 8);
     EXPECT_EQ(clusters.pagesRead(), 0u);
     EXPECT_EQ(estimateFromBitmap(clusters, std::vector<DataRun>{{300, 10}}), kEstimateGood);

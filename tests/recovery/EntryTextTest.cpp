@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "fat/DirEntry.h"
-#include "recovery/BitmapEstimate.h"
+#include "ntfs/NtfsEstimate.h"
 #include "recovery/EntryText.h"
 
 namespace rekkon {
@@ -55,7 +55,7 @@ TEST(EntryTextTest, TimesAreShownAsStored) {
 TEST(BitmapEstimateTest, ShareOfFreeClusters) {
     // Clusters 0..7 of byte 0 and 8..15 of byte 1; set bits are in use.
     const std::uint8_t bitmap[] = {0b00001000, 0b11111111};
-    auto estimate = [&](std::vector<ClusterRun> runs) { return estimateFromBitmap(bitmap, runs); };
+    auto estimate = [&](std::vector<DataRun> runs) { return estimateFromBitmap(bitmap, runs); };
     EXPECT_EQ(estimate({{0, 3}}), 255);
     EXPECT_EQ(estimate({{8, 4}}), 0);
     EXPECT_EQ(estimate({{0, 4}}), 75);

@@ -21,6 +21,7 @@
 #include "support/Fixtures.h"
 #include "support/Md5.h"
 #include "support/MemoryDevice.h"
+#include "support/Mounted.h"
 #include "support/ZoneGuard.h"
 
 namespace rekkon {
@@ -53,7 +54,7 @@ struct KeptFoldersFixture : ::testing::Test {
         for (std::uint32_t c = 100; c < 110; ++c)
             b.fillCluster(c, static_cast<std::uint8_t>(c));
         attachDevice(context.volume, std::make_unique<test::MemoryDevice>(b.bytes()));
-        mounted = mountFatOnOpenDevice(context.volume, context.fatGeometry) == 1;
+        mounted = test::mountFatInto(context) == 1;
     }
     DeletedFileEntry entry(const std::string& folder, const std::string& name,
                            std::uint64_t cluster = 100, std::uint64_t size = 10) {

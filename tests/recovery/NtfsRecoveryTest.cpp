@@ -14,6 +14,7 @@
 #include "support/Fixtures.h"
 #include "support/Md5.h"
 #include "support/MemoryDevice.h"
+#include "support/Mounted.h"
 
 namespace rekkon {
 namespace {
@@ -44,7 +45,8 @@ TEST(NtfsRecoveryTest, RecordsAndStreamsAreWrittenWithTheirBytes) {
         DeletedFileEntry e;
         e.location = std::stoull(record);
         e.size = std::stoull(row.at("size"));
-        e.name = row.at("path") + (row.at("stream") == "-" ? "" : ":" + row.at("stream"));
+        e.stream = row.at("stream") == "-" ? "" : row.at("stream");
+        e.name = row.at("path") + (e.stream.empty() ? "" : ":" + e.stream);
         entries.push_back(e);
         md5ByOutput[row.at("path") + (row.at("stream") == "-" ? "" : "-" + row.at("stream"))] =
             row.at("md5");
@@ -95,11 +97,11 @@ struct FragmentedFile : ::testing::Test {
         ASSERT_EQ(test::md5Hex(std::string(original.begin(), original.end())),
                   "f86efc0c0250a667bef46d4d44068dac");
         MftFile file;
-        ASSERT_EQ(openMftFile(file, *clean.ntfs, 70), kNtfsOk);
-        const AttributeDescriptor* data = findAttribute(file, clean.ntfs->typeData);
+        ASSERT_EQ(openMftFile(file, test::ntfsOf(clean), 70), kNtfsOk);
+        const AttributeDescriptor* data = findAttribute(file, test::ntfsOf(clean).typeData);
         ASSERT_TRUE(data && !data->isResident && data->runs.size() > 1);
-        firstSector =
-            static_cast<std::uint64_t>(data->runs[0].lcn) * clean.ntfs->bytesPerCluster / 512;
+        firstSector = static_cast<std::uint64_t>(data->runs[0].lcn) *
+                      test::ntfsOf(clean).bytesPerCluster / 512;
         record = file.recordBuffer;
         closeMftFile(file);
     }
@@ -141,8 +143,9 @@ TEST_F(FragmentedFile, AnUnreadableSectorCostsOnlyItsOwnBytes) {
 
 TEST_F(FragmentedFile, BytesPastTheInitializedSizeAreWrittenAsZeros) {
     // Lower the initialized size of the unnamed $DATA in record 70 on the image.
-    const std::uint64_t mftOffset = clean.ntfs->mftStartCluster * clean.ntfs->bytesPerCluster;
-    const std::uint64_t recordOffset = mftOffset + 70 * clean.ntfs->mftRecordSize;
+    const std::uint64_t mftOffset =
+        test::ntfsOf(clean).mftStartCluster * test::ntfsOf(clean).bytesPerCluster;
+    const std::uint64_t recordOffset = mftOffset + 70 * test::ntfsOf(clean).mftRecordSize;
     ASSERT_EQ(std::memcmp(image.data() + recordOffset, "FILE", 4), 0);
     std::size_t at = record[0x14] | (record[0x15] << 8);
     std::size_t field = 0;

@@ -15,6 +15,7 @@
 #include "support/FatBuilder.h"
 #include "support/Fixtures.h"
 #include "support/MemoryDevice.h"
+#include "support/Mounted.h"
 
 namespace rekkon {
 namespace {
@@ -127,7 +128,7 @@ struct WriterFixture : ::testing::Test {
     }
     void mount() {
         attachDevice(context.volume, std::make_unique<test::MemoryDevice>(b.bytes()));
-        ASSERT_EQ(mountFatOnOpenDevice(context.volume, context.fatGeometry), 1);
+        ASSERT_EQ(test::mountFatInto(context), 1);
     }
     DeletedFileEntry entry(const std::string& name, std::uint64_t location, std::uint64_t size) {
         DeletedFileEntry e;
@@ -220,7 +221,7 @@ TEST_F(WriterFixture, WhenEveryNumberedNameIsTakenTheFileIsSkipped) {
 
 TEST_F(WriterFixture, SkippedAndNotWholeFilesAreReported) {
     mount();
-    const std::uint32_t last = context.fatGeometry.maxCluster();
+    const std::uint32_t last = test::fatGeometryOf(context).maxCluster();
     std::vector<DeletedFileEntry> entries{entry("?KIP.TXT", 100, 10), entry("NODATA", 0, 10),
                                           entry("TAIL.BIN", last, 4 * 512),
                                           entry("../ESCAPE", 101, 3)};
@@ -328,7 +329,7 @@ TEST_F(WriterFixture, UnreadableSectorsAreZerosCountedAndTheRestIsKept) {
     const std::uint64_t fifth = b.clusterOffset(105) / 512;
     device->badSectors = {first, fifth};
     attachDevice(context.volume, std::move(device));
-    ASSERT_EQ(mountFatOnOpenDevice(context.volume, context.fatGeometry), 1);
+    ASSERT_EQ(test::mountFatInto(context), 1);
     std::vector<DeletedFileEntry> entries{entry("DATA.BIN", 100, 3000)};
     const auto outcomes = recover(entries, 2048);
     ASSERT_EQ(outcomes.size(), 1u);

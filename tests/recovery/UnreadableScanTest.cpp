@@ -10,6 +10,7 @@
 #include "recovery/ScanContext.h"
 #include "support/Fixtures.h"
 #include "support/MemoryDevice.h"
+#include "support/Mounted.h"
 #include "volume/LeReader.h"
 
 namespace rekkon {
@@ -59,7 +60,7 @@ TEST(UnreadableScanTest, FatScanPassesOverAnUnreadableFolderAndTableSector) {
         ScanContext context;
         ASSERT_EQ(mountVolume(context, std::make_unique<test::MemoryDevice>(bytes)),
                   MountStatus::Mounted);
-        FatVolume fat = context.fat();
+        FatVolume fat = test::fatOf(context).fat();
         std::string path = "LETTERS";
         DirEntry entry;
         ASSERT_EQ(findPathEntry(fat, fat.geometry.rootCluster, &path, entry), 0);

@@ -228,7 +228,7 @@ class DriveSelectDialogTest : public QObject {
         QCOMPARE(dialog.sourcePath(), h.imageChoice);
         QCOMPARE(h.opened, (std::vector<std::string>{h.imageChoice.toStdString()}));
         QVERIFY(h.context.volume.isOpen());
-        QVERIFY(!isNtfsKind(h.context.volume.kind));
+        QVERIFY(!(h.context.fileSystem && h.context.fileSystem->name() == "NTFS"));
         QCOMPARE(h.context.scanTarget, std::string("\\"));
         QVERIFY(h.warnings.empty());
     }
@@ -346,10 +346,11 @@ class DriveSelectDialogTest : public QObject {
             bool ntfs;
             std::vector<std::uint64_t> trace;
         };
-        const std::vector<Case> cases = {{0, false, mountTrace(fatImage, MountOrder::NtfsFirst)},
-                                         {1, false, mountTrace(fatImage, MountOrder::FatFirst)},
-                                         {2, true, mountTrace(ntfsImage, MountOrder::FatFirst)},
-                                         {3, true, mountTrace(ntfsImage, MountOrder::NtfsFirst)}};
+        const std::vector<Case> cases = {
+            {0, false, mountTrace(fatImage, mountOrderForName("NTFS"))},
+            {1, false, mountTrace(fatImage, mountOrderForName("FAT32"))},
+            {2, true, mountTrace(ntfsImage, mountOrderForName("FAT32"))},
+            {3, true, mountTrace(ntfsImage, mountOrderForName("NTFS"))}};
         // The orders can be told apart by what they read.
         QVERIFY(cases[0].trace != cases[1].trace);
         QVERIFY(cases[2].trace != cases[3].trace);
@@ -359,7 +360,7 @@ class DriveSelectDialogTest : public QObject {
             dialog.driveList()->setCurrentIndex(c.item);
             QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
             QCOMPARE(dialog.result(), int(QDialog::Accepted));
-            QCOMPARE(isNtfsKind(h.context.volume.kind), c.ntfs);
+            QCOMPARE(h.context.fileSystem->name() == "NTFS", c.ntfs);
             QCOMPARE(seeks, c.trace);
             unmountVolume(h.context);
         }
@@ -404,7 +405,7 @@ class DriveSelectDialogTest : public QObject {
                 modal->close();
             });
             QCOMPARE(dialog.exec(), int(QDialog::Accepted));
-            QVERIFY(isNtfsKind(h.context.volume.kind));
+            QVERIFY((h.context.fileSystem && h.context.fileSystem->name() == "NTFS"));
             QVERIFY(h.warnings.empty());
             unmountVolume(h.context);
         }

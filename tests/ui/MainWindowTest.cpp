@@ -31,13 +31,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include "fat/FatFolders.h"
 #include "recovery/EntryText.h"
 #include "support/Fixtures.h"
 #include "support/Md5.h"
 #include "ui/AboutBox.h"
 #include "ui/App.h"
 #include "ui/ChangeFolderDialog.h"
-#include "ui/FatFolders.h"
 #include "ui/FirstCharDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/ProgressWindow.h"

@@ -136,7 +136,7 @@ void PartitionPickerTest::aDiskWithSeveralVolumesAsksAndOpensTheChosenOne() {
     QCOMPARE(asks, 1);
     QVERIFY(chosen.device);
     QCOMPARE(chosen.partition, std::optional<int>(5));
-    QVERIFY(chosen.mountOrder() == MountOrder::NtfsFirst);
+    QVERIFY(chosen.mountOrder().platformName.find("NTFS") != std::string::npos);
     QCOMPARE(disk.asked.size(), std::size_t{2});
     QCOMPARE(disk.asked[1], std::optional<int>(5));
 
@@ -171,7 +171,7 @@ void PartitionPickerTest::oneVolumeIsUsedAndNoVolumeIsReportedWithoutAsking() {
     VolumeChoice one =
         chooseVolume(nullptr, QStringLiteral("disk.img"), openFileSource, never, onePartition);
     QVERIFY(one.device);
-    QVERIFY(one.mountOrder() == MountOrder::FatFirst);
+    QVERIFY(one.mountOrder().platformName.find("FAT") != std::string::npos);
 
     FakeDisk noVolume;
     noVolume.firstAnswer = SourceStatus::NoVolumePartition;

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <string>
 
-#include "recovery/DeletedFileEntry.h"
+#include "fs/FoundEntry.h"
 #include "ui/ResultsModel.h"
 #include "ui/SortRules.h"
 

@@ -6,7 +6,7 @@
 
 #include "ntfs/AttributeData.h"
 #include "ntfs/NtfsBuilder.h"
-#include "recovery/NtfsHoles.h"
+#include "ntfs/NtfsHoles.h"
 
 namespace rekkon {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "fat/FatGeometry.h"
 
-namespace rekkon::ui {
+namespace rekkon {
 
 // One live subfolder of a FAT folder.
 struct FatFolder {
@@ -19,4 +19,4 @@ struct FatFolder {
 // root area), in the order of their entries; empty when the folder cannot be read.
 std::vector<FatFolder> listLiveFolders(FatVolume& fat, std::uint32_t folderCluster);
 
-}  // namespace rekkon::ui
+}  // namespace rekkon

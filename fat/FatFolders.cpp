@@ -1,4 +1,4 @@
-#include "ui/FatFolders.h"
+#include "fat/FatFolders.h"
 
 #include <span>
 
@@ -7,7 +7,7 @@
 #include "fat/LongName.h"
 #include "volume/TextEncoding.h"
 
-namespace rekkon::ui {
+namespace rekkon {
 
 namespace {
 
@@ -51,4 +51,4 @@ std::vector<FatFolder> listLiveFolders(FatVolume& fat, std::uint32_t folderClust
     return folders;
 }
 
-}  // namespace rekkon::ui
+}  // namespace rekkon

@@ -1,28 +1,23 @@
-#include "cli/NtfsInfo.h"
+#include "ntfs/NtfsInfo.h"
 
-#include <ostream>
-#include <utility>
-
-#include "cli/PartitionText.h"
 #include "ntfs/AttributeLookup.h"
 
-namespace rekkon::cli {
+namespace rekkon {
 
-void printNtfsInfo(const NtfsVolume& ntfs, const std::string& path, const std::string& label,
-                   std::ostream& out) {
+std::vector<std::pair<std::string, std::string>> ntfsGeometry(const NtfsVolume& ntfs) {
     const AttributeDescriptor* mftData =
         ntfs.mftFile ? findAttribute(*ntfs.mftFile, ntfs.typeData) : nullptr;
     const std::uint64_t records =
         mftData != nullptr && ntfs.mftRecordSize != 0 ? mftData->dataSize / ntfs.mftRecordSize : 0;
-    out << "Source: " << path << '\n'
-        << "File system: NTFS\n"
-        << "Volume label: " << (label.empty() ? "(none)" : labelText(label)) << '\n'
-        << "Bytes per sector: " << ntfs.bytesPerSector << '\n'
-        << "Cluster size: " << ntfs.bytesPerCluster << '\n'
-        << "MFT record size: " << ntfs.mftRecordSize << '\n'
-        << "MFT start cluster: " << ntfs.mftStartCluster << '\n'
-        << "MFT records: " << records << '\n'
-        << "Upcase table length: " << ntfs.upcaseTableLength << '\n';
+    const auto n = [](std::uint64_t value) { return std::to_string(value); };
+    std::vector<std::pair<std::string, std::string>> lines = {
+        {"Bytes per sector", n(ntfs.bytesPerSector)},
+        {"Cluster size", n(ntfs.bytesPerCluster)},
+        {"MFT record size", n(ntfs.mftRecordSize)},
+        {"MFT start cluster", n(ntfs.mftStartCluster)},
+        {"MFT records", n(records)},
+        {"Upcase table length", n(ntfs.upcaseTableLength)},
+    };
     // What the mount had to do without: the files still read, but the user should know.
     const std::pair<bool, const char*> notes[] = {
         {ntfs.usedBackupBootSector,
@@ -38,7 +33,8 @@ void printNtfsInfo(const NtfsVolume& ntfs, const std::string& path, const std::s
          "$Bitmap cannot be read; every cluster counts as in use when data is estimated"},
     };
     for (const auto& [applies, text] : notes)
-        if (applies) out << "Damage: " << text << '\n';
+        if (applies) lines.emplace_back("Damage", text);
+    return lines;
 }
 
-}  // namespace rekkon::cli
+}  // namespace rekkon

@@ -1,12 +1,14 @@
-#include "recovery/FatFoundEntry.h"
+#include "fat/FatFoundEntry.h"
 
 #include <algorithm>
 
 namespace rekkon {
 
-DeletedFileEntry toDeletedFileEntry(const FatFoundFile& found) {
+DeletedFileEntry toDeletedFileEntry(const FatFoundFile& found, std::string_view origin) {
     DeletedFileEntry e;
+    e.origin = origin;
     e.location = found.firstCluster;
+    e.slot = found.slot;
     e.attributes = static_cast<std::uint32_t>(
         static_cast<std::int32_t>(static_cast<std::int8_t>(found.attributes)));
     e.size = found.size;

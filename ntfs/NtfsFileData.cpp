@@ -2,8 +2,8 @@
 #include "ntfs/AttributeLookup.h"
 #include "ntfs/MftRecord.h"
 #include "ntfs/MftRecordWindow.h"
-#include "recovery/FileData.h"
-#include "recovery/NtfsHoles.h"
+#include "ntfs/NtfsFileSystem.h"
+#include "ntfs/NtfsHoles.h"
 
 namespace rekkon {
 
@@ -58,10 +58,10 @@ class NtfsFileData final : public FileDataHandle {
 
 }  // namespace
 
-std::unique_ptr<FileDataHandle> openNtfsFileData(ScanContext& context, std::uint64_t location,
+std::unique_ptr<FileDataHandle> openNtfsFileData(NtfsVolume& ntfs, std::uint64_t location,
                                                  const std::string& streamName,
                                                  DataOpenError& why) {
-    auto data = std::make_unique<NtfsFileData>(*context.ntfs);
+    auto data = std::make_unique<NtfsFileData>(ntfs);
     why = data->open(location, streamName);
     if (why != DataOpenError::None) return nullptr;
     return data;

@@ -1,7 +1,7 @@
 #include <algorithm>
 
+#include "fat/FatFileSystem.h"
 #include "fat/FatTable.h"
-#include "recovery/FileData.h"
 
 namespace rekkon {
 
@@ -31,14 +31,14 @@ class FatFileData final : public FileDataHandle {
 
 }  // namespace
 
-std::unique_ptr<FileDataHandle> openFatFileData(ScanContext& context, std::uint64_t location,
+std::unique_ptr<FileDataHandle> openFatFileData(const FatVolume& fat, std::uint64_t location,
                                                 std::uint64_t size) {
-    const FatGeometry& g = context.fatGeometry;
+    const FatGeometry& g = fat.geometry;
     if (location < 2 || location > g.maxCluster()) return nullptr;
     // Members of the walk rise cluster by cluster, so no more than the clusters from the first
     // one to the volume's last can hold the file: bytes past them have no place on the volume.
     const std::uint64_t room = (std::uint64_t{g.maxCluster()} - location + 1) * g.clusterBytes();
-    return std::make_unique<FatFileData>(context.fat(), static_cast<std::uint32_t>(location),
+    return std::make_unique<FatFileData>(fat, static_cast<std::uint32_t>(location),
                                          std::min(size, room));
 }
 

@@ -1,4 +1,4 @@
-#include "recovery/NtfsHoles.h"
+#include "ntfs/NtfsHoles.h"
 
 #include <algorithm>
 #include <limits>

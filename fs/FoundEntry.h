@@ -4,15 +4,30 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <tuple>
 #include <vector>
 
 namespace rekkon {
 
 // One deleted file found by a scan (on NTFS also one named data stream of a deleted file).
 struct DeletedFileEntry {
-    // FAT: the first cluster. NTFS: the MFT record number. Rows of the results are found again
-    // by it (together with the name).
+    // What found it, as a short fixed text ("fat-entry", "fat-lost-folder", "ntfs-record", ...):
+    // the file system that made the entry names it, with static storage. Shown as the `origin`
+    // field of JSON and CSV.
+    std::string_view origin;
+    // FAT: the first cluster. NTFS: the MFT record number. With the origin, the stream and the
+    // slot it identifies the entry within a scan (key()).
     std::uint64_t location = 0;
+    // What tells apart entries of one origin at one location: FAT the folder entry's place
+    // (folder cluster << 16 | entry index); 0 where the location alone tells them apart.
+    std::uint64_t slot = 0;
+    // NTFS: the named data stream this entry is (empty: the file's unnamed data). The name then
+    // reads "file:stream".
+    std::string stream;
+    // Whether the times are UTC (NTFS) rather than the local wall-clock time the volume was
+    // written in (FAT).
+    bool timesUtc = false;
     std::uint32_t attributes = 0;  // FAT: the attribute byte sign-extended; NTFS: $FILE_NAME flags
     std::uint64_t size = 0;        // bytes to recover
     std::uint64_t createTime = 0;  // FILETIME, as stored (no zone conversion); 0 when unknown
@@ -49,6 +64,24 @@ std::string inEntryCase(const DeletedFileEntry& entry, std::string restored);
 
 using FoundList = std::vector<DeletedFileEntry>;
 
+// What identifies an entry within one scan: origin, location, stream and slot.
+struct EntryKey {
+    std::string_view origin;
+    std::uint64_t location = 0;
+    std::string_view stream;
+    std::uint64_t slot = 0;
+    auto operator<=>(const EntryKey&) const = default;
+    bool operator==(const EntryKey&) const = default;
+};
+inline EntryKey keyOf(const DeletedFileEntry& e) {
+    return {e.origin, e.location, e.stream, e.slot};
+}
+
+// Whether `folder` (a path as entries carry it, "\" the root) is `filter` or lies below it.
+// `filter` may use '/' or '\' and need not start with either; letters compare without regard
+// to ASCII case.
+bool folderWithin(const std::string& folder, const std::string& filter);
+
 inline constexpr std::uint8_t kStatusPoor = 0;
 inline constexpr std::uint8_t kStatusGood = 255;
 
@@ -64,6 +97,10 @@ class FoundListBuilder {
 
     void addFile(DeletedFileEntry entry);
     void addStream(DeletedFileEntry entry) { list_.push_back(std::move(entry)); }
+    // Files found so far.
+    int count() const { return foundCount_; }
+    // Makes room for `entries` more without touching it, so the list grows in place.
+    void reserve(std::size_t entries) { list_.reserve(list_.size() + entries); }
 
   private:
     FoundList& list_;
@@ -73,5 +110,7 @@ class FoundListBuilder {
 
 // "Found %d deleted files. Searching..."
 std::string foundProgressText(int count);
+// "Found %d deleted files. Searching free space for lost folders (%d%%)..."
+std::string lostFolderProgressText(int found, int percent);
 
 }  // namespace rekkon
