@@ -15,7 +15,7 @@
 #include <random>
 #include <string>
 
-#include "recovery/DeletedFileEntry.h"
+#include "fs/FoundEntry.h"
 #include "ui/ResultsModel.h"
 
 namespace {
