@@ -35,6 +35,7 @@
 #include "recovery/EntryText.h"
 #include "support/Fixtures.h"
 #include "support/Md5.h"
+#include "support/ToyFileSystem.h"
 #include "ui/AboutBox.h"
 #include "ui/App.h"
 #include "ui/ChangeFolderDialog.h"
@@ -338,6 +339,7 @@ class MainWindowTest : public QObject {
     void rekkonRecoversTheSelectedFatRows();
     void rekkonAsksTheFirstCharacterWithTheDialog();
     void rekkonRecoversTheSelectedNtfsRows();
+    void aFileSystemOfTheTestsOwnIsListedAndRecovered();
     void changeFolderIsDisabledOnNtfs();
     void changeFolderTreeShowsLongNamesAndGives83Paths();
     void changeFolderRescansTheChosenFolder();
@@ -552,6 +554,33 @@ void MainWindowTest::rekkonRecoversTheSelectedNtfsRows() {
         QCOMPARE(outcome.result, RecoveryResult::Written);
         QCOMPARE(test::md5OfFile(outcome.outputPath), ntfsManifestMd5(manifest, *outcome.entry));
     }
+}
+
+void MainWindowTest::aFileSystemOfTheTestsOwnIsListedAndRecovered() {
+    const test::ToyRegistration toy;
+    test::TempDir folder;
+    const std::string image = folder.path() + "/toy.img";
+    const std::vector<std::uint8_t> bytes = test::toyVolume();
+    std::ofstream(image, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    test::TempDir destination;
+    std::vector<RecoveryOutcome> outcomes;
+    Harness h;
+    MainWindowHooks hooks = h.hooks();
+    hooks.recover = recoverInto(destination, outcomes);
+    MainWindow window(hooks);
+    QVERIFY(window.openSource(QString::fromStdString(image)));
+    QVERIFY(!window.changeFolderButton()->isEnabled());
+    const ResultsModel* model = window.resultsModel();
+    QCOMPARE(model->rowCount(), 2);
+    QCOMPARE(cell(model, 0, 0), QStringLiteral("GONE.TXT"));
+    selectLocations(window, {1});
+    QTest::mouseClick(window.recoverButton(), Qt::LeftButton);
+    QCOMPARE(outcomes.size(), std::size_t{1});
+    QCOMPARE(outcomes[0].result, RecoveryResult::Written);
+    std::ifstream in(outcomes[0].outputPath, std::ios::binary);
+    QCOMPARE(std::string(std::istreambuf_iterator<char>(in), {}), std::string("hello, toy\n"));
 }
 
 void MainWindowTest::changeFolderIsDisabledOnNtfs() {
