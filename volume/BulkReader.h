@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+
+#include "volume/SectorReader.h"
+
+namespace rekkon {
+
+// Bytes a bulk pass reads from the source at once.
+inline constexpr std::size_t kBulkReadBytes = std::size_t{2} << 20;
+
+// Memory that starts on a 4096-byte page, which is also a multiple of every logical block size
+// up to 4096. The kernel copies page-cache pages into a buffer that sits a few bytes past a page
+// boundary (as a plain heap block does) several times slower, since each store then lands just
+// past the page offset of the load before it.
+class AlignedBuffer {
+  public:
+    static constexpr std::size_t kAlignment = 4096;
+
+    // At least `bytes` bytes (their contents not kept when the buffer has to grow). The buffer
+    // grows at least twofold each time, up to `growLimit`, so that a caller asking for slowly
+    // growing sizes allocates only a few times; it never shrinks.
+    std::span<std::uint8_t> reserve(std::size_t bytes, std::size_t growLimit = 0);
+    std::size_t capacity() const { return capacity_; }
+
+  private:
+    struct Delete {
+        void operator()(std::uint8_t* p) const;
+    };
+    std::unique_ptr<std::uint8_t[], Delete> data_;
+    std::size_t capacity_ = 0;
+};
+
+// Reads stretches of the source in large windows past the sector cache (data read once, which
+// would only churn through it), unit by unit for the caller: a unit is a cluster, say. The
+// window's buffer is kept and reused by every read, so a pass over free space, or a searcher kept
+// between passes, allocates it once.
+class BulkReader {
+  public:
+    explicit BulkReader(std::size_t windowBytes = kBulkReadBytes) : windowBytes_(windowBytes) {}
+
+    // How many units of `unitBytes` one window holds (at least 1).
+    std::uint64_t windowUnits(std::uint64_t unitBytes) const;
+
+    // A unit's bytes, or an empty span when a sector of it cannot be read.
+    using UnitSink = std::function<void(std::uint64_t index, std::span<const std::uint8_t> bytes)>;
+    struct Result {
+        std::uint64_t units = 0;  // units handed on: min(units asked for, windowUnits)
+        std::uint64_t lost = 0;   // of them, those that could not be read
+    };
+    // Reads `units` units of `unitBytes` bytes each from `firstSector` on (no more than one
+    // window holds) as one read, and hands each to `sink` in order with its index. When part of
+    // the window cannot be read, each unit is read again on its own, so only the units that hold
+    // an unreadable sector are lost; `reader` remembers and counts those sectors.
+    Result read(SectorReader& reader, std::uint64_t firstSector, std::uint64_t units,
+                std::uint64_t unitBytes, const UnitSink& sink);
+
+    std::size_t bufferBytes() const { return buffer_.capacity(); }
+
+  private:
+    std::size_t windowBytes_;
+    AlignedBuffer buffer_;
+};
+
+}  // namespace rekkon
