@@ -2,13 +2,12 @@
 
 #include <algorithm>
 #include <map>
-#include <memory>
-#include <new>
 #include <set>
 #include <unordered_set>
 #include <vector>
 
 #include "fat/DeletedLongName.h"
+#include "fat/FatFreeSpace.h"
 #include "fat/FatTable.h"
 #include "fat/FolderClusterCheck.h"
 #include "volume/TextEncoding.h"
@@ -20,33 +19,6 @@ namespace {
 // A lost folder's path is worked out through at most this many ".." links (each memoised path
 // holds them all); a parent farther up is shown as "<lost folder CLUSTER>".
 constexpr int kMaxLostPathDepth = 64;
-
-// The last cluster whose data lies inside the source (the volume's last when its size is not
-// known).
-std::uint32_t lastClusterInSource(FatVolume& fat) {
-    const FatGeometry& g = fat.geometry;
-    const std::uint32_t last = g.maxCluster();
-    const auto bytes = fat.volume.reader.sourceBytes();
-    if (!bytes || g.sectorsPerCluster == 0) return last;
-    const std::uint64_t sectors = *bytes / kSectorSize;
-    if (sectors < g.firstDataSector + g.sectorsPerCluster) return 0;
-    const std::uint64_t held = (sectors - g.firstDataSector) / g.sectorsPerCluster;
-    return static_cast<std::uint32_t>(std::min<std::uint64_t>(last, held + 1));
-}
-
-// The read buffer starts on a page: the kernel copies page-cache pages into a buffer that sits
-// a few bytes past a page boundary (as a plain heap block does) several times slower, since each
-// store then lands just past the page offset of the load before it.
-constexpr std::align_val_t kReadBufferAlignment{4096};
-
-struct AlignedDelete {
-    void operator()(std::uint8_t* p) const { ::operator delete[](p, kReadBufferAlignment); }
-};
-using ReadBuffer = std::unique_ptr<std::uint8_t[], AlignedDelete>;
-
-ReadBuffer makeReadBuffer(std::size_t bytes) {
-    return ReadBuffer(static_cast<std::uint8_t*>(::operator new[](bytes, kReadBufferAlignment)));
-}
 
 std::string joinPath(const std::string& parent, const std::string& name) {
     return (parent == "\\" ? "" : parent) + "\\" + name;
@@ -63,8 +35,9 @@ std::string entryName(DirEntry e, bool deleted) {
 
 class LostFolderSearch {
   public:
-    LostFolderSearch(FatVolume& fat, const FatScanRecord& record, std::size_t maxEntries)
-        : fat_(fat), record_(record), maxEntries_(maxEntries) {
+    LostFolderSearch(FatVolume& fat, const FatScanRecord& record, std::size_t maxEntries,
+                     BulkReader& bulk)
+        : fat_(fat), record_(record), maxEntries_(maxEntries), bulk_(bulk) {
         limits_ = folderClusterLimits(fat);
         noteReached();
     }
@@ -83,12 +56,11 @@ class LostFolderSearch {
         ++stats_.entriesLeftOut;
         return false;
     }
-    // Asked for in ascending cluster order.
-    bool wanted(FatTableWindow& table, std::uint32_t cluster) {
+    // Whether the scan read `cluster` as folder content; asked for in ascending cluster order.
+    bool reached(std::uint64_t cluster) {
         while (nextReached_ < reached_.size() && reached_[nextReached_] < cluster)
             ++nextReached_;
-        if (nextReached_ < reached_.size() && reached_[nextReached_] == cluster) return false;
-        return table.entry(cluster) == 0 && !table.unreadable();
+        return nextReached_ < reached_.size() && reached_[nextReached_] == cluster;
     }
     const std::string& pathOf(std::uint32_t cluster, int depth = 0);
 
@@ -101,6 +73,7 @@ class LostFolderSearch {
     FatVolume& fat_;
     const FatScanRecord& record_;
     std::size_t maxEntries_;
+    BulkReader& bulk_;
     FolderClusterLimits limits_;
     LostFolderStats stats_;
     // Clusters the scan read as folder content, ascending; they are not searched again.
@@ -142,46 +115,37 @@ void LostFolderSearch::noteReached() {
 }
 
 void LostFolderSearch::search(const LostFolderProgress& progress) {
-    const FatGeometry& g = fat_.geometry;
-    const std::uint64_t clusterBytes = g.clusterBytes();
-    const std::uint32_t last = lastClusterInSource(fat_);
-    if (clusterBytes == 0 || last < 2) return;
-    const std::uint64_t runClusters =
-        std::max<std::uint64_t>(1, kLostFolderReadBytes / clusterBytes);
-    const auto bufferBytes = static_cast<std::size_t>(runClusters * clusterBytes);
-    const ReadBuffer buffer = makeReadBuffer(bufferBytes);
-    const std::uint64_t total = std::uint64_t{last} - 1;
-    auto& reader = fat_.volume.reader;
-    FatTableWindow table(fat_);
+    FatFreeSpace space(fat_);
+    const std::uint64_t clusterBytes = space.clusterBytes();
+    if (clusterBytes == 0 || space.clusterCount() == 0) return;
+    const std::uint64_t last = space.clusterCount() + 1;
+    const std::uint64_t windowClusters = bulk_.windowUnits(clusterBytes);
+    const std::uint64_t total = last - 1;
+    const auto visit = [this](std::uint64_t first) {
+        return [this, first](std::uint64_t i, std::span<const std::uint8_t> bytes) {
+            ++stats_.freeClusters;
+            if (bytes.empty())
+                ++stats_.unreadableClusters;
+            else
+                examine(static_cast<std::uint32_t>(first + i), bytes);
+        };
+    };
     std::uint64_t cluster = 2;
     while (cluster <= last) {
-        if (!wanted(table, static_cast<std::uint32_t>(cluster))) {
-            ++cluster;
+        const auto run = space.nextFreeRun(cluster, windowClusters);
+        if (!run) break;
+        if (reached(run->first)) {
+            cluster = run->first + 1;
             continue;
         }
-        // A run of free clusters, read at once.
-        const auto start = static_cast<std::uint32_t>(cluster);
-        std::uint64_t n = 1;
-        while (n < runClusters && start + n <= last &&
-               wanted(table, static_cast<std::uint32_t>(start + n)))
-            ++n;
-        const std::span<std::uint8_t> run =
-            std::span(buffer.get(), bufferBytes).first(static_cast<std::size_t>(n * clusterBytes));
-        const bool whole = reader.readSectorsUncached(g.clusterSector(start), run) == run.size();
-        for (std::uint64_t i = 0; i < n; ++i) {
-            const auto c = static_cast<std::uint32_t>(start + i);
-            const auto bytes = run.subspan(static_cast<std::size_t>(i * clusterBytes),
-                                           static_cast<std::size_t>(clusterBytes));
-            ++stats_.freeClusters;
-            // Part of the run is unreadable: each cluster is read on its own, so only the
-            // clusters that hold an unreadable sector are lost.
-            if (!whole && reader.readAt(g.clusterSector(c), 0, bytes) != bytes.size()) {
-                ++stats_.unreadableClusters;
-                continue;
-            }
-            examine(c, bytes);
-        }
-        cluster = start + n;
+        // Free clusters the scan did not read as folder content, read at once.
+        std::uint64_t end = run->first + 1;
+        while (end < run->end() && !reached(end))
+            ++end;
+        const std::uint64_t sector =
+            fat_.geometry.clusterSector(static_cast<std::uint32_t>(run->first));
+        bulk_.read(fat_.volume.reader, sector, end - run->first, clusterBytes, visit(run->first));
+        cluster = end;
         if (progress) progress(cluster - 2, total);
     }
     if (progress) progress(total, total);
@@ -266,8 +230,9 @@ std::string lostFolderName(std::uint32_t cluster) {
 
 LostFolderStats findLostFolders(FatVolume& fat, const FatScanRecord& record,
                                 const LostFatSink& found, const LostFolderProgress& progress,
-                                std::size_t maxEntries) {
-    LostFolderSearch search(fat, record, maxEntries);
+                                std::size_t maxEntries, BulkReader* bulk) {
+    BulkReader own;
+    LostFolderSearch search(fat, record, maxEntries, bulk != nullptr ? *bulk : own);
     search.search(progress);
     search.report(found);
     return search.stats();

@@ -9,11 +9,9 @@
 #include "fat/FatGeometry.h"
 #include "fat/FatScan.h"
 #include "fat/FatScanRecord.h"
+#include "volume/BulkReader.h"
 
 namespace rekkon {
-
-// Bytes read from the volume at once while free clusters are searched.
-inline constexpr std::uint64_t kLostFolderReadBytes = 2u << 20;
 
 // One file found in a lost folder cluster.
 struct LostFatFile {
@@ -48,8 +46,11 @@ std::string lostFolderName(std::uint32_t cluster);
 // another lost folder whose path is known) and named by a folder entry pointing at it, where one
 // was found. Other parts of a path are "<lost folder CLUSTER>". No more than `maxEntries` files
 // are kept (and as many folder names and parents); the rest are counted in entriesLeftOut.
+// Free space is read through `bulk`, whose buffer a caller that searches again can keep; without
+// one the search uses its own.
 LostFolderStats findLostFolders(FatVolume& fat, const FatScanRecord& record,
                                 const LostFatSink& found, const LostFolderProgress& progress = {},
-                                std::size_t maxEntries = kMaxLostFolderEntries);
+                                std::size_t maxEntries = kMaxLostFolderEntries,
+                                BulkReader* bulk = nullptr);
 
 }  // namespace rekkon
