@@ -63,6 +63,7 @@ bool readNtfsGeometry(NtfsVolume& volume, std::span<const std::uint8_t> bootSect
     const auto clusterByte = boot.u8(0x0D);
     const auto mftCluster = boot.u64(0x30);
     const auto mirrorCluster = boot.u64(0x38);
+    const auto totalSectors = boot.u64(0x28);
     const auto recordByte = boot.i8(0x40);
     if (!bytesPerSector || !clusterByte || !mftCluster || !mirrorCluster || !recordByte)
         return false;
@@ -81,6 +82,7 @@ bool readNtfsGeometry(NtfsVolume& volume, std::span<const std::uint8_t> bootSect
     volume.bytesPerSector = *bytesPerSector;
     volume.sectorsPerCluster = static_cast<std::uint32_t>(sectorsPerCluster);
     volume.bytesPerCluster = bytesPerCluster;
+    volume.totalSectors = totalSectors.value_or(0);
     volume.mftRecordSize = static_cast<std::uint32_t>(recordBytes);
     volume.mftStartCluster = *mftCluster;
     volume.mftMirrorCluster = *mirrorCluster;
@@ -104,6 +106,7 @@ void clearNtfsVolume(NtfsVolume& volume) {
     volume.bytesPerSector = 0;
     volume.sectorsPerCluster = 0;
     volume.bytesPerCluster = 0;
+    volume.totalSectors = 0;
     volume.mftRecordSize = 0;
     volume.mftStartCluster = 0;
     volume.mftMirrorCluster = 0;

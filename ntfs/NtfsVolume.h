@@ -31,6 +31,7 @@ struct NtfsVolume {
     std::uint32_t bytesPerSector = 0;
     std::uint32_t sectorsPerCluster = 0;
     std::uint64_t bytesPerCluster = 0;
+    std::uint64_t totalSectors = 0;  // as the boot sector records it; 0 when it does not
     std::uint32_t mftRecordSize = 0;
     std::uint64_t mftStartCluster = 0;
     std::uint64_t mftMirrorCluster = 0;  // where $MFTMirr, a copy of the first MFT records, lies
