@@ -9,6 +9,7 @@
 #include "ntfs/AttributeLookup.h"
 #include "ntfs/MftRecord.h"
 #include "ntfs/NtfsFileSystem.h"
+#include "ntfs/NtfsFreeSpace.h"
 #include "ntfs/NtfsLabel.h"
 #include "ntfs/NtfsMount.h"
 #include "ntfs/NtfsVolume.h"
@@ -19,6 +20,25 @@
 namespace rekkon::fuzz {
 
 namespace {
+
+// Free runs walked per image.
+constexpr int kFuzzMaxFreeRuns = 4096;
+
+// Walks the volume's free runs as a pass over free space does: each run starts at or past where
+// the walk stands, holds at least one cluster and ends inside the volume.
+void walkFreeRuns(NtfsVolume& ntfs) {
+    NtfsFreeSpace space(ntfs);
+    std::uint64_t next = 0;
+    for (int i = 0; i < kFuzzMaxFreeRuns; ++i) {
+        const auto run = space.nextFreeRun(next, i % 2 == 0 ? FreeSpaceMap::kWholeRun : 7);
+        if (!run) break;
+        fuzzCheck(run->first >= next && run->count > 0 && run->end() <= space.clusterCount(),
+                  "a free run outside the volume or behind the walk");
+        next = run->end();
+    }
+    fuzzCheck(space.unknownClusters() <= space.clusterCount(),
+              "more clusters not known than the volume has");
+}
 
 // Records to open: those the $MFT's data holds, at most kFuzzMaxRecords.
 std::uint64_t recordsToOpen(const NtfsVolume& ntfs) {
@@ -65,6 +85,7 @@ void fuzzNtfsImage(std::span<const std::uint8_t> data) {
     for (const DeletedFileEntry& e : context.foundList)
         fuzzCheck(!e.folder.empty() && (e.folder.front() == '\\' || e.folder.front() == '<'),
                   "a found file without a folder path");
+    walkFreeRuns(ntfs);
     unmountVolume(context);
 }
 
