@@ -134,19 +134,22 @@ void LostFolderSearch::search(const LostFolderProgress& progress) {
     while (cluster <= last) {
         const auto run = space.nextFreeRun(cluster, windowClusters);
         if (!run) break;
-        if (reached(run->first)) {
-            cluster = run->first + 1;
-            continue;
+        // The run's clusters the scan did not read as folder content, each stretch read at once.
+        std::uint64_t c = run->first;
+        while (c < run->end()) {
+            if (reached(c)) {
+                ++c;
+                continue;
+            }
+            const std::uint64_t start = c;
+            while (c < run->end() && !reached(c))
+                ++c;
+            const std::uint64_t sector =
+                fat_.geometry.clusterSector(static_cast<std::uint32_t>(start));
+            bulk_.read(fat_.volume.reader, sector, c - start, clusterBytes, visit(start));
+            if (progress) progress(c - 2, total);
         }
-        // Free clusters the scan did not read as folder content, read at once.
-        std::uint64_t end = run->first + 1;
-        while (end < run->end() && !reached(end))
-            ++end;
-        const std::uint64_t sector =
-            fat_.geometry.clusterSector(static_cast<std::uint32_t>(run->first));
-        bulk_.read(fat_.volume.reader, sector, end - run->first, clusterBytes, visit(run->first));
-        cluster = end;
-        if (progress) progress(cluster - 2, total);
+        cluster = run->end();
     }
     if (progress) progress(total, total);
 }
