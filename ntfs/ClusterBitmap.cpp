@@ -175,7 +175,8 @@ std::optional<ClusterRun> ClusterBitmap::nextClearRun(std::uint64_t from, std::u
         k = s.end;
     }
     if (k >= limit) return std::nullopt;
-    const std::uint64_t end = std::max<std::uint64_t>(atMost, 1) >= limit - k ? limit : k + atMost;
+    atMost = std::max<std::uint64_t>(atMost, 1);
+    const std::uint64_t end = atMost >= limit - k ? limit : k + atMost;
     ClusterRun run{k, 0};
     while (run.end() < end) {
         const Stretch s = stretchAt(run.end(), end);
