@@ -37,7 +37,7 @@ class FreeSpaceMap {
     virtual std::uint64_t clusterCount() const = 0;
     virtual std::uint64_t firstCluster() const = 0;
     virtual std::uint64_t clusterBytes() const = 0;
-    // The byte offset of `cluster` from the start of the volume.
+    // The byte offset from the start of the volume of `cluster`, one of the volume's clusters.
     virtual std::uint64_t clusterOffset(std::uint64_t cluster) const = 0;
 
     // Clusters passed over because their state could not be read.
