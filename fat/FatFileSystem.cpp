@@ -4,6 +4,7 @@
 
 #include "fat/FatFolders.h"
 #include "fat/FatFoundEntry.h"
+#include "fat/FatFreeSpace.h"
 #include "fat/FatLabel.h"
 #include "fat/FatMount.h"
 #include "fat/FatScan.h"
@@ -52,7 +53,7 @@ FileSystemType fatFileSystemType() {
 }
 
 std::string FatFileSystem::name() const {
-    return geometry_.fatBits == 12 ? "FAT12" : geometry_.fatBits == 16 ? "FAT16" : "FAT32";
+    return fat_.geometry.fatBits == 12 ? "FAT12" : fat_.geometry.fatBits == 16 ? "FAT16" : "FAT32";
 }
 
 FileSystemCapabilities FatFileSystem::capabilities() const {
@@ -65,12 +66,11 @@ FileSystemCapabilities FatFileSystem::capabilities() const {
 }
 
 std::string FatFileSystem::label() {
-    FatVolume volume = fat();
-    return fatVolumeLabel(volume);
+    return fatVolumeLabel(fat_);
 }
 
 std::vector<GeometryLine> FatFileSystem::geometry() {
-    const FatGeometry& g = geometry_;
+    const FatGeometry& g = fat_.geometry;
     // Counts are shown in the volume's own sectors, as its boot sector states them.
     const std::uint64_t scale = std::max<std::uint64_t>(g.bytesPerSector / kSectorSize, 1);
     const auto n = [](std::uint64_t value) { return std::to_string(value); };
@@ -98,7 +98,7 @@ ScanOutcome FatFileSystem::scan(const ScanRequest& request, FoundListBuilder& bu
     ScanOutcome outcome;
     outcome.folderDepthLimit = kMaxScanDepth;
     outcome.lostEntryLimit = kMaxLostFolderEntries;
-    FatVolume volume = fat();
+    FatVolume& volume = fat_;
     const FatFoundSink found = [&builder](FatFoundFile f) {
         builder.addFile(toDeletedFileEntry(f));
     };
@@ -139,11 +139,14 @@ std::unique_ptr<FileDataHandle> FatFileSystem::openData(const DeletedFileEntry& 
 
 std::vector<LiveFolder> FatFileSystem::liveFolders(std::uint64_t id) {
     std::vector<LiveFolder> folders;
-    if (id > geometry_.maxCluster()) return folders;
-    FatVolume volume = fat();
-    for (FatFolder& f : listLiveFolders(volume, static_cast<std::uint32_t>(id)))
+    if (id > fat_.geometry.maxCluster()) return folders;
+    for (FatFolder& f : listLiveFolders(fat_, static_cast<std::uint32_t>(id)))
         folders.push_back({std::move(f.shortName), std::move(f.longName), f.cluster});
     return folders;
+}
+
+std::unique_ptr<FreeSpaceMap> FatFileSystem::freeSpace() {
+    return std::make_unique<FatFreeSpace>(fat_);
 }
 
 int FatFileSystem::folderDepthLimit() const {

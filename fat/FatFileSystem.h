@@ -13,8 +13,7 @@ FileSystemType fatFileSystemType();
 // A mounted FAT volume.
 class FatFileSystem final : public FileSystem {
   public:
-    FatFileSystem(VolumeContext& volume, const FatGeometry& geometry)
-        : volume_(volume), geometry_(geometry) {}
+    FatFileSystem(VolumeContext& volume, const FatGeometry& geometry) : fat_{volume, geometry, 0} {}
 
     std::string name() const override;
     std::string typeName() const override { return "FAT"; }
@@ -24,16 +23,17 @@ class FatFileSystem final : public FileSystem {
     ScanOutcome scan(const ScanRequest& request, FoundListBuilder& found) override;
     std::unique_ptr<FileDataHandle> openData(const DeletedFileEntry& entry,
                                              DataOpenError& why) override;
-    std::uint64_t rootFolder() const override { return geometry_.rootCluster; }
+    std::unique_ptr<FreeSpaceMap> freeSpace() override;
+    std::uint64_t rootFolder() const override { return fat_.geometry.rootCluster; }
     std::vector<LiveFolder> liveFolders(std::uint64_t id) override;
     int folderDepthLimit() const override;
 
-    const FatGeometry& fatGeometry() const { return geometry_; }
-    FatVolume fat() { return FatVolume{volume_, geometry_, 0}; }
+    const FatGeometry& fatGeometry() const { return fat_.geometry; }
+    // The volume as the FAT readers take it; it lives as long as the file system.
+    FatVolume& fat() { return fat_; }
 
   private:
-    VolumeContext& volume_;
-    FatGeometry geometry_;
+    FatVolume fat_;
 };
 
 // The data of a deleted file whose first cluster is `firstCluster`: that cluster, then the free

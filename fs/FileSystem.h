@@ -11,6 +11,7 @@
 
 #include "fs/FileDataHandle.h"
 #include "fs/FoundEntry.h"
+#include "volume/FreeSpaceMap.h"
 
 namespace rekkon {
 
@@ -108,6 +109,10 @@ class FileSystem {
     // are numbered records). Null with the reason in `why` when it cannot be opened.
     virtual std::unique_ptr<FileDataHandle> openData(const DeletedFileEntry& entry,
                                                      DataOpenError& why) = 0;
+
+    // The volume's free clusters as runs (for searches of free space); null when the file system
+    // cannot tell which clusters are free.
+    virtual std::unique_ptr<FreeSpaceMap> freeSpace() { return nullptr; }
 
     // The root folder's id for liveFolders (foldersChoosable only).
     virtual std::uint64_t rootFolder() const { return 0; }

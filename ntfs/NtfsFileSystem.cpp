@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ntfs/NtfsFoundEntry.h"
+#include "ntfs/NtfsFreeSpace.h"
 #include "ntfs/NtfsInfo.h"
 #include "ntfs/NtfsLabel.h"
 #include "ntfs/NtfsMount.h"
@@ -75,6 +76,10 @@ ScanOutcome NtfsFileSystem::scan(const ScanRequest& request, FoundListBuilder& b
 std::unique_ptr<FileDataHandle> NtfsFileSystem::openData(const DeletedFileEntry& entry,
                                                          DataOpenError& why) {
     return openNtfsFileData(*ntfs_, entry.location, entry.stream, why);
+}
+
+std::unique_ptr<FreeSpaceMap> NtfsFileSystem::freeSpace() {
+    return std::make_unique<NtfsFreeSpace>(*ntfs_);
 }
 
 }  // namespace rekkon

@@ -28,6 +28,7 @@ class NtfsFileSystem final : public FileSystem {
     ScanOutcome scan(const ScanRequest& request, FoundListBuilder& found) override;
     std::unique_ptr<FileDataHandle> openData(const DeletedFileEntry& entry,
                                              DataOpenError& why) override;
+    std::unique_ptr<FreeSpaceMap> freeSpace() override;
 
     NtfsVolume& ntfs() { return *ntfs_; }
 
