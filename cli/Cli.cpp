@@ -119,7 +119,10 @@ constexpr const char* kUsage =
     "--partition); 3 the source cannot be opened or holds no volume that can be read; 4 some\n"
     "files were skipped or could not be written whole (unreadable parts were written as zeros),\n"
     "or sectors of SOURCE could not be read: list, recover and cat then say how many on stderr,\n"
-    "and the list may miss files recorded there.\n";
+    "and the list may miss files recorded there.\n"
+    "SIGINT (Ctrl+C) or SIGTERM during a scan stops it: list prints the files found so far (a\n"
+    "whole json or csv document) and says on stderr that the list is incomplete, recover writes\n"
+    "nothing; either then ends by the signal (status 130 after Ctrl+C, 143 after SIGTERM).\n";
 
 int runCommand(const std::vector<std::string>& args, Streams& io) {
     if (args.empty()) {

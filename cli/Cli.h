@@ -15,6 +15,8 @@ inline constexpr int kExitOutput = 1;  // the output could not be written
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitSource = 3;
 inline constexpr int kExitSkipped = 4;  // files skipped, or written with unreadable parts
+// The scan was stopped by SIGINT or SIGTERM (main() then ends the process by that signal).
+inline constexpr int kExitInterrupted = 130;
 
 struct Streams {
     std::ostream& out;

@@ -1,20 +1,30 @@
 #include "cli/Interrupt.h"
 
+#include <atomic>
 #include <utility>
+
+#include "fs/FileSystem.h"
 
 namespace rekkon::cli {
 
 namespace {
 
 volatile std::sig_atomic_t gSignal = 0;
+// The scan the signal stops, if one runs; lock-free atomics are safe to use in a signal handler.
+std::atomic<ScanCancel*> gCancel{nullptr};
+static_assert(std::atomic<ScanCancel*>::is_always_lock_free);
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void noteSignal(int number) {
     gSignal = number;
+    if (ScanCancel* cancel = gCancel.load(std::memory_order_relaxed)) cancel->request();
 }
 
 }  // namespace
 
-InterruptWatch::InterruptWatch() {
+InterruptWatch::InterruptWatch(ScanCancel* cancel) {
+    gSignal = 0;
+    gCancel.store(cancel, std::memory_order_relaxed);
     struct sigaction action {};
     action.sa_handler = noteSignal;
     sigemptyset(&action.sa_mask);
@@ -31,6 +41,7 @@ InterruptWatch::InterruptWatch() {
 InterruptWatch::~InterruptWatch() {
     sigaction(SIGINT, &previousInt_, nullptr);
     sigaction(SIGTERM, &previousTerm_, nullptr);
+    gCancel.store(nullptr, std::memory_order_relaxed);
 }
 
 bool InterruptWatch::interrupted() {

@@ -2,15 +2,21 @@
 
 #include <csignal>
 
+namespace rekkon {
+class ScanCancel;
+}
+
 namespace rekkon::cli {
 
 // While an InterruptWatch lives, SIGINT and SIGTERM do not end the process at once: the signal is
 // noted, the work in progress sees `interrupted()` at its next step, stops, removes what it left
 // unfinished and returns; main() then ends the process by that signal (endIfInterrupted). A
-// blocking read of the terminal is not resumed after the signal. Watches do not nest.
+// blocking read of the terminal is not resumed after the signal. Watches do not nest; a new one
+// starts with no signal noted.
 class InterruptWatch {
   public:
-    InterruptWatch();
+    // A watch over a scan also requests `cancel` (from the signal handler) when the signal comes.
+    explicit InterruptWatch(ScanCancel* cancel = nullptr);
     ~InterruptWatch();
     InterruptWatch(const InterruptWatch&) = delete;
     InterruptWatch& operator=(const InterruptWatch&) = delete;

@@ -21,7 +21,7 @@ int runList(const std::vector<std::string>& args, Streams& io) {
     }
     ScanSession session;
     if (const int status = openAndScan(*options, io, session); status != kExitOk) return status;
-    if (session.entries.empty())
+    if (session.entries.empty() && !session.interrupted)
         io.err << "Could not find deleted files located in \"" << session.target << "\"\n";
     if (format == "json")
         printJson(io.out, session.entries);
@@ -29,6 +29,12 @@ int runList(const std::vector<std::string>& args, Streams& io) {
         printCsv(io.out, session.entries);
     else if (!session.entries.empty())
         printTable(io.out, session.entries);
+    if (session.interrupted) {
+        // What was found is printed whole (a complete json or csv document) before this.
+        reportInterruptedScan(io, session, "");
+        reportScanGaps(io, session);
+        return kExitInterrupted;
+    }
     // The list may miss files recorded in sectors that could not be read (those past the end of
     // a cut-short source included), in folders too deep to enter or past the limit of lost-folder
     // entries kept (both told by openAndScan).

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <istream>
+#include <optional>
 #include <ostream>
 
 #include "cli/Commands.h"
@@ -127,55 +128,72 @@ bool finishReport(ReportFile& file, const std::string& text, Streams& io) {
     return false;
 }
 
-}  // namespace
+// What `recover` was asked for, checked before the source is opened.
+struct RecoverArgs {
+    Options options;
+    std::string destination;
+    std::optional<std::string> report;
+    std::optional<std::string> firstChar;  // "auto", or the character to use
+    bool longNames = false;
+    bool allowSameVolume = false;
+};
 
-int runRecover(const std::vector<std::string>& args, Streams& io) {
+// nullopt after saying what is wrong with the arguments.
+std::optional<RecoverArgs> parseRecoverArgs(const std::vector<std::string>& args, Streams& io) {
     std::string error;
     auto options = parseOptions(
         args, {"folder", "to", "first-char", "partition", "offset", "report"}, {"name", "only"},
         {"allow-same-volume", "long-names", "keep-folders", "deep"}, error);
     if (!options) {
         io.err << "rekkon-cli: " << error << "; see rekkon-cli --help\n";
-        return kExitUsage;
+        return std::nullopt;
     }
     const auto destination = options->value("to");
     if (!destination || destination->empty()) {
         io.err
             << "rekkon-cli: recover needs --to DIR, the folder to write the recovered files into\n";
-        return kExitUsage;
+        return std::nullopt;
     }
     const auto report = options->value("report");
     if (report && report->empty()) {
         io.err << "rekkon-cli: --report wants the name of a new file to write the report into\n";
-        return kExitUsage;
+        return std::nullopt;
     }
     const auto firstChar = options->value("first-char");
-    const bool autoFirstChar = firstChar == "auto";
-    if (firstChar && !autoFirstChar && !legalFirstChar(*firstChar)) {
+    if (firstChar && *firstChar != "auto" && !legalFirstChar(*firstChar)) {
         io.err << "rekkon-cli: --first-char wants auto or one printable character other than ?, "
                   "/ or a blank\n";
-        return kExitUsage;
+        return std::nullopt;
     }
-    const bool longNames = options->has("long-names");
+    RecoverArgs parsed;
+    parsed.destination = *destination;
+    parsed.report = report;
+    parsed.firstChar = firstChar;
+    parsed.longNames = options->has("long-names");
+    parsed.allowSameVolume = options->has("allow-same-volume");
+    parsed.options = std::move(*options);
+    return parsed;
+}
 
-    ScanSession session;
-    if (const int status = openAndScan(*options, io, session); status != kExitOk) return status;
-    if (session.entries.empty()) {
-        io.err << "Could not find deleted files located in \"" << session.target << "\"\n";
-        const bool sectorsLost = reportScanGaps(io, session);
-        // The report says so too: an empty list.
-        if (report) {
-            if (!reportUsable(*report, session, options->has("allow-same-volume"), io))
-                return kExitUsage;
-            const auto file = createReport(*report, io);
-            if (!file) return kExitUsage;
-            if (!finishReport(*file, recoveryReportJson({session.source, session.volumeOffset}, {}),
-                              io))
-                return kExitOutput;
-        }
-        return sectorsLost ? kExitSkipped : kExitOk;
+// The scan found nothing: says so, and writes a report of an empty list when one is asked for.
+int recoverNothingFound(const RecoverArgs& args, const ScanSession& session, Streams& io) {
+    io.err << "Could not find deleted files located in \"" << session.target << "\"\n";
+    const bool sectorsLost = reportScanGaps(io, session);
+    if (args.report) {
+        if (!reportUsable(*args.report, session, args.allowSameVolume, io)) return kExitUsage;
+        const auto file = createReport(*args.report, io);
+        if (!file) return kExitUsage;
+        if (!finishReport(*file, recoveryReportJson({session.source, session.volumeOffset}, {}),
+                          io))
+            return kExitOutput;
     }
-    // Only a name whose first character the volume does not prove is asked about.
+    return sectorsLost ? kExitSkipped : kExitOk;
+}
+
+// False after saying so when names lost their first character, none was given and there is no
+// terminal to ask on. Only a name whose first character the volume does not prove is asked about.
+bool firstCharsObtainable(const RecoverArgs& args, const ScanSession& session, Streams& io) {
+    const bool longNames = args.longNames;
     const bool needsFirstChar =
         session.context.fileSystem->capabilities().namesLoseFirstChar &&
         std::any_of(session.entries.begin(), session.entries.end(),
@@ -183,57 +201,74 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
                         return outputNameOf(*e, longNames).rfind('?', 0) == 0 &&
                                !(e->firstChar && legalFirstChar(*e->firstChar));
                     });
-    if (needsFirstChar && !firstChar && !io.inIsTerminal) {
-        io.err << "rekkon-cli: some names lost their first character (shown as ?); give it with "
-                  "--first-char C, or --first-char auto to use the one their long names prove "
-                  "and _ for the rest, since there is no terminal to ask on. Nothing was "
-                  "written.\n";
-        return kExitUsage;
-    }
+    if (!needsFirstChar || args.firstChar || io.inIsTerminal) return true;
+    io.err << "rekkon-cli: some names lost their first character (shown as ?); give it with "
+              "--first-char C, or --first-char auto to use the one their long names prove "
+              "and _ for the rest, since there is no terminal to ask on. Nothing was "
+              "written.\n";
+    return false;
+}
 
+// Whether the destination (and the report file) may be written, with the destination folder
+// made; false after saying why not.
+bool destinationReady(const RecoverArgs& args, const ScanSession& session, Streams& io) {
+    const std::string& destination = args.destination;
     // The check comes before anything is created: a folder that does not exist yet would be
     // made on the device it lies on, which may be the one being scanned.
-    if (!options->has("allow-same-volume") &&
-        destinationOnSourceDevice(session.source, *destination, io.deviceProbe)) {
-        io.err << "rekkon-cli: \"" << *destination << "\" lies on " << session.source
+    if (!args.allowSameVolume &&
+        destinationOnSourceDevice(session.source, destination, io.deviceProbe)) {
+        io.err << "rekkon-cli: \"" << destination << "\" lies on " << session.source
                << ", the device being scanned; writing there may overwrite the deleted data. "
                   "Choose a folder on another disk, or pass --allow-same-volume. Nothing was "
                   "written.\n";
-        return kExitUsage;
+        return false;
     }
-    if (report && !reportUsable(*report, session, options->has("allow-same-volume"), io))
-        return kExitUsage;
+    if (args.report && !reportUsable(*args.report, session, args.allowSameVolume, io)) return false;
     std::error_code ec;
-    std::filesystem::create_directories(*destination, ec);
-    if (!std::filesystem::is_directory(*destination, ec)) {
-        io.err << "rekkon-cli: cannot use \"" << *destination << "\" as the destination folder"
+    std::filesystem::create_directories(destination, ec);
+    if (!std::filesystem::is_directory(destination, ec)) {
+        io.err << "rekkon-cli: cannot use \"" << destination << "\" as the destination folder"
                << (ec ? ": " + ec.message() : std::string())
                << ". Give a folder you can write to.\n";
-        return kExitUsage;
+        return false;
     }
-    // From here on SIGINT and SIGTERM stop the recovery at its next step: the file being copied
-    // and an unwritten report are removed before the process ends by the signal.
-    InterruptWatch interrupts;
-    // Taken now, so a name that turned up meanwhile is still refused before any file is written.
-    std::unique_ptr<ReportFile> reportFile;
-    if (report) {
-        reportFile = createReport(*report, io);
-        if (!reportFile) return kExitUsage;
-    }
+    return true;
+}
 
-    FixedAsker fixed(firstChar.value_or(""));
-    TerminalAsker terminal(io);
-    AutoAsker automatic(terminal, io.inIsTerminal);
-    FirstCharAsker& asker = autoFirstChar ? static_cast<FirstCharAsker&>(automatic)
-                            : firstChar   ? static_cast<FirstCharAsker&>(fixed)
-                                          : terminal;
+// The asker --first-char chooses: the given character, auto, or the terminal.
+class FirstCharAskers {
+  public:
+    FirstCharAskers(const RecoverArgs& args, Streams& io)
+        : fixed_(args.firstChar.value_or("")),
+          terminal_(io),
+          automatic_(terminal_, io.inIsTerminal),
+          chosen_(args.firstChar == "auto" ? static_cast<FirstCharAsker&>(automatic_)
+                  : args.firstChar         ? static_cast<FirstCharAsker&>(fixed_)
+                                           : terminal_) {}
+    FirstCharAsker& chosen() { return chosen_; }
+
+  private:
+    FixedAsker fixed_;
+    TerminalAsker terminal_;
+    AutoAsker automatic_;
+    FirstCharAsker& chosen_;
+};
+
+RecoveryOptions recoveryOptions(const RecoverArgs& args, bool hashes) {
     RecoveryOptions recovery;
-    recovery.destination = *destination;
-    recovery.longNames = longNames;
-    recovery.keepFolders = options->has("keep-folders");
-    recovery.hashes = reportFile != nullptr;
+    recovery.destination = args.destination;
+    recovery.longNames = args.longNames;
+    recovery.keepFolders = args.options.has("keep-folders");
+    recovery.hashes = hashes;
     recovery.cancelled = [] { return InterruptWatch::interrupted(); };
-    const auto outcomes = recoverEntries(session.context, session.entries, recovery, asker);
+    return recovery;
+}
+
+// Prints each file's outcome, says why the recovery stopped early, writes the report; returns
+// the exit status.
+int finishRecovery(const RecoverArgs& args, const ScanSession& session,
+                   const std::vector<RecoveryOutcome>& outcomes,
+                   std::unique_ptr<ReportFile>& reportFile, Streams& io) {
     bool allWritten = outcomes.size() == session.entries.size();
     bool outputLost = !allWritten;  // stopped early: the destination cannot take more
     for (const RecoveryOutcome& o : outcomes) {
@@ -245,8 +280,9 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
         reportFile.reset();  // removed: it would not be whole
         io.err << "rekkon-cli: interrupted: the recovery was stopped; a file being copied was "
                   "not kept and later ones were not tried"
-               << (report ? "; the report file \"" + *report + "\" was removed, as it was not whole"
-                          : "")
+               << (args.report ? "; the report file \"" + *args.report +
+                                     "\" was removed, as it was not whole"
+                               : "")
                << ". Run the command again to recover the rest.\n";
         return kExitSkipped;
     }
@@ -264,6 +300,37 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
     }
     if (outputLost) return kExitOutput;
     return allWritten && !sectorsLost ? kExitOk : kExitSkipped;
+}
+
+}  // namespace
+
+int runRecover(const std::vector<std::string>& args, Streams& io) {
+    const std::optional<RecoverArgs> parsed = parseRecoverArgs(args, io);
+    if (!parsed) return kExitUsage;
+    ScanSession session;
+    if (const int status = openAndScan(parsed->options, io, session); status != kExitOk)
+        return status;
+    if (session.interrupted) {
+        reportInterruptedScan(io, session, "nothing was written");
+        return kExitInterrupted;
+    }
+    if (session.entries.empty()) return recoverNothingFound(*parsed, session, io);
+    if (!firstCharsObtainable(*parsed, session, io) || !destinationReady(*parsed, session, io))
+        return kExitUsage;
+    // From here on SIGINT and SIGTERM stop the recovery at its next step: the file being copied
+    // and an unwritten report are removed before the process ends by the signal.
+    InterruptWatch interrupts;
+    // Taken now, so a name that turned up meanwhile is still refused before any file is written.
+    std::unique_ptr<ReportFile> reportFile;
+    if (parsed->report) {
+        reportFile = createReport(*parsed->report, io);
+        if (!reportFile) return kExitUsage;
+    }
+    FirstCharAskers askers(*parsed, io);
+    const auto outcomes =
+        recoverEntries(session.context, session.entries,
+                       recoveryOptions(*parsed, reportFile != nullptr), askers.chosen());
+    return finishRecovery(*parsed, session, outcomes, reportFile, io);
 }
 
 }  // namespace rekkon::cli

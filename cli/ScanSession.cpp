@@ -6,6 +6,7 @@
 #include <chrono>
 #include <ostream>
 
+#include "cli/Interrupt.h"
 #include "cli/VolumeSelect.h"
 
 namespace rekkon::cli {
@@ -33,6 +34,13 @@ bool reportScanGaps(Streams& io, const ScanSession& session) {
                                                      reader.pastEndSectors());
     return sectorsLost || session.context.lastScan.foldersNotEntered != 0 ||
            session.context.lastScan.lostEntriesLeftOut != 0;
+}
+
+void reportInterruptedScan(Streams& io, const ScanSession& session, const std::string& what) {
+    const int found = session.context.foundCount;
+    io.err << "rekkon-cli: the scan of \"" << session.target << "\" was interrupted; the list is "
+           << "incomplete (" << found << (found == 1 ? " deleted file" : " deleted files")
+           << " found so far)" << (what.empty() ? "" : "; " + what) << ".\n";
 }
 
 namespace {
@@ -117,7 +125,13 @@ int openAndScan(const Options& options, Streams& io, ScanSession& session) {
                        ? " (its scan reads every MFT record anyway)"
                        : "")
                << ".\n";
-    const int found = scanVolume(session.context, folder, only, scanOptions);
+    int found = 0;
+    {
+        // The signal's handler requests the scan's stop; the scan returns what it found.
+        InterruptWatch interrupts(&session.context.cancel);
+        found = scanVolume(session.context, folder, only, scanOptions);
+        session.interrupted = InterruptWatch::interrupted();
+    }
     if (io.errIsTerminal) io.err << "\r\x1b[K" << std::flush;
     std::string shown = folder.empty() ? "\\" : folder;
     std::replace(shown.begin(), shown.end(), '/', '\\');

@@ -17,10 +17,14 @@ struct ScanSession {
     std::string target;              // shown in messages: SOURCE:\FOLDER
     std::uint64_t volumeOffset = 0;  // of the volume in SOURCE (a partition's or --offset)
     std::vector<const DeletedFileEntry*> entries;
+    // SIGINT or SIGTERM came during the scan: it stopped there, and `entries` holds what it had
+    // found (the command then ends with kExitInterrupted).
+    bool interrupted = false;
 };
 
 // Returns kExitOk with `session` filled, or an exit status after printing the reason. Folders the
 // scan did not enter (too deep) are told on stderr; the command then ends with kExitSkipped.
+// SIGINT and SIGTERM stop the scan (session.interrupted) rather than the process.
 int openAndScan(const Options& options, Streams& io, ScanSession& session);
 
 // Says on stderr how many sectors of `source` could not be read, when `sectors` is not 0, and how
@@ -34,6 +38,10 @@ bool reportUnreadableSectors(Streams& io, const std::string& source, std::uint64
 // sectors, folders too deep to enter, lost-folder entries past the limit), and the command then
 // ends with kExitSkipped at least.
 bool reportScanGaps(Streams& io, const ScanSession& session);
+
+// Says on stderr that the scan was interrupted and the list is incomplete, with how many files it
+// had found; `what` says what comes of it ("nothing was written").
+void reportInterruptedScan(Streams& io, const ScanSession& session, const std::string& what);
 
 // True when `name` matches the shell pattern `glob` (*, ?, [...]), ignoring ASCII case.
 bool nameMatches(const std::string& glob, const std::string& name);

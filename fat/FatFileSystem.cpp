@@ -104,12 +104,14 @@ ScanOutcome FatFileSystem::scan(const ScanRequest& request, FoundListBuilder& bu
     };
     FatScanRecord record;
     FatScanStats stats;
-    if (scanFat(volume, request.folder, found, request.deep ? &record : nullptr, &stats) != 0) {
+    if (scanFat(volume, request.folder, found, request.deep ? &record : nullptr, &stats,
+                kMaxScanDepth, request.cancel) != 0) {
         outcome.folderNotFound = true;
         return outcome;
     }
     outcome.foldersNotEntered = stats.foldersNotEntered;
-    if (!request.deep) return outcome;
+    outcome.cancelled = stats.cancelled;
+    if (!request.deep || outcome.cancelled) return outcome;
 
     // A scan of one folder keeps the files of lost folders whose folder is known to lie there.
     const bool wholeVolume = namesRoot(request.folder);
@@ -126,7 +128,12 @@ ScanOutcome FatFileSystem::scan(const ScanRequest& request, FoundListBuilder& bu
         if (!wholeVolume && !folderWithin(f.file.folder, target)) return;
         builder.addFile(toDeletedFileEntry(f.file, kFatLostFolderOrigin));
     };
-    outcome.lostEntriesLeftOut = findLostFolders(volume, record, lost, progress).entriesLeftOut;
+    // Said before the first window is read, which on a large volume takes a while.
+    progress(0, 1);
+    const LostFolderStats lostStats = findLostFolders(
+        volume, record, lost, progress, kMaxLostFolderEntries, nullptr, request.cancel);
+    outcome.lostEntriesLeftOut = lostStats.entriesLeftOut;
+    outcome.cancelled = lostStats.cancelled;
     return outcome;
 }
 

@@ -6,6 +6,7 @@
 
 #include "fat/DirLookup.h"
 #include "fat/FolderClusterCheck.h"
+#include "fs/FileSystem.h"
 #include "volume/TextEncoding.h"
 
 namespace rekkon {
@@ -86,7 +87,9 @@ std::optional<FatCandidate> FatFindState::findNextDeleted() {
     const std::uint64_t limit = inDeletedFolder_ ? kDeletedFolderBytes : kMaxFolderBytes;
     while (!ended_ && blockBytes > 0 && position_ < limit) {
         const std::uint64_t blockStart = position_ - position_ % blockBytes;
-        if ((blockStart != blockStart_ || blockValid_ == 0) && !loadBlock(blockStart)) break;
+        const bool load = blockStart != blockStart_ || blockValid_ == 0;
+        if (load && cancel_ != nullptr && cancel_->requested()) break;
+        if (load && !loadBlock(blockStart)) break;
         if (blockSkipped_) {
             // Not folder content: the free cluster the walk guessed holds other data.
             position_ = blockStart + blockBytes;
@@ -134,8 +137,9 @@ namespace {
 
 class FatScanner {
   public:
-    FatScanner(FatVolume& fat, const FatFoundSink& found, FatScanRecord* record, int maxDepth)
-        : fat_(fat), found_(found), record_(record), maxDepth_(maxDepth) {}
+    FatScanner(FatVolume& fat, const FatFoundSink& found, FatScanRecord* record, int maxDepth,
+               const ScanCancel* cancel)
+        : fat_(fat), found_(found), record_(record), maxDepth_(maxDepth), cancel_(cancel) {}
 
     // Walks `top` and the folders below it, depth first with a stack of suspended walks (one
     // per level, at most maxDepth_ + 1), handing files out in the order their entries appear.
@@ -144,6 +148,10 @@ class FatScanner {
         std::vector<Level> stack;
         enter(stack, top, inDeletedFolder, path.size());
         while (!stack.empty()) {
+            if (cancel_ != nullptr && cancel_->requested()) {
+                stats_.cancelled = true;
+                return;
+            }
             Level& level = stack.back();
             auto c = level.state->findNextDeleted();
             if (!c) {
@@ -206,14 +214,16 @@ class FatScanner {
     void enter(std::vector<Level>& stack, std::uint32_t cluster, bool deleted,
                std::size_t parentPathBytes) {
         walked_.insert(cluster);
-        stack.push_back({std::make_unique<FatFindState>(fat_, cluster, deleted), cluster, deleted,
-                         parentPathBytes});
+        auto state = std::make_unique<FatFindState>(fat_, cluster, deleted);
+        state->stopOn(cancel_);
+        stack.push_back({std::move(state), cluster, deleted, parentPathBytes});
     }
 
     FatVolume& fat_;
     const FatFoundSink& found_;
     FatScanRecord* record_;
     int maxDepth_;
+    const ScanCancel* cancel_;
     std::set<std::uint32_t> walked_;
     FatScanStats stats_;
 };
@@ -221,7 +231,7 @@ class FatScanner {
 }  // namespace
 
 int scanFat(FatVolume& fat, const std::string& target, const FatFoundSink& found,
-            FatScanRecord* record, FatScanStats* stats, int maxDepth) {
+            FatScanRecord* record, FatScanStats* stats, int maxDepth, const ScanCancel* cancel) {
     std::string path = target;
     if (const auto colon = path.find(':'); colon != std::string::npos) path.erase(0, colon + 1);
     const bool isRoot =
@@ -238,7 +248,7 @@ int scanFat(FatVolume& fat, const std::string& target, const FatFoundSink& found
         cluster = entry.firstCluster(fat.volume.kind);
         if (cluster == 0) return fat.lastError = ENOENT;
     }
-    FatScanner scanner(fat, found, record, maxDepth);
+    FatScanner scanner(fat, found, record, maxDepth, cancel);
     scanner.walk(cluster, path.find('?') != std::string::npos, display);
     if (stats) *stats = scanner.stats();
     return fat.lastError = 0;

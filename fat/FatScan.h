@@ -15,6 +15,8 @@
 
 namespace rekkon {
 
+class ScanCancel;
+
 // A deleted folder's entries are read from free clusters; no more than this of it is examined.
 inline constexpr std::uint64_t kDeletedFolderBytes = 8192;
 // Folders nest at most this deep in a scan: a Linux path of 4,096 bytes holds about 2,000
@@ -54,6 +56,8 @@ class FatFindState {
     // Gives back the memory of the block read and of the table window while the walk is set
     // aside (a subfolder is walked); the next findNextDeleted reads them again.
     void suspend();
+    // Once `cancel` is requested the walk reads no further block of the folder and ends.
+    void stopOn(const ScanCancel* cancel) { cancel_ = cancel; }
 
   private:
     bool loadBlock(std::uint64_t blockStart);
@@ -72,6 +76,7 @@ class FatFindState {
     std::unique_ptr<FreeClusterWalk> freeWalk_;  // a deleted folder: its free clusters
     std::unique_ptr<ChainReader> chain_;         // a live folder: its chain
     bool ended_ = false;
+    const ScanCancel* cancel_ = nullptr;
     SlotNames names_;  // the long names of the slots read so far
 };
 
@@ -106,6 +111,8 @@ using FatFoundSink = std::function<void(FatFoundFile)>;
 struct FatScanStats {
     // Folders below the depth limit, which the walk did not enter: their files are not listed.
     std::uint64_t foldersNotEntered = 0;
+    // The walk was stopped through its ScanCancel: folders after that point were not walked.
+    bool cancelled = false;
 };
 
 // Walks the folder `target` ('\' or '/' separated 8.3 or long names, '?' for deleted folders;
@@ -113,9 +120,10 @@ struct FatScanStats {
 // deleted file whose data may still be there to `found`. Returns 0, or ENOENT when the target
 // folder cannot be found. When `record` is given, it receives the folders walked and the files
 // handed out; `stats` receives what the walk could not reach. Folders more than `maxDepth`
-// levels below the target are not entered.
+// levels below the target are not entered. Once `cancel` is requested the walk stops before the
+// next entry or folder block (stats->cancelled); the files handed out so far stay handed out.
 int scanFat(FatVolume& fat, const std::string& target, const FatFoundSink& found,
             FatScanRecord* record = nullptr, FatScanStats* stats = nullptr,
-            int maxDepth = kMaxScanDepth);
+            int maxDepth = kMaxScanDepth, const ScanCancel* cancel = nullptr);
 
 }  // namespace rekkon

@@ -10,6 +10,7 @@
 #include "fat/FatFreeSpace.h"
 #include "fat/FatTable.h"
 #include "fat/FolderClusterCheck.h"
+#include "fs/FileSystem.h"
 #include "volume/TextEncoding.h"
 
 namespace rekkon {
@@ -42,7 +43,7 @@ class LostFolderSearch {
         noteReached();
     }
 
-    void search(const LostFolderProgress& progress);
+    void search(const LostFolderProgress& progress, const ScanCancel* cancel);
     void report(const LostFatSink& found);
     const LostFolderStats& stats() const { return stats_; }
 
@@ -114,7 +115,7 @@ void LostFolderSearch::noteReached() {
     std::sort(reached_.begin(), reached_.end());
 }
 
-void LostFolderSearch::search(const LostFolderProgress& progress) {
+void LostFolderSearch::search(const LostFolderProgress& progress, const ScanCancel* cancel) {
     FatFreeSpace space(fat_);
     const std::uint64_t clusterBytes = space.clusterBytes();
     if (clusterBytes == 0 || space.clusterCount() == 0) return;
@@ -140,6 +141,10 @@ void LostFolderSearch::search(const LostFolderProgress& progress) {
             if (reached(c)) {
                 ++c;
                 continue;
+            }
+            if (cancel != nullptr && cancel->requested()) {
+                stats_.cancelled = true;
+                return;
             }
             const std::uint64_t start = c;
             while (c < run->end() && !reached(c))
@@ -233,10 +238,11 @@ std::string lostFolderName(std::uint32_t cluster) {
 
 LostFolderStats findLostFolders(FatVolume& fat, const FatScanRecord& record,
                                 const LostFatSink& found, const LostFolderProgress& progress,
-                                std::size_t maxEntries, BulkReader* bulk) {
+                                std::size_t maxEntries, BulkReader* bulk,
+                                const ScanCancel* cancel) {
     BulkReader own;
     LostFolderSearch search(fat, record, maxEntries, bulk != nullptr ? *bulk : own);
-    search.search(progress);
+    search.search(progress, cancel);
     search.report(found);
     return search.stats();
 }

@@ -33,6 +33,7 @@ struct LostFolderStats {
     std::uint64_t folderClusters = 0;      // of them, those that hold folder entries
     std::uint64_t unreadableClusters = 0;  // free clusters that could not be read
     std::uint64_t entriesLeftOut = 0;      // files (and folder names) past the limit, not kept
+    bool cancelled = false;  // stopped through its ScanCancel before the last read window
 };
 
 // The text of a folder path component that is not known: "<lost folder CLUSTER>".
@@ -47,10 +48,11 @@ std::string lostFolderName(std::uint32_t cluster);
 // was found. Other parts of a path are "<lost folder CLUSTER>". No more than `maxEntries` files
 // are kept (and as many folder names and parents); the rest are counted in entriesLeftOut.
 // Free space is read through `bulk`, whose buffer a caller that searches again can keep; without
-// one the search uses its own.
+// one the search uses its own. Once `cancel` is requested no further window is read; what was
+// found so far is handed out.
 LostFolderStats findLostFolders(FatVolume& fat, const FatScanRecord& record,
                                 const LostFatSink& found, const LostFolderProgress& progress = {},
                                 std::size_t maxEntries = kMaxLostFolderEntries,
-                                BulkReader* bulk = nullptr);
+                                BulkReader* bulk = nullptr, const ScanCancel* cancel = nullptr);
 
 }  // namespace rekkon

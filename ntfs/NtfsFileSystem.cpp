@@ -61,16 +61,19 @@ ScanOutcome NtfsFileSystem::scan(const ScanRequest& request, FoundListBuilder& b
     const NtfsFoundSink found = [&](const NtfsFoundFile& f) {
         if (folder.empty() || folderWithin(f.folder, folder)) addNtfsFoundFile(builder, f);
     };
+    NtfsScanStats stats;
     if (request.only.empty()) {
         // Room for an entry per record is only reserved, not touched: the list grows in place
         // instead of being copied as it doubles.
         builder.reserve(static_cast<std::size_t>(
             std::min<std::uint64_t>(mftRecordCount(*ntfs_), kReservedEntries)));
-        scanNtfs(*ntfs_, found);
+        scanNtfs(*ntfs_, found, &stats, request.cancel);
     } else {
-        scanNtfsRecords(*ntfs_, request.only, found);
+        scanNtfsRecords(*ntfs_, request.only, found, &stats, request.cancel);
     }
-    return {};
+    ScanOutcome outcome;
+    outcome.cancelled = stats.cancelled;
+    return outcome;
 }
 
 std::unique_ptr<FileDataHandle> NtfsFileSystem::openData(const DeletedFileEntry& entry,

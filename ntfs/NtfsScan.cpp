@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "fs/FileSystem.h"
 #include "ntfs/AttributeLookup.h"
 #include "ntfs/DeletedRecord.h"
 #include "ntfs/FolderPaths.h"
@@ -60,8 +61,14 @@ namespace {
 // One walk over free MFT records: where they are read from, how they are judged, what was seen.
 class FreeRecordWalk {
   public:
-    FreeRecordWalk(NtfsVolume& volume, const NtfsFoundSink& found, NtfsScanStats& stats)
-        : window_(volume), reader_(volume), freeRecords_(volume), found_(found), stats_(stats) {
+    FreeRecordWalk(NtfsVolume& volume, const NtfsFoundSink& found, NtfsScanStats& stats,
+                   const ScanCancel* cancel)
+        : window_(volume),
+          reader_(volume),
+          freeRecords_(volume),
+          found_(found),
+          stats_(stats),
+          cancel_(cancel) {
         stats_ = NtfsScanStats{};
         stats_.recordsInMft = window_.records();
     }
@@ -85,6 +92,11 @@ class FreeRecordWalk {
         return fromBitmap;
     }
     bool isFree(std::uint64_t index) const { return free_[index] != 0; }
+    // Whether the walk was asked to stop; noted in the stats once it is.
+    bool cancelled() {
+        if (cancel_ != nullptr && cancel_->requested()) stats_.cancelled = true;
+        return stats_.cancelled;
+    }
 
     void load(std::uint64_t first, std::uint64_t last) { window_.load(first, last); }
 
@@ -109,6 +121,7 @@ class FreeRecordWalk {
     NtfsFoundFile file_;
     const NtfsFoundSink& found_;
     NtfsScanStats& stats_;
+    const ScanCancel* cancel_;
 };
 
 }  // namespace
@@ -118,14 +131,15 @@ std::uint64_t mftRecordCount(NtfsVolume& volume) {
 }
 
 bool scanNtfsRecords(NtfsVolume& volume, std::span<const std::uint64_t> records,
-                     const NtfsFoundSink& found, NtfsScanStats* stats) {
+                     const NtfsFoundSink& found, NtfsScanStats* stats, const ScanCancel* cancel) {
     NtfsScanStats local;
-    FreeRecordWalk walk(volume, found, stats != nullptr ? *stats : local);
+    FreeRecordWalk walk(volume, found, stats != nullptr ? *stats : local, cancel);
     if (walk.records() == 0) return false;
     std::vector<std::uint64_t> wanted(records.begin(), records.end());
     std::sort(wanted.begin(), wanted.end());
     wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
     for (const std::uint64_t number : wanted) {
+        if (walk.cancelled()) break;
         if (number >= walk.records()) {
             walk.askBeyondSource(number);
             continue;
@@ -141,17 +155,20 @@ bool scanNtfsRecords(NtfsVolume& volume, std::span<const std::uint64_t> records,
     return true;
 }
 
-bool scanNtfs(NtfsVolume& volume, const NtfsFoundSink& found, NtfsScanStats* stats) {
+bool scanNtfs(NtfsVolume& volume, const NtfsFoundSink& found, NtfsScanStats* stats,
+              const ScanCancel* cancel) {
     NtfsScanStats local;
-    FreeRecordWalk walk(volume, found, stats != nullptr ? *stats : local);
+    FreeRecordWalk walk(volume, found, stats != nullptr ? *stats : local, cancel);
     if (walk.records() == 0) return false;
     constexpr std::uint64_t kChunkRecords = kRecordBitmapChunk * 8;
     // Chunks, windows and records each move on by at least one record: the walk ends after
     // records() records whatever the volume holds.
-    for (std::uint64_t first = 0; first < walk.records(); first += kChunkRecords) {
+    for (std::uint64_t first = 0; first < walk.records() && !walk.cancelled();
+         first += kChunkRecords) {
         const std::uint64_t count = std::min(kChunkRecords, walk.records() - first);
         const bool fromBitmap = walk.readBitmap(first, count);
-        for (std::uint64_t w = 0; w < count; w += MftRecordWindow::kWindowRecords) {
+        for (std::uint64_t w = 0; w < count && !walk.cancelled();
+             w += MftRecordWindow::kWindowRecords) {
             const std::uint64_t end = std::min(count, w + MftRecordWindow::kWindowRecords);
             // A window is read from its first free record to its last; without the bitmap
             // every record is read and judged by its header.
@@ -164,13 +181,13 @@ bool scanNtfs(NtfsVolume& volume, const NtfsFoundSink& found, NtfsScanStats* sta
             }
             if (lo == hi) continue;
             walk.load(first + lo, first + hi - 1);
-            for (std::uint64_t n = lo; n < hi; ++n)
+            for (std::uint64_t n = lo; n < hi && !walk.cancelled(); ++n)
                 if (!fromBitmap || walk.isFree(n)) walk.visit(first + n, fromBitmap);
         }
     }
     // Records the source cannot hold are not walked; asking for the first of them has the
     // source's reader count the MFT's part past its end.
-    if (walk.recordsBeyondSource() != 0) walk.askBeyondSource(walk.records());
+    if (walk.recordsBeyondSource() != 0 && !walk.cancelled()) walk.askBeyondSource(walk.records());
     return true;
 }
 

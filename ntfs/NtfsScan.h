@@ -9,6 +9,7 @@
 namespace rekkon {
 
 struct NtfsVolume;
+class ScanCancel;
 
 // One named data stream of a deleted file.
 struct NtfsFoundStream {
@@ -49,13 +50,16 @@ struct NtfsScanStats {
     std::uint64_t bitmapPagesRead = 0;  // pages of the cluster bitmap read for the estimates
     std::uint64_t foldersRead = 0;
     bool usedRecordFlags = false;  // the MFT bitmap could not be read for some records
+    bool cancelled = false;        // stopped through its ScanCancel before the last record
 };
 
 // Walks the MFT for deleted files in increasing record order and hands each to `found`. Free
 // records are those whose bit in the $MFT's $BITMAP is clear; where that bitmap cannot be read,
 // records whose header no longer carries the in-use flag. Never writes to the volume. Returns
-// false when the volume has no readable $MFT data to walk.
-bool scanNtfs(NtfsVolume& volume, const NtfsFoundSink& found, NtfsScanStats* stats = nullptr);
+// false when the volume has no readable $MFT data to walk. Once `cancel` is requested the walk
+// stops before the next record (stats->cancelled); the files handed out so far stay handed out.
+bool scanNtfs(NtfsVolume& volume, const NtfsFoundSink& found, NtfsScanStats* stats = nullptr,
+              const ScanCancel* cancel = nullptr);
 
 // Records the volume's $MFT holds (0 when it cannot be walked).
 std::uint64_t mftRecordCount(NtfsVolume& volume);
@@ -63,6 +67,7 @@ std::uint64_t mftRecordCount(NtfsVolume& volume);
 // The same for the records `records` only (in increasing order, each once), for a front end
 // that wants a few known records: the rest of the MFT is not read.
 bool scanNtfsRecords(NtfsVolume& volume, std::span<const std::uint64_t> records,
-                     const NtfsFoundSink& found, NtfsScanStats* stats = nullptr);
+                     const NtfsFoundSink& found, NtfsScanStats* stats = nullptr,
+                     const ScanCancel* cancel = nullptr);
 
 }  // namespace rekkon

@@ -107,9 +107,14 @@ QString foldersNotEnteredText(std::uint64_t folders, int depthLimit) {
         .arg(depthLimit);
 }
 
+QString cancelledBeforeAnyFileMessage() {
+    return QStringLiteral("The search was cancelled before any deleted file was found.");
+}
+
 QString foundStatusText(const QString& scanTarget, int found, std::uint64_t unreadableSectors,
-                        std::uint64_t foldersNotEntered) {
+                        std::uint64_t foldersNotEntered, bool cancelled) {
     QString text = QStringLiteral("On %1 found  %2 deleted files").arg(scanTarget).arg(found);
+    if (cancelled) text += QStringLiteral("  (search cancelled: the list is incomplete)");
     if (unreadableSectors != 0)
         text +=
             QStringLiteral("  (%1 could not be read)")
@@ -281,14 +286,22 @@ bool MainWindow::scanAndFill(const std::string& folder, bool deep) {
     };
     int found = 0;
     setEnabled(false);
+    // The strip's Cancel stays usable: the scan stops at its next check and keeps what it found.
+    progress_->setEnabled(true);
+    progress_->offerCancel();
+    ScanCancel& cancel = context_->cancel;
+    const QMetaObject::Connection cancelling =
+        connect(progress_, &ProgressWindow::cancelRequested, this, [&cancel] { cancel.request(); });
     runOffUiThread([&] { found = scanVolume(*context_, folder, {}, ScanOptions{.deep = deep}); });
+    disconnect(cancelling);
     setEnabled(true);
     context_->progress = nullptr;
     if (found == kScanFolderNotFound) context_->scanTarget = folder;
     if (found <= 0 || context_->foundList.empty()) {
         progress_->stop();
         raise();
-        QString text = nothingFoundMessage(scanTarget());
+        QString text = context_->lastScan.cancelled ? cancelledBeforeAnyFileMessage()
+                                                    : nothingFoundMessage(scanTarget());
         if (const auto sectors = context_->volume.reader.unreadableSectors(); sectors != 0)
             text += QStringLiteral("\n\n") + unreadableSectorsText(sectors);
         if (const ScanOutcome& scan = context_->lastScan; scan.foldersNotEntered != 0)
@@ -336,8 +349,14 @@ bool MainWindow::canChooseFolders() const {
 void MainWindow::showFoundStatus() {
     const std::uint64_t sectors = context_->volume.reader.unreadableSectors();
     const std::uint64_t folders = context_->lastScan.foldersNotEntered;
-    status_->setText(foundStatusText(scanTarget(), model_->rowCount(), sectors, folders));
+    const bool cancelled = context_->lastScan.cancelled;
+    status_->setText(
+        foundStatusText(scanTarget(), model_->rowCount(), sectors, folders, cancelled));
     QStringList tips;
+    if (cancelled)
+        tips << QStringLiteral(
+            "The search was cancelled: deleted files it had not reached yet are not listed. "
+            "Search again to list them all.");
     if (sectors != 0) tips << unreadableSectorsText(sectors);
     if (folders != 0) tips << foldersNotEnteredText(folders, context_->lastScan.folderDepthLimit);
     status_->setToolTip(tips.join(QStringLiteral("\n")));

@@ -161,9 +161,11 @@ QString unreadableSectorsText(std::uint64_t sectors);
 // The status line after a scan that found `found` files; it ends with how many sectors could
 // not be read when any could not, and how many folders were too deep to enter when any were.
 // That is not a message box: a failing card would raise one on every scan, and the count stays in
-// view while the list is used.
+// view while the list is used. A `cancelled` scan's line says the list is incomplete.
 QString foundStatusText(const QString& scanTarget, int found, std::uint64_t unreadableSectors,
-                        std::uint64_t foldersNotEntered = 0);
+                        std::uint64_t foldersNotEntered = 0, bool cancelled = false);
+// What a scan cancelled before it found anything says instead of nothingFoundMessage.
+QString cancelledBeforeAnyFileMessage();
 // What the user is told when the scan did not enter `folders` (> 0) folders, being too deep.
 QString foldersNotEnteredText(std::uint64_t folders, int depthLimit);
 

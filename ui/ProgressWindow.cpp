@@ -4,9 +4,12 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMutexLocker>
+#include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -22,6 +25,10 @@ constexpr int kTop = 11;
 constexpr int kPictureSize = 32;
 constexpr int kTextLeft = 39;
 constexpr int kTextWidth = 402;
+// The row below the text that holds the Cancel button during a scan.
+constexpr int kCancelRowHeight = 32;
+constexpr int kCancelWidth = 92;
+constexpr int kCancelHeight = 23;
 
 }  // namespace
 
@@ -51,12 +58,32 @@ ProgressWindow::ProgressWindow(QWidget* parent)
     // Fixed, so that a long device path is cut off rather than widening the strip.
     text_->setFixedSize(kTextWidth, kPictureSize);
 
-    auto* row = new QHBoxLayout(frame);
+    cancel_ = new QPushButton(QStringLiteral("Cancel"), frame);
+    cancel_->setObjectName(QStringLiteral("progressCancel"));
+    cancel_->setFixedSize(kCancelWidth, kCancelHeight);
+    cancel_->setCursor(Qt::ArrowCursor);
+    cancel_->setAutoDefault(false);
+    cancel_->hide();
+    connect(cancel_, &QPushButton::clicked, this, &ProgressWindow::pressCancel);
+    // The strip never takes the focus: Escape pressed in any window of the program reaches it
+    // (only while the button shows: the shortcut belongs to it).
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), cancel_);
+    escape->setContext(Qt::ApplicationShortcut);
+    connect(escape, &QShortcut::activated, this, &ProgressWindow::pressCancel);
+
+    auto* column = new QVBoxLayout(frame);
+    column->setContentsMargins(0, 0, kPictureLeft, 0);
+    column->setSpacing(0);
+    auto* row = new QHBoxLayout;
     row->setContentsMargins(kPictureLeft, kTop, 0, 0);
     row->setSpacing(kTextLeft - kPictureLeft - kPictureSize);
     row->addWidget(picture_, 0, Qt::AlignTop);
     row->addWidget(text_, 0, Qt::AlignTop);
     row->addStretch(1);
+    column->addLayout(row);
+    column->addStretch(1);
+    column->addWidget(cancel_, 0, Qt::AlignRight | Qt::AlignVCenter);
+    column->addSpacing(4);
 
     for (int i = 0; i < kFrameCount; ++i) {
         frames_[static_cast<size_t>(i)] =
@@ -92,6 +119,19 @@ void ProgressWindow::setText(const QString& text) {
     QMetaObject::invokeMethod(this, &ProgressWindow::applyPendingText, Qt::QueuedConnection);
 }
 
+void ProgressWindow::offerCancel() {
+    cancel_->setEnabled(true);
+    cancel_->show();
+    setFixedSize(kWidth, kHeight + kCancelRowHeight);
+    centreOnScreen();
+}
+
+void ProgressWindow::pressCancel() {
+    if (!cancel_->isVisible() || !cancel_->isEnabled()) return;
+    cancel_->setEnabled(false);  // once: the scan stops at its next check
+    emit cancelRequested();
+}
+
 void ProgressWindow::stop() {
     {
         QMutexLocker lock(&pendingMutex_);
@@ -99,6 +139,8 @@ void ProgressWindow::stop() {
     }
     running_ = false;
     timer_->stop();
+    cancel_->hide();
+    setFixedSize(kWidth, kHeight);
     hide();
 }
 
@@ -130,7 +172,7 @@ void ProgressWindow::centreOnScreen() {
     if (screen == nullptr) screen = QGuiApplication::primaryScreen();
     if (screen == nullptr) return;
     QRect area = screen->availableGeometry();
-    move(area.center() - QPoint(kWidth / 2, kHeight / 2));
+    move(area.center() - QPoint(width() / 2, height() / 2));
 }
 
 }  // namespace rekkon::ui

@@ -1,6 +1,7 @@
-// rekkon-cli recover stopped by a signal: what it left unfinished is removed, and it ends by the
-// signal. The real program runs on an NTFS image whose deleted file holds an 8 TiB hole, which
-// a report takes hours to hash.
+// rekkon-cli stopped by a signal. During recover's copying what it left unfinished is removed,
+// and it ends by the signal: the real program runs on an NTFS image whose deleted file holds an
+// 8 TiB hole, which a report takes hours to hash. During a scan the scan stops: list prints what
+// it found, recover writes nothing.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -12,10 +13,17 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
+#include <set>
 #include <thread>
 
+#include <nlohmann/json.hpp>
+
+#include "cli/Cli.h"
 #include "ntfs/NtfsBuilder.h"
+#include "support/CliRunner.h"
 #include "support/Fixtures.h"
+#include "support/MemoryDevice.h"
 
 namespace rekkon {
 namespace {
@@ -100,6 +108,70 @@ TEST(InterruptCli, AnInterruptedRecoveryLeavesNoReportAndEndsByTheSignal) {
         EXPECT_TRUE(fs::is_empty(out)) << "nothing is left of the file being copied";
         EXPECT_NE(said.find("interrupted"), std::string::npos) << said;
     }
+}
+
+// fat16.img, which raises SIGINT in the reading process when the scan first reads the folder
+// LETTERS (cluster 122 at sector 100 + 120 * 4), after the root's other files and \DOCS.
+class SignallingImage final : public SectorDevice {
+  public:
+    explicit SignallingImage(std::vector<std::uint8_t> bytes) : inner_(std::move(bytes)) {}
+    void seekSector(std::uint64_t sector) override {
+        sector_ = sector;
+        inner_.seekSector(sector);
+    }
+    std::size_t readSectors(std::span<std::uint8_t> buffer) override {
+        constexpr std::uint64_t kLetters = 580;
+        if (sector_ <= kLetters && kLetters < sector_ + buffer.size() / kSectorSize)
+            std::raise(SIGINT);
+        return inner_.readSectors(buffer);
+    }
+    std::optional<std::uint64_t> sizeBytes() const override { return inner_.sizeBytes(); }
+
+  private:
+    test::MemoryDevice inner_;
+    std::uint64_t sector_ = 0;
+};
+
+extern "C" void ignoreInTest(int) {}
+
+TEST(InterruptCli, SigintDuringTheScanEndsListWithWhatItFoundAndRecoverWithNothing) {
+    // Should the command not catch the signal, this handler keeps the test process alive.
+    struct sigaction quiet {
+    }, previous{};
+    quiet.sa_handler = ignoreInTest;
+    sigemptyset(&quiet.sa_mask);
+    sigaction(SIGINT, &quiet, &previous);
+    std::ifstream in(test::fixtureImage("fat/fat16.img"), std::ios::binary);
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    test::CliSetup setup;
+    setup.openSource = [&bytes](const std::string&, int&) {
+        return std::unique_ptr<SectorDevice>(std::make_unique<SignallingImage>(bytes));
+    };
+
+    const test::CliRun list =
+        test::runCliInProcess({"list", "card.img", "--format", "json"}, setup);
+    EXPECT_EQ(list.status, cli::kExitInterrupted) << list.err;
+    // A whole JSON document of the files found before the stop: those of the root and \DOCS.
+    const auto rows = nlohmann::json::parse(list.out, nullptr, false);
+    ASSERT_TRUE(rows.is_array()) << list.out;
+    std::set<std::string> folders;
+    for (const auto& row : rows)
+        folders.insert(row.at("folder").get<std::string>());
+    EXPECT_EQ(folders, (std::set<std::string>{"\\", "\\DOCS", "\\DOCS\\Project Notes 2021"}))
+        << list.out;
+    EXPECT_NE(list.err.find("interrupted; the list is incomplete (" + std::to_string(rows.size()) +
+                            " deleted files found so far)"),
+              std::string::npos)
+        << list.err;
+
+    test::TempDir dir;
+    const std::string out = dir.path() + "/out";
+    const test::CliRun recover =
+        test::runCliInProcess({"recover", "card.img", "--to", out, "--first-char", "_"}, setup);
+    EXPECT_EQ(recover.status, cli::kExitInterrupted) << recover.err;
+    EXPECT_FALSE(fs::exists(out)) << "nothing is written after an interrupted scan";
+    EXPECT_NE(recover.err.find("nothing was written"), std::string::npos) << recover.err;
+    sigaction(SIGINT, &previous, nullptr);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 
 #include <QTreeWidget>
 #include <QUrl>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 
@@ -335,6 +336,7 @@ class MainWindowTest : public QObject {
     void ntfsRowsEqualTheCommandLineList() { checkRowsEqualCli(kNtfsImage); }
     void windowHasTheControlsAndTexts();
     void scanRunsOffTheUserInterfaceThreadBehindTheProgressWindow();
+    void escapeCancelsTheScanAndTheListSaysItIsIncomplete();
     void headerClicksSortByTheClickRules();
     void rekkonRecoversTheSelectedFatRows();
     void rekkonAsksTheFirstCharacterWithTheDialog();
@@ -439,6 +441,74 @@ void MainWindowTest::scanRunsOffTheUserInterfaceThreadBehindTheProgressWindow() 
     QVERIFY(h.window.isEnabled());
     QCOMPARE(rejected.count(), 0);
     QCOMPARE(h.window.resultsModel()->rowCount(), 11);
+}
+
+// fat16.img, whose scan waits at its first read of the folder LETTERS (cluster 122 at sector
+// 100 + 120 * 4) until the gate opens; `reached` says it waits there.
+class WaitingDevice final : public SectorDevice {
+  public:
+    WaitingDevice(std::unique_ptr<SectorDevice> inner, std::shared_ptr<Gate> gate,
+                  std::shared_ptr<std::atomic<bool>> reached)
+        : inner_(std::move(inner)), gate_(std::move(gate)), reached_(std::move(reached)) {}
+    void seekSector(std::uint64_t sector) override {
+        sector_ = sector;
+        inner_->seekSector(sector);
+    }
+    std::size_t readSectors(std::span<std::uint8_t> buffer) override {
+        constexpr std::uint64_t kLetters = 580;
+        if (sector_ <= kLetters && kLetters < sector_ + buffer.size() / kSectorSize) {
+            reached_->store(true);
+            gate_->wait();
+        }
+        return inner_->readSectors(buffer);
+    }
+    std::optional<std::uint64_t> sizeBytes() const override { return inner_->sizeBytes(); }
+
+  private:
+    std::unique_ptr<SectorDevice> inner_;
+    std::shared_ptr<Gate> gate_;
+    std::shared_ptr<std::atomic<bool>> reached_;
+    std::uint64_t sector_ = 0;
+};
+
+void MainWindowTest::escapeCancelsTheScanAndTheListSaysItIsIncomplete() {
+    auto gate = std::make_shared<Gate>();
+    auto reached = std::make_shared<std::atomic<bool>>(false);
+    SourceOpener open = [gate, reached](const std::string& path,
+                                        int& error) -> std::unique_ptr<SectorDevice> {
+        auto inner = openFileSource(path, error);
+        if (!inner) return nullptr;
+        return std::make_unique<WaitingDevice>(std::move(inner), gate, reached);
+    };
+    Harness h;
+    h.window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&h.window));
+    QSignalSpy rejected(&h.window, &QDialog::rejected);
+    bool cancelShown = false;
+    QTimer press;
+    press.setInterval(5);
+    QObject::connect(&press, &QTimer::timeout, [&] {
+        if (!reached->load()) return;
+        press.stop();
+        cancelShown = h.window.progressWindow()->cancelButton()->isVisible();
+        // Escape in the main window, which the scan keeps disabled, presses Cancel.
+        QTest::keyClick(&h.window, Qt::Key_Escape);
+        gate->release();
+    });
+    press.start();
+    const QString image = QString::fromStdString(test::fixtureImage(kFatImage));
+    QVERIFY(h.window.openSource(image, {}, open));
+    QVERIFY(cancelShown);
+    QCOMPARE(rejected.count(), 0);
+    // The files of the root and \DOCS, found before the scan reached LETTERS, are listed.
+    const int rows = h.window.resultsModel()->rowCount();
+    QVERIFY2(rows > 0 && rows < 11, qPrintable(QString::number(rows)));
+    QCOMPARE(h.window.statusLine()->text(),
+             QStringLiteral("On %1:\\ found  %2 deleted files  (search cancelled: the list is "
+                            "incomplete)")
+                 .arg(image)
+                 .arg(rows));
+    QVERIFY(!h.window.progressWindow()->cancelButton()->isVisible());
 }
 
 void MainWindowTest::headerClicksSortByTheClickRules() {
