@@ -35,6 +35,10 @@ const std::vector<Target>& targets() {
         {"fat_dir", fuzzFatDir},
         {"partition_table", fuzzPartitionTable},
         {"fat_folder_cluster", fuzzFolderCluster},
+        {"fat_volume", fuzzVolume},
+        {"ntfs_volume", fuzzVolume},
+        {"disk", fuzzDisk},
+        {"writer", fuzzWriter},
     };
     return all;
 }
