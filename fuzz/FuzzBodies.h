@@ -47,8 +47,8 @@ void fuzzDisk(std::span<const std::uint8_t> data);
 void fuzzWriter(std::span<const std::uint8_t> data);
 
 // Budgets that keep one input's work small whatever the image claims.
-inline constexpr std::uint64_t kFuzzReadBudget = 4 * 1024 * 1024;   // data bytes per input
-inline constexpr std::uint64_t kFuzzStreamBudget = 1024 * 1024;     // data bytes per stream
+inline constexpr std::uint64_t kFuzzReadBudget = 1024 * 1024;       // data bytes per input
+inline constexpr std::uint64_t kFuzzStreamBudget = 256 * 1024;      // data bytes per stream
 inline constexpr std::uint64_t kFuzzMaxRecords = 512;               // MFT records per image
 inline constexpr std::uint64_t kFuzzRecordReadBudget = 256 * 1024;  // per lone MFT record
 inline constexpr std::size_t kFuzzImageBytes = 1024 * 1024;         // whole-volume input read
