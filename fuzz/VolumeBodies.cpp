@@ -37,6 +37,17 @@ std::string joinPath(const std::string& folder, const std::string& name) {
     return folder + "\\" + name;
 }
 
+// What `info` and the desktop's folder chooser read of the mounted volume: label, geometry, the
+// live folders of the root and of the first folder in it.
+void describeVolume(ScanContext& context) {
+    FileSystem& fs = *context.fileSystem;
+    (void)fs.label();
+    (void)fs.geometry();
+    if (!fs.capabilities().foldersChoosable) return;
+    const std::vector<LiveFolder> top = fs.liveFolders(fs.rootFolder());
+    if (!top.empty()) (void)fs.liveFolders(top.front().id);
+}
+
 }  // namespace
 
 void scanAndRead(ScanContext& context, std::uint8_t control) {
@@ -84,7 +95,7 @@ void fuzzVolume(std::span<const std::uint8_t> data) {
     const auto image = imageOf(data);
     auto source = std::make_unique<MemorySectorDevice>(MemorySectorDevice::Borrow{}, image);
     if (mountVolume(context, std::move(source)) != MountStatus::Mounted) return;
-    (void)volumeLabel(context);
+    describeVolume(context);
     scanAndRead(context, controlOf(data));
     unmountVolume(context);
 }
@@ -123,7 +134,7 @@ void fuzzDisk(std::span<const std::uint8_t> data) {
     if (mountVolume(context, std::move(selected.device),
                     mountOrderForName(selected.fileSystemName)) != MountStatus::Mounted)
         return;
-    (void)volumeLabel(context);
+    describeVolume(context);
     scanAndRead(context, control & 0x0F);
     unmountVolume(context);
 }
