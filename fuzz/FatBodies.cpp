@@ -39,7 +39,7 @@ void readFoundData(ScanContext& context, const DeletedFileEntry& entry, std::uin
 void fuzzFatImage(std::span<const std::uint8_t> data) {
     ScanContext context;
     attachDevice(context.volume,
-                 std::make_unique<MemorySectorDevice>(std::vector(data.begin(), data.end())));
+                 std::make_unique<MemorySectorDevice>(MemorySectorDevice::Borrow{}, data));
     context.fileSystem = fatFileSystemType().mount(context.volume);
     if (!context.fileSystem) return;
     FatVolume fat = static_cast<FatFileSystem&>(*context.fileSystem).fat();

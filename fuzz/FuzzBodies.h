@@ -32,10 +32,25 @@ void fuzzFolderCluster(std::span<const std::uint8_t> data);
 // its extended partition, or GPT at 512 or 4096 bytes per sector).
 void fuzzPartitionTable(std::span<const std::uint8_t> data);
 
+// A whole volume through the mount the commands use (FAT and NTFS tried in the probe order),
+// then a scan and the data of every entry found. The last byte chooses the scan: bit 0 deep,
+// bits 1-2 the folder (the root, "\SUB", a found entry's folder, a found entry as a folder), bit
+// 3 only some records, bits 4-7 which found entry. Only the first kFuzzImageBytes are the image.
+void fuzzVolume(std::span<const std::uint8_t> data);
+// A whole disk: its partition table, the partition chosen from it (bits 4-6 of the last byte: a
+// number, 0 the one volume partition), then the volume in it as fuzzVolume takes it (bits 0-3).
+// Bit 7 makes the GPT CRC32s right first, so that a table's contents count.
+void fuzzDisk(std::span<const std::uint8_t> data);
+// The recovery writer: a few found entries (names, folders, long names, first characters from
+// the input) written out of a small FAT12 volume into a fresh temporary folder, and the report.
+// Nothing may be written outside the destination, nor any file replaced.
+void fuzzWriter(std::span<const std::uint8_t> data);
+
 // Budgets that keep one input's work small whatever the image claims.
-inline constexpr std::uint64_t kFuzzReadBudget = 4 * 1024 * 1024;   // data bytes per input
-inline constexpr std::uint64_t kFuzzStreamBudget = 1024 * 1024;     // data bytes per stream
+inline constexpr std::uint64_t kFuzzReadBudget = 1024 * 1024;       // data bytes per input
+inline constexpr std::uint64_t kFuzzStreamBudget = 256 * 1024;      // data bytes per stream
 inline constexpr std::uint64_t kFuzzMaxRecords = 512;               // MFT records per image
 inline constexpr std::uint64_t kFuzzRecordReadBudget = 256 * 1024;  // per lone MFT record
+inline constexpr std::size_t kFuzzImageBytes = 1024 * 1024;         // whole-volume input read
 
 }  // namespace rekkon::fuzz

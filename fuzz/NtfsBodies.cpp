@@ -7,6 +7,7 @@
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/NtfsStreams.h"
 #include "ntfs/AttributeLookup.h"
+#include "ntfs/MftFile.h"
 #include "ntfs/MftRecord.h"
 #include "ntfs/NtfsFileSystem.h"
 #include "ntfs/NtfsFreeSpace.h"
@@ -62,7 +63,7 @@ void readThroughHandle(ScanContext& context, std::uint64_t record, std::uint64_t
 void fuzzNtfsImage(std::span<const std::uint8_t> data) {
     ScanContext context;
     attachDevice(context.volume,
-                 std::make_unique<MemorySectorDevice>(std::vector(data.begin(), data.end())));
+                 std::make_unique<MemorySectorDevice>(MemorySectorDevice::Borrow{}, data));
     context.fileSystem = ntfsFileSystemType().mount(context.volume);
     if (!context.fileSystem) return;
     NtfsVolume& ntfs = static_cast<NtfsFileSystem&>(*context.fileSystem).ntfs();
@@ -97,8 +98,7 @@ void fuzzMftRecord(std::span<const std::uint8_t> data) {
 
     // Non-resident attributes read their clusters from the input itself.
     VolumeContext source;
-    attachDevice(source,
-                 std::make_unique<MemorySectorDevice>(std::vector(data.begin(), data.end())));
+    attachDevice(source, std::make_unique<MemorySectorDevice>(MemorySectorDevice::Borrow{}, data));
     source.kind = FileSystemKind::Ntfs;
     source.bytesPerCluster = 4096;
     NtfsVolume volume;
@@ -120,6 +120,30 @@ void fuzzMftRecord(std::span<const std::uint8_t> data) {
     }
     std::uint64_t budget = kFuzzRecordReadBudget;
     readAllStreams(file, budget);
+    if (data.size() >= 2 * std::size_t{recordSize}) {
+        // The whole input as the $MFT's data, so that record 0 (the first record, as opened)
+        // reaches the records after it through its attribute list.
+        MftFile mft;
+        mft.volume = &volume;
+        mft.recordBuffer = file.recordBuffer;
+        AttributeDescriptor records;
+        records.typeCode = volume.typeData;
+        records.isResident = false;
+        records.dataSize = records.allocatedSize = records.initializedSize =
+            data.size() / recordSize * recordSize;
+        records.runs.push_back(DataRun{0, (data.size() + 4095) / 4096});
+        mft.attributes.push_back(std::move(records));
+        volume.mftFile = &mft;
+        volume.mftRecordZero = file.recordBuffer;
+        MftFile listed;
+        if (openMftFile(listed, volume, 0) == kNtfsOk) {
+            fuzzCheck(!listed.loadedRecords.empty() && listed.loadedRecords.front() == 0,
+                      "a file whose base record was not merged first");
+            readAllStreams(listed, budget);
+        }
+        closeMftFile(listed);
+        volume.mftFile = nullptr;
+    }
     closeMftFile(file);
 }
 

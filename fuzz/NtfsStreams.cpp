@@ -42,7 +42,8 @@ void readFromStart(std::uint64_t dataSize, std::uint64_t limit, std::uint64_t& b
 void readAllStreams(MftFile& file, std::uint64_t& budget) {
     if (!file.isOpen() || file.volume == nullptr) return;
     const std::uint32_t typeData = file.volume->typeData;
-    std::vector<std::uint8_t> chunk(kChunkBytes);
+    // One buffer for every file and input: it is only ever written before it is read.
+    static std::vector<std::uint8_t> chunk(kChunkBytes);
     for (std::size_t i = 0; i < file.attributes.size() && budget > 0; ++i) {
         const AttributeDescriptor& d = file.attributes[i];
         const std::uint64_t dataSize = d.dataSize;

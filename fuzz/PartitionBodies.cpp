@@ -9,7 +9,7 @@
 namespace rekkon::fuzz {
 
 void fuzzPartitionTable(std::span<const std::uint8_t> data) {
-    MemorySectorDevice device(std::vector(data.begin(), data.end()));
+    MemorySectorDevice device(MemorySectorDevice::Borrow{}, data);
     const std::optional<PartitionTable> table = readPartitionTable(device);
     if (!table) return;
     fuzzCheck(table->scheme == "dos" || table->scheme == "gpt", "an unknown table scheme");

@@ -5,7 +5,9 @@ Usage: cut-seeds.py OUTDIR IMAGE...
 
 From each NTFS image: every in-use MFT record of the first 128 (mft_record), the mapping pairs of
 every non-resident attribute in them (run_list: one whole and one fragment-mode seed each), and
-the stored compression units of compressed attributes (lznt1). From each FAT12/16 image: the
+the stored compression units of compressed attributes (lznt1), and each record with an attribute
+list made resident, naming its extension records, followed by them renumbered 1, 2... (mft_record: the target reads the
+input's records as the $MFT). From each FAT12/16 image: the
 root folder behind a path component (fat_dir). Images of other kinds are skipped.
 """
 import os
@@ -33,6 +35,65 @@ def apply_fixups(record):
             break
         rec[end:end + 2] = rec[usa + 2 * i:usa + 2 * i + 2]
     return bytes(rec)
+
+
+def store_fixups(record):
+    """The inverse of apply_fixups: each sector's last two bytes moved to the update sequence."""
+    rec = bytearray(record)
+    usa, count = u16(rec, 4), u16(rec, 6)
+    for i in range(1, count):
+        end = i * 512 - 2
+        if end + 2 > len(rec) or usa + 2 * i + 2 > len(rec):
+            break
+        rec[usa + 2 * i:usa + 2 * i + 2] = rec[end:end + 2]
+        rec[end:end + 2] = rec[usa:usa + 2]
+    return bytes(rec)
+
+
+def attributes(fixed):
+    at = u16(fixed, 0x14)
+    while at + 16 <= len(fixed) and u32(fixed, at) != 0xFFFFFFFF:
+        length = u32(fixed, at + 4)
+        if length < 16 or at + length > len(fixed):
+            return
+        yield at, fixed[at:at + length]
+        at += length
+
+
+def list_seed(image, mft, record_size, n, fixed):
+    """Record n with its attribute list made resident and naming only its extension records,
+    followed by those records, renumbered from 0."""
+    # Records the input may hold: the target takes the record size from the input's length.
+    room = 3 if record_size == 1024 else 4 if record_size == 4096 else 1
+    extensions = []
+    for m in range(128):
+        ext = image[mft + m * record_size:mft + (m + 1) * record_size]
+        if m != n and ext[:4] == b'FILE' and u64(ext, 0x20) & 0xFFFFFFFFFFFF == n:
+            extensions.append(m)
+    for at, attribute in attributes(fixed):
+        if u32(attribute, 0) != 0x20 or not extensions:
+            continue
+        entries = b''
+        for i, m in enumerate(extensions[:room - 1]):
+            ext = apply_fixups(image[mft + m * record_size:mft + (m + 1) * record_size])
+            first = next(attributes(ext), None)
+            kind = u32(first[1], 0) if first else 0x80
+            entries += struct.pack('<IHBBQQH6x', kind, 0x20, 0, 0x1A, 0, i + 1, 0)
+        resident = struct.pack('<IIBBHHHIHBB', 0x20, 0x18 + len(entries), 0, 0, 0x18, 0,
+                               u16(attribute, 0x0E), len(entries), 0x18, 0, 0) + entries
+        rec = fixed[:at] + resident + fixed[at + len(attribute):]
+        used = u32(fixed, 0x18) - len(attribute) + len(resident)
+        if used > record_size:
+            return None
+        rec = bytearray(rec[:record_size].ljust(record_size, b'\0'))
+        struct.pack_into('<I', rec, 0x18, used)
+        out = [store_fixups(rec)]
+        for m in extensions[:room - 1]:
+            ext = bytearray(apply_fixups(image[mft + m * record_size:mft + (m + 1) * record_size]))
+            struct.pack_into('<Q', ext, 0x20, u64(ext, 0x20) & ~0xFFFFFFFFFFFF)
+            out.append(store_fixups(ext))
+        return b''.join(out)
+    return None
 
 
 def decode_runs(pairs):
@@ -79,6 +140,9 @@ def cut_ntfs(outdir, tag, image):
             continue
         save(outdir, 'mft_record', f'{tag}-record{n}', record)
         fixed = apply_fixups(record)
+        listed = list_seed(image, mft, record_size, n, fixed)
+        if listed:
+            save(outdir, 'mft_record', f'{tag}-list{n}', listed)
         at, k = u16(fixed, 0x14), 0
         while at + 16 <= len(fixed) and u32(fixed, at) != 0xFFFFFFFF:
             length = u32(fixed, at + 4)

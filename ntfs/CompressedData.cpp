@@ -1,6 +1,7 @@
 #include "ntfs/CompressedData.h"
 
 #include <algorithm>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -11,19 +12,50 @@
 
 namespace rekkon {
 
+// The unit a descriptor's last read ended in. Its bytes follow from the volume, the cluster
+// size, the unit's VCN and the runs that cover it; runs only grow at their end, so the count of
+// runs when it was read tells whether they still cover it as they did.
+struct CompressedUnit {
+    const VolumeContext* context = nullptr;
+    std::uint64_t cs = 0;
+    std::uint64_t unitVcn = 0;
+    std::size_t runCount = 0;
+    bool valid = false;
+    std::span<const std::uint8_t> bytes;  // into raw or out
+    std::vector<std::uint8_t> raw;        // the unit's real clusters as stored
+    std::vector<std::uint8_t> out;        // a decompressed unit
+};
+
 namespace {
 
 struct UnitReader {
     VolumeContext& context;
     std::uint64_t cs;
-    std::vector<std::uint8_t> raw;  // the unit's real clusters as stored
-    std::vector<std::uint8_t> out;  // a decompressed unit
+    CompressedUnit& unit;
 
     std::uint64_t unitBytes() const { return kCompressionUnitClusters * cs; }
 
-    // Gathers the real clusters of the unit at `unitVcn` (whose first run `walker` holds) and
-    // gives the unit's bytes, or an empty span when a transfer fails.
+    // The bytes of the unit at `unitVcn` (whose first run `walker` holds), read again only when
+    // it is not the one read last; an empty span when a transfer fails.
+    std::span<const std::uint8_t> get(const RunWalker& walker, std::uint64_t unitVcn,
+                                      std::size_t runCount) {
+        if (unit.valid && unit.context == &context && unit.cs == cs && unit.unitVcn == unitVcn &&
+            unit.runCount == runCount)
+            return unit.bytes;
+        unit.bytes = load(walker, unitVcn);
+        unit.valid = !unit.bytes.empty();
+        unit.context = &context;
+        unit.cs = cs;
+        unit.unitVcn = unitVcn;
+        unit.runCount = runCount;
+        return unit.bytes;
+    }
+
+    // Gathers the real clusters of the unit at `unitVcn` and gives the unit's bytes, or an
+    // empty span when a transfer fails.
     std::span<const std::uint8_t> load(RunWalker walker, std::uint64_t unitVcn) {
+        std::vector<std::uint8_t>& raw = unit.raw;
+        std::vector<std::uint8_t>& out = unit.out;
         const std::size_t size = static_cast<std::size_t>(unitBytes());
         raw.resize(size);
         std::uint64_t gathered = 0;
@@ -69,7 +101,8 @@ int readCompressedData(MftFile& file, const AttributeDescriptor& d, std::uint64_
     if (cs == 0 || cs > kMaxCompressedClusterBytes || volume.context == nullptr)
         return kNtfsFailure;
 
-    UnitReader units{*volume.context, cs, {}, {}};
+    if (!d.lastUnit.unit) d.lastUnit.unit = std::make_shared<CompressedUnit>();
+    UnitReader units{*volume.context, cs, *d.lastUnit.unit};
     RunWalker walker(d.runs, d.readPosition);
     std::uint64_t p = position;
     std::size_t delivered = 0;
@@ -84,7 +117,7 @@ int readCompressedData(MftFile& file, const AttributeDescriptor& d, std::uint64_
             z = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, zeroEnd - p));
             deliverZeros(request, z);
         } else {
-            const std::span<const std::uint8_t> unit = units.load(walker, unitVcn);
+            const std::span<const std::uint8_t> unit = units.get(walker, unitVcn, d.runs.size());
             if (unit.empty()) {
                 request.count = delivered;
                 d.runSteps += walker.steps();

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <set>
 #include <span>
 #include <string>
@@ -40,6 +41,22 @@ struct PendingFragment {
     std::vector<DataRun> runs;
 };
 
+// The compression unit a compressed attribute's last read ended in, decompressed
+// (ntfs/CompressedData.cpp).
+struct CompressedUnit;
+// Holds it for one descriptor; a copy of the descriptor starts without one.
+struct CompressedUnitSlot {
+    std::shared_ptr<CompressedUnit> unit;
+    CompressedUnitSlot() = default;
+    CompressedUnitSlot(const CompressedUnitSlot&) {}
+    CompressedUnitSlot& operator=(const CompressedUnitSlot&) {
+        unit.reset();
+        return *this;
+    }
+    CompressedUnitSlot(CompressedUnitSlot&&) noexcept = default;
+    CompressedUnitSlot& operator=(CompressedUnitSlot&&) noexcept = default;
+};
+
 // One attribute of an MFT file, or all fragments of one non-resident attribute merged.
 struct AttributeDescriptor {
     std::uint32_t typeCode = 0;
@@ -61,6 +78,9 @@ struct AttributeDescriptor {
     // Neither is part of the attribute's value.
     mutable RunPosition readPosition;
     mutable std::uint64_t runSteps = 0;
+    // The last compression unit read, so that reads inside one unit decompress it once. Not
+    // part of the attribute's value either.
+    mutable CompressedUnitSlot lastUnit;
 
     bool isNamed() const { return !attributeName.empty(); }
     // The name as UTF-8, converted whole.

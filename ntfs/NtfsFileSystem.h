@@ -33,7 +33,7 @@ class NtfsFileSystem final : public FileSystem {
     NtfsVolume& ntfs() { return *ntfs_; }
 
   private:
-    VolumeContext& volume_;
+    [[maybe_unused]] VolumeContext& volume_;  // the source it reads through
     std::unique_ptr<NtfsVolume> ntfs_;
 };
 

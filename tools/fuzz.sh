@@ -7,7 +7,8 @@
 #
 # Usage: tools/fuzz.sh [SECONDS] [TARGET...]     targets: fat_image ntfs_image mft_record
 #                                                         run_list lznt1 fat_dir partition_table
-#                                                         fat_folder_cluster
+#                                                         fat_folder_cluster fat_volume
+#                                                         ntfs_volume disk writer
 # Environment: FUZZ_BUILD (build folder, default build-fuzz), FUZZ_NO_BUILD=1 (use it as built),
 #              FUZZ_FLAGS (more libFuzzer options, e.g. -jobs=2).
 set -euo pipefail
@@ -15,15 +16,17 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-60}
 shift || true
-all_targets=(fat_image ntfs_image mft_record run_list lznt1 fat_dir partition_table fat_folder_cluster)
+all_targets=(fat_image ntfs_image mft_record run_list lznt1 fat_dir partition_table fat_folder_cluster
+    fat_volume ntfs_volume disk writer)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all_targets[@]}")
 build=${FUZZ_BUILD:-build-fuzz}
 
 max_len() {
     case $1 in
-        fat_image | ntfs_image) echo 4194304 ;;
-        mft_record) echo 8192 ;;
+        fat_image | ntfs_image | fat_volume | ntfs_volume | disk) echo 1048576 ;;
+        mft_record) echo 16384 ;;
+        writer) echo 8192 ;;
         run_list) echo 4096 ;;
         lznt1 | fat_dir | fat_folder_cluster) echo 65536 ;;
         partition_table) echo 1048576 ;;
@@ -40,23 +43,45 @@ fi
 # Seeds: whole images (cut to the length the targets take) and what cut-seeds.py takes out of them.
 seeds=$build/seeds
 rm -rf "$seeds"
-mkdir -p "$seeds/fat_image" "$seeds/ntfs_image" "$seeds/partition_table" "$seeds/images"
+mkdir -p "$seeds/fat_image" "$seeds/ntfs_image" "$seeds/partition_table" "$seeds/images" \
+    "$seeds/fat_volume" "$seeds/ntfs_volume" "$seeds/disk"
 unpack() {  # packed-image target
     local out="$seeds/$2/$(basename "${1%.xz}")"
     { xz -dc "$1" || true; } | head -c "$(max_len "$2")" >"$out"
 }
+# A volume target's seed again with last bytes (its control byte) that ask for a deep scan, a
+# found entry's folder, some records only.
+variants() {
+    local f
+    for f in "$seeds/$1"/*.img "$seeds/$1"/*.dd; do
+        [ -s "$f" ] || continue
+        for control in 05 0b 16 2f; do
+            { head -c -1 "$f"; printf "\\x$control"; } >"${f%.*}-c$control.${f##*.}"
+        done
+    done
+}
 for f in tests/data/fat/*.img.xz tests/data/fat/realworld/*/*.xz tests/data/fuzz/seeds/fat*.img.xz; do
     unpack "$f" fat_image
+    unpack "$f" fat_volume
 done
-for f in tests/data/ntfs/realworld/*/*.xz tests/data/fuzz/seeds/ntfs*.img.xz; do
+for f in tests/data/ntfs/*.img.xz tests/data/ntfs/realworld/*/*.xz tests/data/fuzz/seeds/ntfs*.img.xz; do
     unpack "$f" ntfs_image
+    unpack "$f" ntfs_volume
 done
 for f in tests/data/fuzz/seeds/partition-*.img.xz; do
     unpack "$f" partition_table
+    unpack "$f" disk
 done
+variants fat_volume
+variants ntfs_volume
 xz -dc tests/data/ntfs/ntfs-512-4k.img.xz >"$seeds/images/ntfs-512-4k.img"
 python3 fuzz/cut-seeds.py "$seeds" "$seeds"/fat_image/fat1[26]*.img "$seeds"/ntfs_image/* \
     "$seeds/images/ntfs-512-4k.img"
+xz -dc tests/data/fat/fat12.img.xz >"$seeds/images/fat12.img"
+xz -dc tests/data/fuzz/seeds/ntfs-small-512.img.xz >"$seeds/images/ntfs-512.img"
+xz -dc tests/data/fuzz/seeds/ntfs-small-4096.img.xz >"$seeds/images/ntfs-4096.img"
+python3 fuzz/make-disk-seeds.py "$seeds/disk" "$seeds/images/fat12.img" \
+    "$seeds/images/ntfs-512.img" "$seeds/images/ntfs-4096.img"
 rm -rf "$seeds/images"
 
 failed=()
@@ -74,7 +99,7 @@ for t in "${targets[@]}"; do
     status=0
     # shellcheck disable=SC2086
     "$build/fuzz/fuzz_$t" -max_total_time="$seconds" -max_len="$(max_len "$t")" \
-        -rss_limit_mb=4096 -timeout=10 -print_final_stats=1 -artifact_prefix="$findings/" \
+        -rss_limit_mb=4096 -timeout=10 -reload=0 -print_final_stats=1 -artifact_prefix="$findings/" \
         ${FUZZ_FLAGS:-} "${inputs[@]}" >"$log" 2>&1 || status=$?
     execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || true)
     last=$(grep -E '^#[0-9]+' "$log" | tail -1 || true)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "volume/SectorDevice.h"
@@ -11,14 +12,22 @@ namespace rekkon {
 // was read whole). A partial sector at the end reads as unreadable, as on an image file.
 class MemorySectorDevice final : public SectorDevice {
   public:
-    explicit MemorySectorDevice(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+    // Takes over `bytes`.
+    explicit MemorySectorDevice(std::vector<std::uint8_t> bytes)
+        : bytes_(std::move(bytes)), view_(bytes_) {}
+    // Reads `bytes` in place, without a copy; they must outlive the device.
+    struct Borrow {};
+    MemorySectorDevice(Borrow, std::span<const std::uint8_t> bytes) : view_(bytes) {}
+    MemorySectorDevice(const MemorySectorDevice&) = delete;
+    MemorySectorDevice& operator=(const MemorySectorDevice&) = delete;
 
     void seekSector(std::uint64_t sector) override { sector_ = sector; }
     std::size_t readSectors(std::span<std::uint8_t> buffer) override;
-    std::optional<std::uint64_t> sizeBytes() const override { return bytes_.size(); }
+    std::optional<std::uint64_t> sizeBytes() const override { return view_.size(); }
 
   private:
-    std::vector<std::uint8_t> bytes_;
+    std::vector<std::uint8_t> bytes_;     // the bytes taken over; empty when borrowing
+    std::span<const std::uint8_t> view_;  // the bytes read: bytes_, or the borrowed ones
     std::uint64_t sector_ = 0;
 };
 

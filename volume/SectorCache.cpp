@@ -4,9 +4,7 @@
 
 namespace rekkon {
 
-SectorCache::SectorCache() : slots_(kSlots) {
-    index_.reserve(kSlots * 2);
-}
+SectorCache::SectorCache() = default;
 
 bool SectorCache::lookup(std::uint64_t sector, std::span<std::uint8_t, kSectorSize> out) {
     auto it = index_.find(sector);
@@ -24,6 +22,13 @@ void SectorCache::insert(std::uint64_t sector, std::span<const std::uint8_t, kSe
         slot = it->second;
         unlink(slot);
     } else if (used_ < kSlots) {
+        if (used_ == slots_.size()) {
+            if (slots_.empty()) {
+                slots_.reserve(kSlots);
+                index_.reserve(kSlots * 2);
+            }
+            slots_.emplace_back();
+        }
         slot = static_cast<std::uint16_t>(used_++);
         index_.emplace(sector, slot);
     } else {

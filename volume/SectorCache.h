@@ -13,6 +13,7 @@ namespace rekkon {
 // 256 recently read sectors of the open volume, replaced least-recently-used first.
 // Never-used slots are always taken (lowest number first) before a used one is replaced.
 // Lookups and inserts are O(1): a hash index by sector number plus a doubly linked recency list.
+// Slots are made as sectors arrive, so a cache that holds few sectors costs little to set up.
 class SectorCache {
   public:
     static constexpr std::size_t kSlots = 256;
@@ -40,7 +41,7 @@ class SectorCache {
     void unlink(std::uint16_t slot);
     void pushNewest(std::uint16_t slot);
 
-    std::vector<Slot> slots_;
+    std::vector<Slot> slots_;  // the slots made so far; never more than kSlots
     std::unordered_map<std::uint64_t, std::uint16_t> index_;
     std::size_t used_ = 0;  // slots 0..used_-1 have held a sector since the last clear
     std::uint16_t newest_ = kNone;

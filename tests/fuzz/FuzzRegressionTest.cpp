@@ -35,6 +35,10 @@ const std::vector<Target>& targets() {
         {"fat_dir", fuzzFatDir},
         {"partition_table", fuzzPartitionTable},
         {"fat_folder_cluster", fuzzFolderCluster},
+        {"fat_volume", fuzzVolume},
+        {"ntfs_volume", fuzzVolume},
+        {"disk", fuzzDisk},
+        {"writer", fuzzWriter},
     };
     return all;
 }
@@ -94,6 +98,10 @@ TEST(FuzzSeeds, SeedImagesRunClean) {
             fuzzFatImage(bytes);
         else
             fuzzNtfsImage(bytes);
+        // Through the mount and a deep scan of a found entry's folder (the last byte).
+        std::vector<std::uint8_t> deep(bytes.begin(), bytes.begin() + (1 << 20));
+        deep.back() = 0x05;
+        fuzzVolume(deep);
     }
     for (const char* name :
          {"partition-dos.img", "partition-gpt-512.img", "partition-gpt-4096.img"}) {
@@ -101,6 +109,7 @@ TEST(FuzzSeeds, SeedImagesRunClean) {
         const std::vector<std::uint8_t> bytes = readWhole(dir / name);
         ASSERT_GE(bytes.size(), 256u << 10);
         fuzzPartitionTable(bytes);
+        fuzzDisk(bytes);
     }
 }
 

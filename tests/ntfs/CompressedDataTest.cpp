@@ -101,6 +101,21 @@ TEST_F(AttributeCompressedFixture, RunsEndingInsideUnitGiveZerosForMissingCluste
     EXPECT_EQ(o.bytes, clusters(300, 10) + Bytes(6 * kCs, 0));
 }
 
+TEST_F(AttributeCompressedFixture, UnitKeptFromLastReadIsReadAgainOnceRunsGrow) {
+    test::RawVolume v(image, kCs);
+    MftFile file;
+    file.volume = &v.ntfs;
+    AttributeDescriptor d;
+    d.isResident = false;
+    d.flags = 0x0001;
+    d.runs = {{300, 10}};
+    d.dataSize = d.initializedSize = d.allocatedSize = kUnit;
+    EXPECT_EQ(test::readData(file, d, 0, kUnit).bytes, clusters(300, 10) + Bytes(6 * kCs, 0));
+    // The rest of the unit's clusters arrive with a later fragment of the runs.
+    d.runs.push_back({400, 6});
+    EXPECT_EQ(test::readData(file, d, 0, kUnit).bytes, clusters(300, 10) + clusters(400, 6));
+}
+
 TEST_F(AttributeCompressedFixture, SparseFlagAloneIsNotCompression) {
     auto o = read({{300, 10}, {-1, 6}, {400, 16}}, 0, 2 * kUnit, 0x8000);
     EXPECT_EQ(o.bytes, clusters(300, 10) + Bytes(6 * kCs, 0) + clusters(400, 16));
