@@ -30,7 +30,7 @@ BootSectorProbe probeFat(std::span<const std::uint8_t> boot) {
 }
 
 bool namesFat(const std::string& platformName) {
-    return platformName.find("FAT") != std::string::npos;
+    return platformName.find("FAT") != std::string::npos && platformName != "exFAT";
 }
 
 std::unique_ptr<FileSystem> mountFatVolume(VolumeContext& volume) {

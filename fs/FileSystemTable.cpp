@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "exfat/ExfatFileSystem.h"
 #include "fat/FatFileSystem.h"
 #include "ntfs/NtfsFileSystem.h"
 #include "volume/FileSystemNames.h"
@@ -17,6 +18,7 @@ struct Table {
     std::vector<FileSystemType> types = {
         fatFileSystemType(),
         ntfsFileSystemType(),
+        exfatFileSystemType(),
     };
 };
 

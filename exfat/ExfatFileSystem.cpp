@@ -1,0 +1,111 @@
+#include "exfat/ExfatFileSystem.h"
+
+#include "exfat/ExfatScan.h"
+
+namespace rekkon {
+
+namespace {
+
+BootSectorProbe probeExfat(std::span<const std::uint8_t> boot) {
+    if (!parseExfatBootSector(boot)) return {};
+    return {"exFAT", true};
+}
+
+bool namesExfat(const std::string& platformName) {
+    return platformName == "exFAT" || platformName == "exfat";
+}
+
+std::unique_ptr<FileSystem> mountExfatVolume(VolumeContext& volume) {
+    auto exfat = mountExfat(volume);
+    if (!exfat) return nullptr;
+    return std::make_unique<ExfatFileSystem>(std::move(exfat));
+}
+
+}  // namespace
+
+FileSystemType exfatFileSystemType() {
+    return {"exFAT", probeExfat, namesExfat, mountExfatVolume};
+}
+
+FileSystemCapabilities ExfatFileSystem::capabilities() const {
+    return {};
+}
+
+std::vector<GeometryLine> ExfatFileSystem::geometry() {
+    const ExfatGeometry& g = volume_->geometry;
+    const std::uint64_t sector = g.bytesPerSector;
+    const auto n = [](std::uint64_t value) { return std::to_string(value); };
+    std::vector<GeometryLine> lines = {
+        {"Bytes per sector", n(g.bytesPerSector)},
+        {"Total sectors", n(g.volumeBytes / sector)},
+        {"Sectors per cluster", n(g.bytesPerCluster / sector)},
+        {"Cluster size", n(g.bytesPerCluster)},
+        {"FAT offset", n(g.fatOffset / sector)},
+        {"Sectors per FAT", n(g.fatBytes / sector)},
+        {"FAT count", n(g.fatCount)},
+        {"Cluster heap offset", n(g.heapOffset / sector)},
+        {"Data clusters", n(g.clusterCount)},
+        {"Root cluster", n(g.rootCluster)},
+        {"Allocation bitmap cluster", n(volume_->bitmapCluster)},
+        {"Up-case table cluster", n(volume_->upcaseCluster)},
+    };
+    if (g.usedBackupBootRegion)
+        lines.emplace_back("Damage", "the boot region is damaged; its backup (sector 12) was used");
+    if (volume_->bitmapUnavailable)
+        lines.emplace_back("Damage",
+                           "the allocation bitmap cannot be read; every cluster counts as in use "
+                           "when data is estimated");
+    if (volume_->usedDefaultUpcase)
+        lines.emplace_back("Damage", "the up-case table cannot be found");
+    return lines;
+}
+
+ScanOutcome ExfatFileSystem::scan(const ScanRequest& request, FoundListBuilder& builder) {
+    places_.clear();
+    ScanOutcome outcome;
+    outcome.folderDepthLimit = kMaxExfatDepth;
+    const std::string& folder = request.folder;
+    const ExfatFoundSink found = [&](ExfatFoundFile f) {
+        if (!folder.empty() && !folderWithin(f.folder, folder)) return;
+        DeletedFileEntry e;
+        e.origin = kExfatEntryOrigin;
+        e.location = f.set.firstCluster;
+        e.slot = f.slot;
+        e.attributes = f.set.attributes;
+        e.size = f.set.dataLength;
+        bool utc = false;
+        e.createTime = f.set.created.fileTime(utc);
+        e.writeTime = f.set.modified.fileTime(utc);
+        e.timesUtc = utc;
+        e.lastAccessTime = e.accessTime = f.set.accessed.fileTime(utc);
+        e.name = std::move(f.name);
+        e.folder = std::move(f.folder);
+        e.status = f.status;
+        places_[f.slot] = {f.set.noFatChain, f.set.validDataLength};
+        builder.addFile(std::move(e));
+    };
+    const ExfatScanStats stats =
+        scanExfat(*volume_, found, [&request] { return request.cancelled(); });
+    outcome.foldersNotEntered = stats.foldersNotEntered;
+    outcome.cancelled = stats.cancelled;
+    return outcome;
+}
+
+std::unique_ptr<FileDataHandle> ExfatFileSystem::openData(const DeletedFileEntry& entry,
+                                                          DataOpenError& why) {
+    // An entry of the last scan: as its set said; else contiguous, wholly valid.
+    DataPlace place{false, entry.size};
+    if (const auto it = places_.find(entry.slot); it != places_.end()) place = it->second;
+    auto data = entry.location > 0xFFFFFFFFu
+                    ? nullptr
+                    : openExfatFileData(*volume_, static_cast<std::uint32_t>(entry.location),
+                                        entry.size, place.validDataLength, place.noFatChain);
+    why = data ? DataOpenError::None : DataOpenError::CannotLocate;
+    return data;
+}
+
+int ExfatFileSystem::folderDepthLimit() const {
+    return kMaxExfatDepth;
+}
+
+}  // namespace rekkon

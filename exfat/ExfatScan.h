@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "exfat/ExfatEntries.h"
+#include "exfat/ExfatVolume.h"
+
+namespace rekkon {
+
+// Folder levels below the root a scan enters at most.
+inline constexpr int kMaxExfatDepth = 1024;
+
+// One deleted file an exFAT scan found.
+struct ExfatFoundFile {
+    ExfatEntrySet set;
+    std::string name;    // UTF-8
+    std::string folder;  // UTF-8 path of its folder ("\" the root)
+    // Where its entry set lies: its folder's first cluster << 23 | the file entry's index there.
+    std::uint64_t slot = 0;
+    std::uint8_t status = 0;  // 0 "Poor", 255 "Good", else a percentage
+};
+using ExfatFoundSink = std::function<void(ExfatFoundFile)>;
+
+struct ExfatScanStats {
+    std::uint64_t foldersNotEntered = 0;  // deeper than the limit
+    bool cancelled = false;
+};
+
+// Walks every folder reachable from the root, deleted folders included, handing each deleted
+// file whose entry set is plausible to `found` (those whose set checksum fails with the estimate
+// "Poor": their names may be damaged). `cancelled`, when given, is asked between entries.
+ExfatScanStats scanExfat(ExfatVolume& volume, const ExfatFoundSink& found,
+                         const std::function<bool()>& cancelled = {});
+
+// The estimate of a deleted file's data: the share of the clusters it would take (contiguous
+// from its first, or its chain where the FAT still holds one of free clusters) that the bitmap
+// shows free; 255 when all are, 0 when none are or the clusters leave the heap.
+std::uint8_t estimateExfatFile(ExfatVolume& volume, const ExfatEntrySet& set);
+
+// Where a deleted file's data lies: its run when it had no chain; its chain when the FAT still
+// holds one for its size through free clusters; else the clusters from its first on. Empty when
+// it has no data or its first cluster is not in the heap; cut at the heap's end.
+std::vector<ExfatRun> exfatDataRuns(ExfatVolume& volume, std::uint32_t firstCluster,
+                                    std::uint64_t dataLength, bool noFatChain);
+
+}  // namespace rekkon
