@@ -28,7 +28,28 @@ FileSystemType exfatFileSystemType() {
 }
 
 FileSystemCapabilities ExfatFileSystem::capabilities() const {
-    return {};
+    FileSystemCapabilities can;
+    can.foldersChoosable = true;
+    return can;
+}
+
+std::uint64_t ExfatFileSystem::rootFolder() const {
+    return volume_->geometry.rootCluster;
+}
+
+std::vector<LiveFolder> ExfatFileSystem::liveFolders(std::uint64_t id) {
+    ExfatFolderPlace place{volume_->geometry.rootCluster, 0, false, false};
+    if (id != place.firstCluster) {
+        const auto known = folders_.find(id);
+        if (known == folders_.end()) return {};
+        place = known->second;
+    }
+    std::vector<LiveFolder> folders;
+    for (ExfatLiveFolder& f : listExfatFolders(*volume_, place)) {
+        folders_.emplace(f.place.firstCluster, f.place);
+        folders.push_back({f.name, std::move(f.name), f.place.firstCluster});
+    }
+    return folders;
 }
 
 std::vector<GeometryLine> ExfatFileSystem::geometry() {

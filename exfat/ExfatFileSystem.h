@@ -3,6 +3,7 @@
 #include <memory>
 #include <unordered_map>
 
+#include "exfat/ExfatFolder.h"
 #include "exfat/ExfatVolume.h"
 #include "fs/FileSystemTable.h"
 
@@ -26,6 +27,8 @@ class ExfatFileSystem final : public FileSystem {
     ScanOutcome scan(const ScanRequest& request, FoundListBuilder& found) override;
     std::unique_ptr<FileDataHandle> openData(const DeletedFileEntry& entry,
                                              DataOpenError& why) override;
+    std::uint64_t rootFolder() const override;
+    std::vector<LiveFolder> liveFolders(std::uint64_t id) override;
     int folderDepthLimit() const override;
 
     ExfatVolume& exfat() { return *volume_; }
@@ -39,6 +42,8 @@ class ExfatFileSystem final : public FileSystem {
 
     std::unique_ptr<ExfatVolume> volume_;
     std::unordered_map<std::uint64_t, DataPlace> places_;
+    // Folders liveFolders listed, by their first cluster: how to read them again.
+    std::unordered_map<std::uint64_t, ExfatFolderPlace> folders_;
 };
 
 // The data of a deleted file: `dataLength` bytes from `firstCluster` (its run, or its chain where

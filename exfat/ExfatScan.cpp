@@ -129,4 +129,33 @@ ExfatScanStats scanExfat(ExfatVolume& volume, const ExfatFoundSink& found,
     return stats;
 }
 
+std::vector<ExfatLiveFolder> listExfatFolders(ExfatVolume& volume, const ExfatFolderPlace& place) {
+    std::vector<ExfatLiveFolder> folders;
+    ExfatFolderReader reader(volume, place);
+    std::vector<std::uint8_t> set;
+    const std::uint8_t* entry = reader.next();
+    while (entry != nullptr && folders.size() < kMaxExfatListedFolders) {
+        if (entry[0] == kExfatEndOfFolder) break;
+        if (entry[0] != kExfatFileEntry) {
+            entry = reader.next();
+            continue;
+        }
+        const int length =
+            exfatSetLength(std::span<const std::uint8_t, kExfatEntrySize>(entry, kExfatEntrySize));
+        set.assign(entry, entry + kExfatEntrySize);
+        entry = reader.next();
+        while (entry != nullptr && set.size() < std::size_t(length) * kExfatEntrySize &&
+               (entry[0] | kExfatInUse) != kExfatFileEntry) {
+            set.insert(set.end(), entry, entry + kExfatEntrySize);
+            entry = reader.next();
+        }
+        const auto s = parseExfatEntrySet(set);
+        if (!s || s->deleted || !s->isFolder() || !volume.geometry.isCluster(s->firstCluster))
+            continue;
+        folders.push_back(
+            {utf8Name(s->name), {s->firstCluster, s->dataLength, s->noFatChain, false}});
+    }
+    return folders;
+}
+
 }  // namespace rekkon

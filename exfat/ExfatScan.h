@@ -5,6 +5,7 @@
 #include <string>
 
 #include "exfat/ExfatEntries.h"
+#include "exfat/ExfatFolder.h"
 #include "exfat/ExfatVolume.h"
 
 namespace rekkon {
@@ -33,6 +34,16 @@ struct ExfatScanStats {
 // "Poor": their names may be damaged). `cancelled`, when given, is asked between entries.
 ExfatScanStats scanExfat(ExfatVolume& volume, const ExfatFoundSink& found,
                          const std::function<bool()>& cancelled = {});
+
+// One live subfolder of a folder.
+struct ExfatLiveFolder {
+    std::string name;  // UTF-8
+    ExfatFolderPlace place;
+};
+// The live subfolders of the folder at `place`, in the order of their entries (at most
+// kMaxExfatListedFolders).
+inline constexpr std::size_t kMaxExfatListedFolders = 65536;
+std::vector<ExfatLiveFolder> listExfatFolders(ExfatVolume& volume, const ExfatFolderPlace& place);
 
 // The estimate of a deleted file's data: the share of the clusters it would take (contiguous
 // from its first, or its chain where the FAT still holds one of free clusters) that the bitmap
