@@ -1,5 +1,6 @@
 #include "exfat/ExfatFileSystem.h"
 
+#include "exfat/ExfatLostFolders.h"
 #include "exfat/ExfatScan.h"
 
 namespace rekkon {
@@ -30,6 +31,7 @@ FileSystemType exfatFileSystemType() {
 FileSystemCapabilities ExfatFileSystem::capabilities() const {
     FileSystemCapabilities can;
     can.foldersChoosable = true;
+    can.lostFolderSearch = true;
     return can;
 }
 
@@ -77,7 +79,9 @@ std::vector<GeometryLine> ExfatFileSystem::geometry() {
                            "the allocation bitmap cannot be read; every cluster counts as in use "
                            "when data is estimated");
     if (volume_->usedDefaultUpcase)
-        lines.emplace_back("Damage", "the up-case table cannot be found");
+        lines.emplace_back("Damage",
+                           "the up-case table cannot be read; names are compared with the "
+                           "built-in table of the ASCII letters");
     return lines;
 }
 
@@ -86,10 +90,11 @@ ScanOutcome ExfatFileSystem::scan(const ScanRequest& request, FoundListBuilder& 
     ScanOutcome outcome;
     outcome.folderDepthLimit = kMaxExfatDepth;
     const std::string& folder = request.folder;
+    std::string_view origin = kExfatEntryOrigin;
     const ExfatFoundSink found = [&](ExfatFoundFile f) {
         if (!folder.empty() && !folderWithin(f.folder, folder)) return;
         DeletedFileEntry e;
-        e.origin = kExfatEntryOrigin;
+        e.origin = origin;
         e.location = f.set.firstCluster;
         e.slot = f.slot;
         e.attributes = f.set.attributes;
@@ -105,10 +110,25 @@ ScanOutcome ExfatFileSystem::scan(const ScanRequest& request, FoundListBuilder& 
         places_[f.slot] = {f.set.noFatChain, f.set.validDataLength};
         builder.addFile(std::move(e));
     };
-    const ExfatScanStats stats =
-        scanExfat(*volume_, found, [&request] { return request.cancelled(); });
+    const auto cancelled = [&request] { return request.cancelled(); };
+    std::unordered_set<std::uint32_t> walked;
+    const ExfatScanStats stats = scanExfat(*volume_, found, cancelled, &walked);
     outcome.foldersNotEntered = stats.foldersNotEntered;
     outcome.cancelled = stats.cancelled;
+    if (!request.deep || stats.cancelled) return outcome;
+    // Free clusters that hold folder content: files whose folder entries are gone.
+    origin = kExfatLostFolderOrigin;
+    int shown = -1;
+    const auto progress = [&](std::uint64_t done, std::uint64_t total) {
+        const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
+        if (percent == shown) return;
+        shown = percent;
+        request.say(lostFolderProgressText(builder.count(), percent));
+    };
+    const ExfatLostStats lost = findExfatLostFolders(*volume_, walked, found, progress, cancelled);
+    outcome.lostEntriesLeftOut = lost.filesLeftOut;
+    outcome.lostEntryLimit = kMaxExfatLostFiles;
+    outcome.cancelled = lost.cancelled;
     return outcome;
 }
 

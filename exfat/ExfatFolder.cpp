@@ -75,6 +75,7 @@ bool ExfatFolderReader::loadNext() {
     // that read as folder content.
     if (checkContent_ && loaded_ != 0 && !readsAsExfatFolder(cluster_)) return false;
     current_ = *cluster;
+    if (record_ != nullptr) record_->insert(current_);
     ++loaded_;
     offset_ = 0;
     return true;

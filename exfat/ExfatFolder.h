@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 #include "exfat/ExfatEntries.h"
@@ -41,6 +42,8 @@ class ExfatFolderReader {
     std::uint64_t index() const { return index_ - 1; }
     // Whether a cluster of the folder could not be read.
     bool unreadable() const { return unreadable_; }
+    // Adds each cluster read from now on to `clusters`.
+    void recordClustersIn(std::unordered_set<std::uint32_t>* clusters) { record_ = clusters; }
 
   private:
     bool loadNext();
@@ -58,6 +61,7 @@ class ExfatFolderReader {
     std::uint64_t index_ = 0;
     bool ended_ = false;
     bool unreadable_ = false;
+    std::unordered_set<std::uint32_t>* record_ = nullptr;
 };
 
 }  // namespace rekkon

@@ -62,7 +62,8 @@ std::uint8_t estimateExfatFile(ExfatVolume& volume, const ExfatEntrySet& set) {
 }
 
 ExfatScanStats scanExfat(ExfatVolume& volume, const ExfatFoundSink& found,
-                         const std::function<bool()>& cancelled) {
+                         const std::function<bool()>& cancelled,
+                         std::unordered_set<std::uint32_t>* folderClusters) {
     ExfatScanStats stats;
     std::vector<Folder> stack;
     std::unordered_set<std::uint32_t> walked;
@@ -74,6 +75,7 @@ ExfatScanStats scanExfat(ExfatVolume& volume, const ExfatFoundSink& found,
         const Folder folder = std::move(stack.back());
         stack.pop_back();
         ExfatFolderReader reader(volume, folder.place);
+        reader.recordClustersIn(folderClusters);
         std::vector<Folder> children;  // walked after this folder, in the order they appear
         const std::uint8_t* entry = reader.next();
         while (entry != nullptr) {

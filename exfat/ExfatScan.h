@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_set>
 
 #include "exfat/ExfatEntries.h"
 #include "exfat/ExfatFolder.h"
@@ -32,8 +33,10 @@ struct ExfatScanStats {
 // Walks every folder reachable from the root, deleted folders included, handing each deleted
 // file whose entry set is plausible to `found` (those whose set checksum fails with the estimate
 // "Poor": their names may be damaged). `cancelled`, when given, is asked between entries.
+// `folderClusters`, when given, receives every folder cluster the walk read.
 ExfatScanStats scanExfat(ExfatVolume& volume, const ExfatFoundSink& found,
-                         const std::function<bool()>& cancelled = {});
+                         const std::function<bool()>& cancelled = {},
+                         std::unordered_set<std::uint32_t>* folderClusters = nullptr);
 
 // One live subfolder of a folder.
 struct ExfatLiveFolder {

@@ -142,6 +142,7 @@ std::unique_ptr<ExfatVolume> mountExfat(VolumeContext& volume) {
             v->bitmapCluster = r.u32(20).value_or(0);
             v->bitmapBytes = r.u64(24).value_or(0);
         } else if (e[0] == kExfatUpcaseEntry && v->upcaseCluster == 0) {
+            v->upcaseChecksum = r.u32(4).value_or(0);
             v->upcaseCluster = r.u32(20).value_or(0);
             v->upcaseBytes = r.u64(24).value_or(0);
         } else if (e[0] == kExfatLabelEntry && v->label.empty()) {
@@ -163,7 +164,7 @@ std::unique_ptr<ExfatVolume> mountExfat(VolumeContext& volume) {
             v->bitmap = ExfatBitmap(volume, *g, std::move(*runs), needed);
     }
     v->bitmapUnavailable = !v->bitmap.available();
-    v->usedDefaultUpcase = !g->isCluster(v->upcaseCluster) || v->upcaseBytes == 0;
+    v->usedDefaultUpcase = !readExfatUpcase(*v, v->upcaseChecksum, v->upcase);
     return v;
 }
 

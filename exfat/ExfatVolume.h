@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "exfat/ExfatBoot.h"
+#include "exfat/ExfatUpcase.h"
 #include "volume/VolumeContext.h"
 
 namespace rekkon {
@@ -56,9 +57,11 @@ struct ExfatVolume {
     std::uint64_t bitmapBytes = 0;
     std::uint32_t upcaseCluster = 0;
     std::uint64_t upcaseBytes = 0;
+    std::uint32_t upcaseChecksum = 0;
     bool bitmapUnavailable = false;
     bool usedDefaultUpcase = false;
     ExfatBitmap bitmap;
+    ExfatUpcase upcase;  // the volume's, else the built-in one (usedDefaultUpcase)
 
     explicit ExfatVolume(VolumeContext& v) : volume(v) {}
 

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <unordered_set>
+
+#include "exfat/ExfatScan.h"
+
+namespace rekkon {
+
+inline constexpr std::string_view kExfatLostFolderOrigin = "exfat-lost-folder";
+// Files the search keeps at most: a hostile volume can make every free cluster read as a folder.
+inline constexpr std::size_t kMaxExfatLostFiles = std::size_t{1} << 18;
+
+struct ExfatLostStats {
+    std::uint64_t clustersExamined = 0;
+    std::uint64_t folderClusters = 0;
+    std::uint64_t filesLeftOut = 0;  // past kMaxExfatLostFiles
+    bool cancelled = false;
+};
+
+// Searches every free cluster the walk did not read (`walked`: the folder clusters it read) for
+// folder content, and hands each file entry set found there whose set checksum and name hash
+// verify to `found`, its folder "<lost folder CLUSTER>". `progress` gets (clusters done, total).
+ExfatLostStats findExfatLostFolders(
+    ExfatVolume& volume, const std::unordered_set<std::uint32_t>& walked,
+    const ExfatFoundSink& found, const std::function<void(std::uint64_t, std::uint64_t)>& progress,
+    const std::function<bool()>& cancelled);
+
+}  // namespace rekkon
