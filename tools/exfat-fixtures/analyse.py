@@ -258,10 +258,14 @@ with open(os.path.join(out, name + ".fls.txt"), "wb") as f:
 
 
 def icat(inode, md5):
-    r = subprocess.run(["icat", "-f", "exfat", post_path, str(inode)], capture_output=True)
+    h = hashlib.md5()
+    with subprocess.Popen(["icat", "-f", "exfat", post_path, str(inode)], stdout=subprocess.PIPE,
+                          stderr=subprocess.DEVNULL) as r:
+        for chunk in iter(lambda: r.stdout.read(1 << 20), b""):
+            h.update(chunk)
     if r.returncode != 0:
         return "error"
-    return "match" if hashlib.md5(r.stdout).hexdigest() == md5 else "differs"
+    return "match" if h.hexdigest() == md5 else "differs"
 
 
 # --------------------------------------------------------------- manifest --
