@@ -12,6 +12,7 @@
 #   NAME.layout.txt      boot sector fields; where the bitmap, up-case table and root lie
 #   NAME.entrysets.txt   each deleted entry set before and after deletion (hex)
 #   NAME.fls.txt         fls -r -p -f exfat output
+#   NAME.istat.txt       istat of every deleted file and folder
 #   NAME.fsstat.txt      fsstat output
 #
 # The big-file image (a file over 4 GiB, deleted) is 6 GiB sparse; it is not

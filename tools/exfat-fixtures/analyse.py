@@ -276,7 +276,16 @@ def is_deleted(p):
     return any(p == d or p.startswith(d + "/") for d in deleted_roots)
 
 
-rows, dumps = [], []
+def istat(inode):
+    """istat output for one address, its sector list cut short."""
+    r = subprocess.run(["istat", "-f", "exfat", post_path, str(inode)], capture_output=True)
+    text = r.stdout.decode("utf-8", "replace").splitlines()
+    if len(text) > 40:
+        text = text[:40] + ["... (%d more lines)" % (len(text) - 40)]
+    return text
+
+
+rows, dumps, istats = [], [], []
 for e in plan:
     p = e["path"]
     b = before.get(p)
@@ -320,7 +329,10 @@ for e in plan:
 
     if state != "deleted":
         continue
-    raw = post.read(0, 0)
+    if inode is not None:
+        istats.append("== %s (%s)" % (p, inode))
+        istats.extend(istat(inode))
+        istats.append("")
     after_raw = b"".join(post.read(o, 32) for o in b["offsets"])
     restored = bytearray(after_raw)
     for k in range(0, len(restored), 32):
@@ -365,5 +377,7 @@ with open(os.path.join(out, name + ".manifest.tsv"), "w") as f:
         f.write("\t".join(str(x) for x in r) + "\n")
 with open(os.path.join(out, name + ".entrysets.txt"), "w") as f:
     f.write("\n".join(dumps) + "\n")
+with open(os.path.join(out, name + ".istat.txt"), "w") as f:
+    f.write("\n".join(istats) + "\n")
 if failures:
     sys.exit("\n".join(failures))
