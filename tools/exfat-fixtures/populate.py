@@ -7,7 +7,7 @@ times, and writes PLAN.json (path, type, size, md5, times as set, whether to del
 delete: removes the entries PLAN.json marks for deletion (folders with rm -r).
 Contents are deterministic: the same profile always gives the same bytes.
 """
-import calendar, hashlib, json, os, random, shutil, sys, time
+import calendar, hashlib, json, os, random, shutil, sys
 
 mnt, profile, cs, plan_path, phase = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4], sys.argv[5]
 
