@@ -119,7 +119,7 @@ def parse_set(vol, entries, i):
     }
 
 
-def walk(vol, want_deleted):
+def walk(vol, want_deleted, known=None):
     """Every entry set below the root by path. With want_deleted, deleted sets (0x05) too,
     and deleted folders are entered (contiguous when NoFatChain, else their FAT chain)."""
     found, specials = {}, []
@@ -141,6 +141,8 @@ def walk(vol, want_deleted):
                     path = prefix + st["name"]
                     st["deleted"] = t == 0x05
                     st["clusters"] = vol.chain(st["first"], st["size"], st["nofatchain"])
+                    if known and path in known:
+                        st["clusters"] = known[path]["clusters"]
                     found[path] = st
                     if st["folder"]:
                         visit(st["clusters"], path + "/", depth + 1)
@@ -179,7 +181,8 @@ def hexdump(raw, base):
 pre, post = Volume(pre_path), Volume(post_path)
 plan = json.load(open(plan_path))
 before, specials = walk(pre, True)
-after, _ = walk(post, True)
+after, _ = walk(post, True, before)
+reachable, _ = walk(post, True)  # following only what the image holds now
 
 # ------------------------------------------------------------------ layout --
 bitmap_first = bitmap_len = upcase_first = upcase_len = None
@@ -325,7 +328,7 @@ for e in plan:
                  "yes" if b["nofatchain"] else "no", contiguous, runs_text(clusters),
                  b["offsets"][0], a["create"], a["modify"], a["access"],
                  iso(e["set_modify_ns"]), iso(e["set_access_ns"]), lst,
-                 inode if inode is not None else "-", ic, e.get("note", "-")])
+                 inode if inode is not None else "-", ic, "yes" if p in reachable else "no"])
 
     if state != "deleted":
         continue
@@ -358,6 +361,13 @@ for e in plan:
         D("FAT entries after:  %s" % " ".join("%d:%08x" % (c, post.fat(c)) for c in shown))
         D("bitmap bits before: %s  after: %s" % ("".join(str(bitmap_bit(pre, c)) for c in shown),
                                                   "".join(str(bitmap_bit(post, c)) for c in shown)))
+    offs = b["offsets"]
+    for k in range(len(offs) - 1):
+        if offs[k + 1] != offs[k] + 32:
+            D("the set goes on in another cluster after entry %d: byte %d, then byte %d" % (
+                k, offs[k], offs[k + 1]))
+    D("reachable from the root on the image as it is now (FAT chains, NoFatChain runs): %s" % (
+        "yes" if p in reachable else "no"))
     D("before:")
     dumps.extend(hexdump(b["raw"], b["offsets"]))
     D("after:")
@@ -372,7 +382,7 @@ for p, a in after.items():
 with open(os.path.join(out, name + ".manifest.tsv"), "w") as f:
     f.write("\t".join(["state", "type", "path", "size", "valid_size", "md5", "first_cluster",
                        "nofatchain", "contiguous", "clusters", "entry_offset", "create", "modify",
-                       "access", "set_modify", "set_access", "fls", "fls_inode", "icat", "note"]) + "\n")
+                       "access", "set_modify", "set_access", "fls", "fls_inode", "icat", "reachable"]) + "\n")
     for r in rows:
         f.write("\t".join(str(x) for x in r) + "\n")
 with open(os.path.join(out, name + ".entrysets.txt"), "w") as f:

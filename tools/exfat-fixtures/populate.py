@@ -130,6 +130,15 @@ def basic():
     add_file("Ünïcödé 删除 🗑️.txt", tagged("unicode-del", 450), delete=True)
     long_uni = ("長い名前の写真ファイル🌸" * 20)[:200] + ".txt"
     add_file(long_uni, tagged("long-unicode", 333), delete=True)
+    # Folders of two clusters, not adjacent (their files' data lie between), so each has a
+    # FAT chain; 3-entry sets, so the 43rd set straddles the two clusters. many-deleted/ is
+    # removed whole: its chain is zeroed and its second cluster is only found by its data.
+    for folder, delete in (("many", False), ("many-deleted", True)):
+        add_dir(folder, delete=delete)
+        for i in range(1, 49):
+            gone = folder == "many" and i in (10, 42, 43, 44)
+            add_file("%s/file-%02d.txt" % (folder, i), tagged("%s-%02d" % (folder, i), 100 + i),
+                     delete=gone)
     # Names of 1, 15, 16, 17, 30, 31 and 255 characters: one live, one deleted each.
     add_dir("names")
     for n in (1, 15, 16, 17, 30, 31, 255):
