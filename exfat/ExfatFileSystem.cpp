@@ -125,7 +125,8 @@ ScanOutcome ExfatFileSystem::scan(const ScanRequest& request, FoundListBuilder& 
         shown = percent;
         request.say(lostFolderProgressText(builder.count(), percent));
     };
-    const ExfatLostStats lost = findExfatLostFolders(*volume_, walked, found, progress, cancelled);
+    const ExfatLostStats lost =
+        findExfatLostFolders(*volume_, walked, stats.cutSets, found, progress, cancelled);
     outcome.lostEntriesLeftOut = lost.filesLeftOut;
     outcome.lostEntryLimit = kMaxExfatLostFiles;
     outcome.cancelled = lost.cancelled;

@@ -8,9 +8,23 @@
 
 namespace rekkon {
 
+namespace {
+
+bool verifies(const ExfatEntrySet& s, const ExfatVolume& volume) {
+    return s.checksumOk && s.nameHash == exfatNameHash(s.name, volume.upcase);
+}
+
+std::string utf8Name(const std::u16string& name) {
+    std::vector<std::uint16_t> units(name.begin(), name.end());
+    return utf16ToUtf8(units);
+}
+
+}  // namespace
+
 ExfatLostStats findExfatLostFolders(
     ExfatVolume& volume, const std::unordered_set<std::uint32_t>& walked,
-    const ExfatFoundSink& found, const std::function<void(std::uint64_t, std::uint64_t)>& progress,
+    std::vector<ExfatCutSet> cutSets, const ExfatFoundSink& found,
+    const std::function<void(std::uint64_t, std::uint64_t)>& progress,
     const std::function<bool()>& cancelled) {
     ExfatLostStats stats;
     const ExfatGeometry& g = volume.geometry;
@@ -32,16 +46,52 @@ ExfatLostStats findExfatLostFolders(
             !readsAsExfatFolder(cluster))
             continue;
         ++stats.folderClusters;
+        std::string folder = "<lost folder " + std::to_string(c) + ">";
+        std::uint64_t slotBase = std::uint64_t{c} << 23;
+        std::size_t first = 0;  // where the sets that start in this cluster begin
+        // The rest of a set a deleted folder's last readable cluster ended in.
+        if ((cluster[0] | kExfatInUse) == kExfatStreamEntry ||
+            (cluster[0] | kExfatInUse) == kExfatNameEntry) {
+            for (ExfatCutSet& cut : cutSets) {
+                const int length = exfatSetLength(std::span<const std::uint8_t, kExfatEntrySize>(
+                    cut.start.data(), kExfatEntrySize));
+                const std::size_t whole = std::size_t(length) * kExfatEntrySize;
+                if (cut.start.empty() || whole <= cut.start.size() ||
+                    whole - cut.start.size() > cluster.size())
+                    continue;
+                std::vector<std::uint8_t> joined = cut.start;
+                joined.insert(
+                    joined.end(), cluster.begin(),
+                    cluster.begin() + static_cast<std::ptrdiff_t>(whole - cut.start.size()));
+                const auto s = parseExfatEntrySet(joined);
+                if (!s || !verifies(*s, volume)) continue;
+                folder = cut.folder;
+                slotBase = std::uint64_t{cut.folderCluster} << 23;
+                first = whole - cut.start.size();
+                if (!s->isFolder() && kept < kMaxExfatLostFiles) {
+                    ++kept;
+                    ExfatFoundFile f;
+                    f.set = *s;
+                    f.set.deleted = true;
+                    f.name = utf8Name(s->name);
+                    f.folder = folder;
+                    f.slot = slotBase | (cut.index & 0x7FFFFF);
+                    f.status = estimateExfatFile(volume, f.set);
+                    if (found) found(std::move(f));
+                }
+                cut.start.clear();  // joined once
+                break;
+            }
+        }
         // The sets that start and end in this cluster.
-        for (std::size_t at = 0; at + kExfatEntrySize <= cluster.size(); at += kExfatEntrySize) {
+        for (std::size_t at = first; at + kExfatEntrySize <= cluster.size();
+             at += kExfatEntrySize) {
             const int length = exfatSetLength(std::span<const std::uint8_t, kExfatEntrySize>(
                 cluster.data() + at, kExfatEntrySize));
             const std::size_t bytes = std::size_t(length) * kExfatEntrySize;
             if (length == 0 || at + bytes > cluster.size()) continue;
             const auto s = parseExfatEntrySet(std::span(cluster).subspan(at, bytes));
-            if (!s || s->isFolder() || !s->checksumOk ||
-                s->nameHash != exfatNameHash(s->name, volume.upcase))
-                continue;
+            if (!s || s->isFolder() || !verifies(*s, volume)) continue;
             if (kept >= kMaxExfatLostFiles) {
                 ++stats.filesLeftOut;
                 continue;
@@ -50,10 +100,11 @@ ExfatLostStats findExfatLostFolders(
             ExfatFoundFile f;
             f.set = *s;
             f.set.deleted = true;
-            std::vector<std::uint16_t> units(s->name.begin(), s->name.end());
-            f.name = utf16ToUtf8(units);
-            f.folder = "<lost folder " + std::to_string(c) + ">";
-            f.slot = std::uint64_t{c} << 23 | (at / kExfatEntrySize);
+            f.name = utf8Name(s->name);
+            f.folder = folder;
+            // Within a cut folder's cluster the index is not known: the cluster's own number
+            // keeps the slot apart from the folder's first cluster's entries.
+            f.slot = (std::uint64_t{c} << 23) | (at / kExfatEntrySize);
             f.status = estimateExfatFile(volume, f.set);
             if (found) found(std::move(f));
             at += bytes - kExfatEntrySize;

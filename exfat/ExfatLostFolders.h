@@ -21,10 +21,13 @@ struct ExfatLostStats {
 
 // Searches every free cluster the walk did not read (`walked`: the folder clusters it read) for
 // folder content, and hands each file entry set found there whose set checksum and name hash
-// verify to `found`, its folder "<lost folder CLUSTER>". `progress` gets (clusters done, total).
+// verify to `found`, its folder "<lost folder CLUSTER>". A cluster that starts with the rest of
+// one of `cutSets` (the set's checksum and name hash verify across the two) continues that set's
+// folder: its sets get that folder's path. `progress` gets (clusters done, total).
 ExfatLostStats findExfatLostFolders(
     ExfatVolume& volume, const std::unordered_set<std::uint32_t>& walked,
-    const ExfatFoundSink& found, const std::function<void(std::uint64_t, std::uint64_t)>& progress,
+    std::vector<ExfatCutSet> cutSets, const ExfatFoundSink& found,
+    const std::function<void(std::uint64_t, std::uint64_t)>& progress,
     const std::function<bool()>& cancelled);
 
 }  // namespace rekkon

@@ -99,6 +99,11 @@ ExfatScanStats scanExfat(ExfatVolume& volume, const ExfatFoundSink& found,
                 set.insert(set.end(), entry, entry + kExfatEntrySize);
                 entry = reader.next();
             }
+            if (entry == nullptr && set.size() < std::size_t(length) * kExfatEntrySize) {
+                if (folder.place.deleted && stats.cutSets.size() < kMaxExfatCutSets)
+                    stats.cutSets.push_back({set, folder.path, folder.place.firstCluster, index});
+                break;
+            }
             const auto s = parseExfatEntrySet(set);
             if (!s) continue;
             const bool deleted = s->deleted || folder.place.deleted;

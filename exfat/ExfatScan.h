@@ -25,10 +25,21 @@ struct ExfatFoundFile {
 };
 using ExfatFoundSink = std::function<void(ExfatFoundFile)>;
 
+// The start of an entry set that a deleted folder's readable clusters end in the middle of: the
+// rest may lie in a free cluster the lost-folder search finds.
+struct ExfatCutSet {
+    std::vector<std::uint8_t> start;  // the set's entries read so far
+    std::string folder;               // its folder's path
+    std::uint32_t folderCluster = 0;
+    std::uint64_t index = 0;  // of its file entry in the folder
+};
+
 struct ExfatScanStats {
     std::uint64_t foldersNotEntered = 0;  // deeper than the limit
     bool cancelled = false;
+    std::vector<ExfatCutSet> cutSets;  // at most kMaxExfatCutSets
 };
+inline constexpr std::size_t kMaxExfatCutSets = 4096;
 
 // Walks every folder reachable from the root, deleted folders included, handing each deleted
 // file whose entry set is plausible to `found` (those whose set checksum fails with the estimate
