@@ -144,7 +144,10 @@ int openVolume(const std::string& path, const SourceChoice& choice, Streams& io,
         return kExitOk;
     if (!unread.empty()) {
         io.err << "rekkon-cli: \"" << volumeText(path, selected.partition) << "\" holds an "
-               << unread << " volume, which this version of rekkon does not read.\n";
+               << unread
+               << " volume that cannot be read: its boot sector and the backup of it are both "
+                  "damaged. Make an image of the whole device and try again with that, or have "
+                  "its boot region repaired on a copy.\n";
         return kExitSource;
     }
     io.err << "rekkon-cli: \"" << volumeText(path, selected.partition) << "\" holds no " << wanted

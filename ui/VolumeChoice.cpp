@@ -18,8 +18,8 @@ QString noVolumePartitionMessage(const QString& sourcePath) {
 QString mountFailedMessage(const QString& sourcePath, const std::string& unreadFileSystem) {
     if (unreadFileSystem.empty()) return notRecognisedMessage(sourcePath);
     return QStringLiteral(
-               "Error of Initialization volume\n\n\"%1\" holds an %2 volume, which this version "
-               "of the program does not read.")
+               "Error of Initialization volume\n\n\"%1\" holds an %2 volume that cannot be "
+               "read: its boot sector and the backup of it are both damaged.")
         .arg(sourcePath, QString::fromStdString(unreadFileSystem));
 }
 

@@ -33,7 +33,7 @@ TEST(CliTest, InfoFailsClearlyOnMissingAndUnknownSources) {
     auto notFat = run({"info", zeros});
     EXPECT_EQ(notFat.status, cli::kExitSource);
     EXPECT_NE(notFat.err.find("holds no FAT"), std::string::npos);
-    // A folder, and an exFAT volume, are named for what they are.
+    // A folder, and an exFAT volume whose boot sectors are damaged, are named for what they are.
     auto folder = run({"list", dir.path()});
     EXPECT_EQ(folder.status, cli::kExitSource);
     EXPECT_NE(folder.err.find("It is a folder, not a device or disk image"), std::string::npos)
@@ -48,7 +48,8 @@ TEST(CliTest, InfoFailsClearlyOnMissingAndUnknownSources) {
     auto exfatInfo = run({"info", dir.path() + "/exfat.img"});
     EXPECT_EQ(exfatInfo.status, cli::kExitSource);
     EXPECT_NE(
-        exfatInfo.err.find("holds an exFAT volume, which this version of rekkon does not read"),
+        exfatInfo.err.find("holds an exFAT volume that cannot be read: its boot sector and the "
+                           "backup of it are both damaged"),
         std::string::npos)
         << exfatInfo.err;
     EXPECT_EQ(run({"info"}).status, cli::kExitUsage);
