@@ -25,7 +25,7 @@ void printGeometry(std::ostream& out, ScanContext& context, const std::string& s
     unmountVolume(context);
 }
 
-// A partitioned disk: its table, then the geometry of each FAT/NTFS partition in it.
+// A partitioned disk: its table, then the geometry of each FAT, exFAT or NTFS partition in it.
 int printDisk(const std::string& path, const PartitionTable& table, Streams& io) {
     io.out << "Source: " << path << '\n'
            << "Partition table: " << schemeText(table.scheme) << ", " << table.sectorSize
@@ -40,7 +40,7 @@ int printDisk(const std::string& path, const PartitionTable& table, Streams& io)
         ScanContext context;
         io.out << '\n';
         if (const int opened =
-                openVolume(path, choice, io, context, "FAT or NTFS", "no valid boot sector");
+                openVolume(path, choice, io, context, "FAT, exFAT or NTFS", "no valid boot sector");
             opened != kExitOk) {
             status = opened;
             continue;
@@ -51,7 +51,7 @@ int printDisk(const std::string& path, const PartitionTable& table, Streams& io)
     if (shown == 0 && status == kExitOk) {
         // Nothing on the disk can be read: as `list` does, say so and fail.
         io.err << "rekkon-cli: \"" << path << "\" holds a " << schemeText(table.scheme)
-               << " partition table with no FAT or NTFS partition. Give --partition N to try one "
+               << " partition table with no FAT, exFAT or NTFS partition. Give --partition N to try one "
                   "anyway.\n";
         return kExitSource;
     }
@@ -79,7 +79,7 @@ int runInfo(const std::vector<std::string>& args, Streams& io) {
     }
     ScanContext context;
     if (const int status =
-            openVolume(path, choice, io, context, "FAT or NTFS", "no valid boot sector");
+            openVolume(path, choice, io, context, "FAT, exFAT or NTFS", "no valid boot sector");
         status != kExitOk)
         return status;
     printGeometry(io.out, context, volumeText(path, choice.partition));

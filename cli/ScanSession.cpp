@@ -102,7 +102,7 @@ int openAndScan(const Options& options, Streams& io, ScanSession& session) {
     const std::string folder = options.value("folder").value_or("");
     SourceChoice choice;
     if (!readSourceChoice(options, io, choice)) return kExitUsage;
-    if (const int status = openVolume(session.source, choice, io, session.context, "FAT or NTFS",
+    if (const int status = openVolume(session.source, choice, io, session.context, "FAT, exFAT or NTFS",
                                       "", &session.volumeOffset);
         status != kExitOk)
         return status;

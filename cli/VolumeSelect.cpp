@@ -112,13 +112,13 @@ int explainSelection(const SelectedSource& selected, const std::string& path,
             return kExitUsage;
         case SourceStatus::PartitionNeeded:
             io.err << "rekkon-cli: " << quoted
-                   << " holds several FAT/NTFS partitions; choose one with --partition N:\n";
+                   << " holds several FAT, exFAT or NTFS partitions; choose one with --partition N:\n";
             printPartitionRows(io.err, *selected.table, true, "  ");
             return kExitUsage;
         case SourceStatus::NoVolumePartition:
             io.err << "rekkon-cli: " << quoted << " holds a "
                    << schemeText(selected.table ? selected.table->scheme : "")
-                   << " partition table with no FAT or NTFS partition (see rekkon-cli info " << path
+                   << " partition table with no FAT, exFAT or NTFS partition (see rekkon-cli info " << path
                    << "). Give --partition N to try one anyway.\n";
             return kExitSource;
     }

@@ -18,17 +18,17 @@ std::string volumeText(const std::string& path, std::optional<int> partition);
 
 // Prints why `selected` (not Opened) gives no volume and returns the exit status: 2 for a
 // partition or offset that does not fit the source, or a disk on which one must be chosen;
-// 3 when the source cannot be opened or has no FAT or NTFS partition.
+// 3 when the source cannot be opened or has no FAT, exFAT or NTFS partition.
 int explainSelection(const SelectedSource& selected, const std::string& path,
                      const SourceChoice& choice, Streams& io);
 
 // Opens SOURCE's volume as `choice` says (the partition asked for, the volume at the offset, the
-// disk's only FAT/NTFS partition, said so on stderr, or the source itself) and mounts it into
+// disk's only FAT, exFAT or NTFS partition, said so on stderr, or the source itself) and mounts it into
 // `context`. Returns kExitOk, or the exit status after printing why not; `wanted` names what the
-// command reads ("FAT or NTFS") and `why` what the mount missed ("no valid boot sector").
+// command reads ("FAT, exFAT or NTFS") and `why` what the mount missed ("no valid boot sector").
 // `volumeOffset`, when given, receives the byte offset of the volume in SOURCE.
 int openVolume(const std::string& path, const SourceChoice& choice, Streams& io,
-               ScanContext& context, const std::string& wanted = "FAT or NTFS",
+               ScanContext& context, const std::string& wanted = "FAT, exFAT or NTFS",
                const std::string& why = "", std::uint64_t* volumeOffset = nullptr);
 
 }  // namespace rekkon::cli

@@ -21,9 +21,9 @@ bool isVolumePartition(const PartitionInfo& p) {
     return !p.extended && isVolumeFileSystemName(p.fileSystem);
 }
 
-// A bare FAT or NTFS volume whose boot sector libblkid does not accept (one damaged field is
+// A bare FAT, exFAT or NTFS volume whose boot sector libblkid does not accept (one damaged field is
 // enough) is taken by it for a DOS table with nothing readable in it: when the table offers no
-// FAT or NTFS partition and sector 0 is a boot sector rekkon reads, the source is the volume
+// FAT, exFAT or NTFS partition and sector 0 is a boot sector rekkon reads, the source is the volume
 // (as it is when sector 0 names a file system rekkon knows but does not read, to say so).
 bool isBareVolumeTakenForTable(SectorDevice& device, const PartitionTable& table) {
     if (std::any_of(table.partitions.begin(), table.partitions.end(), isVolumePartition))

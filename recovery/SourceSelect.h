@@ -23,8 +23,8 @@ enum class SourceStatus {
     BadOffset,          // the offset is not a multiple of 512, lies past the end, or was
                         // given together with a partition
     NoSuchPartition,    // the table has no partition with that number
-    PartitionNeeded,    // several FAT/NTFS partitions: the user must choose
-    NoVolumePartition,  // a table without a FAT or NTFS partition
+    PartitionNeeded,    // several FAT, exFAT or NTFS partitions: the user must choose
+    NoVolumePartition,  // a table without a FAT, exFAT or NTFS partition
 };
 
 struct SelectedSource {
@@ -44,9 +44,9 @@ struct SelectedSource {
 std::string unreadFileSystemName(std::span<const std::uint8_t> boot);
 
 // Opens `path` through `open` and picks the volume to mount: the partition asked for, the
-// volume at the offset asked for, the one FAT/NTFS partition of a disk, or the source itself
-// when it has no table. A source whose first sector is a FAT or NTFS boot sector and whose table
-// (as libblkid reads it) offers no FAT or NTFS partition is a bare volume: it has no table. A
+// volume at the offset asked for, the one FAT, exFAT or NTFS partition of a disk, or the source itself
+// when it has no table. A source whose first sector is a FAT, exFAT or NTFS boot sector and whose table
+// (as libblkid reads it) offers no FAT, exFAT or NTFS partition is a bare volume: it has no table. A
 // partition (or offset) source never reads past the partition's end
 // (the source's end). `device` is null unless the status is Opened; `table` is filled whenever
 // the source has one (PartitionNeeded lists the candidates from it).

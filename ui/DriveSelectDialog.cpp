@@ -172,7 +172,7 @@ int DriveSelectDialog::exec() {
     if (drives_.empty()) {
         // Nothing to pick from: ask for an image straight away.
         const QString path =
-            askForImage(QStringLiteral("No FAT or NTFS drive was found: open a disk image"));
+            askForImage(QStringLiteral("No FAT, exFAT or NTFS drive was found: open a disk image"));
         if (path.isEmpty()) {
             done(Rejected);
             return Rejected;
@@ -224,7 +224,7 @@ void DriveSelectDialog::chooseImage() {
 }
 
 bool DriveSelectDialog::openImage(const QString& path) {
-    // An image may be a whole disk (its FAT/NTFS partition is used, or asked for) or an
+    // An image may be a whole disk (its FAT, exFAT or NTFS partition is used, or asked for) or an
     // evidence file set.
     const DeviceOpener open = hooks_.open ? hooks_.open : defaultDeviceOpener();
     QString message;

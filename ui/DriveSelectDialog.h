@@ -37,11 +37,11 @@ struct DriveSelectHooks {
     DeviceOpener open;
     // A warning box with the product title as caption.
     std::function<void(QWidget* parent, const QString& text)> warn;
-    // Which FAT/NTFS partition of a whole-disk image to mount; empty: the partition picker.
+    // Which FAT, exFAT or NTFS partition of a whole-disk image to mount; empty: the partition picker.
     PartitionAsker askPartition;
 };
 
-// Lets the user pick a FAT or NTFS device, or a disk-image file, and mounts it into `context`.
+// Lets the user pick a FAT, exFAT or NTFS device, or a disk-image file, and mounts it into `context`.
 // exec() returns Accepted only once a volume is mounted (sourcePath() then names it and the
 // context's scan target is the volume's root); a failed open or mount is reported and the dialog
 // stays open for another choice. Cancel leaves nothing mounted.

@@ -85,7 +85,7 @@ QString openFailedMessage(const QString& sourcePath, int error) {
 
 QString notRecognisedMessage(const QString& sourcePath) {
     return QStringLiteral(
-               "Error of Initialization volume\n\n\"%1\" holds no FAT or NTFS volume that can be "
+               "Error of Initialization volume\n\n\"%1\" holds no FAT, exFAT or NTFS volume that can be "
                "read, nor a partition table that leads to one. Check that this is the disk, "
                "partition or image you meant.")
         .arg(sourcePath);

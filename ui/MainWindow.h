@@ -44,7 +44,7 @@ struct MainWindowHooks {
         recover;
     // The name of the new file to save the recovery report in; empty: cancelled.
     std::function<QString(QWidget* parent)> chooseReportFile;
-    // Asks which partition of a disk with several FAT/NTFS partitions to scan (PartitionPicker).
+    // Asks which partition of a disk with several FAT, exFAT or NTFS partitions to scan (PartitionPicker).
     PartitionAsker askPartition;
     // Opens a source and picks its volume (selectSource).
     SourceSelector selectSource;
@@ -60,7 +60,7 @@ class MainWindow : public QDialog {
     ~MainWindow() override;
 
     // Mounts `sourcePath` and scans `folder` of it (FAT only; NTFS is scanned whole), showing
-    // the progress window meanwhile. On a disk the FAT/NTFS partition is used, asked for when
+    // the progress window meanwhile. On a disk the FAT, exFAT or NTFS partition is used, asked for when
     // there are several. `open` opens the source; by default a device the user may not read
     // is opened through UDisks2. A failure is reported in a message box; returns true when
     // the list holds found files.

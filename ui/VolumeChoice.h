@@ -35,9 +35,9 @@ struct VolumeChoice {
     MountOrder mountOrder() const { return mountOrderForName(fileSystemName); }
 };
 
-// Opens `sourcePath` for the desktop program: a volume as it is, the one FAT/NTFS partition of
+// Opens `sourcePath` for the desktop program: a volume as it is, the one FAT, exFAT or NTFS partition of
 // a disk directly, and on a disk with several the one `ask` (by default the PartitionPicker)
-// names. A disk whose table holds no FAT or NTFS partition, and a source that cannot be opened,
+// names. A disk whose table holds no FAT, exFAT or NTFS partition, and a source that cannot be opened,
 // give a message instead of a device.
 // The real selection run off the user-interface thread, so a slow or failing device does not
 // stop the windows painting: the source is opened on the calling thread first (opening may wait
@@ -52,7 +52,7 @@ VolumeChoice chooseVolume(QWidget* parent, const QString& sourcePath, const Sour
 // boot sector says it is, when that is a file system this version does not read.
 QString mountFailedMessage(const QString& sourcePath, const std::string& unreadFileSystem);
 
-// The message for a disk whose partition table holds no FAT or NTFS partition.
+// The message for a disk whose partition table holds no FAT, exFAT or NTFS partition.
 QString noVolumePartitionMessage(const QString& sourcePath);
 
 }  // namespace rekkon::ui

@@ -136,19 +136,19 @@ TEST(PartitionCliTest, ChoosingAPartition) {
     EXPECT_NE(single.err.find("Using partition 1 (FAT16, 4.0 MiB) of " + one), std::string::npos)
         << single.err;
 
-    // No FAT or NTFS partition at all.
+    // No FAT, exFAT or NTFS partition at all.
     const std::string blank =
         test::writeOnePartitionDisk(dir.path(), 0x83, std::vector<std::uint8_t>(4 << 20));
     const auto none = run({"list", blank});
     EXPECT_EQ(none.status, cli::kExitSource);
-    EXPECT_NE(none.err.find("no FAT or NTFS partition"), std::string::npos) << none.err;
+    EXPECT_NE(none.err.find("no FAT, exFAT or NTFS partition"), std::string::npos) << none.err;
     const auto noneInfo = run({"info", blank});
     EXPECT_EQ(noneInfo.status, cli::kExitSource);
-    EXPECT_NE(noneInfo.err.find("no FAT or NTFS partition"), std::string::npos) << noneInfo.err;
+    EXPECT_NE(noneInfo.err.find("no FAT, exFAT or NTFS partition"), std::string::npos) << noneInfo.err;
     // Asked for anyway, the mount decides.
     const auto forced = run({"list", blank, "--partition", "1"});
     EXPECT_EQ(forced.status, cli::kExitSource);
-    EXPECT_NE(forced.err.find(blank + " partition 1\" holds no FAT or NTFS volume"),
+    EXPECT_NE(forced.err.find(blank + " partition 1\" holds no FAT, exFAT or NTFS volume"),
               std::string::npos)
         << forced.err;
 

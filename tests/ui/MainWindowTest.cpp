@@ -813,7 +813,7 @@ void MainWindowTest::sourceWithoutAVolumeIsReported() {
     QVERIFY(!window.mounted());
     QCOMPARE(caption, QStringLiteral("Vantrel Rekkon Personal 1.4"));
     QVERIFY(shown.startsWith(QStringLiteral("Error of Initialization volume")));
-    QVERIFY(shown.contains(QStringLiteral("holds no FAT or NTFS volume")));
+    QVERIFY(shown.contains(QStringLiteral("holds no FAT, exFAT or NTFS volume")));
 }
 
 void MainWindowTest::f1OpensTheManualBesideTheProgram() {

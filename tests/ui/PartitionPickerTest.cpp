@@ -1,5 +1,5 @@
 // The partition picker and the choice of a disk's volume: the names and texts listed, the
-// selection, cancel, and how the main window opens a disk with one, several or no FAT/NTFS
+// selection, cancel, and how the main window opens a disk with one, several or no FAT, exFAT or NTFS
 // partitions.
 #include <QComboBox>
 #include <QLabel>
@@ -203,7 +203,7 @@ void PartitionPickerTest::mainWindowAsksForThePartitionOfADisk() {
     QVERIFY(window.resultsModel()->rowCount() > 0);
     QCOMPARE(disk.asked.size(), std::size_t{2});
 
-    // A table without FAT or NTFS partitions is said so, and nothing is mounted.
+    // A table without FAT, exFAT or NTFS partitions is said so, and nothing is mounted.
     FakeDisk noVolume;
     noVolume.firstAnswer = SourceStatus::NoVolumePartition;
     hooks.selectSource = noVolume.selector();
