@@ -119,7 +119,7 @@ int openAndScan(const Options& options, Streams& io, ScanSession& session) {
     ScanOptions scanOptions;
     scanOptions.deep = options.has("deep");
     if (scanOptions.deep && !session.context.fileSystem->capabilities().lostFolderSearch)
-        io.err << "rekkon-cli: --deep searches free space of FAT volumes only; this "
+        io.err << "rekkon-cli: --deep searches free space of FAT and exFAT volumes only; this "
                << session.context.fileSystem->name() << " volume is scanned as usual"
                << (session.context.fileSystem->capabilities().numberedRecords
                        ? " (its scan reads every MFT record anyway)"
