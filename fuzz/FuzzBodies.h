@@ -12,6 +12,9 @@ namespace rekkon::fuzz {
 // A whole FAT image: mount, scan every folder and the free clusters for lost folders, read the
 // data of every entry found.
 void fuzzFatImage(std::span<const std::uint8_t> data);
+// exFAT structures from raw bytes: the first sector as a boot sector, the whole input as folder
+// content (every entry set at every entry) and as an up-case table.
+void fuzzExfatEntries(std::span<const std::uint8_t> data);
 // A whole NTFS image: mount, open the records $MFT holds, read every $DATA stream.
 void fuzzNtfsImage(std::span<const std::uint8_t> data);
 // One MFT record as stored (fixups not applied), read as a file of a volume with 512-byte

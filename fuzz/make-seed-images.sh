@@ -5,12 +5,14 @@
 #   ntfs-small-512.img   2 MiB NTFS, 512-byte sectors, 1 KiB records, 4 KiB clusters
 #   ntfs-small-4096.img  2 MiB NTFS, 4096-byte sectors and records
 #   fat16-small.img      4 MiB FAT16, 512-byte clusters, long names, deleted files
+#   exfat-small.img      1 MiB exFAT, 512-byte clusters, deleted files, a deleted folder tree
 #
 # Each NTFS image holds resident, non-resident, fragmented, sparse and LZNT1-compressed data,
 # named streams, streams enough to need an attribute list, and deleted files.
 #
 # Usage: sudo fuzz/make-seed-images.sh [OUTDIR]     (default tests/data/fuzz/seeds)
-# Needs root (FUSE mount), mkntfs + ntfs-3g, mkfs.fat + mtools, python3, xz.
+# Needs root (FUSE mount, loop devices), mkntfs + ntfs-3g, mkfs.fat + mtools, mkfs.exfat +
+# exfat-fuse, python3, xz.
 set -euo pipefail
 
 OUT=${1:-tests/data/fuzz/seeds}
@@ -91,7 +93,37 @@ make_fat16() {
   xz -9e -c "$img" >"$OUT/fat16-small.img.xz"
 }
 
+make_exfat() {
+  local img="$WORK/exfat-small.img" loop
+  truncate -s 1M "$img"
+  mkfs.exfat -b 4096 -c 512 -L SEED "$img" >/dev/null
+  # exfat-fuse run as root wants a block device.
+  loop=$(losetup -f --show "$img")
+  mount.exfat-fuse "$loop" "$MNT"
+  python3 - "$MNT" <<'PY'
+import os, sys
+m = sys.argv[1]
+os.makedirs(f'{m}/DCIM/100CAM', exist_ok=True)
+for i in range(4):
+    open(f'{m}/DCIM/100CAM/IMG_{i}.JPG', 'wb').write(b'\xff\xd8' + bytes([i]) * (20000 + i * 3000))
+open(f'{m}/a.txt', 'wb').write(b'a' * 3000)
+open(f'{m}/b.txt', 'wb').write(b'b' * 3000)
+os.remove(f'{m}/a.txt')
+open(f'{m}/frag.bin', 'wb').write(b'F' * 9000)
+os.makedirs(f'{m}/gone/sub', exist_ok=True)
+for i in range(20):
+    open(f'{m}/gone/sub/file-{i:02d}-with-a-long-name.txt', 'wb').write(b'x' * (100 * i + 1))
+open(f'{m}/\u00dcn\u00ef \U0001F600.txt', 'wb').write(b'u' * 700)
+PY
+  rm "$MNT/DCIM/100CAM/IMG_1.JPG" "$MNT/frag.bin" "$MNT"/Ün*
+  rm -r "$MNT/gone"
+  umount "$MNT"
+  losetup -d "$loop"
+  xz -9 -c "$img" >"$OUT/exfat-small.img.xz"
+}
+
 make_ntfs ntfs-small-512 512
 make_ntfs ntfs-small-4096 4096
 make_fat16
+make_exfat
 ls -l "$OUT"

@@ -17,14 +17,15 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 all_targets=(fat_image ntfs_image mft_record run_list lznt1 fat_dir partition_table fat_folder_cluster
-    fat_volume ntfs_volume disk writer)
+    fat_volume ntfs_volume exfat_volume exfat_entries disk writer)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all_targets[@]}")
 build=${FUZZ_BUILD:-build-fuzz}
 
 max_len() {
     case $1 in
-        fat_image | ntfs_image | fat_volume | ntfs_volume | disk) echo 1048576 ;;
+        fat_image | ntfs_image | fat_volume | ntfs_volume | exfat_volume | disk) echo 1048576 ;;
+        exfat_entries) echo 65536 ;;
         mft_record) echo 16384 ;;
         writer) echo 8192 ;;
         run_list) echo 4096 ;;
@@ -44,7 +45,7 @@ fi
 seeds=$build/seeds
 rm -rf "$seeds"
 mkdir -p "$seeds/fat_image" "$seeds/ntfs_image" "$seeds/partition_table" "$seeds/images" \
-    "$seeds/fat_volume" "$seeds/ntfs_volume" "$seeds/disk"
+    "$seeds/fat_volume" "$seeds/ntfs_volume" "$seeds/exfat_volume" "$seeds/exfat_entries" "$seeds/disk"
 unpack() {  # packed-image target
     local out="$seeds/$2/$(basename "${1%.xz}")"
     { xz -dc "$1" || true; } | head -c "$(max_len "$2")" >"$out"
@@ -68,12 +69,21 @@ for f in tests/data/ntfs/*.img.xz tests/data/ntfs/realworld/*/*.xz tests/data/fu
     unpack "$f" ntfs_image
     unpack "$f" ntfs_volume
 done
+for f in tests/data/exfat/*.img.xz tests/data/fuzz/seeds/exfat*.img.xz; do
+    unpack "$f" exfat_volume
+done
+# Entry sets: the root and folder clusters of the exFAT images (the heap's first 64 KiB).
+for f in "$seeds"/exfat_volume/*.img; do
+    dd if="$f" of="$seeds/exfat_entries/$(basename "$f").heap" bs=64K skip=32 count=1 status=none
+    head -c 512 "$f" >"$seeds/exfat_entries/$(basename "$f").boot"
+done
 for f in tests/data/fuzz/seeds/partition-*.img.xz; do
     unpack "$f" partition_table
     unpack "$f" disk
 done
 variants fat_volume
 variants ntfs_volume
+variants exfat_volume
 xz -dc tests/data/ntfs/ntfs-512-4k.img.xz >"$seeds/images/ntfs-512-4k.img"
 python3 fuzz/cut-seeds.py "$seeds" "$seeds"/fat_image/fat1[26]*.img "$seeds"/ntfs_image/* \
     "$seeds/images/ntfs-512-4k.img"

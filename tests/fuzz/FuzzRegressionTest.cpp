@@ -37,6 +37,8 @@ const std::vector<Target>& targets() {
         {"fat_folder_cluster", fuzzFolderCluster},
         {"fat_volume", fuzzVolume},
         {"ntfs_volume", fuzzVolume},
+        {"exfat_volume", fuzzVolume},
+        {"exfat_entries", fuzzExfatEntries},
         {"disk", fuzzDisk},
         {"writer", fuzzWriter},
     };
@@ -87,6 +89,16 @@ INSTANTIATE_TEST_SUITE_P(Targets, FuzzRegression, ::testing::ValuesIn(targets())
                          [](const ::testing::TestParamInfo<Target>& param) {
                              return param.param.name;
                          });
+
+TEST(FuzzSeeds, ExfatSeedRunsClean) {
+    const std::vector<std::uint8_t> bytes =
+        readWhole(fs::path(REKKON_TEST_DATA_DIR) / "fuzz" / "seeds" / "exfat-small.img");
+    ASSERT_EQ(bytes.size(), 1u << 20);
+    std::vector<std::uint8_t> deep = bytes;
+    deep.back() = 0x05;  // a deep scan of a found entry's folder
+    fuzzVolume(deep);
+    fuzzExfatEntries(std::span(bytes).first(1 << 16));
+}
 
 TEST(FuzzSeeds, SeedImagesRunClean) {
     const fs::path dir = fs::path(REKKON_TEST_DATA_DIR) / "fuzz" / "seeds";
