@@ -33,7 +33,7 @@ TEST(DeepCli, SaysThatNtfsIsScannedAsUsual) {
     const auto run =
         test::runCliInProcess({"list", test::fixtureImage("ntfs/ntfs-512-4k.img"), "--deep"});
     EXPECT_EQ(run.status, cli::kExitOk) << run.err;
-    EXPECT_NE(run.err.find("--deep searches free space of FAT volumes only"), std::string::npos)
+    EXPECT_NE(run.err.find("--deep searches free space of FAT and exFAT volumes only"), std::string::npos)
         << run.err;
 }
 
