@@ -7,14 +7,22 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 times=()
+cpu() {  # processor seconds the finished commands took (load stretches only the wall time)
+    local fields
+    read -ra fields </proc/$$/stat
+    echo $(((fields[15] + fields[16]) / $(getconf CLK_TCK)))
+}
 phase() {  # phase NAME COMMAND...: runs the command and notes how long it took
-    local name=$1 start=$SECONDS
+    local name=$1 start=$SECONDS start_cpu
+    start_cpu=$(cpu)
     shift
     "$@"
-    times+=("$(printf '%-14s %4d s' "$name" $((SECONDS - start)))")
+    times+=("$(printf '%-14s %4d s  (processor %4d s)' "$name" $((SECONDS - start)) \
+        $(($(cpu) - start_cpu)))")
 }
 report() {
-    printf 'test.sh: %s\n' "${times[@]}" "$(printf '%-14s %4d s' total "$SECONDS")" >&2
+    printf 'test.sh: %s\n' "${times[@]}" \
+        "$(printf '%-14s %4d s  (processor %4d s)' total "$SECONDS" "$(cpu)")" >&2
 }
 trap report EXIT
 
