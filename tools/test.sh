@@ -33,7 +33,7 @@ phase configure cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DREKKON_W
 phase build cmake --build build -j "$jobs"
 phase ctest ctest --test-dir build --output-on-failure -j "$jobs"
 
-# Ten seconds per target, eight targets, after the clang build.
+# Ten seconds per target, the targets side by side (tools/fuzz.sh), after the clang build.
 phase fuzz bash tools/fuzz.sh 10
 
 phase asan-configure cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DREKKON_SANITIZE=ON \
