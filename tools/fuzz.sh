@@ -10,7 +10,8 @@
 #                                                         fat_folder_cluster fat_volume
 #                                                         ntfs_volume disk writer
 # Environment: FUZZ_BUILD (build folder, default build-fuzz), FUZZ_NO_BUILD=1 (use it as built),
-#              FUZZ_FLAGS (more libFuzzer options, e.g. -jobs=2).
+#              FUZZ_FLAGS (more libFuzzer options, e.g. -jobs=2), FUZZ_JOBS (targets run at
+#              once, default one a processor).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -94,12 +95,15 @@ python3 fuzz/make-disk-seeds.py "$seeds/disk" "$seeds/images/fat12.img" \
     "$seeds/images/ntfs-512.img" "$seeds/images/ntfs-4096.img"
 rm -rf "$seeds/images"
 
-failed=()
-for t in "${targets[@]}"; do
+# fuzz_one TARGET: runs one target; leaves $build/logs/TARGET.failed unless it ran to its end
+# and found nothing.
+fuzz_one() {
+    local t=$1 corpus findings log inputs status execs last cov ft found
     corpus=$build/corpus/$t
     findings=$build/findings/$t
     log=$build/logs/$t.log
     mkdir -p "$corpus" "$findings" "$(dirname "$log")" "$seeds/$t"
+    touch "$build/logs/$t.failed"
     # Every input that ever failed, but not those under pending/ that wait for their mend.
     # Committed seeds of a target, where it has some.
     find "tests/data/fuzz/seeds/$t" -maxdepth 1 -type f -exec cp -t "$seeds/$t" {} + 2>/dev/null || true
@@ -120,10 +124,29 @@ for t in "${targets[@]}"; do
     found=$(find "$findings" -type f \( -name 'crash-*' -o -name 'timeout-*' -o -name 'oom-*' \
         -o -name 'leak-*' \) | wc -l)
     if [ "$status" -ne 0 ] || [ "$found" -ne 0 ]; then
-        failed+=("$t")
         echo "fuzz $t: finding(s) in $findings/ (log: $log)" >&2
         grep -E 'ERROR: |SUMMARY: |invariant broken|runtime error' "$log" | head -5 >&2 || true
+    else
+        rm "$build/logs/$t.failed"
     fi
+}
+
+# The targets run side by side, one a processor (FUZZ_JOBS), each for the whole SECONDS.
+jobs=${FUZZ_JOBS:-$(nproc)}
+running=0
+for t in "${targets[@]}"; do
+    if [ "$running" -ge "$jobs" ]; then
+        wait -n || true
+        running=$((running - 1))
+    fi
+    fuzz_one "$t" &
+    running=$((running + 1))
+done
+wait
+
+failed=()
+for t in "${targets[@]}"; do
+    [ ! -e "$build/logs/$t.failed" ] || failed+=("$t")
 done
 
 if [ ${#failed[@]} -ne 0 ]; then

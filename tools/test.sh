@@ -1,21 +1,43 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing, builds, runs every test; runs every fuzz target
 # for a short smoke time (tools/fuzz.sh) and fails on any finding; then builds the library and its
-# tests again with AddressSanitizer and UndefinedBehaviorSanitizer and runs them.
+# tests again with AddressSanitizer and UndefinedBehaviorSanitizer and runs them. Prints the time
+# each step took at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash tools/install-deps.sh
+times=()
+cpu() {  # processor seconds the finished commands took (load stretches only the wall time)
+    local fields
+    read -ra fields </proc/$$/stat
+    echo $(((fields[15] + fields[16]) / $(getconf CLK_TCK)))
+}
+phase() {  # phase NAME COMMAND...: runs the command and notes how long it took
+    local name=$1 start=$SECONDS start_cpu
+    start_cpu=$(cpu)
+    shift
+    "$@"
+    times+=("$(printf '%-14s %4d s  (processor %4d s)' "$name" $((SECONDS - start)) \
+        $(($(cpu) - start_cpu)))")
+}
+report() {
+    printf 'test.sh: %s\n' "${times[@]}" \
+        "$(printf '%-14s %4d s  (processor %4d s)' total "$SECONDS" "$(cpu)")" >&2
+}
+trap report EXIT
+
+phase deps bash tools/install-deps.sh
 
 jobs=$(nproc)
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DREKKON_WERROR=ON >/dev/null
-cmake --build build -j "$jobs"
-ctest --test-dir build --output-on-failure -j "$jobs"
+phase configure cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DREKKON_WERROR=ON >/dev/null
+phase build cmake --build build -j "$jobs"
+phase ctest ctest --test-dir build --output-on-failure -j "$jobs"
 
-# Ten seconds per target, six targets: about a minute after the clang build.
-bash tools/fuzz.sh 10
+# Ten seconds per target, the targets side by side (tools/fuzz.sh), after the clang build.
+phase fuzz bash tools/fuzz.sh 10
 
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DREKKON_SANITIZE=ON -DREKKON_WERROR=ON >/dev/null
-cmake --build build-asan -j "$jobs"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir build-asan --output-on-failure -j "$jobs"
+phase asan-configure cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DREKKON_SANITIZE=ON \
+    -DREKKON_WERROR=ON >/dev/null
+phase asan-build cmake --build build-asan -j "$jobs"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+phase asan-ctest ctest --test-dir build-asan --output-on-failure -j "$jobs"
