@@ -31,6 +31,22 @@ ExfatLostStats findExfatLostFolders(
     if (!volume.bitmap.available() || g.bytesPerCluster > (std::uint64_t{1} << 25)) return stats;
     std::vector<std::uint8_t> cluster(static_cast<std::size_t>(g.bytesPerCluster));
     std::size_t kept = 0;
+    // Hands one file found to `found`, up to kMaxExfatLostFiles.
+    const auto hand = [&](const ExfatEntrySet& set, const std::string& folder, std::uint64_t slot) {
+        if (kept >= kMaxExfatLostFiles) {
+            ++stats.filesLeftOut;
+            return;
+        }
+        ++kept;
+        ExfatFoundFile f;
+        f.set = set;
+        f.set.deleted = true;
+        f.name = utf8Name(set.name);
+        f.folder = folder;
+        f.slot = slot;
+        f.status = estimateExfatFile(volume, f.set);
+        if (found) found(std::move(f));
+    };
     const std::uint64_t total = g.clusterCount;
     for (std::uint32_t c = 2; c <= g.lastCluster(); ++c) {
         if ((c & 0xFF) == 0) {
@@ -47,7 +63,6 @@ ExfatLostStats findExfatLostFolders(
             continue;
         ++stats.folderClusters;
         std::string folder = "<lost folder " + std::to_string(c) + ">";
-        std::uint64_t slotBase = std::uint64_t{c} << 23;
         std::size_t first = 0;  // where the sets that start in this cluster begin
         // The rest of a set a deleted folder's last readable cluster ended in.
         if ((cluster[0] | kExfatInUse) == kExfatStreamEntry ||
@@ -66,19 +81,10 @@ ExfatLostStats findExfatLostFolders(
                 const auto s = parseExfatEntrySet(joined);
                 if (!s || !verifies(*s, volume)) continue;
                 folder = cut.folder;
-                slotBase = std::uint64_t{cut.folderCluster} << 23;
                 first = whole - cut.start.size();
-                if (!s->isFolder() && kept < kMaxExfatLostFiles) {
-                    ++kept;
-                    ExfatFoundFile f;
-                    f.set = *s;
-                    f.set.deleted = true;
-                    f.name = utf8Name(s->name);
-                    f.folder = folder;
-                    f.slot = slotBase | (cut.index & 0x7FFFFF);
-                    f.status = estimateExfatFile(volume, f.set);
-                    if (found) found(std::move(f));
-                }
+                if (!s->isFolder())
+                    hand(*s, folder,
+                         std::uint64_t{cut.folderCluster} << 23 | (cut.index & 0x7FFFFF));
                 cut.start.clear();  // joined once
                 break;
             }
@@ -92,21 +98,9 @@ ExfatLostStats findExfatLostFolders(
             if (length == 0 || at + bytes > cluster.size()) continue;
             const auto s = parseExfatEntrySet(std::span(cluster).subspan(at, bytes));
             if (!s || s->isFolder() || !verifies(*s, volume)) continue;
-            if (kept >= kMaxExfatLostFiles) {
-                ++stats.filesLeftOut;
-                continue;
-            }
-            ++kept;
-            ExfatFoundFile f;
-            f.set = *s;
-            f.set.deleted = true;
-            f.name = utf8Name(s->name);
-            f.folder = folder;
             // Within a cut folder's cluster the index is not known: the cluster's own number
             // keeps the slot apart from the folder's first cluster's entries.
-            f.slot = (std::uint64_t{c} << 23) | (at / kExfatEntrySize);
-            f.status = estimateExfatFile(volume, f.set);
-            if (found) found(std::move(f));
+            hand(*s, folder, std::uint64_t{c} << 23 | (at / kExfatEntrySize));
             at += bytes - kExfatEntrySize;
         }
     }

@@ -25,6 +25,21 @@ std::string joinPath(const std::string& parent, const std::string& name) {
     return parent == "\\" ? "\\" + name : parent + "\\" + name;
 }
 
+// Gathers into `set` the set whose file entry is `entry` (`length` entries): its secondaries up to
+// the set's length, stopping early at another file entry, which starts the next set. Returns the
+// entry after them (null at the folder's end).
+const std::uint8_t* gatherSet(ExfatFolderReader& reader, const std::uint8_t* entry, int length,
+                              std::vector<std::uint8_t>& set) {
+    set.assign(entry, entry + kExfatEntrySize);
+    entry = reader.next();
+    while (entry != nullptr && set.size() < std::size_t(length) * kExfatEntrySize &&
+           (entry[0] | kExfatInUse) != kExfatFileEntry) {
+        set.insert(set.end(), entry, entry + kExfatEntrySize);
+        entry = reader.next();
+    }
+    return entry;
+}
+
 }  // namespace
 
 std::vector<ExfatRun> exfatDataRuns(ExfatVolume& volume, std::uint32_t firstCluster,
@@ -91,14 +106,7 @@ ExfatScanStats scanExfat(ExfatVolume& volume, const ExfatFoundSink& found,
                 continue;
             }
             const std::uint64_t index = reader.index();
-            set.assign(entry, entry + kExfatEntrySize);
-            // The set's secondaries; a file entry among them starts the next set instead.
-            entry = reader.next();
-            while (entry != nullptr && set.size() < std::size_t(length) * kExfatEntrySize &&
-                   (entry[0] | kExfatInUse) != kExfatFileEntry) {
-                set.insert(set.end(), entry, entry + kExfatEntrySize);
-                entry = reader.next();
-            }
+            entry = gatherSet(reader, entry, length, set);
             if (entry == nullptr && set.size() < std::size_t(length) * kExfatEntrySize) {
                 if (folder.place.deleted && stats.cutSets.size() < kMaxExfatCutSets)
                     stats.cutSets.push_back({set, folder.path, folder.place.firstCluster, index});
@@ -149,13 +157,7 @@ std::vector<ExfatLiveFolder> listExfatFolders(ExfatVolume& volume, const ExfatFo
         }
         const int length =
             exfatSetLength(std::span<const std::uint8_t, kExfatEntrySize>(entry, kExfatEntrySize));
-        set.assign(entry, entry + kExfatEntrySize);
-        entry = reader.next();
-        while (entry != nullptr && set.size() < std::size_t(length) * kExfatEntrySize &&
-               (entry[0] | kExfatInUse) != kExfatFileEntry) {
-            set.insert(set.end(), entry, entry + kExfatEntrySize);
-            entry = reader.next();
-        }
+        entry = gatherSet(reader, entry, length, set);
         const auto s = parseExfatEntrySet(set);
         if (!s || s->deleted || !s->isFolder() || !volume.geometry.isCluster(s->firstCluster))
             continue;
