@@ -112,9 +112,18 @@ ScanOutcome ExfatFileSystem::scan(const ScanRequest& request, FoundListBuilder& 
     };
     const auto cancelled = [&request] { return request.cancelled(); };
     std::unordered_set<std::uint32_t> walked;
-    const ExfatScanStats stats = scanExfat(*volume_, found, cancelled, &walked);
+    // A folder asked for must be one the walk entered, live or deleted.
+    bool folderSeen = folder.empty();
+    const auto entered = [&](const std::string& path) {
+        folderSeen = folderSeen || folderWithin(path, folder);
+    };
+    const ExfatScanStats stats = scanExfat(*volume_, found, cancelled, &walked, entered);
     outcome.foldersNotEntered = stats.foldersNotEntered;
     outcome.cancelled = stats.cancelled;
+    if (!folderSeen && !stats.cancelled) {  // nothing was listed: no folder lies within it
+        outcome.folderNotFound = true;
+        return outcome;
+    }
     if (!request.deep || stats.cancelled) return outcome;
     // Free clusters that hold folder content: files whose folder entries are gone.
     origin = kExfatLostFolderOrigin;

@@ -78,7 +78,8 @@ std::uint8_t estimateExfatFile(ExfatVolume& volume, const ExfatEntrySet& set) {
 
 ExfatScanStats scanExfat(ExfatVolume& volume, const ExfatFoundSink& found,
                          const std::function<bool()>& cancelled,
-                         std::unordered_set<std::uint32_t>* folderClusters) {
+                         std::unordered_set<std::uint32_t>* folderClusters,
+                         const std::function<void(const std::string&)>& entered) {
     ExfatScanStats stats;
     std::vector<Folder> stack;
     std::unordered_set<std::uint32_t> walked;
@@ -89,6 +90,7 @@ ExfatScanStats scanExfat(ExfatVolume& volume, const ExfatFoundSink& found,
     while (!stack.empty()) {
         const Folder folder = std::move(stack.back());
         stack.pop_back();
+        if (entered) entered(folder.path);
         ExfatFolderReader reader(volume, folder.place);
         reader.recordClustersIn(folderClusters);
         std::vector<Folder> children;  // walked after this folder, in the order they appear

@@ -44,10 +44,12 @@ inline constexpr std::size_t kMaxExfatCutSets = 4096;
 // Walks every folder reachable from the root, deleted folders included, handing each deleted
 // file whose entry set is plausible to `found` (those whose set checksum fails with the estimate
 // "Poor": their names may be damaged). `cancelled`, when given, is asked between entries.
-// `folderClusters`, when given, receives every folder cluster the walk read.
+// `folderClusters`, when given, receives every folder cluster the walk read; `entered`, when
+// given, the path of every folder as the walk enters it.
 ExfatScanStats scanExfat(ExfatVolume& volume, const ExfatFoundSink& found,
                          const std::function<bool()>& cancelled = {},
-                         std::unordered_set<std::uint32_t>* folderClusters = nullptr);
+                         std::unordered_set<std::uint32_t>* folderClusters = nullptr,
+                         const std::function<void(const std::string&)>& entered = {});
 
 // One live subfolder of a folder.
 struct ExfatLiveFolder {

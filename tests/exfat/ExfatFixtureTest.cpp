@@ -83,6 +83,22 @@ TEST_P(ExfatFixture, ListsEveryDeletedFileAndRecoversTheIntactOnes) {
     EXPECT_EQ(context.volume.reader.unreadableSectors(), 0u);
 }
 
+// A folder scan lists what lies within the folder, live or deleted, named in any case; a folder
+// the walk never entered is not found.
+TEST(ExfatFolderScan, ListsTheFolderOrSaysItIsNotThere) {
+    ScanContext context;
+    int error = 0;
+    ASSERT_EQ(mountVolume(context, test::fixtureImage("exfat/basic.img"), error),
+              MountStatus::Mounted);
+    for (const char* folder : {"\\old-project", "/DOCS"}) {
+        EXPECT_GT(scanVolume(context, folder, {}), 0) << folder;
+        for (const DeletedFileEntry& e : context.foundList)
+            EXPECT_TRUE(folderWithin(e.folder, folder)) << folder << ": " << pathOf(e);
+    }
+    EXPECT_EQ(scanVolume(context, "\\no-such-folder", {}), kScanFolderNotFound);
+    EXPECT_TRUE(context.foundList.empty());
+}
+
 INSTANTIATE_TEST_SUITE_P(Images, ExfatFixture,
                          testing::Values("basic", "4k-sectors", "big-cluster"));
 
