@@ -864,7 +864,7 @@ void MainWindowTest::sourceThatCannotBeOpenedIsReported() {
     QVERIFY(h.warnings[0].contains(QStringLiteral("\"/nonexistent/card.img\" cannot be opened")));
     QCOMPARE(h.window.resultsModel()->rowCount(), 0);
 
-    // A folder, and an exFAT volume, are named for what they are.
+    // A folder, and an exFAT volume whose boot regions are damaged, are named for what they are.
     test::TempDir dir;
     Harness folder;
     QVERIFY(!folder.window.openSource(QString::fromStdString(dir.path())));
