@@ -260,7 +260,8 @@ bool DriveSelectDialog::mount(const QString& path, const std::string& fileSystem
         warn(kMountFailedMessage + QStringLiteral("\n\n") + message);
         return false;
     }
-    // The drive list names the file system as the platform does: "exFAT" is one not read.
+    // The drive list names the file system as the platform does; an exFAT volume that cannot
+    // be mounted is named in the message.
     return mountOpened(path, std::move(device), mountOrderForName(fileSystem), 0,
                        fileSystem == "exFAT" ? fileSystem : std::string());
 }

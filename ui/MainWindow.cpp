@@ -85,9 +85,9 @@ QString openFailedMessage(const QString& sourcePath, int error) {
 
 QString notRecognisedMessage(const QString& sourcePath) {
     return QStringLiteral(
-               "Error of Initialization volume\n\n\"%1\" holds no FAT, exFAT or NTFS volume that can be "
-               "read, nor a partition table that leads to one. Check that this is the disk, "
-               "partition or image you meant.")
+               "Error of Initialization volume\n\n\"%1\" holds no FAT, exFAT or NTFS volume that "
+               "can be read, nor a partition table that leads to one. Check that this is the "
+               "disk, partition or image you meant.")
         .arg(sourcePath);
 }
 
@@ -136,9 +136,9 @@ MainWindow::MainWindow(MainWindowHooks hooks, QWidget* parent)
                    Qt::WindowCloseButtonHint);
     // The sizes suit the narrow 8-point dialog font, in which a time text is 122 pixels wide; a
     // wider font widens them alike, so the times are not cut.
-    const double fontScale = std::max(
+    fontScale_ = std::max(
         1.0, fontMetrics().horizontalAdvance(QStringLiteral("00/00/0000 at 00:00:00")) / 122.0);
-    resize(static_cast<int>(kWindowWidth * fontScale), kWindowHeight);
+    resize(static_cast<int>(kWindowWidth * fontScale_), kWindowHeight);
 
     model_ = new ResultsModel(this);
     view_ = new QTableView(this);
@@ -155,8 +155,7 @@ MainWindow::MainWindow(MainWindowHooks hooks, QWidget* parent)
     view_->horizontalHeader()->setHighlightSections(false);
     view_->horizontalHeader()->setSectionsClickable(true);
     for (int column = 0; column < ResultsModel::kColumns; ++column)
-        view_->setColumnWidth(column,
-                              static_cast<int>(ResultsModel::columnWidth(column) * fontScale));
+        view_->setColumnWidth(column, scaledColumnWidth(column));
     // The long names are seen beside the 8.3 names they belong to.
     view_->horizontalHeader()->moveSection(kLongNameColumn, kNameColumn + 1);
     // The selection follows its entries through a sort.
@@ -270,10 +269,9 @@ bool MainWindow::openSource(const QString& sourcePath, const QString& folder,
         return false;
     }
     mounted_ = true;
-    const bool folders = canChooseFolders();
-    changeFolderButton_->setEnabled(folders);
+    fitToFileSystem();
     // A file system without choosable folders is scanned whole: a folder given is not used.
-    return scanAndFill(folders ? folder.toStdString() : std::string());
+    return scanAndFill(canChooseFolders() ? folder.toStdString() : std::string());
 }
 
 bool MainWindow::scanAndFill(const std::string& folder, bool deep) {
@@ -324,9 +322,8 @@ bool MainWindow::openFromDriveDialog(const DriveSelectHooks& driveHooks) {
     mounted_ = true;
     sourcePath_ = dialog.sourcePath();
     volumeOffset_ = dialog.volumeOffset();
-    const bool folders = canChooseFolders();
-    changeFolderButton_->setEnabled(folders);
-    if (!folders) return scanAndFill(std::string());
+    fitToFileSystem();
+    if (!canChooseFolders()) return scanAndFill(std::string());
     const std::optional<std::string> folder = askFolder();
     return folder && scanAndFill(*folder);
 }
@@ -344,6 +341,21 @@ FileSystemCapabilities MainWindow::capabilities() const {
 
 bool MainWindow::canChooseFolders() const {
     return capabilities().foldersChoosable;
+}
+
+int MainWindow::scaledColumnWidth(int column) const {
+    return static_cast<int>(ResultsModel::columnWidth(column) * fontScale_);
+}
+
+void MainWindow::fitToFileSystem() {
+    const FileSystemCapabilities can = capabilities();
+    changeFolderButton_->setEnabled(can.foldersChoosable);
+    // Where a file has one whole name (NTFS, exFAT) there is no Long Name column: File Name
+    // takes its room, so long names are seen as far as they can be.
+    view_->setColumnHidden(kLongNameColumn, !can.longNames);
+    view_->setColumnWidth(
+        kNameColumn,
+        scaledColumnWidth(kNameColumn) + (can.longNames ? 0 : scaledColumnWidth(kLongNameColumn)));
 }
 
 void MainWindow::showFoundStatus() {

@@ -33,7 +33,8 @@ struct MainWindowHooks {
     std::function<void(QWidget* parent, const QString& text)> warn;
     // Opens a document (the manual) with the desktop's browser.
     std::function<void(const QUrl& url)> openUrl;
-    // The folder of the mounted FAT volume to scan next, as the scan names it; nullopt: cancelled.
+    // The folder of the mounted FAT or exFAT volume to scan next, as the scan names it; nullopt:
+    // cancelled.
     std::function<std::optional<std::string>(QWidget* parent, ScanContext& context)> chooseFolder;
     // Recovers the chosen entries (the "&Rekkon" button) and gives the outcome of every entry
     // tried; the window passed in tells whether they go under their long names
@@ -44,7 +45,8 @@ struct MainWindowHooks {
         recover;
     // The name of the new file to save the recovery report in; empty: cancelled.
     std::function<QString(QWidget* parent)> chooseReportFile;
-    // Asks which partition of a disk with several FAT, exFAT or NTFS partitions to scan (PartitionPicker).
+    // Asks which partition of a disk with several FAT, exFAT or NTFS partitions to scan
+    // (PartitionPicker).
     PartitionAsker askPartition;
     // Opens a source and picks its volume (selectSource).
     SourceSelector selectSource;
@@ -59,25 +61,26 @@ class MainWindow : public QDialog {
     explicit MainWindow(MainWindowHooks hooks = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // Mounts `sourcePath` and scans `folder` of it (FAT only; NTFS is scanned whole), showing
-    // the progress window meanwhile. On a disk the FAT, exFAT or NTFS partition is used, asked for when
-    // there are several. `open` opens the source; by default a device the user may not read
-    // is opened through UDisks2. A failure is reported in a message box; returns true when
-    // the list holds found files.
+    // Mounts `sourcePath` and scans `folder` of it (FAT and exFAT; NTFS is scanned whole), showing
+    // the progress window meanwhile. On a disk the FAT, exFAT or NTFS partition is used, asked for
+    // when there are several. `open` opens the source; by default a device the user may not read is
+    // opened through UDisks2. A failure is reported in a message box; returns true when the list
+    // holds found files.
     bool openSource(const QString& sourcePath, const QString& folder = {},
                     const SourceOpener& open = {});
     // Scans `folder` of the mounted volume off the user-interface thread and fills the list;
     // reports "Could not find deleted files located in ..." when nothing is found (the list is
     // then empty and the status line keeps its text). Returns true when something was found.
-    // `deep` (FAT): the free clusters are searched for lost folders too, and their files follow.
+    // `deep` (FAT, exFAT): the free clusters are searched for lost folders too, and their files
+    // follow.
     bool scanAndFill(const std::string& folder, bool deep = false);
     // No source given: the drive dialog mounts one; then NTFS is scanned whole (Change Folder
-    // disabled), while on FAT the user first picks the folder to scan. Returns true when the
-    // list holds found files; false when the dialog or the folder choice was cancelled or
+    // disabled), while on FAT and exFAT the user first picks the folder to scan. Returns true when
+    // the list holds found files; false when the dialog or the folder choice was cancelled or
     // nothing was found (after the message).
     bool openFromDriveDialog(const DriveSelectHooks& driveHooks);
 
-    // "&Change Folder": asks for another folder of the FAT volume and scans it.
+    // "&Change Folder": asks for another folder of the FAT or exFAT volume and scans it.
     void changeFolder();
     // "&Rekkon": recovers the selected rows' files.
     void recoverSelection();
@@ -126,12 +129,16 @@ class MainWindow : public QDialog {
     // What the mounted file system can do (nothing when none is mounted).
     FileSystemCapabilities capabilities() const;
     bool canChooseFolders() const;
+    // Fits the buttons and columns to what the mounted file system can do.
+    void fitToFileSystem();
+    int scaledColumnWidth(int column) const;
     void showListMenu(const QPoint& pos);
 
     MainWindowHooks hooks_;
     std::unique_ptr<ScanContext> context_;
     bool mounted_ = false;
     QString sourcePath_;
+    double fontScale_ = 1.0;          // how much wider than the 8-point dialog font the font is
     std::uint64_t volumeOffset_ = 0;  // of the mounted volume in the source
     std::string folder_;              // the folder the last scan was asked for
     std::string report_;

@@ -10,8 +10,8 @@ namespace rekkon::ui {
 
 QString noVolumePartitionMessage(const QString& sourcePath) {
     return QStringLiteral(
-               "Error of Initialization volume\n\n\"%1\" is a partitioned disk without a FAT or "
-               "NTFS partition: there is no volume on it that can be read.")
+               "Error of Initialization volume\n\n\"%1\" is a partitioned disk without a FAT, "
+               "exFAT or NTFS partition: there is no volume on it that can be read.")
         .arg(sourcePath);
 }
 

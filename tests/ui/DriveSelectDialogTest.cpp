@@ -30,6 +30,7 @@ namespace {
 
 const char* const kFatImage = "fat/fat16.img";
 const char* const kNtfsImage = "ntfs/ntfs-512-4k.img";
+const char* const kExfatImage = "exfat/basic.img";
 
 QString fixture(const char* relative) {
     return QString::fromStdString(test::fixtureImage(relative));
@@ -297,6 +298,67 @@ class DriveSelectDialogTest : public QObject {
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QVERIFY(h.context.volume.isOpen());
         QCOMPARE(h.warnings.size(), std::size_t{2});
+    }
+
+    // An exFAT device mounts, also when the platform names it otherwise; one that does not is
+    // named in the message. From the start-up dialog the folder to scan is asked for first.
+    void exfatDriveMountsAndItsFolderIsAsked() {
+        Harness h;
+        test::TempDir dir;
+        const std::string blank = dir.path() + "/blank.img";
+        std::ofstream(blank) << std::string(1 << 20, '\0');
+        const std::string image = fixture(kExfatImage).toStdString();
+        h.drives = {drive("sdb1", "exFAT", 8ULL << 20, "RekkonExFAT", image),
+                    drive("sdb2", "FAT32", 8ULL << 20, {}, image),
+                    drive("sdb3", "exFAT", 1 << 20, {}, blank)};
+        for (const int item : {0, 1}) {
+            DriveSelectDialog dialog(h.context, h.hooks());
+            QCOMPARE(dialog.driveList()->itemText(0),
+                     QStringLiteral("sdb1 (exFAT) 8.0 MiB RekkonExFAT"));
+            dialog.driveList()->setCurrentIndex(item);
+            QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
+            QCOMPARE(dialog.result(), int(QDialog::Accepted));
+            QVERIFY(h.context.fileSystem && h.context.fileSystem->name() == "exFAT");
+            QCOMPARE(h.context.scanTarget, std::string("\\"));
+            unmountVolume(h.context);
+        }
+        QVERIFY(h.warnings.empty());
+        {
+            DriveSelectDialog dialog(h.context, h.hooks());
+            dialog.driveList()->setCurrentIndex(2);
+            QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
+            QCOMPARE(h.warnings.size(), std::size_t{1});
+            QVERIFY2(
+                h.warnings[0].contains(QStringLiteral("holds an exFAT volume that cannot be read")),
+                qPrintable(h.warnings[0]));
+            QVERIFY(!h.context.volume.isOpen());
+        }
+
+        MainWindowHooks hooks;
+        hooks.warn = [&](QWidget*, const QString& text) { h.warnings.push_back(text); };
+        int folderAsked = 0;
+        hooks.chooseFolder = [&](QWidget*, ScanContext&) {
+            ++folderAsked;
+            return std::optional<std::string>("\\many");
+        };
+        DriveSelectHooks driveHooks = h.hooks();
+        int rows = 0;
+        bool changeFolderEnabled = false;
+        ModalAnswer answer([&](QWidget* modal) {
+            if (auto* d = qobject_cast<DriveSelectDialog*>(modal)) {
+                d->driveList()->setCurrentIndex(0);
+                QTest::mouseClick(d->okButton(), Qt::LeftButton);
+            } else if (auto* window = qobject_cast<MainWindow*>(modal)) {
+                rows = window->resultsModel()->rowCount();
+                changeFolderEnabled = window->changeFolderButton()->isEnabled();
+                QTest::mouseClick(window->doneButton(), Qt::LeftButton);
+            }
+        });
+        QCOMPARE(runProgram({}, hooks, driveHooks), 0);
+        QCOMPARE(folderAsked, 1);
+        QCOMPARE(rows, 4);  // many/file-10.txt and file-42 to file-44
+        QVERIFY(changeFolderEnabled);
+        QCOMPARE(h.warnings.size(), std::size_t{1});
     }
 
     void refusingOpenerShowsItsMessage() {

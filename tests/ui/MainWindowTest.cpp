@@ -1,5 +1,6 @@
-// Drives the real main window on the fixture images: the rows against the command line's list,
-// the header clicks, Change Folder, recovery of selected rows, and the failure messages.
+// Drives the real main window on the fixture images (FAT, NTFS, exFAT): the rows against the
+// command line's list, the header clicks, Change Folder, recovery of selected rows, and the
+// failure messages.
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -56,6 +57,7 @@ namespace {
 
 const char* const kFatImage = "fat/fat16.img";
 const char* const kNtfsImage = "ntfs/ntfs-512-4k.img";
+const char* const kExfatImage = "exfat/basic.img";
 
 // One row of `rekkon-cli list --format csv`.
 struct CliRow {
@@ -281,6 +283,36 @@ std::string ntfsManifestMd5(const std::vector<test::ManifestRow>& rows,
     return "(not in the manifest: " + entry.name + ")";
 }
 
+using ListedFile = std::tuple<std::string, std::string, std::uint64_t>;  // folder, name, size
+
+std::set<ListedFile> listedFiles(const MainWindow& window) {
+    std::set<ListedFile> files;
+    const ResultsModel* model = window.resultsModel();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const DeletedFileEntry* e = model->entryAt(row);
+        files.emplace(e->folder, e->name, e->size);
+    }
+    return files;
+}
+
+// The deleted files of an exFAT fixture's manifest that a walk from the root reaches, in
+// `folder` ('/'-separated, empty: all), as the list shows them ("\\old-project\\sub").
+std::set<ListedFile> exfatDeletedFiles(const std::string& folder = {}) {
+    std::set<ListedFile> files;
+    for (const auto& row : test::readManifest(test::fixtureSource("exfat/basic.manifest.tsv"))) {
+        const std::string& path = row.at("path");
+        if (row.at("state") != "deleted" || row.at("type") != "file" ||
+            row.at("reachable") != "yes" || path.rfind(folder, 0) != 0)
+            continue;
+        const std::size_t slash = path.rfind('/');
+        std::string shown =
+            "\\" + (slash == std::string::npos ? std::string() : path.substr(0, slash));
+        std::replace(shown.begin(), shown.end(), '/', '\\');
+        files.emplace(shown, path.substr(slash + 1), std::stoull(row.at("size")));
+    }
+    return files;
+}
+
 }  // namespace
 
 // A fixture image whose reads wait until the user-interface thread opens the gate, so a test
@@ -334,6 +366,9 @@ class MainWindowTest : public QObject {
   private slots:
     void fatRowsEqualTheCommandLineList() { checkRowsEqualCli(kFatImage); }
     void ntfsRowsEqualTheCommandLineList() { checkRowsEqualCli(kNtfsImage); }
+    void exfatRowsEqualTheCommandLineList() { checkRowsEqualCli(kExfatImage); }
+    void exfatListsDeletedFilesWithWholeNamesWithoutALongNameColumn();
+    void changeFolderBrowsesExfatFolders();
     void windowHasTheControlsAndTexts();
     void scanRunsOffTheUserInterfaceThreadBehindTheProgressWindow();
     void escapeCancelsTheScanAndTheListSaysItIsIncomplete();
@@ -380,6 +415,30 @@ void MainWindowTest::checkRowsEqualCli(const char* fixture) {
     QCOMPARE(h.window.statusLine()->text(), QStringLiteral("On %1:\\ found  %2 deleted files")
                                                 .arg(QString::fromStdString(image))
                                                 .arg(expected.size()));
+}
+
+void MainWindowTest::exfatListsDeletedFilesWithWholeNamesWithoutALongNameColumn() {
+    Harness h;
+    const QTableView* view = h.window.resultsView();
+    QVERIFY(h.window.openSource(QString::fromStdString(test::fixtureImage(kExfatImage))));
+    QVERIFY(h.warnings.empty());
+    // Every deleted file the folders lead to, with its whole Unicode name, folder and size, and
+    // nothing else.
+    const std::set<ListedFile> listed = listedFiles(h.window);
+    QCOMPARE(listed, exfatDeletedFiles());
+    QVERIFY(listed.count({"\\", "写真 🎉 2024.jpg", 12609}) == 1);
+    QVERIFY(listed.count({"\\old-project\\sub", "inner.bin", 12293}) == 1);
+    QVERIFY(h.window.changeFolderButton()->isEnabled());
+    // File Name holds the whole name: no Long Name column, and no long names to recover under.
+    QVERIFY(view->isColumnHidden(kLongNameColumn));
+    const int wideName = view->columnWidth(kNameColumn);
+    QVERIFY(wideName > ResultsModel::columnWidth(kNameColumn));
+    QCOMPARE(listMenuItem(h.window, QStringLiteral("Recover under long names"), false),
+             std::optional<bool>(false));
+    // A FAT volume opened next in the same window shows the column again.
+    QVERIFY(h.window.openSource(QString::fromStdString(test::fixtureImage(kFatImage))));
+    QVERIFY(!view->isColumnHidden(kLongNameColumn));
+    QVERIFY(view->columnWidth(kNameColumn) < wideName);
 }
 
 void MainWindowTest::windowHasTheControlsAndTexts() {
@@ -666,6 +725,43 @@ void MainWindowTest::changeFolderIsDisabledOnNtfs() {
     QVERIFY(!window.changeFolderButton()->isEnabled());
     window.changeFolder();
     QVERIFY(!asked);
+    QVERIFY(window.resultsView()->isColumnHidden(kLongNameColumn));  // one name per file
+}
+
+void MainWindowTest::changeFolderBrowsesExfatFolders() {
+    Harness h;
+    const QString image = QString::fromStdString(test::fixtureImage(kExfatImage));
+    QVERIFY(h.window.openSource(image));
+    // The live folders by their whole names, read as they are opened; the real dialog is
+    // answered as a person would: "many", OK.
+    QStringList top;
+    int manyChildren = -1;
+    std::string chosen;
+    ModalAnswer answer([&](QWidget* modal) {
+        if (auto* dialog = qobject_cast<ChangeFolderDialog*>(modal)) {
+            QTreeWidgetItem* root = dialog->tree()->topLevelItem(0);
+            for (int i = 0; i < root->childCount(); ++i)
+                top << root->child(i)->text(0);
+            if (QTreeWidgetItem* many = root->child(2)) {
+                many->setExpanded(true);
+                manyChildren = many->childCount();
+                dialog->tree()->setCurrentItem(many);
+                chosen = dialog->chosenFolder();
+            }
+            dialog->accept();
+        } else {
+            modal->close();
+        }
+    });
+    h.window.changeFolder();
+    QCOMPARE(top, (QStringList{"docs", "Ελληνικά", "many", "names"}));
+    QCOMPARE(manyChildren, 0);
+    QCOMPARE(chosen, std::string("\\many"));
+    QVERIFY(h.warnings.empty());
+    QCOMPARE(listedFiles(h.window), exfatDeletedFiles("many/"));
+    QCOMPARE(h.window.resultsModel()->rowCount(), 4);
+    QCOMPARE(h.window.statusLine()->text(),
+             QStringLiteral("On %1:\\many found  4 deleted files").arg(image));
 }
 
 void MainWindowTest::changeFolderTreeShowsLongNamesAndGives83Paths() {
@@ -768,7 +864,7 @@ void MainWindowTest::sourceThatCannotBeOpenedIsReported() {
     QVERIFY(h.warnings[0].contains(QStringLiteral("\"/nonexistent/card.img\" cannot be opened")));
     QCOMPARE(h.window.resultsModel()->rowCount(), 0);
 
-    // A folder, and an exFAT volume, are named for what they are.
+    // A folder, and an exFAT volume whose boot regions are damaged, are named for what they are.
     test::TempDir dir;
     Harness folder;
     QVERIFY(!folder.window.openSource(QString::fromStdString(dir.path())));

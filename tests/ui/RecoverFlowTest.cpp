@@ -1,5 +1,6 @@
 // The recovery flow on the FAT fixture: destination choice, the same-volume question, the first
-// characters asked on the user-interface thread, the copy and its summary, and a cancel.
+// characters asked on the user-interface thread, the copy and its summary, and a cancel; on the
+// exFAT fixture, whole names that need no question.
 #include <sys/sysmacros.h>
 
 #include <QCheckBox>
@@ -7,6 +8,7 @@
 #include <QPushButton>
 #include <QThread>
 #include <QtTest>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -223,6 +225,51 @@ class RecoverFlowTest : public QObject {
                 outcomes[1].result == RecoveryResult::NotWhole);
         QCOMPARE(filesIn(out.path()), std::vector<std::string>{"Q" + asked[1]->name.substr(1)});
         QVERIFY2(summary.contains(QStringLiteral("1 file(s) were skipped")), qPrintable(summary));
+    }
+
+    // exFAT names are whole: nothing is asked, and each file goes into its folder under its
+    // own name (one too long for this file system shortened), byte-exact.
+    void exfatFilesAreWrittenUnderTheirWholeNamesUnasked() {
+        const std::string exfatImage = test::fixtureImage("exfat/basic.img");
+        ScanContext exfat;
+        int error = 0;
+        QCOMPARE(int(mountVolume(exfat, exfatImage, error)), int(MountStatus::Mounted));
+        QVERIFY(scanVolume(exfat) > 0);
+        std::vector<const DeletedFileEntry*> entries;
+        for (const auto& e : exfat.foundList)
+            entries.push_back(&e);
+        test::TempDir out;
+        KAsker asker;
+        RecoverFlowHooks hooks = hooksFor(out.path());
+        hooks.firstCharAsker = &asker;
+        hooks.keepFolders = true;
+        const auto outcomes =
+            ui::recoverSelected(nullptr, exfat, QString::fromStdString(exfatImage), entries, hooks);
+        QCOMPARE(asker.asked, 0);
+        QCOMPARE(outcomes.size(), entries.size());
+        std::map<std::string, const RecoveryOutcome*> byPath;  // "old-project/sub/inner.bin"
+        for (const auto& o : outcomes) {
+            std::string folder = o.entry->folder.substr(1);
+            std::replace(folder.begin(), folder.end(), '\\', '/');
+            byPath[(folder.empty() ? "" : folder + "/") + o.entry->name] = &o;
+        }
+        int checked = 0;
+        for (const auto& row :
+             test::readManifest(test::fixtureSource("exfat/basic.manifest.tsv"))) {
+            if (row.at("state") != "deleted" || row.at("type") != "file" ||
+                row.at("reachable") != "yes" || row.at("contiguous") != "yes")
+                continue;
+            const std::string& path = row.at("path");
+            const RecoveryOutcome* o = byPath[path];
+            QVERIFY2(o, path.c_str());
+            QCOMPARE(int(o->result), int(RecoveryResult::Written));
+            QCOMPARE(test::md5OfFile(o->outputPath), row.at("md5"));
+            if (fs::path(path).filename().string().size() <= 255)
+                QCOMPARE(o->outputPath, out.path() + "/" + path);
+            ++checked;
+        }
+        QVERIFY(checked >= 60);
+        QVERIFY(questions.isEmpty());
     }
 
     void noFolderChosenEndsQuietly() {

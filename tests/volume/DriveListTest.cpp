@@ -82,7 +82,7 @@ TEST_F(FakeSysfs, ListsDisksAndPartitionsWithAReadableFileSystemInNameOrder) {
     holds("sdb2", "NTFS");
     holds("sda", "FAT16");  // a volume without a partition table
     holds("sda1", "EXT4");
-    holds("nvme0n1p1", "exFAT");  // listed: mounting it then says what is wrong
+    holds("nvme0n1p1", "exFAT");  // listed, and read (tests/ui/DriveSelectDialogTest.cpp)
     const auto drives = list();
     EXPECT_EQ(names(drives), (Names{"nvme0n1p1", "sda", "sdb1", "sdb2"}));
     ASSERT_EQ(drives.size(), 4u);
