@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 namespace rekkon::fuzz {
 
@@ -48,6 +49,10 @@ void fuzzDisk(std::span<const std::uint8_t> data);
 // the input) written out of a small FAT12 volume into a fresh temporary folder, and the report.
 // Nothing may be written outside the destination, nor any file replaced.
 void fuzzWriter(std::span<const std::uint8_t> data);
+
+// One carving format's check over a candidate file: the whole input is the file's bytes from its
+// first on, as far as the source reaches. The format is the target's (carve_<type>).
+void fuzzCarveFormat(std::string_view type, std::span<const std::uint8_t> data);
 
 // Budgets that keep one input's work small whatever the image claims.
 inline constexpr std::uint64_t kFuzzReadBudget = 1024 * 1024;       // data bytes per input

@@ -8,7 +8,8 @@
 # Usage: tools/fuzz.sh [SECONDS] [TARGET...]     targets: fat_image ntfs_image mft_record
 #                                                         run_list lznt1 fat_dir partition_table
 #                                                         fat_folder_cluster fat_volume
-#                                                         ntfs_volume disk writer
+#                                                         ntfs_volume exfat_volume exfat_entries
+#                                                         disk writer carve_<type>
 # Environment: FUZZ_BUILD (build folder, default build-fuzz), FUZZ_NO_BUILD=1 (use it as built),
 #              FUZZ_FLAGS (more libFuzzer options, e.g. -jobs=2), FUZZ_JOBS (targets run at
 #              once, default one a processor).
@@ -19,6 +20,10 @@ seconds=${1:-60}
 shift || true
 all_targets=(fat_image ntfs_image mft_record run_list lznt1 fat_dir partition_table fat_folder_cluster
     fat_volume ntfs_volume exfat_volume exfat_entries disk writer)
+# A target per carving format: carve_<type>, as fuzz/CMakeLists.txt lists them.
+for type in $(sed -n 's/^set(REKKON_CARVE_FUZZ_TYPES\(.*\))$/\1/p' fuzz/CMakeLists.txt); do
+    all_targets+=("carve_$type")
+done
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all_targets[@]}")
 build=${FUZZ_BUILD:-build-fuzz}
@@ -32,6 +37,7 @@ max_len() {
         run_list) echo 4096 ;;
         lznt1 | fat_dir | fat_folder_cluster) echo 65536 ;;
         partition_table) echo 1048576 ;;
+        carve_*) echo 262144 ;;
     esac
 }
 

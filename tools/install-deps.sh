@@ -14,6 +14,8 @@ packages=(
     libblkid-dev libewf-dev
     # md5 and sha256 of recovered files (recovery reports)
     libssl-dev
+    # deflate streams and CRC-32s of carved files (ZIP, GZIP, PNG)
+    zlib1g-dev
     # the desktop program: Qt 6 Widgets and Qt Test, the SVG image plugin for its icons
     qt6-base-dev qt6-base-dev-tools libqt6svg6
     # test oracles and fixture makers; never linked

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "carve/CarveFormat.h"
 #include "fuzz/FuzzBodies.h"
 
 namespace rekkon::fuzz {
@@ -42,7 +43,17 @@ const std::vector<Target>& targets() {
         {"disk", fuzzDisk},
         {"writer", fuzzWriter},
     };
-    return all;
+    static const std::vector<Target> withCarving = [] {
+        std::vector<Target> targets = all;
+        for (const CarveFormat& f : carveFormats()) {
+            const std::string type(f.type);
+            targets.push_back({"carve_" + type, [type](std::span<const std::uint8_t> bytes) {
+                                   fuzzCarveFormat(type, bytes);
+                               }});
+        }
+        return targets;
+    }();
+    return withCarving;
 }
 
 std::vector<std::uint8_t> readWhole(const fs::path& path) {

@@ -1,0 +1,21 @@
+// The formats carving knows: one line each, in the order their start tests are tried (the more
+// specific signatures first).
+#include <algorithm>
+
+#include "carve/CarveFormat.h"
+
+namespace rekkon {
+
+const std::vector<CarveFormat>& carveFormats() {
+    static const std::vector<CarveFormat> formats = {};
+    return formats;
+}
+
+const CarveFormat* findCarveFormat(std::string_view type) {
+    const auto& all = carveFormats();
+    const auto it = std::find_if(all.begin(), all.end(),
+                                 [type](const CarveFormat& f) { return f.type == type; });
+    return it == all.end() ? nullptr : &*it;
+}
+
+}  // namespace rekkon
