@@ -56,7 +56,7 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
     apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
-for tool in losetup mkfs.exfat mount.exfat-fuse mountpoint fls hyperfine python3 jq md5sum awk dd \
+for tool in losetup findmnt mkfs.exfat mount.exfat-fuse mountpoint fls hyperfine python3 jq md5sum awk dd \
     /usr/bin/time; do
     command -v "$tool" >/dev/null || die "missing tool: $tool"
 done
@@ -401,7 +401,7 @@ r_fls=$(ratio "$t_list" "$t_fls")
     [[ -n $ROUT ]] && row "$BENCH_DIR/exfat-recover-ram.json" dd-ram
     echo "peak memory (max RSS): rekkon-cli list $(mib "$rss_list"); fls -rd $(mib "$rss_fls")"
     echo "targets (medians):"
-    echo "  list time:                  $t_list s   (target < 1 s: $(verdict "$t_list" 1 lt))"
+    echo "  list time:                  $(awk -v t="$t_list" 'BEGIN { printf "%.3f", t }') s   (target < 1 s: $(verdict "$t_list" 1 lt))"
     echo "  list / fls -rd time:        $r_fls   (target <= 0.2: $(verdict "$r_fls" 0.2 le))"
     echo "  peak memory of list:        $(mib "$rss_list")   (target < 64 MiB: $(verdict "${rss_list/n\/a/999999999}" 65536 lt))"
     for where in disk ram; do
@@ -410,7 +410,7 @@ r_fls=$(ratio "$t_list" "$t_fls")
         t_rec=$(median "$f" "rekkon-recover-$where")
         t_dd=$(median "$f" "dd-$where")
         r_dd=$(ratio "$t_dd" "$t_rec") # throughput ratio = inverse time ratio
-        label=$([[ $where == disk ]] && echo "$OUT ($(stat -f -c %T "$OUT"))" || echo "$ROUT (tmpfs)")
+        label=$([[ $where == disk ]] && echo "$OUT ($(findmnt -n -o FSTYPE -T "$OUT"))" || echo "$ROUT (tmpfs)")
         echo "  large file / dd throughput into $label: $r_dd   (target >= 0.8: $(verdict "$r_dd" 0.8 ge))"
         echo "      rekkon $(mibs "$t_rec"), dd $(mibs "$t_dd"); the scan alone $(awk -v t="$t_scan" 'BEGIN { printf "%.3f s", t }')"
     done
