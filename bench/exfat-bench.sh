@@ -70,6 +70,7 @@ case "$BENCH_DIR/" in
 esac
 [[ $(stat -f -c %T "$RAM" 2>/dev/null) == tmpfs ]] || { note "$RAM is not a tmpfs: no RAM-disk figures"; RAM=""; }
 
+LOAD_START=$(cut -d' ' -f1-3 /proc/loadavg)
 IMG=$BENCH_DIR/exfat-bench.img
 INFO=$BENCH_DIR/exfat-bench.info        # written last: its presence marks a complete image
 DELETED=$BENCH_DIR/exfat-bench.deleted  # size and path of every deleted file
@@ -382,7 +383,7 @@ t_scan=$(median "$BENCH_DIR/exfat-scan-only.json" rekkon-scan-only)
 r_fls=$(ratio "$t_list" "$t_fls")
 {
     echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), nice $NICE," \
-        "load average $(cut -d' ' -f1-3 /proc/loadavg) at the end"
+        "load average $LOAD_START at the start, $(cut -d' ' -f1-3 /proc/loadavg) at the end"
     echo "rekkon-cli: $CLI"
     echo "image:   $IMG ($(du -h --apparent-size "$IMG" | cut -f1) sparse, $(du -h "$IMG" | cut -f1) used, exFAT," \
         "$cluster_bytes-byte clusters, cluster heap at byte $heap_offset)"
@@ -412,7 +413,8 @@ r_fls=$(ratio "$t_list" "$t_fls")
         r_dd=$(ratio "$t_dd" "$t_rec") # throughput ratio = inverse time ratio
         label=$([[ $where == disk ]] && echo "$OUT ($(findmnt -n -o FSTYPE -T "$OUT"))" || echo "$ROUT (tmpfs)")
         echo "  large file / dd throughput into $label: $r_dd   (target >= 0.8: $(verdict "$r_dd" 0.8 ge))"
-        echo "      rekkon $(mibs "$t_rec"), dd $(mibs "$t_dd"); the scan alone $(awk -v t="$t_scan" 'BEGIN { printf "%.3f s", t }')"
+        echo "      rekkon $(mibs "$t_rec"), dd $(mibs "$t_dd"); best times: $(ratio "$(stat_of "$f" "dd-$where" min)" \
+            "$(stat_of "$f" "rekkon-recover-$where" min)"); the scan alone $(awk -v t="$t_scan" 'BEGIN { printf "%.3f s", t }')"
     done
     echo "checks:"
     echo "  rekkon-cli list: $rekkon_paths deleted files listed with their folder, name and size"
