@@ -301,6 +301,7 @@ big_offset=$((heap_offset + (location - 2) * cluster_bytes))
 fls -rd -f exfat "$IMG" >"$BENCH_DIR/exfat-fls.txt"
 fls_files=$(grep -c '^[+ ]*r/r \* ' "$BENCH_DIR/exfat-fls.txt" || true)
 fls_folders=$(grep -c '^[+ ]*d/d \* ' "$BENCH_DIR/exfat-fls.txt" || true)
+# shellcheck disable=SC2016 # a literal $ in the pattern
 fls_orphans=$(grep -c '^[+ ]*-/[rd] \* [0-9]*:.*\$OrphanFiles/' "$BENCH_DIR/exfat-fls.txt" || true)
 [[ $rekkon_found -ge $fls_files ]] || fail "rekkon-cli lists $rekkon_found deleted files, fewer than the $fls_files fls names"
 
