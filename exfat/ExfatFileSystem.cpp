@@ -1,5 +1,7 @@
 #include "exfat/ExfatFileSystem.h"
 
+#include <algorithm>
+
 #include "exfat/ExfatLostFolders.h"
 #include "exfat/ExfatScan.h"
 
@@ -93,6 +95,10 @@ ScanOutcome ExfatFileSystem::scan(const ScanRequest& request, FoundListBuilder& 
     std::string_view origin = kExfatEntryOrigin;
     const ExfatFoundSink found = [&](ExfatFoundFile f) {
         if (!folder.empty() && !folderWithin(f.folder, folder)) return;
+        // With locations asked for, no other entry is built (recover --only on a large volume).
+        const auto& only = request.only;
+        if (!only.empty() && std::find(only.begin(), only.end(), f.set.firstCluster) == only.end())
+            return;
         DeletedFileEntry e;
         e.origin = origin;
         e.location = f.set.firstCluster;

@@ -99,6 +99,18 @@ TEST(ExfatFolderScan, ListsTheFolderOrSaysItIsNotThere) {
     EXPECT_TRUE(context.foundList.empty());
 }
 
+// With locations asked for, the scan builds no other entry (recover --only on a large volume).
+TEST(ExfatOnlyScan, BuildsOnlyTheEntriesAsked) {
+    ScanContext context;
+    int error = 0;
+    ASSERT_EQ(mountVolume(context, test::fixtureImage("exfat/basic.img"), error),
+              MountStatus::Mounted);
+    const std::uint64_t only[] = {12};  // contig-deleted.bin's first cluster
+    scanVolume(context, "", only);
+    ASSERT_EQ(context.foundList.size(), 1u);
+    EXPECT_EQ(context.foundList[0].name, "contig-deleted.bin");
+}
+
 INSTANTIATE_TEST_SUITE_P(Images, ExfatFixture,
                          testing::Values("basic", "4k-sectors", "big-cluster"));
 
