@@ -126,6 +126,13 @@ void printJson(std::ostream& out, const std::vector<const DeletedFileEntry*>& en
         text += ",\n";
         field("origin");
         appendJsonString(text, std::string(e.origin));
+        text += ",\n";
+        // Files found by their content: the format and what its check found.
+        optionalText("format", e.contentType.empty() ? std::nullopt
+                                                     : std::optional<std::string>(e.contentType));
+        text += ",\n";
+        optionalText("check", e.contentCheck.empty() ? std::nullopt
+                                                     : std::optional<std::string>(e.contentCheck));
         text += i + 1 < entries.size() ? "\n  },\n" : "\n  }\n";
         out << text;
     }
@@ -134,7 +141,7 @@ void printJson(std::ostream& out, const std::vector<const DeletedFileEntry*>& en
 
 void printCsv(std::ostream& out, const std::vector<const DeletedFileEntry*>& entries) {
     out << "location,name,size,createTime,accessTime,status,statusText,type,attributes,folder,"
-           "longName,longNameCut,firstChar,origin\r\n";
+           "longName,longNameCut,firstChar,origin,format,check\r\n";
     for (const DeletedFileEntry* e : entries) {
         out << e->location << ',' << csvField(e->name) << ',' << e->size << ','
             << isoTimeText(e->createTime).value_or("") << ','
@@ -143,6 +150,7 @@ void printCsv(std::ostream& out, const std::vector<const DeletedFileEntry*>& ent
             << e->attributes << ',' << csvField(e->folder) << ','
             << csvField(e->longName.value_or("")) << ',' << (e->longNameCut ? "true" : "false")
             << ',' << csvField(e->firstChar.value_or("")) << ',' << csvField(std::string(e->origin))
+            << ',' << csvField(std::string(e->contentType)) << ',' << csvField(e->contentCheck)
             << "\r\n";
     }
 }

@@ -51,7 +51,8 @@ int printDisk(const std::string& path, const PartitionTable& table, Streams& io)
     if (shown == 0 && status == kExitOk) {
         // Nothing on the disk can be read: as `list` does, say so and fail.
         io.err << "rekkon-cli: \"" << path << "\" holds a " << schemeText(table.scheme)
-               << " partition table with no FAT, exFAT or NTFS partition. Give --partition N to try one "
+               << " partition table with no FAT, exFAT or NTFS partition. Give --partition N to "
+                  "try one "
                   "anyway.\n";
         return kExitSource;
     }

@@ -8,8 +8,8 @@ namespace rekkon::cli {
 
 int runList(const std::vector<std::string>& args, Streams& io) {
     std::string error;
-    auto options = parseOptions(args, {"folder", "format", "partition", "offset"}, {"name", "only"},
-                                {"deep"}, error);
+    auto options = parseOptions(args, {"folder", "format", "partition", "offset", "type"},
+                                {"name", "only"}, {"deep", "carve", "raw"}, error);
     if (!options) {
         io.err << "rekkon-cli: " << error << "; see rekkon-cli --help\n";
         return kExitUsage;

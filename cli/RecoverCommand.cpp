@@ -142,8 +142,9 @@ struct RecoverArgs {
 std::optional<RecoverArgs> parseRecoverArgs(const std::vector<std::string>& args, Streams& io) {
     std::string error;
     auto options = parseOptions(
-        args, {"folder", "to", "first-char", "partition", "offset", "report"}, {"name", "only"},
-        {"allow-same-volume", "long-names", "keep-folders", "deep"}, error);
+        args, {"folder", "to", "first-char", "partition", "offset", "report", "type"},
+        {"name", "only"},
+        {"allow-same-volume", "long-names", "keep-folders", "deep", "carve", "raw"}, error);
     if (!options) {
         io.err << "rekkon-cli: " << error << "; see rekkon-cli --help\n";
         return std::nullopt;

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <ostream>
 
+#include "carve/CarvingFileSystem.h"
 #include "cli/Interrupt.h"
 #include "cli/VolumeSelect.h"
 
@@ -102,8 +103,11 @@ int openAndScan(const Options& options, Streams& io, ScanSession& session) {
     const std::string folder = options.value("folder").value_or("");
     SourceChoice choice;
     if (!readSourceChoice(options, io, choice)) return kExitUsage;
-    if (const int status = openVolume(session.source, choice, io, session.context, "FAT, exFAT or NTFS",
-                                      "", &session.volumeOffset);
+    std::optional<CarveChoice> carve;
+    if (!readCarveChoice(options, io, carve)) return kExitUsage;
+    if (const int status =
+            openVolume(session.source, choice, io, session.context, "FAT, exFAT or NTFS", "",
+                       &session.volumeOffset, carve ? &*carve : nullptr);
         status != kExitOk)
         return status;
     if (io.errIsTerminal) {
@@ -118,7 +122,9 @@ int openAndScan(const Options& options, Streams& io, ScanSession& session) {
     }
     ScanOptions scanOptions;
     scanOptions.deep = options.has("deep");
-    if (scanOptions.deep && !session.context.fileSystem->capabilities().lostFolderSearch)
+    const auto* carving = dynamic_cast<const CarvingFileSystem*>(session.context.fileSystem.get());
+    const bool bare = carving != nullptr && !carving->hasFileSystem();
+    if (scanOptions.deep && !bare && !session.context.fileSystem->capabilities().lostFolderSearch)
         io.err << "rekkon-cli: --deep searches free space of FAT and exFAT volumes only; this "
                << session.context.fileSystem->name() << " volume is scanned as usual"
                << (session.context.fileSystem->capabilities().numberedRecords

@@ -1,6 +1,7 @@
 #include "cli/VolumeSelect.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <ostream>
@@ -8,6 +9,7 @@
 
 #include "cli/PartitionText.h"
 #include "cli/SourceOpen.h"
+#include "recovery/CarveMount.h"
 
 namespace rekkon::cli {
 
@@ -43,6 +45,36 @@ std::string logicalNumbers(const PartitionTable& table) {
 }
 
 }  // namespace
+
+bool readCarveChoice(const Options& options, Streams& io, std::optional<CarveChoice>& carve) {
+    const std::optional<std::string> types = options.value("type");
+    if (!options.has("carve") && !options.has("raw") && !types) return true;
+    carve.emplace();
+    carve->raw = options.has("raw");
+    if (!types) return true;
+    std::size_t start = 0;
+    while (start <= types->size()) {
+        std::size_t comma = types->find(',', start);
+        if (comma == std::string::npos) comma = types->size();
+        std::string type = types->substr(start, comma - start);
+        std::transform(type.begin(), type.end(), type.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        start = comma + 1;
+        if (type.empty()) continue;
+        const CarveFormat* format = findCarveFormat(type == "jpeg" ? "jpg" : type);
+        if (format == nullptr) {
+            std::string known;
+            for (const CarveFormat& f : carveFormats())
+                known += (known.empty() ? "" : ", ") + std::string(f.type);
+            io.err << "rekkon-cli: --type: \"" << type << "\" is not a format rekkon knows; "
+                   << "give some of: " << (known.empty() ? "(none)" : known) << ".\n";
+            return false;
+        }
+        if (std::find(carve->formats.begin(), carve->formats.end(), format) == carve->formats.end())
+            carve->formats.push_back(format);
+    }
+    return true;
+}
 
 bool readSourceChoice(const Options& options, Streams& io, SourceChoice& choice) {
     if (const auto text = options.value("partition")) {
@@ -111,15 +143,16 @@ int explainSelection(const SelectedSource& selected, const std::string& path,
             printPartitionRows(io.err, *selected.table, false, "  ");
             return kExitUsage;
         case SourceStatus::PartitionNeeded:
-            io.err << "rekkon-cli: " << quoted
-                   << " holds several FAT, exFAT or NTFS partitions; choose one with --partition N:\n";
+            io.err
+                << "rekkon-cli: " << quoted
+                << " holds several FAT, exFAT or NTFS partitions; choose one with --partition N:\n";
             printPartitionRows(io.err, *selected.table, true, "  ");
             return kExitUsage;
         case SourceStatus::NoVolumePartition:
             io.err << "rekkon-cli: " << quoted << " holds a "
                    << schemeText(selected.table ? selected.table->scheme : "")
-                   << " partition table with no FAT, exFAT or NTFS partition (see rekkon-cli info " << path
-                   << "). Give --partition N to try one anyway.\n";
+                   << " partition table with no FAT, exFAT or NTFS partition (see rekkon-cli info "
+                   << path << "). Give --partition N to try one anyway.\n";
             return kExitSource;
     }
     return kExitSource;
@@ -127,7 +160,17 @@ int explainSelection(const SelectedSource& selected, const std::string& path,
 
 int openVolume(const std::string& path, const SourceChoice& choice, Streams& io,
                ScanContext& context, const std::string& wanted, const std::string& why,
-               std::uint64_t* volumeOffset) {
+               std::uint64_t* volumeOffset, const CarveChoice* carve) {
+    if (carve && carve->raw) {
+        int error = 0;
+        std::unique_ptr<SectorDevice> device = io.openSource(path, error);
+        if (!device) {
+            io.err << openFailureMessage(path, error != 0 ? error : EIO) << '\n';
+            return kExitSource;
+        }
+        mountForCarving(context, std::move(device), {}, carve->formats, true);
+        return kExitOk;
+    }
     SelectedSource selected = selectSource(path, choice, io.openSource);
     if (selected.status != SourceStatus::Opened)
         return explainSelection(selected, path, choice, io);
@@ -140,6 +183,12 @@ int openVolume(const std::string& path, const SourceChoice& choice, Streams& io,
     }
     const std::string unread = selected.unreadFileSystem;
     const MountOrder order = mountOrderForName(selected.fileSystemName);
+    if (carve) {
+        if (!mountForCarving(context, std::move(selected.device), order, carve->formats))
+            io.err << "\"" << volumeText(path, selected.partition) << "\" holds no " << wanted
+                   << " volume that can be read; all of it is searched by content.\n";
+        return kExitOk;
+    }
     if (mountVolume(context, std::move(selected.device), order) == MountStatus::Mounted)
         return kExitOk;
     if (!unread.empty()) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "exfat/ExfatFreeSpace.h"
 #include "exfat/ExfatLostFolders.h"
 #include "exfat/ExfatScan.h"
 
@@ -159,6 +160,16 @@ std::unique_ptr<FileDataHandle> ExfatFileSystem::openData(const DeletedFileEntry
                                         entry.size, place.validDataLength, place.noFatChain);
     why = data ? DataOpenError::None : DataOpenError::CannotLocate;
     return data;
+}
+
+std::unique_ptr<FreeSpaceMap> ExfatFileSystem::freeSpace() {
+    if (!volume_->bitmap.available()) return nullptr;
+    return std::make_unique<ExfatFreeSpace>(*volume_);
+}
+
+std::optional<std::uint64_t> ExfatFileSystem::dataOffset(const DeletedFileEntry& entry) const {
+    if (!volume_->geometry.isCluster(entry.location)) return std::nullopt;
+    return volume_->geometry.clusterOffset(entry.location);
 }
 
 int ExfatFileSystem::folderDepthLimit() const {

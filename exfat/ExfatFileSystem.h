@@ -27,6 +27,8 @@ class ExfatFileSystem final : public FileSystem {
     ScanOutcome scan(const ScanRequest& request, FoundListBuilder& found) override;
     std::unique_ptr<FileDataHandle> openData(const DeletedFileEntry& entry,
                                              DataOpenError& why) override;
+    std::unique_ptr<FreeSpaceMap> freeSpace() override;
+    std::optional<std::uint64_t> dataOffset(const DeletedFileEntry& entry) const override;
     std::uint64_t rootFolder() const override;
     std::vector<LiveFolder> liveFolders(std::uint64_t id) override;
     int folderDepthLimit() const override;

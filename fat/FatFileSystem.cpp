@@ -156,6 +156,11 @@ std::unique_ptr<FreeSpaceMap> FatFileSystem::freeSpace() {
     return std::make_unique<FatFreeSpace>(fat_);
 }
 
+std::optional<std::uint64_t> FatFileSystem::dataOffset(const DeletedFileEntry& entry) const {
+    if (entry.location < 2 || entry.location > fat_.geometry.maxCluster()) return std::nullopt;
+    return fat_.geometry.clusterSector(static_cast<std::uint32_t>(entry.location)) * kSectorSize;
+}
+
 int FatFileSystem::folderDepthLimit() const {
     return kMaxScanDepth;
 }

@@ -24,6 +24,7 @@ class FatFileSystem final : public FileSystem {
     std::unique_ptr<FileDataHandle> openData(const DeletedFileEntry& entry,
                                              DataOpenError& why) override;
     std::unique_ptr<FreeSpaceMap> freeSpace() override;
+    std::optional<std::uint64_t> dataOffset(const DeletedFileEntry& entry) const override;
     std::uint64_t rootFolder() const override { return fat_.geometry.rootCluster; }
     std::vector<LiveFolder> liveFolders(std::uint64_t id) override;
     int folderDepthLimit() const override;

@@ -113,6 +113,11 @@ class FileSystem {
     // The volume's free clusters as runs (for searches of free space); null when the file system
     // cannot tell which clusters are free.
     virtual std::unique_ptr<FreeSpaceMap> freeSpace() { return nullptr; }
+    // Where an entry's data starts, in bytes from the volume's start, where the entry says so
+    // without reading the volume (a first cluster); nullopt elsewhere.
+    virtual std::optional<std::uint64_t> dataOffset(const DeletedFileEntry& /*entry*/) const {
+        return std::nullopt;
+    }
 
     // The root folder's id for liveFolders (foldersChoosable only).
     virtual std::uint64_t rootFolder() const { return 0; }

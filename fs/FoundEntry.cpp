@@ -15,6 +15,11 @@ std::string lostFolderProgressText(int found, int percent) {
            "folders (" + std::to_string(percent) + "%)...";
 }
 
+std::string carveProgressText(int found, int percent) {
+    return "Found " + std::to_string(found) + " deleted files. Searching free space by content (" +
+           std::to_string(percent) + "%)...";
+}
+
 const std::string& outputNameOf(const DeletedFileEntry& entry, bool longNames) {
     const bool useLong =
         longNames && entry.longName && !entry.longName->empty() && !entry.longNameCut;

@@ -52,6 +52,10 @@ struct DeletedFileEntry {
     // $FILE_NAME), UTC. Unlike accessTime, which is what the list shows, these are the raw times.
     std::uint64_t writeTime = 0;
     std::uint64_t lastAccessTime = 0;
+    // Files found by their content (origin "carved"): the format's type ("jpg") and what its
+    // check found ("whole", "truncated", "damaged: <what broke>"). Empty for other entries.
+    std::string_view contentType;
+    std::string contentCheck;
 };
 
 // The name an entry is written under: its long name when `longNames` is set and the entry has
@@ -101,6 +105,8 @@ class FoundListBuilder {
     int count() const { return foundCount_; }
     // Makes room for `entries` more without touching it, so the list grows in place.
     void reserve(std::size_t entries) { list_.reserve(list_.size() + entries); }
+    // What was added so far (a later pass may look at what an earlier one found).
+    const FoundList& entries() const { return list_; }
 
   private:
     FoundList& list_;
@@ -112,5 +118,7 @@ class FoundListBuilder {
 std::string foundProgressText(int count);
 // "Found %d deleted files. Searching free space for lost folders (%d%%)..."
 std::string lostFolderProgressText(int found, int percent);
+// "Found %d deleted files. Searching free space by content (%d%%)..."
+std::string carveProgressText(int found, int percent);
 
 }  // namespace rekkon

@@ -8,31 +8,9 @@
 #include "recovery/FileData.h"
 #include "recovery/ScanContext.h"
 #include "volume/EwfSectorDevice.h"
+#include "volume/SharedSectorDevice.h"
 
 namespace rekkon {
-
-namespace {
-
-// Lends the one opened source to each mount attempt: a failed mount closes (destroys) what it
-// was given, and the next attempt needs the source again.
-class SharedSource final : public SectorDevice {
-  public:
-    explicit SharedSource(std::shared_ptr<SectorDevice> source) : source_(std::move(source)) {}
-    void seekSector(std::uint64_t sector) override { source_->seekSector(sector); }
-    std::size_t readSectors(std::span<std::uint8_t> buffer) override {
-        return source_->readSectors(buffer);
-    }
-    std::optional<std::uint64_t> sizeBytes() const override { return source_->sizeBytes(); }
-    std::optional<int> descriptor() const override { return source_->descriptor(); }
-    std::optional<std::uint32_t> logicalSectorSize() const override {
-        return source_->logicalSectorSize();
-    }
-
-  private:
-    std::shared_ptr<SectorDevice> source_;
-};
-
-}  // namespace
 
 std::unique_ptr<SectorDevice> openFileSource(const std::string& path, int& error) {
     std::unique_ptr<FileSectorDevice> file = FileSectorDevice::open(path, error);
@@ -55,7 +33,7 @@ MountStatus mountVolume(ScanContext& context, std::unique_ptr<SectorDevice> sour
     unmountVolume(context);
     if (!source) return MountStatus::CannotOpen;
     const std::shared_ptr<SectorDevice> shared = std::move(source);
-    attachDevice(context.volume, std::make_unique<SharedSource>(shared));
+    attachDevice(context.volume, std::make_unique<SharedSectorDevice>(shared));
     // The file-system name the platform listed, else what the boot sector says, decides which
     // mount is tried first.
     std::array<std::uint8_t, kSectorSize> boot{};
@@ -65,7 +43,7 @@ MountStatus mountVolume(ScanContext& context, std::unique_ptr<SectorDevice> sour
     for (const FileSystemType* type : mountOrder(bootSector, order.platformName)) {
         // A failed mount may close what it was given; each attempt gets the source again.
         if (!context.volume.isOpen())
-            attachDevice(context.volume, std::make_unique<SharedSource>(shared));
+            attachDevice(context.volume, std::make_unique<SharedSectorDevice>(shared));
         if (type->mount == nullptr) continue;
         if (std::unique_ptr<FileSystem> mounted = type->mount(context.volume)) {
             context.fileSystem = std::move(mounted);

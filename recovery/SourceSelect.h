@@ -44,12 +44,12 @@ struct SelectedSource {
 std::string unreadFileSystemName(std::span<const std::uint8_t> boot);
 
 // Opens `path` through `open` and picks the volume to mount: the partition asked for, the
-// volume at the offset asked for, the one FAT, exFAT or NTFS partition of a disk, or the source itself
-// when it has no table. A source whose first sector is a FAT, exFAT or NTFS boot sector and whose table
-// (as libblkid reads it) offers no FAT, exFAT or NTFS partition is a bare volume: it has no table. A
-// partition (or offset) source never reads past the partition's end
-// (the source's end). `device` is null unless the status is Opened; `table` is filled whenever
-// the source has one (PartitionNeeded lists the candidates from it).
+// volume at the offset asked for, the one FAT, exFAT or NTFS partition of a disk, or the source
+// itself when it has no table. A source whose first sector is a FAT, exFAT or NTFS boot sector and
+// whose table (as libblkid reads it) offers no FAT, exFAT or NTFS partition is a bare volume: it
+// has no table. A partition (or offset) source never reads past the partition's end (the source's
+// end). `device` is null unless the status is Opened; `table` is filled whenever the source has one
+// (PartitionNeeded lists the candidates from it).
 SelectedSource selectSource(const std::string& path, const SourceChoice& choice,
                             const SourceOpener& open = openFileSource);
 

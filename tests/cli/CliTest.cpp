@@ -96,15 +96,15 @@ TEST(CliTest, ListFormats) {
     ASSERT_EQ(csv.status, 0);
     EXPECT_EQ(csv.out.substr(0, csv.out.find("\r\n")),
               "location,name,size,createTime,accessTime,status,statusText,type,attributes,folder,"
-              "longName,longNameCut,firstChar,origin");
+              "longName,longNameCut,firstChar,origin,format,check");
     EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 3);
     // An 8.3 name has neither a long name nor a proven first character.
     EXPECT_NE(csv.out.find("123,?EW.TXT,100,2021-01-01T00:34:00,2021-01-01T00:34:00,255,Good,TXT,"
-                           "32,\\LETTERS,,false,,fat-entry\r\n"),
+                           "32,\\LETTERS,,false,,fat-entry,,\r\n"),
               std::string::npos)
         << csv.out;
     auto longName = run({"list", kFat16, "--format", "csv", "--name", "letter to*"});
-    EXPECT_NE(longName.out.find(",\\LETTERS,Letter to the Editor.txt,false,L,fat-entry\r\n"),
+    EXPECT_NE(longName.out.find(",\\LETTERS,Letter to the Editor.txt,false,L,fat-entry,,\r\n"),
               std::string::npos)
         << longName.out;
 

@@ -130,7 +130,7 @@ TEST(NtfsCli, ListAndRecoverDeletedFiles) {
     ASSERT_EQ(csv.status, cli::kExitOk) << csv.err;
     EXPECT_NE(csv.out.find("116,inner.txt,90,"), std::string::npos) << csv.out;
     // NTFS names are whole: no long name, no first character.
-    EXPECT_NE(csv.out.find(",\\old-project\\sub,,false,,ntfs-record\r\n"), std::string::npos)
+    EXPECT_NE(csv.out.find(",\\old-project\\sub,,false,,ntfs-record,,\r\n"), std::string::npos)
         << csv.out;
     EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 5);  // header and 4 files
 

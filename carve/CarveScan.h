@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <unordered_set>
+
+#include "carve/CarveFormat.h"
+#include "volume/FreeSpaceMap.h"
+#include "volume/SectorReader.h"
+
+namespace rekkon {
+
+// Where a carving pass looks: the free clusters of a mounted volume (`free` set), or every
+// `unitBytes` of the source from its start to `sourceBytes` (no volume that mounts, or a whole
+// disk). Candidates start only at a unit's first byte.
+struct CarveSpace {
+    SectorReader& reader;            // reads the volume (or the whole source) from byte 0
+    FreeSpaceMap* free = nullptr;    // null: every unit of the source
+    std::uint64_t sourceBytes = 0;   // the volume's (source's) bytes: no candidate reads past
+    std::uint64_t unitBytes = 4096;  // with no free map: a multiple of 512
+};
+
+// One file found by its content: at `offset` bytes from the volume's (source's) start.
+struct CarvedFile {
+    std::uint64_t offset = 0;
+    const CarveFormat* format = nullptr;
+    CarveResult result;
+};
+
+struct CarveStats {
+    std::uint64_t unitsSearched = 0;
+    std::uint64_t unitsUnreadable = 0;  // a sector of them could not be read
+    std::uint64_t candidates = 0;       // start tests passed, checks run
+    bool cancelled = false;
+};
+
+struct CarveHooks {
+    // Each file found, in the order of their offsets.
+    std::function<void(CarvedFile)> found;
+    // How far the pass has come (units done of total), at each read window.
+    std::function<void(std::uint64_t done, std::uint64_t total)> progress;
+    // Asked at each read window: true stops the pass.
+    std::function<bool()> cancelled;
+    // Offsets where an entry already listed starts its data: a file found there is not handed on.
+    const std::unordered_set<std::uint64_t>* explained = nullptr;
+};
+
+// One pass over `space` in large aligned reads: at each unit the start tests of `formats`, at a
+// candidate its format's check (the file taken to lie contiguous from there). The units a whole
+// file covers are not searched again.
+CarveStats carveSpace(const CarveSpace& space, std::span<const CarveFormat* const> formats,
+                      const CarveHooks& hooks);
+
+}  // namespace rekkon

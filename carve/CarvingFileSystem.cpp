@@ -1,0 +1,238 @@
+#include "carve/CarvingFileSystem.h"
+
+#include <algorithm>
+#include <array>
+#include <unordered_set>
+
+#include "carve/CarveScan.h"
+#include "carve/SourceCarveInput.h"
+#include "volume/SectorDevice.h"
+
+namespace rekkon {
+
+namespace {
+
+// Sectors of this size number carved files (their location and default name).
+constexpr std::uint64_t kCarveSectorBytes = kSectorSize;
+// The unit searched on a source with no file system: cameras and file systems put files on
+// cluster boundaries, and every cluster size is a multiple of the sector.
+constexpr std::uint64_t kRawUnitBytes = kSectorSize;
+
+// A carved file's bytes: contiguous on the source from its first byte.
+class CarvedFileData final : public FileDataHandle {
+  public:
+    CarvedFileData(SectorReader& reader, std::uint64_t start, std::uint64_t size)
+        : input_(reader, start, size) {}
+    std::uint64_t size() const override { return input_.limit(); }
+    std::size_t read(std::uint64_t position, std::span<std::uint8_t> buffer) override {
+        return input_.read(position, buffer);
+    }
+
+  private:
+    SourceCarveInput input_;
+};
+
+// Of the clusters [first, first + count), how many the map holds free.
+std::uint64_t freeClusters(FreeSpaceMap& free, std::uint64_t first, std::uint64_t count) {
+    std::uint64_t n = 0;
+    std::uint64_t c = first;
+    const std::uint64_t end = first + count;
+    while (c < end) {
+        const auto run = free.nextFreeRun(c, end - c);
+        if (!run || run->first >= end) break;
+        n += std::min(run->end(), end) - run->first;
+        c = run->end();
+    }
+    return n;
+}
+
+std::string checkText(const CarveResult& r) {
+    switch (r.verdict) {
+        case CarveVerdict::Whole:
+            return "whole";
+        case CarveVerdict::Truncated:
+            return r.problem.empty() ? "truncated" : "truncated: " + r.problem;
+        case CarveVerdict::Damaged:
+            return r.problem.empty() ? "damaged" : "damaged: " + r.problem;
+        case CarveVerdict::NotFormat:
+            break;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string carvedFileName(std::uint64_t sector, const CarveFormat& format,
+                           const CarveResult& result) {
+    std::string base;
+    for (const char c : result.name) {
+        const auto u = static_cast<unsigned char>(c);
+        base += u < 0x20 || u == 0x7F || c == '/' || c == '\\' || c == ':' ? '_' : c;
+    }
+    // At most 100 bytes, not cutting a UTF-8 sequence.
+    if (base.size() > 100) {
+        std::size_t cut = 100;
+        while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80)
+            --cut;
+        base.resize(cut);
+    }
+    while (!base.empty() && (base.back() == ' ' || base.back() == '.'))
+        base.pop_back();
+    if (base.empty() || base.front() == '.') base = "f" + std::to_string(sector);
+    const std::string extension =
+        result.extension.empty() ? std::string(format.type) : result.extension;
+    return base + "." + extension;
+}
+
+CarvingFileSystem::CarvingFileSystem(VolumeContext& volume, std::unique_ptr<FileSystem> inner,
+                                     std::vector<const CarveFormat*> formats)
+    : volume_(volume), inner_(std::move(inner)), formats_(std::move(formats)) {
+    if (formats_.empty())
+        for (const CarveFormat& f : carveFormats())
+            formats_.push_back(&f);
+}
+
+std::string CarvingFileSystem::name() const {
+    return inner_ ? inner_->name() : "no file system";
+}
+
+std::string CarvingFileSystem::typeName() const {
+    return inner_ ? inner_->typeName() : "raw";
+}
+
+FileSystemCapabilities CarvingFileSystem::capabilities() const {
+    return inner_ ? inner_->capabilities() : FileSystemCapabilities{};
+}
+
+std::vector<GeometryLine> CarvingFileSystem::geometry() {
+    if (inner_) return inner_->geometry();
+    const auto bytes = volume_.reader.sourceBytes();
+    return {{"Source bytes", bytes ? std::to_string(*bytes) : "unknown"}};
+}
+
+ScanOutcome CarvingFileSystem::scan(const ScanRequest& request, FoundListBuilder& found) {
+    ScanOutcome outcome;
+    if (inner_) {
+        outcome = inner_->scan(request, found);
+        if (outcome.folderNotFound || outcome.cancelled) return outcome;
+    }
+    if (!request.only.empty()) {
+        carveAt(request.only, found);
+        return outcome;
+    }
+    // Free space belongs to the whole volume: a scan of one folder does not search it.
+    if (!request.folder.empty() && request.folder != "\\" && request.folder != "/") return outcome;
+    carve(request, found, outcome);
+    return outcome;
+}
+
+void CarvingFileSystem::carve(const ScanRequest& request, FoundListBuilder& found,
+                              ScanOutcome& outcome) {
+    std::unique_ptr<FreeSpaceMap> free = inner_ ? inner_->freeSpace() : nullptr;
+    // With a file system that cannot tell its free clusters, nothing is searched: its files
+    // would all be found again.
+    if (inner_ && !free) return;
+    std::uint64_t sourceBytes = volume_.reader.sourceBytes().value_or(0);
+    if (free && sourceBytes == 0 && free->clusterCount() > 0)
+        sourceBytes = free->clusterOffset(free->firstCluster() + free->clusterCount() - 1) +
+                      free->clusterBytes();
+    // Where listed entries' data starts: a file found there is theirs.
+    std::unordered_set<std::uint64_t> explained;
+    if (inner_)
+        for (const DeletedFileEntry& e : found.entries())
+            if (const auto offset = inner_->dataOffset(e)) explained.insert(*offset);
+    int shown = -1;
+    CarveHooks hooks;
+    hooks.explained = &explained;
+    hooks.found = [&](CarvedFile f) { add(f.offset, *f.format, f.result, free.get(), found); };
+    hooks.progress = [&](std::uint64_t done, std::uint64_t total) {
+        const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
+        if (percent == shown) return;
+        shown = percent;
+        request.say(carveProgressText(found.count(), percent));
+    };
+    hooks.cancelled = [&request] { return request.cancelled(); };
+    const CarveStats stats =
+        carveSpace({volume_.reader, free.get(), sourceBytes, kRawUnitBytes}, formats_, hooks);
+    outcome.cancelled = outcome.cancelled || stats.cancelled;
+}
+
+void CarvingFileSystem::carveAt(std::span<const std::uint64_t> only, FoundListBuilder& found) {
+    std::unique_ptr<FreeSpaceMap> free = inner_ ? inner_->freeSpace() : nullptr;
+    const std::uint64_t sourceBytes = volume_.reader.sourceBytes().value_or(0);
+    for (const std::uint64_t sector : only) {
+        if (sector > sourceBytes / kCarveSectorBytes) continue;
+        const std::uint64_t offset = sector * kCarveSectorBytes;
+        if (offset >= sourceBytes) continue;
+        std::array<std::uint8_t, kCarveHeadBytes> head{};
+        const std::size_t got =
+            SourceCarveInput(volume_.reader, offset, sourceBytes - offset).read(0, head);
+        for (const CarveFormat* format : formats_) {
+            if (got == 0 || !format->starts(std::span(head).first(got))) continue;
+            SourceCarveInput input(volume_.reader, offset,
+                                   std::min(format->maxBytes, sourceBytes - offset));
+            const CarveResult result = format->check(input);
+            if (result.verdict == CarveVerdict::NotFormat || result.length == 0) continue;
+            add(offset, *format, result, free.get(), found);
+            break;
+        }
+    }
+}
+
+void CarvingFileSystem::add(std::uint64_t offset, const CarveFormat& format,
+                            const CarveResult& result, FreeSpaceMap* free,
+                            FoundListBuilder& found) {
+    DeletedFileEntry e;
+    e.origin = kCarvedOrigin;
+    e.location = offset / kCarveSectorBytes;
+    e.size = result.length;
+    e.name = carvedFileName(e.location, format, result);
+    e.folder = "<carved>";
+    e.createTime = e.writeTime = result.time;
+    e.timesUtc = result.timeUtc;
+    e.contentType = format.type;
+    e.contentCheck = checkText(result);
+    if (result.verdict != CarveVerdict::Whole) {
+        // Never "Good": the share that checks out.
+        e.status = static_cast<std::uint8_t>(std::min<std::uint64_t>(
+            99, result.length == 0 ? 0 : result.validBytes * 100 / result.length));
+    } else if (free) {
+        // A whole file whose clusters are all free is intact; one reaching into clusters in use
+        // may have been written over there.
+        const std::uint64_t unit = free->clusterBytes();
+        const std::uint64_t first =
+            free->firstCluster() + (offset - free->clusterOffset(free->firstCluster())) / unit;
+        const std::uint64_t clusters = (result.length + unit - 1) / unit;
+        const std::uint64_t freeCount = freeClusters(*free, first, clusters);
+        e.status = freeCount >= clusters ? kStatusGood
+                                         : static_cast<std::uint8_t>(freeCount * 100 / clusters);
+    } else {
+        e.status = kStatusGood;
+    }
+    found.addFile(std::move(e));
+}
+
+std::unique_ptr<FileDataHandle> CarvingFileSystem::openData(const DeletedFileEntry& entry,
+                                                            DataOpenError& why) {
+    if (entry.origin != kCarvedOrigin) {
+        if (inner_) return inner_->openData(entry, why);
+        why = DataOpenError::CannotLocate;
+        return nullptr;
+    }
+    const std::uint64_t sourceBytes = volume_.reader.sourceBytes().value_or(0);
+    const std::uint64_t offset = entry.location * kCarveSectorBytes;
+    if (entry.location > sourceBytes / kCarveSectorBytes || offset >= sourceBytes) {
+        why = DataOpenError::CannotLocate;
+        return nullptr;
+    }
+    why = DataOpenError::None;
+    return std::make_unique<CarvedFileData>(volume_.reader, offset,
+                                            std::min(entry.size, sourceBytes - offset));
+}
+
+std::optional<std::uint64_t> CarvingFileSystem::dataOffset(const DeletedFileEntry& entry) const {
+    if (entry.origin == kCarvedOrigin) return entry.location * kCarveSectorBytes;
+    return inner_ ? inner_->dataOffset(entry) : std::nullopt;
+}
+
+}  // namespace rekkon

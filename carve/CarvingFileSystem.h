@@ -1,0 +1,61 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "carve/CarveFormat.h"
+#include "fs/FileSystem.h"
+#include "volume/VolumeContext.h"
+
+namespace rekkon {
+
+inline constexpr std::string_view kCarvedOrigin = "carved";
+
+// The file system mounted on a source (or none, where nothing mounts) with a search of its free
+// space (or of every sector) by content added to each scan. Its own entries come first; a file
+// found by content where a listed entry's data starts is not listed again. Everything else is
+// the mounted file system's.
+class CarvingFileSystem final : public FileSystem {
+  public:
+    // `formats` empty: every format. `inner` null: the whole source is searched, sector by sector.
+    CarvingFileSystem(VolumeContext& volume, std::unique_ptr<FileSystem> inner,
+                      std::vector<const CarveFormat*> formats);
+
+    std::string name() const override;
+    std::string typeName() const override;
+    FileSystemCapabilities capabilities() const override;
+    std::string label() override { return inner_ ? inner_->label() : std::string(); }
+    std::vector<GeometryLine> geometry() override;
+    ScanOutcome scan(const ScanRequest& request, FoundListBuilder& found) override;
+    std::unique_ptr<FileDataHandle> openData(const DeletedFileEntry& entry,
+                                             DataOpenError& why) override;
+    std::unique_ptr<FreeSpaceMap> freeSpace() override {
+        return inner_ ? inner_->freeSpace() : nullptr;
+    }
+    std::optional<std::uint64_t> dataOffset(const DeletedFileEntry& entry) const override;
+    std::uint64_t rootFolder() const override { return inner_ ? inner_->rootFolder() : 0; }
+    std::vector<LiveFolder> liveFolders(std::uint64_t id) override {
+        return inner_ ? inner_->liveFolders(id) : std::vector<LiveFolder>{};
+    }
+    int folderDepthLimit() const override { return inner_ ? inner_->folderDepthLimit() : 0; }
+
+    // Whether a file system is mounted beneath (else the source is read as raw sectors).
+    bool hasFileSystem() const { return inner_ != nullptr; }
+
+  private:
+    void carve(const ScanRequest& request, FoundListBuilder& found, ScanOutcome& outcome);
+    void carveAt(std::span<const std::uint64_t> only, FoundListBuilder& found);
+    void add(std::uint64_t offset, const CarveFormat& format, const CarveResult& result,
+             FreeSpaceMap* free, FoundListBuilder& found);
+
+    VolumeContext& volume_;
+    std::unique_ptr<FileSystem> inner_;
+    std::vector<const CarveFormat*> formats_;
+};
+
+// The name a file found by content is listed under: from its content where it says (made safe
+// for a file name), else "f<first sector>"; with the extension its content asks for.
+std::string carvedFileName(std::uint64_t sector, const CarveFormat& format,
+                           const CarveResult& result);
+
+}  // namespace rekkon

@@ -1,0 +1,25 @@
+#include "carve/SourceCarveInput.h"
+
+#include <algorithm>
+
+#include "volume/SectorDevice.h"
+
+namespace rekkon {
+
+std::size_t SourceCarveInput::read(std::uint64_t offset, std::span<std::uint8_t> out) {
+    if (offset >= limit_) return 0;
+    out = out.first(static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), limit_ - offset)));
+    if (reader_.readAt(0, start_ + offset, out) == out.size()) return out.size();
+    // Part of it cannot be read: the bytes before the first sector that cannot.
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const std::uint64_t at = start_ + offset + done;
+        const std::size_t n =
+            std::min<std::size_t>(out.size() - done, kSectorSize - at % kSectorSize);
+        if (reader_.readAt(0, at, out.subspan(done, n)) != n) break;
+        done += n;
+    }
+    return done;
+}
+
+}  // namespace rekkon

@@ -1,0 +1,25 @@
+#include "recovery/CarveMount.h"
+
+#include "carve/CarvingFileSystem.h"
+#include "volume/SharedSectorDevice.h"
+
+namespace rekkon {
+
+bool mountForCarving(ScanContext& context, std::unique_ptr<SectorDevice> source, MountOrder order,
+                     std::vector<const CarveFormat*> formats, bool raw) {
+    unmountVolume(context);
+    if (!source) return false;
+    const std::shared_ptr<SectorDevice> shared = std::move(source);
+    std::unique_ptr<FileSystem> inner;
+    if (!raw && mountVolume(context, std::make_unique<SharedSectorDevice>(shared), order) ==
+                    MountStatus::Mounted)
+        inner = std::move(context.fileSystem);
+    if (!context.volume.isOpen())
+        attachDevice(context.volume, std::make_unique<SharedSectorDevice>(shared));
+    const bool mounted = inner != nullptr;
+    context.fileSystem =
+        std::make_unique<CarvingFileSystem>(context.volume, std::move(inner), std::move(formats));
+    return mounted;
+}
+
+}  // namespace rekkon

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "carve/CarveFormat.h"
+#include "recovery/ScanContext.h"
+
+namespace rekkon {
+
+// Mounts the volume `source` holds as mountVolume does, with a search by content of its free
+// space added to every scan (`formats`: empty for every format). Where no file system mounts, or
+// with `raw`, the whole source is searched sector by sector instead. Returns whether a file
+// system mounted beneath the search (false: the source is searched raw); the context has a
+// file system either way, unless `source` is null.
+bool mountForCarving(ScanContext& context, std::unique_ptr<SectorDevice> source, MountOrder order,
+                     std::vector<const CarveFormat*> formats, bool raw = false);
+
+}  // namespace rekkon
