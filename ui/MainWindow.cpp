@@ -23,6 +23,7 @@
 #include <cstring>
 #include <span>
 
+#include "carve/CarvingFileSystem.h"
 #include "recovery/RecoveryReport.h"
 #include "ui/AboutBox.h"
 #include "ui/ChangeFolderDialog.h"
@@ -169,6 +170,8 @@ MainWindow::MainWindow(MainWindowHooks hooks, QWidget* parent)
     keepFoldersAction_->setCheckable(true);
     lostFoldersAction_ = new QAction(QStringLiteral("Search free space for lost folders"), this);
     connect(lostFoldersAction_, &QAction::triggered, this, &MainWindow::searchLostFolders);
+    carveAction_ = new QAction(QStringLiteral("Search free space by content"), this);
+    connect(carveAction_, &QAction::triggered, this, &MainWindow::searchByContent);
     saveReportAction_ = new QAction(QStringLiteral("Save recovery report..."), this);
     connect(saveReportAction_, &QAction::triggered, this, &MainWindow::saveReport);
 
@@ -405,6 +408,17 @@ void MainWindow::searchLostFolders() {
     scanAndFill(folder_, true);
 }
 
+void MainWindow::searchByContent() {
+    if (!mounted_ || !context_->fileSystem) return;
+    if (dynamic_cast<CarvingFileSystem*>(context_->fileSystem.get()) == nullptr) {
+        std::unique_ptr<FileSystem> mounted = std::move(context_->fileSystem);
+        context_->fileSystem = std::make_unique<CarvingFileSystem>(
+            context_->volume, std::move(mounted), std::vector<const CarveFormat*>{});
+    }
+    // Free space belongs to the whole volume.
+    scanAndFill(std::string(), capabilities().lostFolderSearch);
+}
+
 void MainWindow::saveReport() {
     if (report_.empty()) return;
     const QString path =
@@ -443,6 +457,7 @@ void MainWindow::showListMenu(const QPoint& pos) {
     const FileSystemCapabilities can = capabilities();
     lostFoldersAction_->setEnabled(can.lostFolderSearch);
     menu.addAction(lostFoldersAction_);
+    menu.addAction(carveAction_);
     menu.addSeparator();
     longNamesAction_->setEnabled(can.longNames);
     menu.addAction(longNamesAction_);

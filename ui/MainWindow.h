@@ -87,6 +87,9 @@ class MainWindow : public QDialog {
     // "Search free space for lost folders" (FAT): scans the folder of the last scan again,
     // with the files of lost folders added. Later scans are normal ones again.
     void searchLostFolders();
+    // Searches the volume's free space (or, with no file system, the whole source) by content as
+    // well, from then on, and lists what the whole volume's scan finds with it.
+    void searchByContent();
     // "Save recovery report...": asks for a new file and writes the report of the last
     // recovery into it; an existing file is refused.
     void saveReport();
@@ -103,6 +106,7 @@ class MainWindow : public QDialog {
     bool recoverIntoFolders() const;
     QAction* keepFoldersAction() const { return keepFoldersAction_; }
     QAction* lostFoldersAction() const { return lostFoldersAction_; }
+    QAction* carveAction() const { return carveAction_; }
     QAction* saveReportAction() const { return saveReportAction_; }
     // The JSON report of the last recovery, built when it ended (the found list it describes
     // is replaced by the next scan); empty before the first.
@@ -153,6 +157,7 @@ class MainWindow : public QDialog {
     QAction* longNamesAction_ = nullptr;
     QAction* keepFoldersAction_ = nullptr;
     QAction* lostFoldersAction_ = nullptr;
+    QAction* carveAction_ = nullptr;
     QAction* saveReportAction_ = nullptr;
 };
 
