@@ -3,11 +3,14 @@
 #include <algorithm>
 
 #include "carve/CarveFormat.h"
+#include "carve/ZipFormat.h"
 
 namespace rekkon {
 
 const std::vector<CarveFormat>& carveFormats() {
-    static const std::vector<CarveFormat> formats = {};
+    static const std::vector<CarveFormat> formats = {
+        {"zip", "ZIP archive or document", zipStarts, checkZip, 1ull << 34},
+    };
     return formats;
 }
 
