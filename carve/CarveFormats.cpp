@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "carve/CarveFormat.h"
+#include "carve/PdfFormat.h"
 #include "carve/ZipFormat.h"
 
 namespace rekkon {
@@ -10,6 +11,7 @@ namespace rekkon {
 const std::vector<CarveFormat>& carveFormats() {
     static const std::vector<CarveFormat> formats = {
         {"zip", "ZIP archive or document", zipStarts, checkZip, 1ull << 34},
+        {"pdf", "PDF document", pdfStarts, checkPdf, 1ull << 31},
     };
     return formats;
 }
