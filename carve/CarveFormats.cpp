@@ -4,6 +4,7 @@
 
 #include "carve/CarveFormat.h"
 #include "carve/PdfFormat.h"
+#include "carve/SqliteFormat.h"
 #include "carve/ZipFormat.h"
 
 namespace rekkon {
@@ -12,6 +13,7 @@ const std::vector<CarveFormat>& carveFormats() {
     static const std::vector<CarveFormat> formats = {
         {"zip", "ZIP archive or document", zipStarts, checkZip, 1ull << 34},
         {"pdf", "PDF document", pdfStarts, checkPdf, 1ull << 31},
+        {"sqlite", "SQLite database", sqliteStarts, checkSqlite, 1ull << 36},
     };
     return formats;
 }
