@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "carve/CarveFormat.h"
+#include "carve/GzipFormat.h"
 #include "carve/PdfFormat.h"
 #include "carve/SqliteFormat.h"
 #include "carve/ZipFormat.h"
@@ -14,6 +15,7 @@ const std::vector<CarveFormat>& carveFormats() {
         {"zip", "ZIP archive or document", zipStarts, checkZip, 1ull << 34},
         {"pdf", "PDF document", pdfStarts, checkPdf, 1ull << 31},
         {"sqlite", "SQLite database", sqliteStarts, checkSqlite, 1ull << 36},
+        {"gz", "GZIP compressed file", gzipStarts, checkGzip, 1ull << 34},
     };
     return formats;
 }
