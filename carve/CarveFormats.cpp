@@ -5,6 +5,7 @@
 #include "carve/CarveFormat.h"
 #include "carve/GzipFormat.h"
 #include "carve/PdfFormat.h"
+#include "carve/SevenZipFormat.h"
 #include "carve/SqliteFormat.h"
 #include "carve/ZipFormat.h"
 
@@ -16,6 +17,7 @@ const std::vector<CarveFormat>& carveFormats() {
         {"pdf", "PDF document", pdfStarts, checkPdf, 1ull << 31},
         {"sqlite", "SQLite database", sqliteStarts, checkSqlite, 1ull << 36},
         {"gz", "GZIP compressed file", gzipStarts, checkGzip, 1ull << 34},
+        {"7z", "7z archive", sevenZipStarts, checkSevenZip, 1ull << 36},
     };
     return formats;
 }
