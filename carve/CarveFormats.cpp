@@ -5,6 +5,7 @@
 #include "carve/CarveFormat.h"
 #include "carve/GzipFormat.h"
 #include "carve/PdfFormat.h"
+#include "carve/RarFormat.h"
 #include "carve/SevenZipFormat.h"
 #include "carve/SqliteFormat.h"
 #include "carve/ZipFormat.h"
@@ -18,6 +19,7 @@ const std::vector<CarveFormat>& carveFormats() {
         {"sqlite", "SQLite database", sqliteStarts, checkSqlite, 1ull << 36},
         {"gz", "GZIP compressed file", gzipStarts, checkGzip, 1ull << 34},
         {"7z", "7z archive", sevenZipStarts, checkSevenZip, 1ull << 36},
+        {"rar", "RAR archive", rarStarts, checkRar, 1ull << 36},
     };
     return formats;
 }
