@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,7 @@ constexpr std::size_t kOverlap = 16;
 constexpr std::uint64_t kNearLimit = 1u << 20;  // a file this near the limit runs into it
 constexpr std::size_t kMaxSubsections = 100000;
 constexpr std::size_t kMaxKnownSections = 4096;
+constexpr std::size_t kMaxSubsectionsRead = 1u << 18;  // over every table of a document
 
 bool blank(char c) {
     return c == ' ' || c == '\r' || c == '\n' || c == '\t' || c == '\f' || c == '\0';
@@ -78,6 +80,8 @@ class PdfWalk {
     CarveInput& input_;
     std::vector<Subsection> sections_;
     std::uint64_t infoObject_ = 0;
+    std::map<std::uint64_t, bool> checked_;  // cross-reference sections already followed
+    std::size_t subsectionsRead_ = 0;
 };
 
 // Whether the "%%EOF" at `eof` follows a "startxref" that points at a cross-reference section.
@@ -94,22 +98,27 @@ bool PdfWalk::supported(std::uint64_t eof) {
 }
 
 bool PdfWalk::xrefAt(std::uint64_t at, std::uint64_t before) {
+    if (const auto known = checked_.find(at); known != checked_.end()) return known->second;
+    if (checked_.size() >= kMaxKnownSections) return false;
     const std::string t = text(at, 2048);
-    if (t.substr(0, 4) == "xref") return tableAt(at, before);
+    if (t.substr(0, 4) == "xref") return checked_[at] = tableAt(at, before);
     // A cross-reference stream: an object whose dictionary has /Type /XRef.
-    if (!objectHeader(t)) return false;
-    const std::size_t type = t.find("/Type");
-    if (type == std::string::npos) return false;
-    std::size_t p = type + 5;
-    skipBlanks(t, p);
-    if (t.substr(p, 5) != "/XRef") return false;
-    trailer(t);
-    return true;
+    bool stream = false;
+    if (objectHeader(t)) {
+        if (const std::size_t type = t.find("/Type"); type != std::string::npos) {
+            std::size_t p = type + 5;
+            skipBlanks(t, p);
+            stream = t.substr(p, 5) == "/XRef";
+        }
+    }
+    if (stream) trailer(t);
+    return checked_[at] = stream;
 }
 
 bool PdfWalk::tableAt(std::uint64_t at, std::uint64_t before) {
     std::uint64_t pos = at + 4;
     for (std::size_t n = 0; n < kMaxSubsections && pos < before; ++n) {
+        if (++subsectionsRead_ > kMaxSubsectionsRead) return false;
         const std::string t = text(pos, 512);
         std::size_t p = 0;
         skipBlanks(t, p);
