@@ -131,7 +131,7 @@ bool ZipWalk::local(std::uint64_t at) {
     std::string name(nameLength, '\0');
     std::vector<std::uint8_t> extra(extraLength);
     if (!s_.bytes(std::span(reinterpret_cast<std::uint8_t*>(name.data()), name.size())) ||
-        !s_.bytes(extra))
+        (!extra.empty() && !s_.bytes(extra)))
         return truncated("a local header cut short");
     const Zip64Sizes z = zip64Of(extra, le32At(h, 18), le32At(h, 14), 0);
     std::uint64_t csize = z.csize;
@@ -226,7 +226,7 @@ bool ZipWalk::central(std::uint64_t at, std::size_t& seen) {
     std::string name(nameLength, '\0');
     std::vector<std::uint8_t> extra(extraLength);
     if (!s_.bytes(std::span(reinterpret_cast<std::uint8_t*>(name.data()), name.size())) ||
-        !s_.bytes(extra) || !s_.skip(commentLength))
+        (!extra.empty() && !s_.bytes(extra)) || !s_.skip(commentLength))
         return truncated("a central directory entry cut short");
     const Zip64Sizes z = zip64Of(extra, le32At(h, 20), le32At(h, 16), le32At(h, 38));
     (void)at;
@@ -369,7 +369,7 @@ CarveResult ZipWalk::run() {
         r_.length = input_.limit();
     } else {
         r_.verdict = CarveVerdict::Damaged;
-        r_.length = std::max(valid_, seekEnd(valid_));
+        r_.length = std::max({valid_, s_.position(), seekEnd(valid_)});
     }
     return r_;
 }
