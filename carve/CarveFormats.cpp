@@ -3,11 +3,24 @@
 #include <algorithm>
 
 #include "carve/CarveFormat.h"
+#include "carve/GzipFormat.h"
+#include "carve/PdfFormat.h"
+#include "carve/RarFormat.h"
+#include "carve/SevenZipFormat.h"
+#include "carve/SqliteFormat.h"
+#include "carve/ZipFormat.h"
 
 namespace rekkon {
 
 const std::vector<CarveFormat>& carveFormats() {
-    static const std::vector<CarveFormat> formats = {};
+    static const std::vector<CarveFormat> formats = {
+        {"zip", "ZIP archive or document", zipStarts, checkZip, 1ull << 34},
+        {"pdf", "PDF document", pdfStarts, checkPdf, 1ull << 31},
+        {"sqlite", "SQLite database", sqliteStarts, checkSqlite, 1ull << 36},
+        {"gz", "GZIP compressed file", gzipStarts, checkGzip, 1ull << 34},
+        {"7z", "7z archive", sevenZipStarts, checkSevenZip, 1ull << 36},
+        {"rar", "RAR archive", rarStarts, checkRar, 1ull << 36},
+    };
     return formats;
 }
 
