@@ -92,6 +92,7 @@ std::optional<std::uint64_t> CarveStream::le64() {
 }
 
 bool CarveStream::bytes(std::span<std::uint8_t> out) {
+    if (out.empty()) return true;
     if (out.size() <= buffer_.size()) {
         if (!fill(out.size())) return false;
         std::memcpy(out.data(), buffer_.data() + (position_ - bufferStart_), out.size());

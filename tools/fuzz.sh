@@ -121,8 +121,8 @@ fuzz_one() {
     "$build/fuzz/fuzz_$t" -max_total_time="$seconds" -max_len="$(max_len "$t")" \
         -rss_limit_mb=4096 -timeout=10 -reload=0 -print_final_stats=1 -artifact_prefix="$findings/" \
         ${FUZZ_FLAGS:-} "${inputs[@]}" >"$log" 2>&1 || status=$?
-    execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || true)
-    last=$(grep -E '^#[0-9]+' "$log" | tail -1 || true)
+    execs=$(grep -ao 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || true)
+    last=$(grep -aE '^#[0-9]+' "$log" | tail -1 || true)
     cov=$(grep -o 'cov: [0-9]*' <<<"$last" | grep -o '[0-9]*' || true)
     ft=$(grep -o 'ft: [0-9]*' <<<"$last" | grep -o '[0-9]*' || true)
     printf '%-11s execs %-9s cov %-6s ft %-6s corpus %-5s status %s\n' "$t" "${execs:-?}" \
