@@ -3,11 +3,19 @@
 #include <algorithm>
 
 #include "carve/CarveFormat.h"
+#include "carve/IsoBmffFormat.h"
 
 namespace rekkon {
 
 const std::vector<CarveFormat>& carveFormats() {
-    static const std::vector<CarveFormat> formats = {};
+    static const std::vector<CarveFormat> formats = {
+        {"mp4", "MP4 video", mp4Starts, checkIsoBmff, 64ull << 30},
+        {"mov", "QuickTime movie", movStarts, checkIsoBmff, 64ull << 30},
+        {"3gp", "3GPP video", threeGpStarts, checkIsoBmff, 4ull << 30},
+        {"m4a", "MPEG-4 audio", m4aStarts, checkIsoBmff, 4ull << 30},
+        {"heic", "HEIC image", heicStarts, checkIsoBmff, 1ull << 30},
+        {"avif", "AVIF image", avifStarts, checkIsoBmff, 1ull << 30},
+    };
     return formats;
 }
 
