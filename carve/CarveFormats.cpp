@@ -4,6 +4,7 @@
 
 #include "carve/CarveFormat.h"
 #include "carve/IsoBmffFormat.h"
+#include "carve/RiffFormat.h"
 
 namespace rekkon {
 
@@ -15,6 +16,9 @@ const std::vector<CarveFormat>& carveFormats() {
         {"m4a", "MPEG-4 audio", m4aStarts, checkIsoBmff, 4ull << 30},
         {"heic", "HEIC image", heicStarts, checkIsoBmff, 1ull << 30},
         {"avif", "AVIF image", avifStarts, checkIsoBmff, 1ull << 30},
+        {"avi", "AVI video", aviStarts, checkRiff, 64ull << 30},
+        {"wav", "WAVE audio", wavStarts, checkRiff, (4ull << 30) + 8},
+        {"webp", "WebP image", webpStarts, checkRiff, 256ull << 20},
     };
     return formats;
 }

@@ -37,9 +37,11 @@ inline CarveResult carveBytes(const CarveFormat& format, std::span<const std::ui
 }
 
 // Runs the four cases on `file` for the format `type`; the damaged copy has the byte at the first
-// `marker` in the file (plus `delta`) changed. Returns the verdict on the whole sample.
+// `marker` in the file (plus `delta`) changed; random bytes get the sample's first `chanceBytes`.
+// Returns the verdict on the whole sample.
 inline CarveResult checkMediaSample(const std::string& type, const std::string& file,
-                                    const std::string& marker, std::ptrdiff_t delta) {
+                                    const std::string& marker, std::ptrdiff_t delta,
+                                    std::size_t chanceBytes = kCarveHeadBytes) {
     SCOPED_TRACE(file);
     const CarveFormat* format = findCarveFormat(type);
     EXPECT_NE(format, nullptr);
@@ -68,7 +70,7 @@ inline CarveResult checkMediaSample(const std::string& type, const std::string& 
     }
 
     std::vector<std::uint8_t> chance = randomBytes(1 << 20, 11);
-    std::copy_n(sample.begin(), 64, chance.begin());
+    std::copy_n(sample.begin(), chanceBytes, chance.begin());
     EXPECT_NE(carveBytes(*format, chance).verdict, CarveVerdict::Whole);
     return whole;
 }
