@@ -4,6 +4,7 @@
 
 #include "carve/CarveFormat.h"
 #include "carve/IsoBmffFormat.h"
+#include "carve/Mp3Format.h"
 #include "carve/RiffFormat.h"
 
 namespace rekkon {
@@ -19,6 +20,7 @@ const std::vector<CarveFormat>& carveFormats() {
         {"avi", "AVI video", aviStarts, checkRiff, 64ull << 30},
         {"wav", "WAVE audio", wavStarts, checkRiff, (4ull << 30) + 8},
         {"webp", "WebP image", webpStarts, checkRiff, 256ull << 20},
+        {"mp3", "MP3 audio", mp3Starts, checkMp3, 2ull << 30},
     };
     return formats;
 }
