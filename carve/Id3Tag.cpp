@@ -133,6 +133,7 @@ std::string id3Title(CarveStream& s, std::uint64_t from, const Id3Tag& tag) {
                 at += 4;
                 bytes -= 4;
             }
+            if (bytes == 0) return {};
             std::vector<std::uint8_t> text(std::min(bytes, kMaxTitleBytes));
             if (at + bytes > end || !s.seek(at) || !s.bytes(text)) return {};
             return textOf(text);
