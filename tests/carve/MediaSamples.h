@@ -61,7 +61,8 @@ inline CarveResult checkMediaSample(const std::string& type, const std::string& 
     const CarveResult cut = carveBytes(*format, std::span(sample).first(sample.size() * 2 / 3));
     EXPECT_EQ(cut.verdict, CarveVerdict::Truncated) << cut.problem;
 
-    const auto at = std::search(padded.begin(), padded.end(), marker.begin(), marker.end());
+    const auto at = std::search(padded.begin(), padded.end(), marker.begin(), marker.end(),
+                                [](std::uint8_t a, char b) { return a == std::uint8_t(b); });
     EXPECT_NE(at, padded.end()) << marker;
     if (at != padded.end()) {
         std::vector<std::uint8_t> flipped = padded;
