@@ -4,8 +4,11 @@
 
 #include "carve/CarveFormat.h"
 #include "carve/GzipFormat.h"
+#include "carve/IsoBmffFormat.h"
+#include "carve/Mp3Format.h"
 #include "carve/PdfFormat.h"
 #include "carve/RarFormat.h"
+#include "carve/RiffFormat.h"
 #include "carve/SevenZipFormat.h"
 #include "carve/SqliteFormat.h"
 #include "carve/ZipFormat.h"
@@ -20,6 +23,16 @@ const std::vector<CarveFormat>& carveFormats() {
         {"gz", "GZIP compressed file", gzipStarts, checkGzip, 1ull << 34},
         {"7z", "7z archive", sevenZipStarts, checkSevenZip, 1ull << 36},
         {"rar", "RAR archive", rarStarts, checkRar, 1ull << 36},
+        {"mp4", "MP4 video", mp4Starts, checkIsoBmff, 64ull << 30},
+        {"mov", "QuickTime movie", movStarts, checkIsoBmff, 64ull << 30},
+        {"3gp", "3GPP video", threeGpStarts, checkIsoBmff, 4ull << 30},
+        {"m4a", "MPEG-4 audio", m4aStarts, checkIsoBmff, 4ull << 30},
+        {"heic", "HEIC image", heicStarts, checkIsoBmff, 1ull << 30},
+        {"avif", "AVIF image", avifStarts, checkIsoBmff, 1ull << 30},
+        {"avi", "AVI video", aviStarts, checkRiff, 64ull << 30},
+        {"wav", "WAVE audio", wavStarts, checkRiff, (4ull << 30) + 8},
+        {"webp", "WebP image", webpStarts, checkRiff, 256ull << 20},
+        {"mp3", "MP3 audio", mp3Starts, checkMp3, 2ull << 30},
     };
     return formats;
 }
