@@ -90,7 +90,7 @@ class Walker {
     }
 
     // Reads one IFD; false when the first one shows the bytes are no TIFF after all.
-    bool ifd(const Pending& p, bool first) {
+    bool ifd(const Pending p, bool first) {
         if (!seen_.insert(p.offset).second) return true;  // a loop: read once
         if (!s_.seek(p.offset)) {
             if (first) return false;
