@@ -82,10 +82,10 @@ class JpegWalk {
         const auto height = s_.be16();
         const auto width = s_.be16();
         const auto components = s_.u8();
-        if (!components) return true;  // cut short: the skip that follows says so
+        if (!precision || !height || !width || !components) return true;  // cut: the skip says so
         frame_ = true;
         return *precision >= 2 && *precision <= 16 && *width > 0 && *components >= 1 &&
-               *components <= 4 && bodyBytes == 6u + 3u * *components && height.has_value();
+               *components <= 4 && bodyBytes == 6u + 3u * *components;
     }
 
     // Walks entropy-coded data up to the marker that ends it; a result when the walk ends here.
