@@ -2,21 +2,33 @@
 // specific signatures first).
 #include <algorithm>
 
+#include "carve/BmpFormat.h"
 #include "carve/CarveFormat.h"
+#include "carve/GifFormat.h"
 #include "carve/GzipFormat.h"
 #include "carve/IsoBmffFormat.h"
+#include "carve/JpegFormat.h"
 #include "carve/Mp3Format.h"
 #include "carve/PdfFormat.h"
+#include "carve/PngFormat.h"
 #include "carve/RarFormat.h"
 #include "carve/RiffFormat.h"
 #include "carve/SevenZipFormat.h"
 #include "carve/SqliteFormat.h"
+#include "carve/TiffFormat.h"
 #include "carve/ZipFormat.h"
 
 namespace rekkon {
 
 const std::vector<CarveFormat>& carveFormats() {
+    constexpr std::uint64_t MiB = 1024 * 1024;
     static const std::vector<CarveFormat> formats = {
+        {"jpg", "JPEG image", jpegStarts, checkJpeg, 512 * MiB},
+        {"png", "PNG image", pngStarts, checkPng, 512 * MiB},
+        {"gif", "GIF image", gifStarts, checkGif, 256 * MiB},
+        {"cr2", "Canon raw photo", cr2Starts, checkCr2, 1024 * MiB},
+        {"tif", "TIFF image or raw photo", tiffStarts, checkTiff, 1024 * MiB},
+        {"bmp", "BMP image", bmpStarts, checkBmp, 512 * MiB},
         {"zip", "ZIP archive or document", zipStarts, checkZip, 1ull << 34},
         {"pdf", "PDF document", pdfStarts, checkPdf, 1ull << 31},
         {"sqlite", "SQLite database", sqliteStarts, checkSqlite, 1ull << 36},

@@ -16,6 +16,8 @@ packages=(
     libssl-dev
     # deflate streams and CRC-32s of carved files (ZIP, GZIP, PNG)
     zlib1g-dev
+    # decoding the image data of carved JPEG files (libjpeg-turbo)
+    libjpeg-dev
     # the desktop program: Qt 6 Widgets and Qt Test, the SVG image plugin for its icons
     qt6-base-dev qt6-base-dev-tools libqt6svg6
     # test oracles and fixture makers; never linked
