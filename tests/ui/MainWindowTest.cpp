@@ -1014,7 +1014,8 @@ void MainWindowTest::aboutButtonAndListMenuShowTheAboutBox() {
     menuTimer.start();
     emit h.window.resultsView()->customContextMenuRequested(QPoint(5, 5));
     QCOMPARE(items, (QStringList{QStringLiteral("&About Kesmo Rekkon..."), QString(),
-                                 QStringLiteral("Search free space for lost folders"), QString(),
+                                 QStringLiteral("Search free space for lost folders"),
+                                 QStringLiteral("Search free space by content"), QString(),
                                  QStringLiteral("Recover under long names"),
                                  QStringLiteral("Recover into their folders"), QString(),
                                  QStringLiteral("Save recovery report...")}));
