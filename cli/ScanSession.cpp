@@ -6,9 +6,9 @@
 #include <chrono>
 #include <ostream>
 
-#include "carve/CarvingFileSystem.h"
 #include "cli/Interrupt.h"
 #include "cli/VolumeSelect.h"
+#include "recovery/CarveMount.h"
 
 namespace rekkon::cli {
 
@@ -122,8 +122,7 @@ int openAndScan(const Options& options, Streams& io, ScanSession& session) {
     }
     ScanOptions scanOptions;
     scanOptions.deep = options.has("deep");
-    const auto* carving = dynamic_cast<const CarvingFileSystem*>(session.context.fileSystem.get());
-    const bool bare = carving != nullptr && !carving->hasFileSystem();
+    const bool bare = searchedRawOnly(session.context);
     if (scanOptions.deep && !bare && !session.context.fileSystem->capabilities().lostFolderSearch)
         io.err << "rekkon-cli: --deep searches free space of FAT and exFAT volumes only; this "
                << session.context.fileSystem->name() << " volume is scanned as usual"

@@ -22,4 +22,16 @@ bool mountForCarving(ScanContext& context, std::unique_ptr<SectorDevice> source,
     return mounted;
 }
 
+void searchContentToo(ScanContext& context) {
+    if (!context.fileSystem || dynamic_cast<CarvingFileSystem*>(context.fileSystem.get())) return;
+    std::unique_ptr<FileSystem> mounted = std::move(context.fileSystem);
+    context.fileSystem = std::make_unique<CarvingFileSystem>(context.volume, std::move(mounted),
+                                                             std::vector<const CarveFormat*>{});
+}
+
+bool searchedRawOnly(const ScanContext& context) {
+    const auto* carving = dynamic_cast<const CarvingFileSystem*>(context.fileSystem.get());
+    return carving != nullptr && !carving->hasFileSystem();
+}
+
 }  // namespace rekkon

@@ -16,4 +16,10 @@ namespace rekkon {
 bool mountForCarving(ScanContext& context, std::unique_ptr<SectorDevice> source, MountOrder order,
                      std::vector<const CarveFormat*> formats, bool raw = false);
 
+// Adds a search by content of the free space to every later scan of the volume mounted in
+// `context` (every format); nothing when it has one already or nothing is mounted.
+void searchContentToo(ScanContext& context);
+// Whether the context's source is searched by content alone, no file system having mounted.
+bool searchedRawOnly(const ScanContext& context);
+
 }  // namespace rekkon

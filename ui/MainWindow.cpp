@@ -23,7 +23,7 @@
 #include <cstring>
 #include <span>
 
-#include "carve/CarvingFileSystem.h"
+#include "recovery/CarveMount.h"
 #include "recovery/RecoveryReport.h"
 #include "ui/AboutBox.h"
 #include "ui/ChangeFolderDialog.h"
@@ -410,11 +410,7 @@ void MainWindow::searchLostFolders() {
 
 void MainWindow::searchByContent() {
     if (!mounted_ || !context_->fileSystem) return;
-    if (dynamic_cast<CarvingFileSystem*>(context_->fileSystem.get()) == nullptr) {
-        std::unique_ptr<FileSystem> mounted = std::move(context_->fileSystem);
-        context_->fileSystem = std::make_unique<CarvingFileSystem>(
-            context_->volume, std::move(mounted), std::vector<const CarveFormat*>{});
-    }
+    searchContentToo(*context_);
     // Free space belongs to the whole volume.
     scanAndFill(std::string(), capabilities().lostFolderSearch);
 }
