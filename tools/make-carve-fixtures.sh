@@ -56,7 +56,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# shellcheck source=tools/ntfs-fuse.sh
+# shellcheck source=tools/ntfs-fuse.sh disable=SC1091
 source "$HERE/ntfs-fuse.sh"
 
 # ---------------------------------------------------------------- content --
