@@ -70,7 +70,7 @@ photo() {
   cjpeg -quality "$quality" "$@" -outfile "$out" "$WORK/photo.ppm"
 }
 
-# filler BYTES OUT: text of sensor-log lines (other data, no file signature, compresses well).
+# filler BYTES OUT: text of sensor-log lines (no file signature, compresses well).
 filler() {
   python3 - "$1" "$2" <<'PY'
 import sys
@@ -196,8 +196,9 @@ split_jpeg_card() {
   mkdir -p "$s/DCIM/100CANON" "$s/MISC"
   photo 21 800x600 90 "$s/DCIM/100CANON/IMG_0101.JPG" -restart 1
   photo 22 1024x768 90 "$s/DCIM/100CANON/IMG_0102.JPG"
-  filler 8192 "$s/MISC/LOG1.CSV"
-  filler 614400 "$s/MISC/LOG2.CSV"
+  # What lies between the fragments: two pictures (gradients, so the image compresses well).
+  convert -size 48x56 gradient:navy-orange "BMP3:$s/MISC/SCAN1.BMP"
+  convert -size 800x256 gradient:white-teal "BMP3:$s/MISC/SCAN2.BMP"
   filler 40960 "$WORK/hole1"
   filler 61440 "$WORK/hole2"
   find "$s" -exec touch -d "$MTIME" {} +
@@ -205,7 +206,7 @@ split_jpeg_card() {
   local i
   for i in 1 2; do
     mcopy -m -i "$img" "$WORK/hole$i" "::/MISC/HOLE$i.TMP"
-    mcopy -m -i "$img" "$s/MISC/LOG$i.CSV" "::/MISC/LOG$i.CSV"
+    mcopy -m -i "$img" "$s/MISC/SCAN$i.BMP" "::/MISC/SCAN$i.BMP"
     mdel -i "$img" "::/MISC/HOLE$i.TMP"
     mcopy -m -i "$img" "$s/DCIM/100CANON/IMG_010$i.JPG" "::/DCIM/100CANON/IMG_010$i.JPG"
   done
