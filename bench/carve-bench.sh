@@ -105,26 +105,31 @@ print(exact, len(seen), other, f"{len(seen & split)}/{len(split)}")
 PY
 }
 
-printf '\n%-18s %-9s %9s %6s %10s %6s %6s\n' image tool seconds exact originals other split
+printf '\n%-18s %-16s %9s %6s %10s %6s %6s\n' image tool seconds exact originals other split
 for packed in "$VOLUMES"/*.img.xz; do
     name=$(basename "$packed" .img.xz)
     img=$BENCH_DIR/$name.img
     [[ $img -nt $packed ]] || xz -dc "$packed" >"$img"
     manifest=$VOLUMES/$name.manifest
     total=$(($(wc -l <"$manifest") - 1))
-    extra=()
-    [[ $(head -c 90 "$img" | tail -c 8) == "FAT32   " || $(head -c 62 "$img" | tail -c 8) == FAT1* ]] &&
-        extra=(--deep)
+    # FAT (the type name in the boot sector of FAT32, or of FAT12/16): rekkon also with --deep.
+    f32=$(dd if="$img" bs=1 skip=82 count=5 status=none | tr -d '\0')
+    f16=$(dd if="$img" bs=1 skip=54 count=3 status=none | tr -d '\0')
+    modes=("--carve")
+    [[ $f32 == FAT32 || $f16 == FAT ]] && modes+=("--carve --deep")
     t=$(timed "$BENCH_DIR/out-photorec" photorec /d "$BENCH_DIR/out-photorec/" /cmd "$img" \
         fileopt,everything,enable,search)
     read -r exact seen other split < <(tally "$manifest" "$BENCH_DIR/out-photorec")
-    printf '%-18s %-9s %9s %6s %6s/%-3s %6s %6s\n' "$name" photorec "$t" "$exact" "$seen" "$total" \
+    printf '%-18s %-16s %9s %6s %6s/%-3s %6s %6s\n' "$name" photorec "$t" "$exact" "$seen" "$total" \
         "$other" "$split"
-    t=$(timed "$BENCH_DIR/out-rekkon" "$CLI" recover "$img" --carve "${extra[@]}" --long-names \
-        --first-char auto --to "$BENCH_DIR/out-rekkon")
-    read -r exact seen other split < <(tally "$manifest" "$BENCH_DIR/out-rekkon")
-    printf '%-18s %-9s %9s %6s %6s/%-3s %6s %6s\n' "$name" rekkon "$t" "$exact" "$seen" "$total" \
-        "$other" "$split"
+    for mode in "${modes[@]}"; do
+        # shellcheck disable=SC2086 # the mode is two options at most
+        t=$(timed "$BENCH_DIR/out-rekkon" "$CLI" recover "$img" $mode --long-names \
+            --first-char auto --to "$BENCH_DIR/out-rekkon")
+        read -r exact seen other split < <(tally "$manifest" "$BENCH_DIR/out-rekkon")
+        printf '%-18s %-16s %9s %6s %6s/%-3s %6s %6s\n' "$name" "rekkon${mode#--carve}" "$t" \
+            "$exact" "$seen" "$total" "$other" "$split"
+    done
 done
 
 # ---------------------------------------------------------- random free space --
