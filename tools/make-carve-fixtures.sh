@@ -7,6 +7,7 @@
 #                     with mkfs.fat (new boot sector, FATs and empty root; old folders stay)
 #   ntfs-formatted    NTFS, 4 KiB clusters, then formatted over with mkntfs -Q
 #   exfat-wiped       exFAT, 4 KiB clusters; boot regions, FAT and bitmap then zeroed
+#   exfat-formatted   the same volume formatted over with mkfs.exfat (the old folders stay)
 #   split-jpeg-card   FAT16, 2 KiB clusters; two JPEGs stored by mtools in two fragments each
 #                     (a deleted file's hole, then after other data), then formatted over
 #
@@ -23,7 +24,7 @@
 set -euo pipefail
 
 OUT=${1:-tests/data/carve-volumes}
-ONLY=${ONLY:-"fat32-formatted ntfs-formatted exfat-wiped split-jpeg-card"}
+ONLY=${ONLY:-"fat32-formatted ntfs-formatted exfat-wiped exfat-formatted split-jpeg-card"}
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 SAMPLES=$HERE/../tests/data/carve
 MANIFEST="python3 $HERE/carve-fixtures/manifest.py"
@@ -162,8 +163,10 @@ ntfs_formatted() {
   finish ntfs-formatted "$img"
 }
 
-exfat_wiped() {
-  local img=$WORK/exfat-wiped.img
+# exfat_volume NAME: a 16 MiB exFAT volume holding the tree, written through exfat-fuse, and its
+# manifest; the image is left in $WORK/NAME.img.
+exfat_volume() {
+  local name=$1 img=$WORK/$1.img
   truncate -s 16M "$img"
   LOOP=$(losetup -f --show -b 512 "$img")
   mkfs.exfat -c 4096 -L CARD "$LOOP" >/dev/null
@@ -180,9 +183,23 @@ exfat_wiped() {
   FUSE_PID=""
   losetup -d "$LOOP"
   LOOP=""
-  $MANIFEST record "$img" exfat "$WORK/stage" "$OUT/exfat-wiped.manifest"
-  python3 "$HERE/carve-fixtures/wipe_exfat.py" "$img" >/dev/null
-  finish exfat-wiped "$img"
+  $MANIFEST record "$img" exfat "$WORK/stage" "$OUT/$name.manifest"
+}
+
+exfat_wiped() {
+  exfat_volume exfat-wiped
+  python3 "$HERE/carve-fixtures/wipe_exfat.py" "$WORK/exfat-wiped.img" >/dev/null
+  finish exfat-wiped "$WORK/exfat-wiped.img"
+}
+
+exfat_formatted() {
+  local img=$WORK/exfat-formatted.img
+  exfat_volume exfat-formatted
+  LOOP=$(losetup -f --show -b 512 "$img")
+  mkfs.exfat -c 4096 -L CARD "$LOOP" >/dev/null   # the quick format
+  losetup -d "$LOOP"
+  LOOP=""
+  finish exfat-formatted "$img"
 }
 
 # Each JPEG goes into the hole a deleted file left, which is smaller than the JPEG: mtools
@@ -221,6 +238,7 @@ for name in $ONLY; do
     fat32-formatted) fat32_formatted ;;
     ntfs-formatted) ntfs_formatted ;;
     exfat-wiped) exfat_wiped ;;
+    exfat-formatted) exfat_formatted ;;
     split-jpeg-card) split_jpeg_card ;;
     *) die "unknown image: $name" ;;
   esac

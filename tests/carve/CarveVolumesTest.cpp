@@ -90,6 +90,12 @@ std::vector<std::string> split(const std::string& path, char sep) {
     return parts;
 }
 
+std::string testName(const testing::TestParamInfo<const char*>& param) {
+    std::string name = param.param;
+    std::replace(name.begin(), name.end(), '-', '_');
+    return name;
+}
+
 class CarveVolumes : public testing::TestWithParam<const char*> {};
 
 TEST_P(CarveVolumes, ContiguousFilesComeBackByteExactAndNothingFalseIsWhole) {
@@ -99,18 +105,16 @@ TEST_P(CarveVolumes, ContiguousFilesComeBackByteExactAndNothingFalseIsWhole) {
 
 INSTANTIATE_TEST_SUITE_P(Images, CarveVolumes,
                          testing::Values("fat32-formatted", "ntfs-formatted", "exfat-wiped",
-                                         "split-jpeg-card"),
-                         [](const auto& param) {
-                             std::string name = param.param;
-                             std::replace(name.begin(), name.end(), '-', '_');
-                             return name;
-                         });
+                                         "exfat-formatted", "split-jpeg-card"),
+                         testName);
 
 // After a quick format the old folders' clusters survive: with the lost-folder search in the same
 // pass, every file they still hold comes back under its own name and folder (as far as the lost
 // folders tell), and carving adds only files no entry explains.
-TEST(CarveVolumesDeep, QuickFormattedFat32GivesNamesBackAndCarvesOnlyTheRest) {
-    Recovered r("fat32-formatted", true);
+class CarveVolumesDeep : public testing::TestWithParam<const char*> {};
+
+TEST_P(CarveVolumesDeep, QuickFormatGivesNamesBackAndCarvesOnlyTheRest) {
+    Recovered r(GetParam(), true);
     r.expectContiguousBackAndNothingFalselyWhole();
     for (const auto& row : r.manifest) {
         if (row.at("deleted") == "yes") continue;
@@ -138,6 +142,9 @@ TEST(CarveVolumesDeep, QuickFormattedFat32GivesNamesBackAndCarvesOnlyTheRest) {
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Images, CarveVolumesDeep,
+                         testing::Values("fat32-formatted", "exfat-formatted"), testName);
 
 // Two JPEGs that mtools stored in two runs with other data between them (4 and 300 clusters; one
 // with restart markers, one without) are rejoined and come back whole.
