@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Search by content: rekkon-cli against PhotoRec on the carving volumes of
-# tests/data/carve-volumes (quick-formatted FAT32 and NTFS, wiped exFAT, a card with two JPEGs
-# split in two), and rekkon-cli against dd over 288 MiB of random free space.
+# tests/data/carve-volumes (quick-formatted FAT32, exFAT and NTFS, wiped exFAT, a card with two
+# JPEGs split in two), and rekkon-cli against dd over 288 MiB of random free space.
 #
 # Usage: bench/carve-bench.sh
 #
@@ -112,11 +112,12 @@ for packed in "$VOLUMES"/*.img.xz; do
     [[ $img -nt $packed ]] || xz -dc "$packed" >"$img"
     manifest=$VOLUMES/$name.manifest
     total=$(($(wc -l <"$manifest") - 1))
-    # FAT (the type name in the boot sector of FAT32, or of FAT12/16): rekkon also with --deep.
+    # FAT or exFAT (the type name in the boot sector): rekkon also with --deep.
     f32=$(dd if="$img" bs=1 skip=82 count=5 status=none | tr -d '\0')
     f16=$(dd if="$img" bs=1 skip=54 count=3 status=none | tr -d '\0')
+    ex=$(dd if="$img" bs=1 skip=3 count=5 status=none | tr -d '\0')
     modes=("--carve")
-    [[ $f32 == FAT32 || $f16 == FAT ]] && modes+=("--carve --deep")
+    [[ $f32 == FAT32 || $f16 == FAT || $ex == EXFAT ]] && modes+=("--carve --deep")
     t=$(timed "$BENCH_DIR/out-photorec" photorec /d "$BENCH_DIR/out-photorec/" /cmd "$img" \
         fileopt,everything,enable,search)
     read -r exact seen other split < <(tally "$manifest" "$BENCH_DIR/out-photorec")
