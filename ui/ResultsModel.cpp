@@ -4,6 +4,7 @@
 #include <QMimeDatabase>
 #include <QStyle>
 
+#include "carve/CarveFormat.h"
 #include "recovery/EntryText.h"
 #include "ui/SortRules.h"
 
@@ -49,6 +50,24 @@ QString shownName(const std::string& name) {
     return text;
 }
 
+// What a file found by its content is: its format's description ("JPEG image") when its name
+// has the format's own extension, else that extension (a "docx" found as a ZIP); empty for
+// other entries.
+QString contentTypeText(const DeletedFileEntry& e) {
+    if (e.contentType.empty()) return {};
+    const std::string extension = typeText(e.name);
+    const CarveFormat* format = findCarveFormat(e.contentType);
+    if (format == nullptr || extension != format->type) return shownName(extension);
+    return QString::fromUtf8(format->description.data(),
+                             static_cast<qsizetype>(format->description.size()));
+}
+
+// A carved entry's cells say what the check of its content found ("whole", "damaged: ...").
+QString contentCheckTip(const DeletedFileEntry& e) {
+    if (e.contentType.empty()) return {};
+    return QStringLiteral("Found by its content: %1").arg(QString::fromStdString(e.contentCheck));
+}
+
 QString cellText(const DeletedFileEntry& e, int column) {
     switch (column) {
         case kNameColumn:
@@ -62,7 +81,7 @@ QString cellText(const DeletedFileEntry& e, int column) {
         case kStatusColumn:
             return QString::fromStdString(statusText(e.status));
         case kTypeColumn:
-            return shownName(typeText(e.name));
+            return e.contentType.empty() ? shownName(typeText(e.name)) : contentTypeText(e);
         case kLongNameColumn:
             return e.longName ? shownName(*e.longName) : QString();
         default:
@@ -168,6 +187,8 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const {
             return static_cast<int>(cellAlignment(column));
         case Qt::DecorationRole:
             return column == kNameColumn ? QVariant(iconFor(entry->name)) : QVariant();
+        case Qt::ToolTipRole:
+            return entry->contentType.empty() ? QVariant() : QVariant(contentCheckTip(*entry));
         case Qt::UserRole:
             return QVariant::fromValue<qulonglong>(entry->location);
         default:

@@ -68,6 +68,10 @@ struct Harness {
             return defaultDeviceOpener()(path, error, message);
         };
         h.warn = [this](QWidget*, const QString& text) { warnings.push_back(text); };
+        h.askSearchByContent = [this](QWidget*, const QString& text) {
+            warnings.push_back(text);
+            return false;
+        };
         return h;
     }
 };

@@ -41,6 +41,7 @@
 #include "ui/AboutBox.h"
 #include "ui/App.h"
 #include "ui/ChangeFolderDialog.h"
+#include "ui/ContentSearchOffer.h"
 #include "ui/FirstCharDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/ProgressWindow.h"
@@ -123,6 +124,10 @@ struct Harness {
         MainWindowHooks h;
         h.warn = [this](QWidget*, const QString& text) { warnings.push_back(text); };
         h.openUrl = [this](const QUrl& url) { opened.push_back(url); };
+        h.askSearchByContent = [this](QWidget*, const QString& text) {
+            warnings.push_back(text);
+            return false;
+        };
         return h;
     }
 };
@@ -384,6 +389,7 @@ class MainWindowTest : public QObject {
     void folderOnTheCommandLineIsScannedOnFat();
     void sourceThatCannotBeOpenedIsReported();
     void sourceWithoutAVolumeIsReported();
+    void sourceWithoutAVolumeIsSearchedByContent();
     void f1OpensTheManualBesideTheProgram();
     void escapeClosesTheWindow();
     void enterRecoversTheSelection();
@@ -910,6 +916,47 @@ void MainWindowTest::sourceWithoutAVolumeIsReported() {
     QCOMPARE(caption, QStringLiteral("Vantrel Rekkon Personal 1.4"));
     QVERIFY(shown.startsWith(QStringLiteral("Error of Initialization volume")));
     QVERIFY(shown.contains(QStringLiteral("holds no FAT, exFAT or NTFS volume")));
+    // The offer to search by content follows; closed, nothing is searched.
+    QVERIFY(shown.endsWith(wholeSourceOfferText()));
+    QCOMPARE(window.resultsModel()->rowCount(), 0);
+}
+
+void MainWindowTest::sourceWithoutAVolumeIsSearchedByContent() {
+    // A card whose boot sector is gone, with a photo at 64 KiB.
+    const std::string photo = fileText(test::fixtureSource("carve/images/exif.jpg"));
+    test::TempDir dir;
+    const std::string path = dir.path() + "/card.img";
+    std::string bytes(1 << 20, '\0');
+    bytes.replace(64 << 10, photo.size(), photo);
+    std::ofstream(path, std::ios::binary) << bytes;
+    const QString source = QString::fromStdString(path);
+
+    test::TempDir destination;
+    std::vector<RecoveryOutcome> outcomes;
+    Harness h;
+    MainWindowHooks hooks = h.hooks();
+    QString asked;
+    hooks.askSearchByContent = [&asked](QWidget*, const QString& text) {
+        asked = text;
+        return true;
+    };
+    hooks.recover = recoverInto(destination, outcomes);
+    MainWindow window(hooks);
+    QVERIFY(window.openSource(source));
+    QCOMPARE(asked, notRecognisedMessage(source) + QStringLiteral("\n\n") + wholeSourceOfferText());
+    const ResultsModel* model = window.resultsModel();
+    QCOMPARE(model->rowCount(), 1);
+    QCOMPARE(cell(model, 0, kTypeColumn), QStringLiteral("JPEG image"));
+    QCOMPARE(model->data(model->index(0, kSizeColumn), Qt::ToolTipRole).toString(),
+             QStringLiteral("Found by its content: whole"));
+    QCOMPARE(window.statusLine()->text(),
+             foundStatusText(source + QStringLiteral(" (searched by content)"), 1, 0));
+    selectLocations(window, {(64 << 10) / 512});
+    QTest::mouseClick(window.recoverButton(), Qt::LeftButton);
+    QCOMPARE(outcomes.size(), std::size_t{1});
+    QCOMPARE(test::md5OfFile(outcomes[0].outputPath),
+             test::md5OfFile(test::fixtureSource("carve/images/exif.jpg")));
+    QVERIFY(h.warnings.empty());
 }
 
 void MainWindowTest::f1OpensTheManualBesideTheProgram() {
