@@ -411,6 +411,12 @@ void MainWindow::fitToFileSystem() {
 void MainWindow::fitContentColumns() {
     // Files found by their content have longer names (a photo's date and camera) and types (a
     // format's description) than the columns leave room for; they widen, within bounds.
+    // They have no long names: the column shows only where a listed entry has one.
+    const bool longNames =
+        capabilities().longNames &&
+        std::any_of(context_->foundList.begin(), context_->foundList.end(),
+                    [](const DeletedFileEntry& e) { return e.longName.has_value(); });
+    view_->setColumnHidden(kLongNameColumn, !longNames);
     const QAbstractItemView* view = view_;  // where the measure is public
     for (const int column : {kNameColumn, kTypeColumn}) {
         const int wanted =
@@ -423,8 +429,11 @@ void MainWindow::showFoundStatus() {
     const std::uint64_t sectors = context_->volume.reader.unreadableSectors();
     const std::uint64_t folders = context_->lastScan.foldersNotEntered;
     const bool cancelled = context_->lastScan.cancelled;
-    status_->setText(
-        foundStatusText(scanTarget(), model_->rowCount(), sectors, folders, cancelled));
+    QString text = foundStatusText(scanTarget(), model_->rowCount(), sectors, folders, cancelled);
+    // A search of the whole source says so in the scan target.
+    if (searchingContent_ && !searchedRawOnly(*context_))
+        text += QStringLiteral("  (free space searched by content)");
+    status_->setText(text);
     QStringList tips;
     if (cancelled)
         tips << QStringLiteral(

@@ -4,8 +4,8 @@
 #include <QMimeDatabase>
 #include <QStyle>
 
-#include "carve/CarveFormat.h"
 #include "recovery/EntryText.h"
+#include "ui/ContentTypeText.h"
 #include "ui/SortRules.h"
 
 namespace rekkon::ui {
@@ -48,24 +48,6 @@ QString shownName(const std::string& name) {
             c = QChar(char16_t(0xFFFD));
     }
     return text;
-}
-
-// What a file found by its content is: its format's description ("JPEG image") when its name
-// has the format's own extension, else that extension (a "docx" found as a ZIP); empty for
-// other entries.
-QString contentTypeText(const DeletedFileEntry& e) {
-    if (e.contentType.empty()) return {};
-    const std::string extension = typeText(e.name);
-    const CarveFormat* format = findCarveFormat(e.contentType);
-    if (format == nullptr || extension != format->type) return shownName(extension);
-    return QString::fromUtf8(format->description.data(),
-                             static_cast<qsizetype>(format->description.size()));
-}
-
-// A carved entry's cells say what the check of its content found ("whole", "damaged: ...").
-QString contentCheckTip(const DeletedFileEntry& e) {
-    if (e.contentType.empty()) return {};
-    return QStringLiteral("Found by its content: %1").arg(QString::fromStdString(e.contentCheck));
 }
 
 QString cellText(const DeletedFileEntry& e, int column) {
@@ -188,7 +170,7 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const {
         case Qt::DecorationRole:
             return column == kNameColumn ? QVariant(iconFor(entry->name)) : QVariant();
         case Qt::ToolTipRole:
-            return entry->contentType.empty() ? QVariant() : QVariant(contentCheckTip(*entry));
+            return entry->contentType.empty() ? QVariant() : QVariant(contentCheckText(*entry));
         case Qt::UserRole:
             return QVariant::fromValue<qulonglong>(entry->location);
         default:

@@ -389,7 +389,7 @@ class MainWindowTest : public QObject {
     void folderOnTheCommandLineIsScannedOnFat();
     void sourceThatCannotBeOpenedIsReported();
     void sourceWithoutAVolumeIsReported();
-    void sourceWithoutAVolumeIsSearchedByContent();
+    void searchByContentIsOfferedWhereNothingMountsOrIsFound();
     void f1OpensTheManualBesideTheProgram();
     void escapeClosesTheWindow();
     void enterRecoversTheSelection();
@@ -921,7 +921,7 @@ void MainWindowTest::sourceWithoutAVolumeIsReported() {
     QCOMPARE(window.resultsModel()->rowCount(), 0);
 }
 
-void MainWindowTest::sourceWithoutAVolumeIsSearchedByContent() {
+void MainWindowTest::searchByContentIsOfferedWhereNothingMountsOrIsFound() {
     // A card whose boot sector is gone, with a photo at 64 KiB.
     const std::string photo = fileText(test::fixtureSource("carve/images/exif.jpg"));
     test::TempDir dir;
@@ -956,6 +956,27 @@ void MainWindowTest::sourceWithoutAVolumeIsSearchedByContent() {
     QCOMPARE(outcomes.size(), std::size_t{1});
     QCOMPARE(test::md5OfFile(outcomes[0].outputPath),
              test::md5OfFile(test::fixtureSource("carve/images/exif.jpg")));
+
+    // Formatted over instead: a FAT12 volume with nothing deleted offers its free space.
+    const auto put = [&bytes](std::size_t at, std::initializer_list<int> values) {
+        for (const int v : values)
+            bytes[at++] = static_cast<char>(v);
+    };
+    // 512-byte sectors, 1 per cluster, 1 reserved, 2 FATs, 224 root entries, 2048 sectors,
+    // 6 sectors per FAT; the tables start with the media byte.
+    put(0, {0xEB, 0x3C, 0x90, 'M', 'S', 'D',  'O', 'S', '5', '.',  '0', 0,
+            2,    1,    1,    0,   2,   0xE0, 0,   0,   8,   0xF8, 6,   0});
+    put(510, {0x55, 0xAA});
+    put(512, {0xF8, 0xFF, 0xFF});
+    put(512 * 7, {0xF8, 0xFF, 0xFF});
+    std::ofstream(path, std::ios::binary) << bytes;
+    MainWindow formatted(hooks);
+    QVERIFY(formatted.openSource(source));
+    QCOMPARE(asked, nothingFoundMessage(source + QStringLiteral(":\\")) + QStringLiteral("\n\n") +
+                        freeSpaceOfferText());
+    QCOMPARE(formatted.resultsModel()->rowCount(), 1);
+    QVERIFY(formatted.statusLine()->text().endsWith(
+        QStringLiteral("(free space searched by content)")));
     QVERIFY(h.warnings.empty());
 }
 
