@@ -54,6 +54,9 @@ struct CarveFormat {
     CarveResult (*check)(CarveInput& input);
     // The most bytes a file of the format is taken to hold; the input's limit is at most this.
     std::uint64_t maxBytes;
+    // Formats whose broken files are tried as two fragments: whether a unit (a cluster or sector)
+    // of bytes may lie inside the file's data past its headers. Null: such files stay broken.
+    bool (*continues)(std::span<const std::uint8_t> unit) = nullptr;
 };
 
 // Every format, in the order their start tests are tried.

@@ -23,7 +23,7 @@ namespace rekkon {
 const std::vector<CarveFormat>& carveFormats() {
     constexpr std::uint64_t MiB = 1024 * 1024;
     static const std::vector<CarveFormat> formats = {
-        {"jpg", "JPEG image", jpegStarts, checkJpeg, 512 * MiB},
+        {"jpg", "JPEG image", jpegStarts, checkJpeg, 512 * MiB, jpegContinues},
         {"png", "PNG image", pngStarts, checkPng, 512 * MiB},
         {"gif", "GIF image", gifStarts, checkGif, 256 * MiB},
         {"cr2", "Canon raw photo", cr2Starts, checkCr2, 1024 * MiB},

@@ -1,8 +1,9 @@
 #include "carve/CarveScan.h"
 
 #include <algorithm>
+#include <map>
 
-#include "carve/SourceCarveInput.h"
+#include "carve/CarveFragments.h"
 #include "volume/BulkReader.h"
 #include "volume/SectorDevice.h"
 
@@ -18,7 +19,11 @@ class CarvePass {
           formats_(formats),
           hooks_(hooks),
           unitBytes_(unitBytes),
-          totalUnits_(totalUnits) {}
+          totalUnits_(totalUnits) {
+        fragments_.unitBytes = unitBytes;
+        fragments_.sourceBytes = space.sourceBytes;
+        if (space.free) fragments_.usable = freeClusterTest(*space.free);
+    }
 
     // Searches `units` units from byte `first` on, `passed` units of the whole having been passed
     // before them (for progress); false when cancelled.
@@ -51,8 +56,14 @@ class CarvePass {
     CarveStats stats() const { return stats_; }
 
   private:
+    // Whether `offset` lies in the rest of a file found in two fragments.
+    bool inRest(std::uint64_t offset) const {
+        auto it = rests_.upper_bound(offset);
+        return it != rests_.begin() && offset < (--it)->second;
+    }
+
     void look(std::uint64_t offset, std::span<const std::uint8_t> unit) {
-        if (offset < skipTo_) return;
+        if (offset < skipTo_ || inRest(offset)) return;
         if (unit.empty()) {
             ++stats_.unitsUnreadable;
             return;
@@ -67,12 +78,24 @@ class CarvePass {
             if (result.verdict == CarveVerdict::NotFormat || result.length == 0) continue;
             result.length = std::min(result.length, limit);
             result.validBytes = std::min(result.validBytes, result.length);
+            CarveSplit split;
+            if (result.verdict == CarveVerdict::Damaged && format->continues) {
+                if (auto joined = rejoinFragments(fragments_, offset, *format, result)) {
+                    split = joined->split;
+                    result = std::move(joined->result);
+                    rests_[offset + split.gapBytes + split.firstBytes] =
+                        offset + split.gapBytes + result.length;
+                }
+            }
             // What checks out belongs to this file: no other file starts inside it.
-            const std::uint64_t covered =
-                result.verdict == CarveVerdict::Whole ? result.length : result.validBytes;
+            const std::uint64_t covered = split.split() ? split.firstBytes
+                                          : result.verdict == CarveVerdict::Whole
+                                              ? result.length
+                                              : result.validBytes;
             skipTo_ = std::max(skipTo_, offset + std::max<std::uint64_t>(covered, 1));
             const bool explained = hooks_.explained && hooks_.explained->contains(offset);
-            if (!explained && hooks_.found) hooks_.found({offset, format, std::move(result)});
+            if (!explained && hooks_.found)
+                hooks_.found({offset, format, std::move(result), split});
             return;
         }
     }
@@ -83,7 +106,9 @@ class CarvePass {
     std::uint64_t unitBytes_;
     std::uint64_t totalUnits_;
     BulkReader bulk_;
-    std::uint64_t skipTo_ = 0;  // no candidate starts before this byte
+    FragmentSpace fragments_{space_.reader, 0, 0, {}};
+    std::map<std::uint64_t, std::uint64_t> rests_;  // start -> end of files' second fragments
+    std::uint64_t skipTo_ = 0;                      // no candidate starts before this byte
     CarveStats stats_;
 };
 

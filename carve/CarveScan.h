@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "carve/CarveFormat.h"
+#include "carve/SourceCarveInput.h"
 #include "volume/FreeSpaceMap.h"
 #include "volume/SectorReader.h"
 
@@ -26,6 +27,7 @@ struct CarvedFile {
     std::uint64_t offset = 0;
     const CarveFormat* format = nullptr;
     CarveResult result;
+    CarveSplit split;  // where a file found in two fragments is split
 };
 
 struct CarveStats {
@@ -42,13 +44,15 @@ struct CarveHooks {
     std::function<void(std::uint64_t done, std::uint64_t total)> progress;
     // Asked at each read window: true stops the pass.
     std::function<bool()> cancelled;
-    // Offsets where an entry already listed starts its data: a file found there is not handed on.
+    // Byte offsets where an entry already listed starts its data: a file found there is not handed
+    // on.
     const std::unordered_set<std::uint64_t>* explained = nullptr;
 };
 
 // One pass over `space` in large aligned reads: at each unit the start tests of `formats`, at a
-// candidate its format's check (the file taken to lie contiguous from there). The units a whole
-// file covers are not searched again.
+// candidate its format's check (the file taken to lie contiguous from there; a broken file of a
+// format that allows it is tried as two fragments). The units a found file covers are not
+// searched again.
 CarveStats carveSpace(const CarveSpace& space, std::span<const CarveFormat* const> formats,
                       const CarveHooks& hooks);
 

@@ -4,7 +4,7 @@
 #include <array>
 #include <unordered_set>
 
-#include "carve/CarveScan.h"
+#include "carve/CarveFragments.h"
 #include "carve/SourceCarveInput.h"
 #include "volume/SectorDevice.h"
 
@@ -21,8 +21,8 @@ constexpr std::uint64_t kRawUnitBytes = kSectorSize;
 // A carved file's bytes: contiguous on the source from its first byte.
 class CarvedFileData final : public FileDataHandle {
   public:
-    CarvedFileData(SectorReader& reader, std::uint64_t start, std::uint64_t size)
-        : input_(reader, start, size) {}
+    CarvedFileData(SectorReader& reader, std::uint64_t start, std::uint64_t size, CarveSplit split)
+        : input_(reader, start, size, split) {}
     std::uint64_t size() const override { return input_.limit(); }
     std::size_t read(std::uint64_t position, std::span<std::uint8_t> buffer) override {
         return input_.read(position, buffer);
@@ -46,10 +46,12 @@ std::uint64_t freeClusters(FreeSpaceMap& free, std::uint64_t first, std::uint64_
     return n;
 }
 
-std::string checkText(const CarveResult& r) {
+std::string checkText(const CarveResult& r, const CarveSplit& split) {
     switch (r.verdict) {
         case CarveVerdict::Whole:
-            return "whole";
+            return split.split() ? "whole, in two fragments " + std::to_string(split.gapBytes) +
+                                       " bytes apart"
+                                 : "whole";
         case CarveVerdict::Truncated:
             return r.problem.empty() ? "truncated" : "truncated: " + r.problem;
         case CarveVerdict::Damaged:
@@ -144,7 +146,7 @@ void CarvingFileSystem::carve(const ScanRequest& request, FoundListBuilder& foun
     int shown = -1;
     CarveHooks hooks;
     hooks.explained = &explained;
-    hooks.found = [&](CarvedFile f) { add(f.offset, *f.format, f.result, free.get(), found); };
+    hooks.found = [&](CarvedFile f) { add(f, free.get(), found); };
     hooks.progress = [&](std::uint64_t done, std::uint64_t total) {
         const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
         if (percent == shown) return;
@@ -171,17 +173,27 @@ void CarvingFileSystem::carveAt(std::span<const std::uint64_t> only, FoundListBu
             if (got == 0 || !format->starts(std::span(head).first(got))) continue;
             SourceCarveInput input(volume_.reader, offset,
                                    std::min(format->maxBytes, sourceBytes - offset));
-            const CarveResult result = format->check(input);
-            if (result.verdict == CarveVerdict::NotFormat || result.length == 0) continue;
-            add(offset, *format, result, free.get(), found);
+            CarvedFile file{offset, format, format->check(input), {}};
+            if (file.result.verdict == CarveVerdict::NotFormat || file.result.length == 0) continue;
+            if (file.result.verdict == CarveVerdict::Damaged && format->continues) {
+                FragmentSpace space{
+                    volume_.reader, free ? free->clusterBytes() : kRawUnitBytes, sourceBytes, {}};
+                if (free) space.usable = freeClusterTest(*free);
+                if (auto joined = rejoinFragments(space, offset, *format, file.result)) {
+                    file.split = joined->split;
+                    file.result = std::move(joined->result);
+                }
+            }
+            add(file, free.get(), found);
             break;
         }
     }
 }
 
-void CarvingFileSystem::add(std::uint64_t offset, const CarveFormat& format,
-                            const CarveResult& result, FreeSpaceMap* free,
-                            FoundListBuilder& found) {
+void CarvingFileSystem::add(const CarvedFile& file, FreeSpaceMap* free, FoundListBuilder& found) {
+    const std::uint64_t offset = file.offset;
+    const CarveFormat& format = *file.format;
+    const CarveResult& result = file.result;
     DeletedFileEntry e;
     e.origin = kCarvedOrigin;
     e.location = offset / kCarveSectorBytes;
@@ -191,7 +203,11 @@ void CarvingFileSystem::add(std::uint64_t offset, const CarveFormat& format,
     e.createTime = e.writeTime = result.time;
     e.timesUtc = result.timeUtc;
     e.contentType = format.type;
-    e.contentCheck = checkText(result);
+    e.contentCheck = checkText(result, file.split);
+    if (file.split.split()) {
+        e.firstFragmentBytes = file.split.firstBytes;
+        e.fragmentGapBytes = file.split.gapBytes;
+    }
     if (result.verdict != CarveVerdict::Whole) {
         // Never "Good": the share that checks out.
         e.status = static_cast<std::uint8_t>(std::min<std::uint64_t>(
@@ -200,10 +216,18 @@ void CarvingFileSystem::add(std::uint64_t offset, const CarveFormat& format,
         // A whole file whose clusters are all free is intact; one reaching into clusters in use
         // may have been written over there.
         const std::uint64_t unit = free->clusterBytes();
-        const std::uint64_t first =
-            free->firstCluster() + (offset - free->clusterOffset(free->firstCluster())) / unit;
-        const std::uint64_t clusters = (result.length + unit - 1) / unit;
-        const std::uint64_t freeCount = freeClusters(*free, first, clusters);
+        const auto clusterAt = [&](std::uint64_t at) {
+            return free->firstCluster() + (at - free->clusterOffset(free->firstCluster())) / unit;
+        };
+        const std::uint64_t firstBytes = std::min(result.length, file.split.firstBytes);
+        std::uint64_t clusters = (firstBytes + unit - 1) / unit;
+        std::uint64_t freeCount = freeClusters(*free, clusterAt(offset), clusters);
+        if (file.split.split()) {
+            const std::uint64_t rest = (result.length - firstBytes + unit - 1) / unit;
+            clusters += rest;
+            freeCount += freeClusters(
+                *free, clusterAt(offset + file.split.firstBytes + file.split.gapBytes), rest);
+        }
         e.status = freeCount >= clusters ? kStatusGood
                                          : static_cast<std::uint8_t>(freeCount * 100 / clusters);
     } else {
@@ -226,8 +250,16 @@ std::unique_ptr<FileDataHandle> CarvingFileSystem::openData(const DeletedFileEnt
         return nullptr;
     }
     why = DataOpenError::None;
-    return std::make_unique<CarvedFileData>(volume_.reader, offset,
-                                            std::min(entry.size, sourceBytes - offset));
+    CarveSplit split;
+    if (entry.fragmentGapBytes != 0) {
+        if (entry.fragmentGapBytes > sourceBytes - offset) {
+            why = DataOpenError::CannotLocate;
+            return nullptr;
+        }
+        split = {entry.firstFragmentBytes, entry.fragmentGapBytes};
+    }
+    return std::make_unique<CarvedFileData>(
+        volume_.reader, offset, std::min(entry.size, sourceBytes - offset - split.gapBytes), split);
 }
 
 std::optional<std::uint64_t> CarvingFileSystem::dataOffset(const DeletedFileEntry& entry) const {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "carve/CarveFormat.h"
+#include "carve/CarveScan.h"
 #include "fs/FileSystem.h"
 #include "volume/VolumeContext.h"
 
@@ -45,8 +46,7 @@ class CarvingFileSystem final : public FileSystem {
   private:
     void carve(const ScanRequest& request, FoundListBuilder& found, ScanOutcome& outcome);
     void carveAt(std::span<const std::uint64_t> only, FoundListBuilder& found);
-    void add(std::uint64_t offset, const CarveFormat& format, const CarveResult& result,
-             FreeSpaceMap* free, FoundListBuilder& found);
+    void add(const CarvedFile& file, FreeSpaceMap* free, FoundListBuilder& found);
 
     VolumeContext& volume_;
     std::unique_ptr<FileSystem> inner_;

@@ -23,6 +23,7 @@ struct Session {
     std::uint64_t handed;  // bytes given to the decoder so far
     std::uint8_t* chunk;
     int code;  // the message that ended decoding
+    char message[JMSG_LENGTH_MAX];
     bool broken;
     std::uint64_t at;
 };
@@ -35,6 +36,7 @@ void stopAt(j_common_ptr cinfo, bool broken) {
     Session* s = sessionOf(cinfo);
     s->code = cinfo->err->msg_code;
     s->broken = broken;
+    cinfo->err->format_message(cinfo, s->message);
     const auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
     s->at = s->handed - std::min<std::uint64_t>(s->handed, d->src ? d->src->bytes_in_buffer : 0);
     std::longjmp(s->jump, 1);
@@ -175,8 +177,7 @@ JpegDecodeResult decodeJpeg(CarveInput& input, std::uint64_t length) {
         r.outcome = JpegDecodeResult::Outcome::Broken;
         r.brokenAt = s.at;
         r.problem = "the image data stops decoding at " + std::to_string(s.at);
-        if (s.code > 0 && s.code < JMSG_LASTMSGCODE && s.err.jpeg_message_table[s.code])
-            r.problem += std::string(" (") + s.err.jpeg_message_table[s.code] + ")";
+        if (s.message[0] != '\0') r.problem += std::string(" (") + s.message + ")";
     }
     return r;
 }

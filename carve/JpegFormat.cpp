@@ -226,6 +226,21 @@ bool jpegStarts(std::span<const std::uint8_t> head) {
     return marker && ((head[4] << 8) | head[5]) >= 2;
 }
 
+bool jpegContinues(std::span<const std::uint8_t> unit) {
+    if (unit.empty() ||
+        std::all_of(unit.begin(), unit.end(), [&](std::uint8_t b) { return b == unit[0]; }))
+        return false;
+    for (std::size_t i = 0; i + 1 < unit.size(); ++i) {
+        if (unit[i] != 0xFF) continue;
+        const std::uint8_t next = unit[i + 1];
+        if (next == 0xD9) return true;
+        if (next == 0xFF) continue;  // a fill byte before a marker
+        if (next != 0x00 && (next < 0xD0 || next > 0xD7)) return false;
+        ++i;
+    }
+    return true;
+}
+
 CarveResult checkJpeg(CarveInput& input) {
     return JpegWalk(input).run();
 }

@@ -16,4 +16,9 @@ bool jpegStarts(std::span<const std::uint8_t> head);
 // decodes it to find where it stops decoding. Names the file from its Exif date and camera.
 CarveResult checkJpeg(CarveInput& input);
 
+// Whether `unit` may lie inside a JPEG's entropy-coded data: every 0xFF is followed by a stuffed
+// zero, a restart marker or the EOI (after which anything may follow), and the bytes are not all
+// alike (cleared or erased space).
+bool jpegContinues(std::span<const std::uint8_t> unit);
+
 }  // namespace rekkon

@@ -56,6 +56,10 @@ struct DeletedFileEntry {
     // check found ("whole", "truncated", "damaged: <what broke>"). Empty for other entries.
     std::string_view contentType;
     std::string contentCheck;
+    // Files found by their content in two fragments: the first fragment's bytes, and the bytes of
+    // other data between it and the rest (0: in one piece).
+    std::uint64_t firstFragmentBytes = 0;
+    std::uint64_t fragmentGapBytes = 0;
 };
 
 // The name an entry is written under: its long name when `longNames` is set and the entry has

@@ -53,6 +53,10 @@ void fuzzWriter(std::span<const std::uint8_t> data);
 // One carving format's check over a candidate file: the whole input is the file's bytes from its
 // first on, as far as the source reaches. The format is the target's (carve_<type>).
 void fuzzCarveFormat(std::string_view type, std::span<const std::uint8_t> data);
+// A source searched by content for every format: the volume in it, if one mounts, has its free
+// space searched, else every sector is (a broken file tried as two fragments), then scanned and
+// read as fuzzVolume does (the last byte chooses how).
+void fuzzCarveScan(std::span<const std::uint8_t> data);
 
 // Budgets that keep one input's work small whatever the image claims.
 inline constexpr std::uint64_t kFuzzReadBudget = 1024 * 1024;       // data bytes per input

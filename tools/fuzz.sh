@@ -9,7 +9,7 @@
 #                                                         run_list lznt1 fat_dir partition_table
 #                                                         fat_folder_cluster fat_volume
 #                                                         ntfs_volume exfat_volume exfat_entries
-#                                                         disk writer carve_<type>
+#                                                         disk writer carve_scan carve_<type>
 # Environment: FUZZ_BUILD (build folder, default build-fuzz), FUZZ_NO_BUILD=1 (use it as built),
 #              FUZZ_FLAGS (more libFuzzer options, e.g. -jobs=2), FUZZ_JOBS (targets run at
 #              once, default one a processor).
@@ -19,7 +19,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 all_targets=(fat_image ntfs_image mft_record run_list lznt1 fat_dir partition_table fat_folder_cluster
-    fat_volume ntfs_volume exfat_volume exfat_entries disk writer)
+    fat_volume ntfs_volume exfat_volume exfat_entries disk writer carve_scan)
 # A target per carving format: carve_<type>, as fuzz/CMakeLists.txt lists them.
 for type in $(sed -n 's/^set(REKKON_CARVE_FUZZ_TYPES\(.*\))$/\1/p' fuzz/CMakeLists.txt); do
     all_targets+=("carve_$type")

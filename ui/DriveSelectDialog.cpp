@@ -12,11 +12,14 @@
 #include <cmath>
 #include <cstring>
 
+#include "recovery/CarveMount.h"
+#include "ui/ContentSearchOffer.h"
 #include "ui/DeviceAccess.h"
 #include "ui/DriveText.h"
 #include "ui/MainWindow.h"
 #include "ui/OffThread.h"
 #include "ui/Texts.h"
+#include "volume/SharedSectorDevice.h"
 
 namespace rekkon::ui {
 
@@ -233,6 +236,20 @@ bool DriveSelectDialog::openImage(const QString& path) {
     };
     VolumeChoice volume = chooseVolume(this, path, sourceOpen, hooks_.askPartition,
                                        selectOffUiThread([this](bool busy) { setEnabled(!busy); }));
+    if (!volume.device && message.isEmpty() && volume.noVolumePartition) {
+        // A disk whose table leads to no volume: all of it can be searched by content.
+        if (!offerContentSearch(volume.message)) return false;
+        int error = 0;
+        volume.device = open(path.toStdString(), error, message);
+        if (!volume.device && message.isEmpty()) message = cannotOpenText(path, error);
+        if (volume.device) {
+            mountForCarving(context_, std::move(volume.device), {}, {}, true);
+            sourcePath_ = path;
+            volumeOffset_ = 0;
+            context_.scanTarget = "\\";
+            return true;
+        }
+    }
     if (!volume.device) {
         unmountVolume(context_);
         if (!message.isEmpty())
@@ -270,19 +287,29 @@ bool DriveSelectDialog::mountOpened(const QString& path, std::unique_ptr<SectorD
                                     MountOrder order, std::uint64_t volumeOffset,
                                     const std::string& unreadFileSystem) {
     MountStatus status = MountStatus::CannotOpen;
+    // Kept open past a failed mount, for a search by content.
+    const std::shared_ptr<SectorDevice> source = std::move(device);
     // The mount runs off this thread: the dialog takes no input meanwhile.
     setEnabled(false);
-    runOffUiThread([&] { status = mountVolume(context_, std::move(device), order); });
+    runOffUiThread([&] {
+        status = mountVolume(context_, std::make_unique<SharedSectorDevice>(source), order);
+    });
     setEnabled(true);
     if (status != MountStatus::Mounted) {
-        // mountVolume has closed the device again.
-        warn(mountFailedMessage(path, unreadFileSystem));
-        return false;
+        // Declined, the source is closed again when this returns.
+        if (!offerContentSearch(mountFailedMessage(path, unreadFileSystem))) return false;
+        mountForCarving(context_, std::make_unique<SharedSectorDevice>(source), {}, {}, true);
     }
     sourcePath_ = path;
     volumeOffset_ = volumeOffset;
     context_.scanTarget = "\\";
     return true;
+}
+
+bool DriveSelectDialog::offerContentSearch(const QString& message) {
+    const QString text = message + QStringLiteral("\n\n") + wholeSourceOfferText();
+    return hooks_.askSearchByContent ? hooks_.askSearchByContent(this, text)
+                                     : askSearchByContentBox(this, text);
 }
 
 void DriveSelectDialog::warn(const QString& text) {

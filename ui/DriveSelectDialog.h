@@ -37,14 +37,20 @@ struct DriveSelectHooks {
     DeviceOpener open;
     // A warning box with the product title as caption.
     std::function<void(QWidget* parent, const QString& text)> warn;
-    // Which FAT, exFAT or NTFS partition of a whole-disk image to mount; empty: the partition picker.
+    // Which FAT, exFAT or NTFS partition of a whole-disk image to mount; empty: the partition
+    // picker.
     PartitionAsker askPartition;
+    // Asks whether to search a source without a volume that mounts by content (`text`: what
+    // happened, then the offer); true: search. Empty: a question box.
+    std::function<bool(QWidget* parent, const QString& text)> askSearchByContent;
 };
 
-// Lets the user pick a FAT, exFAT or NTFS device, or a disk-image file, and mounts it into `context`.
-// exec() returns Accepted only once a volume is mounted (sourcePath() then names it and the
-// context's scan target is the volume's root); a failed open or mount is reported and the dialog
-// stays open for another choice. Cancel leaves nothing mounted.
+// Lets the user pick a FAT, exFAT or NTFS device, or a disk-image file, and mounts it into
+// `context`. exec() returns Accepted only once a volume is mounted (sourcePath() then names it and
+// the context's scan target is the volume's root); a failed open or mount is reported and the
+// dialog stays open for another choice. Cancel leaves nothing mounted. Where a source opens but no
+// volume in it mounts, the message offers to search all of it by content instead: accepted, the
+// source is mounted for that search (mountForCarving) and the dialog ends Accepted.
 //
 // The list holds driveItemText() of every device, sorted, with the last one added selected, and
 // "Image file..." last. When no device qualifies, exec() asks for an image file at once; the
@@ -90,6 +96,8 @@ class DriveSelectDialog : public QDialog {
     bool mountOpened(const QString& path, std::unique_ptr<SectorDevice> device, MountOrder order,
                      std::uint64_t volumeOffset = 0, const std::string& unreadFileSystem = {});
     void warn(const QString& text);
+    // Asks whether to search the source by content, after `message` (what happened).
+    bool offerContentSearch(const QString& message);
     void placeControls();
 
     ScanContext& context_;

@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <span>
 
@@ -27,6 +28,7 @@
 #include "recovery/RecoveryReport.h"
 #include "ui/AboutBox.h"
 #include "ui/ChangeFolderDialog.h"
+#include "ui/ContentSearchOffer.h"
 #include "ui/DeviceAccess.h"
 #include "ui/DriveSelectDialog.h"
 #include "ui/ManualPath.h"
@@ -38,6 +40,7 @@
 #include "ui/SortRules.h"
 #include "ui/Texts.h"
 #include "volume/EwfSectorDevice.h"
+#include "volume/SharedSectorDevice.h"
 
 namespace rekkon::ui {
 
@@ -62,6 +65,10 @@ QPushButton* makeButton(const QString& text, QWidget* parent) {
 
 QString nothingFoundMessage(const QString& scanTarget) {
     return QStringLiteral("Could not find deleted files located in \"%1\"").arg(scanTarget);
+}
+
+QString nothingCarvedMessage(const QString& sourcePath) {
+    return QStringLiteral("No file of a known format was found in \"%1\".").arg(sourcePath);
 }
 
 QString openFailedText(const QString& sourcePath, int error) {
@@ -210,6 +217,11 @@ MainWindow::~MainWindow() {
     if (mounted_) unmountVolume(*context_);
 }
 
+bool MainWindow::askSearchByContent(const QString& text) {
+    if (hooks_.askSearchByContent) return hooks_.askSearchByContent(this, text);
+    return askSearchByContentBox(this, text);
+}
+
 void MainWindow::warn(const QString& text) {
     if (hooks_.warn) {
         hooks_.warn(this, text);
@@ -228,6 +240,8 @@ bool MainWindow::recoverIntoFolders() const {
 }
 
 QString MainWindow::scanTarget() const {
+    if (mounted_ && searchedRawOnly(*context_))
+        return sourcePath_ + QStringLiteral(" (searched by content)");
     QString folder = QString::fromStdString(context_->scanTarget);
     folder.replace(QLatin1Char('/'), QLatin1Char('\\'));
     if (!folder.startsWith(QLatin1Char('\\'))) folder.prepend(QLatin1Char('\\'));
@@ -238,6 +252,7 @@ bool MainWindow::openSource(const QString& sourcePath, const QString& folder,
                             const SourceOpener& open) {
     if (mounted_) unmountVolume(*context_);
     mounted_ = false;
+    searchingContent_ = false;
     sourcePath_ = sourcePath;
     // Devices the user may not read are opened through UDisks2, which says why when it cannot.
     QString accessMessage;
@@ -252,6 +267,15 @@ bool MainWindow::openSource(const QString& sourcePath, const QString& folder,
                                                 progress_->stop();
                                         });
     VolumeChoice volume = chooseVolume(this, sourcePath, opener, hooks_.askPartition, select);
+    // A disk whose table leads to no volume: all of it can be searched by content.
+    const bool wholeDisk = !volume.device && volume.noVolumePartition && accessMessage.isEmpty();
+    if (wholeDisk) {
+        if (!askSearchByContent(volume.message + QStringLiteral("\n\n") + wholeSourceOfferText()))
+            return false;
+        int error = 0;
+        volume.device = opener(sourcePath.toStdString(), error);
+        volume.message = openFailedMessage(sourcePath, error != 0 ? error : EIO);
+    }
     if (!volume.device) {
         if (!accessMessage.isEmpty())
             warn(QStringLiteral("Error of Initialization volume\n\n") + accessMessage);
@@ -261,17 +285,27 @@ bool MainWindow::openSource(const QString& sourcePath, const QString& folder,
     }
     volumeOffset_ = volume.volumeOffset;
     progress_->start(sourcePath);
-    MountStatus status = MountStatus::CannotOpen;
-    setEnabled(false);
-    runOffUiThread(
-        [&] { status = mountVolume(*context_, std::move(volume.device), volume.mountOrder()); });
-    setEnabled(true);
-    if (status != MountStatus::Mounted) {
-        progress_->stop();
-        warn(mountFailedMessage(sourcePath, volume.unreadFileSystem));
-        return false;
+    MountStatus status = MountStatus::NotRecognised;
+    // Kept open past a failed mount, for a search by content.
+    const std::shared_ptr<SectorDevice> source = std::move(volume.device);
+    if (!wholeDisk) {
+        setEnabled(false);
+        runOffUiThread([&] {
+            status = mountVolume(*context_, std::make_unique<SharedSectorDevice>(source),
+                                 volume.mountOrder());
+        });
+        setEnabled(true);
+        if (status != MountStatus::Mounted) {
+            progress_->stop();
+            if (!askSearchByContent(mountFailedMessage(sourcePath, volume.unreadFileSystem) +
+                                    QStringLiteral("\n\n") + wholeSourceOfferText()))
+                return false;
+        }
     }
+    if (status != MountStatus::Mounted)
+        mountForCarving(*context_, std::make_unique<SharedSectorDevice>(source), {}, {}, true);
     mounted_ = true;
+    searchingContent_ = status != MountStatus::Mounted;
     fitToFileSystem();
     // A file system without choosable folders is scanned whole: a folder given is not used.
     return scanAndFill(canChooseFolders() ? folder.toStdString() : std::string());
@@ -301,17 +335,28 @@ bool MainWindow::scanAndFill(const std::string& folder, bool deep) {
     if (found <= 0 || context_->foundList.empty()) {
         progress_->stop();
         raise();
-        QString text = context_->lastScan.cancelled ? cancelledBeforeAnyFileMessage()
+        const bool cancelled = context_->lastScan.cancelled;
+        QString text = cancelled                    ? cancelledBeforeAnyFileMessage()
+                       : searchedRawOnly(*context_) ? nothingCarvedMessage(sourcePath_)
                                                     : nothingFoundMessage(scanTarget());
         if (const auto sectors = context_->volume.reader.unreadableSectors(); sectors != 0)
             text += QStringLiteral("\n\n") + unreadableSectorsText(sectors);
         if (const ScanOutcome& scan = context_->lastScan; scan.foldersNotEntered != 0)
             text += QStringLiteral("\n\n") +
                     foldersNotEnteredText(scan.foldersNotEntered, scan.folderDepthLimit);
+        // Nothing deleted on the whole volume: it may have been formatted since.
+        const bool wholeVolume = folder.empty() || folder == "\\" || folder == "/";
+        if (found == 0 && !cancelled && wholeVolume && !searchingContent_) {
+            if (!askSearchByContent(text + QStringLiteral("\n\n") + freeSpaceOfferText()))
+                return false;
+            searchByContent();
+            return !context_->foundList.empty();
+        }
         warn(text);
         return false;
     }
     model_->setEntries(&context_->foundList);
+    if (searchingContent_) fitContentColumns();
     showFoundStatus();
     progress_->stop();
     return true;
@@ -320,9 +365,11 @@ bool MainWindow::scanAndFill(const std::string& folder, bool deep) {
 bool MainWindow::openFromDriveDialog(const DriveSelectHooks& driveHooks) {
     if (mounted_) unmountVolume(*context_);
     mounted_ = false;
+    searchingContent_ = false;
     DriveSelectDialog dialog(*context_, driveHooks);
     if (dialog.exec() != QDialog::Accepted) return false;
     mounted_ = true;
+    searchingContent_ = searchedRawOnly(*context_);
     sourcePath_ = dialog.sourcePath();
     volumeOffset_ = dialog.volumeOffset();
     fitToFileSystem();
@@ -361,12 +408,32 @@ void MainWindow::fitToFileSystem() {
         scaledColumnWidth(kNameColumn) + (can.longNames ? 0 : scaledColumnWidth(kLongNameColumn)));
 }
 
+void MainWindow::fitContentColumns() {
+    // Files found by their content have longer names (a photo's date and camera) and types (a
+    // format's description) than the columns leave room for; they widen, within bounds.
+    // They have no long names: the column shows only where a listed entry has one.
+    const bool longNames =
+        capabilities().longNames &&
+        std::any_of(context_->foundList.begin(), context_->foundList.end(),
+                    [](const DeletedFileEntry& e) { return e.longName.has_value(); });
+    view_->setColumnHidden(kLongNameColumn, !longNames);
+    const QAbstractItemView* view = view_;  // where the measure is public
+    for (const int column : {kNameColumn, kTypeColumn}) {
+        const int wanted =
+            std::min(view->sizeHintForColumn(column) + 8, 2 * scaledColumnWidth(kNameColumn));
+        if (wanted > view_->columnWidth(column)) view_->setColumnWidth(column, wanted);
+    }
+}
+
 void MainWindow::showFoundStatus() {
     const std::uint64_t sectors = context_->volume.reader.unreadableSectors();
     const std::uint64_t folders = context_->lastScan.foldersNotEntered;
     const bool cancelled = context_->lastScan.cancelled;
-    status_->setText(
-        foundStatusText(scanTarget(), model_->rowCount(), sectors, folders, cancelled));
+    QString text = foundStatusText(scanTarget(), model_->rowCount(), sectors, folders, cancelled);
+    // A search of the whole source says so in the scan target.
+    if (searchingContent_ && !searchedRawOnly(*context_))
+        text += QStringLiteral("  (free space searched by content)");
+    status_->setText(text);
     QStringList tips;
     if (cancelled)
         tips << QStringLiteral(
@@ -411,6 +478,7 @@ void MainWindow::searchLostFolders() {
 void MainWindow::searchByContent() {
     if (!mounted_ || !context_->fileSystem) return;
     searchContentToo(*context_);
+    searchingContent_ = true;
     // Free space belongs to the whole volume.
     scanAndFill(std::string(), capabilities().lostFolderSearch);
 }

@@ -50,6 +50,8 @@ struct MainWindowHooks {
     PartitionAsker askPartition;
     // Opens a source and picks its volume (selectSource).
     SourceSelector selectSource;
+    // Asks whether to search by content (`text`: what happened, then the offer); true: search.
+    std::function<bool(QWidget* parent, const QString& text)> askSearchByContent;
 };
 
 // The main window: the results list, the status line and the buttons "&Rekkon", "&Change
@@ -65,12 +67,15 @@ class MainWindow : public QDialog {
     // the progress window meanwhile. On a disk the FAT, exFAT or NTFS partition is used, asked for
     // when there are several. `open` opens the source; by default a device the user may not read is
     // opened through UDisks2. A failure is reported in a message box; returns true when the list
-    // holds found files.
+    // holds found files. Where no volume mounts, the message offers to search the whole source by
+    // content, and does so when accepted.
     bool openSource(const QString& sourcePath, const QString& folder = {},
                     const SourceOpener& open = {});
     // Scans `folder` of the mounted volume off the user-interface thread and fills the list;
     // reports "Could not find deleted files located in ..." when nothing is found (the list is
     // then empty and the status line keeps its text). Returns true when something was found.
+    // When a whole volume's scan finds nothing, the message offers to search its free space by
+    // content, and does so when accepted.
     // `deep` (FAT, exFAT): the free clusters are searched for lost folders too, and their files
     // follow.
     bool scanAndFill(const std::string& folder, bool deep = false);
@@ -128,6 +133,7 @@ class MainWindow : public QDialog {
 
   private:
     void warn(const QString& text);
+    bool askSearchByContent(const QString& text);
     std::optional<std::string> askFolder();
     void showFoundStatus();
     // What the mounted file system can do (nothing when none is mounted).
@@ -135,12 +141,15 @@ class MainWindow : public QDialog {
     bool canChooseFolders() const;
     // Fits the buttons and columns to what the mounted file system can do.
     void fitToFileSystem();
+    // Widens the name and type columns to what a search by content found.
+    void fitContentColumns();
     int scaledColumnWidth(int column) const;
     void showListMenu(const QPoint& pos);
 
     MainWindowHooks hooks_;
     std::unique_ptr<ScanContext> context_;
     bool mounted_ = false;
+    bool searchingContent_ = false;  // the mounted volume's scans search by content too
     QString sourcePath_;
     double fontScale_ = 1.0;          // how much wider than the 8-point dialog font the font is
     std::uint64_t volumeOffset_ = 0;  // of the mounted volume in the source
@@ -163,6 +172,8 @@ class MainWindow : public QDialog {
 
 // Messages of the main window.
 QString nothingFoundMessage(const QString& scanTarget);
+// What a search of a whole source by content that found nothing says.
+QString nothingCarvedMessage(const QString& sourcePath);
 QString openFailedMessage(const QString& sourcePath, int error);
 // The same without its heading: what happened, and what to do.
 QString openFailedText(const QString& sourcePath, int error);

@@ -5,6 +5,7 @@
 #include <QStyle>
 
 #include "recovery/EntryText.h"
+#include "ui/ContentTypeText.h"
 #include "ui/SortRules.h"
 
 namespace rekkon::ui {
@@ -62,7 +63,7 @@ QString cellText(const DeletedFileEntry& e, int column) {
         case kStatusColumn:
             return QString::fromStdString(statusText(e.status));
         case kTypeColumn:
-            return shownName(typeText(e.name));
+            return e.contentType.empty() ? shownName(typeText(e.name)) : contentTypeText(e);
         case kLongNameColumn:
             return e.longName ? shownName(*e.longName) : QString();
         default:
@@ -168,6 +169,8 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const {
             return static_cast<int>(cellAlignment(column));
         case Qt::DecorationRole:
             return column == kNameColumn ? QVariant(iconFor(entry->name)) : QVariant();
+        case Qt::ToolTipRole:
+            return entry->contentType.empty() ? QVariant() : QVariant(contentCheckText(*entry));
         case Qt::UserRole:
             return QVariant::fromValue<qulonglong>(entry->location);
         default:

@@ -77,6 +77,7 @@ VolumeChoice chooseVolume(QWidget* parent, const QString& sourcePath, const Sour
     VolumeChoice volume;
     if (selected.status != SourceStatus::Opened || !selected.device) {
         volume.message = failureMessage(sourcePath, selected);
+        volume.noVolumePartition = selected.status == SourceStatus::NoVolumePartition;
         return volume;
     }
     volume.device = std::move(selected.device);

@@ -30,6 +30,7 @@ struct VolumeChoice {
     std::string fileSystemName;            // the listed file system; empty when none is known
     QString message;                       // why there is no device; empty when cancelled
     std::string unreadFileSystem;          // a file system the boot sector names that is not read
+    bool noVolumePartition = false;        // the source opened: a disk without a volume partition
 
     // The order of mount attempts the listed file system asks for.
     MountOrder mountOrder() const { return mountOrderForName(fileSystemName); }

@@ -42,6 +42,7 @@ const std::vector<Target>& targets() {
         {"exfat_entries", fuzzExfatEntries},
         {"disk", fuzzDisk},
         {"writer", fuzzWriter},
+        {"carve_scan", fuzzCarveScan},
     };
     static const std::vector<Target> withCarving = [] {
         std::vector<Target> targets = all;

@@ -15,6 +15,7 @@
 #include <optional>
 #include <vector>
 
+#include "recovery/CarveMount.h"
 #include "support/Fixtures.h"
 #include "ui/App.h"
 #include "ui/DriveSelectDialog.h"
@@ -68,6 +69,10 @@ struct Harness {
             return defaultDeviceOpener()(path, error, message);
         };
         h.warn = [this](QWidget*, const QString& text) { warnings.push_back(text); };
+        h.askSearchByContent = [this](QWidget*, const QString& text) {
+            warnings.push_back(text);
+            return false;
+        };
         return h;
     }
 };
@@ -298,6 +303,16 @@ class DriveSelectDialogTest : public QObject {
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QVERIFY(h.context.volume.isOpen());
         QCOMPARE(h.warnings.size(), std::size_t{2});
+
+        // The offer to search the blank one by content, accepted, mounts it for that.
+        DriveSelectHooks searching = h.hooks();
+        searching.askSearchByContent = [](QWidget*, const QString&) { return true; };
+        DriveSelectDialog again(h.context, searching);
+        again.driveList()->setCurrentIndex(0);
+        QTest::mouseClick(again.okButton(), Qt::LeftButton);
+        QCOMPARE(again.result(), int(QDialog::Accepted));
+        QVERIFY(searchedRawOnly(h.context));
+        QCOMPARE(again.sourcePath(), QString::fromStdString(blank));
     }
 
     // An exFAT device mounts, also when the platform names it otherwise; one that does not is

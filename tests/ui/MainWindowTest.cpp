@@ -41,6 +41,7 @@
 #include "ui/AboutBox.h"
 #include "ui/App.h"
 #include "ui/ChangeFolderDialog.h"
+#include "ui/ContentSearchOffer.h"
 #include "ui/FirstCharDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/ProgressWindow.h"
@@ -123,6 +124,10 @@ struct Harness {
         MainWindowHooks h;
         h.warn = [this](QWidget*, const QString& text) { warnings.push_back(text); };
         h.openUrl = [this](const QUrl& url) { opened.push_back(url); };
+        h.askSearchByContent = [this](QWidget*, const QString& text) {
+            warnings.push_back(text);
+            return false;
+        };
         return h;
     }
 };
@@ -384,6 +389,7 @@ class MainWindowTest : public QObject {
     void folderOnTheCommandLineIsScannedOnFat();
     void sourceThatCannotBeOpenedIsReported();
     void sourceWithoutAVolumeIsReported();
+    void searchByContentIsOfferedWhereNothingMountsOrIsFound();
     void f1OpensTheManualBesideTheProgram();
     void escapeClosesTheWindow();
     void enterRecoversTheSelection();
@@ -910,6 +916,68 @@ void MainWindowTest::sourceWithoutAVolumeIsReported() {
     QCOMPARE(caption, QStringLiteral("Vantrel Rekkon Personal 1.4"));
     QVERIFY(shown.startsWith(QStringLiteral("Error of Initialization volume")));
     QVERIFY(shown.contains(QStringLiteral("holds no FAT, exFAT or NTFS volume")));
+    // The offer to search by content follows; closed, nothing is searched.
+    QVERIFY(shown.endsWith(wholeSourceOfferText()));
+    QCOMPARE(window.resultsModel()->rowCount(), 0);
+}
+
+void MainWindowTest::searchByContentIsOfferedWhereNothingMountsOrIsFound() {
+    // A card whose boot sector is gone, with a photo at 64 KiB.
+    const std::string photo = fileText(test::fixtureSource("carve/images/exif.jpg"));
+    test::TempDir dir;
+    const std::string path = dir.path() + "/card.img";
+    std::string bytes(1 << 20, '\0');
+    bytes.replace(64 << 10, photo.size(), photo);
+    std::ofstream(path, std::ios::binary) << bytes;
+    const QString source = QString::fromStdString(path);
+
+    test::TempDir destination;
+    std::vector<RecoveryOutcome> outcomes;
+    Harness h;
+    MainWindowHooks hooks = h.hooks();
+    QString asked;
+    hooks.askSearchByContent = [&asked](QWidget*, const QString& text) {
+        asked = text;
+        return true;
+    };
+    hooks.recover = recoverInto(destination, outcomes);
+    MainWindow window(hooks);
+    QVERIFY(window.openSource(source));
+    QCOMPARE(asked, notRecognisedMessage(source) + QStringLiteral("\n\n") + wholeSourceOfferText());
+    const ResultsModel* model = window.resultsModel();
+    QCOMPARE(model->rowCount(), 1);
+    QCOMPARE(cell(model, 0, kTypeColumn), QStringLiteral("JPEG image"));
+    QCOMPARE(model->data(model->index(0, kSizeColumn), Qt::ToolTipRole).toString(),
+             QStringLiteral("Found by its content: whole"));
+    QCOMPARE(window.statusLine()->text(),
+             foundStatusText(source + QStringLiteral(" (searched by content)"), 1, 0));
+    selectLocations(window, {(64 << 10) / 512});
+    QTest::mouseClick(window.recoverButton(), Qt::LeftButton);
+    QCOMPARE(outcomes.size(), std::size_t{1});
+    QCOMPARE(test::md5OfFile(outcomes[0].outputPath),
+             test::md5OfFile(test::fixtureSource("carve/images/exif.jpg")));
+
+    // Formatted over instead: a FAT12 volume with nothing deleted offers its free space.
+    const auto put = [&bytes](std::size_t at, std::initializer_list<int> values) {
+        for (const int v : values)
+            bytes[at++] = static_cast<char>(v);
+    };
+    // 512-byte sectors, 1 per cluster, 1 reserved, 2 FATs, 224 root entries, 2048 sectors,
+    // 6 sectors per FAT; the tables start with the media byte.
+    put(0, {0xEB, 0x3C, 0x90, 'M', 'S', 'D',  'O', 'S', '5', '.',  '0', 0,
+            2,    1,    1,    0,   2,   0xE0, 0,   0,   8,   0xF8, 6,   0});
+    put(510, {0x55, 0xAA});
+    put(512, {0xF8, 0xFF, 0xFF});
+    put(512 * 7, {0xF8, 0xFF, 0xFF});
+    std::ofstream(path, std::ios::binary) << bytes;
+    MainWindow formatted(hooks);
+    QVERIFY(formatted.openSource(source));
+    QCOMPARE(asked, nothingFoundMessage(source + QStringLiteral(":\\")) + QStringLiteral("\n\n") +
+                        freeSpaceOfferText());
+    QCOMPARE(formatted.resultsModel()->rowCount(), 1);
+    QVERIFY(formatted.statusLine()->text().endsWith(
+        QStringLiteral("(free space searched by content)")));
+    QVERIFY(h.warnings.empty());
 }
 
 void MainWindowTest::f1OpensTheManualBesideTheProgram() {

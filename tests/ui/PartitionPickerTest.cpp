@@ -1,6 +1,6 @@
 // The partition picker and the choice of a disk's volume: the names and texts listed, the
-// selection, cancel, and how the main window opens a disk with one, several or no FAT, exFAT or NTFS
-// partitions.
+// selection, cancel, and how the main window opens a disk with one, several or no FAT, exFAT or
+// NTFS partitions.
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -8,6 +8,7 @@
 
 #include "ModalHelper.h"
 #include "support/Fixtures.h"
+#include "ui/ContentSearchOffer.h"
 #include "ui/DriveText.h"
 #include "ui/MainWindow.h"
 #include "ui/PartitionPicker.h"
@@ -193,6 +194,10 @@ void PartitionPickerTest::mainWindowAsksForThePartitionOfADisk() {
     QStringList warnings;
     MainWindowHooks hooks;
     hooks.warn = [&warnings](QWidget*, const QString& text) { warnings << text; };
+    hooks.askSearchByContent = [&warnings](QWidget*, const QString& text) {
+        warnings << text;
+        return false;
+    };
     hooks.selectSource = disk.selector();
     hooks.askPartition = [](QWidget*, const QString&, const PartitionTable&) {
         return std::optional<int>(1);
@@ -203,14 +208,16 @@ void PartitionPickerTest::mainWindowAsksForThePartitionOfADisk() {
     QVERIFY(window.resultsModel()->rowCount() > 0);
     QCOMPARE(disk.asked.size(), std::size_t{2});
 
-    // A table without FAT, exFAT or NTFS partitions is said so, and nothing is mounted.
+    // A table without FAT, exFAT or NTFS partitions is said so, with the offer to search the disk
+    // by content; declined, nothing is mounted.
     FakeDisk noVolume;
     noVolume.firstAnswer = SourceStatus::NoVolumePartition;
     hooks.selectSource = noVolume.selector();
     MainWindow other(hooks);
     QVERIFY(!other.openSource(QStringLiteral("disk.img")));
     QVERIFY(!other.mounted());
-    QCOMPARE(warnings, QStringList{noVolumePartitionMessage(QStringLiteral("disk.img"))});
+    QCOMPARE(warnings, QStringList{noVolumePartitionMessage(QStringLiteral("disk.img")) +
+                                   QStringLiteral("\n\n") + wholeSourceOfferText()});
 }
 
 QTEST_MAIN(PartitionPickerTest)

@@ -54,6 +54,11 @@ segment = b'\xff\xe1' + struct.pack('>H', len(app1) + 2) + app1
 open(sys.argv[3], 'wb').write(jpeg[:2] + segment + jpeg[2:])
 PY
 convert "$tmp/base.png" -quality 75 -interlace Plane "$out/progressive.jpg"
+# Photo-like pictures of some tens of KiB (many sectors) for a JPEG split in two fragments: one
+# with restart markers as cameras write them, one without.
+convert -seed 11 -size 256x192 plasma:green-blue -attenuate 0.4 +noise Gaussian "$tmp/photo.ppm"
+cjpeg -quality 90 -restart 1 "$tmp/photo.ppm" >"$out/photo-restarts.jpg"
+cjpeg -quality 90 "$tmp/photo.ppm" >"$out/photo.jpg"
 
 # PNG: a truecolour picture and a palette one with transparency.
 convert "$tmp/base.png" -strip "$out/plain.png"
