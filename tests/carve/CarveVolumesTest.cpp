@@ -68,7 +68,7 @@ struct Recovered {
         }
         for (const Written& w : files) {
             if (w.entry->origin != kCarvedOrigin || originals.count(w.md5)) continue;
-            EXPECT_FALSE(w.entry->contentCheck == "whole" && w.entry->status == 255)
+            EXPECT_FALSE(w.entry->contentCheck.starts_with("whole") && w.entry->status == 255)
                 << w.entry->name << " (" << w.entry->size << " bytes) is listed whole and Good"
                 << " but matches no original";
         }
@@ -146,16 +146,20 @@ TEST_P(CarveVolumesDeep, QuickFormatGivesNamesBackAndCarvesOnlyTheRest) {
 INSTANTIATE_TEST_SUITE_P(Images, CarveVolumesDeep,
                          testing::Values("fat32-formatted", "exfat-formatted"), testName);
 
-// Two JPEGs that mtools stored in two runs with other data between them (4 and 300 clusters; one
+// Two JPEGs that mtools stored in two runs with other data between them (4 and 301 clusters; one
 // with restart markers, one without) are rejoined and come back whole.
 TEST(CarveVolumesSplit, JpegsInTwoFragmentsComeBackWhole) {
     Recovered r("split-jpeg-card", false);
     for (const auto& row : r.manifest) {
         if (row.at("contiguous") == "yes") continue;
         const Written* w = r.byMd5(row.at("md5"), true);
-        ASSERT_NE(w, nullptr) << row.at("path") << " (runs " << row.at("runs")
-                              << ") not recovered byte-exact";
-        EXPECT_EQ(w->entry->contentCheck, "whole");
+        if (w == nullptr) {
+            ADD_FAILURE() << row.at("path") << " (runs " << row.at("runs")
+                          << ") not recovered byte-exact";
+            continue;
+        }
+        EXPECT_TRUE(w->entry->contentCheck.starts_with("whole, in two fragments"))
+            << w->entry->contentCheck;
         EXPECT_EQ(w->entry->status, 255);
     }
 }
