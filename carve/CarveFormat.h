@@ -61,7 +61,12 @@ struct CarveFormat {
 
 // Every format, in the order their start tests are tried.
 const std::vector<CarveFormat>& carveFormats();
-// The format named `type` (as `--type` takes it), or null.
+// The format named `type`, or null.
 const CarveFormat* findCarveFormat(std::string_view type);
+// The format whose files may be named `name`: a format's type, or an extension its content gives
+// ("nef" a TIFF-based raw photo, "docx" a ZIP-based document, "jpeg"); null when none.
+const CarveFormat* carveFormatNamed(std::string_view name);
+// The extensions carveFormatNamed takes besides the formats' types, for messages.
+std::string_view carveFormatAliases();
 
 }  // namespace rekkon

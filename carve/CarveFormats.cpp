@@ -1,6 +1,7 @@
 // The formats carving knows: one line each, in the order their start tests are tried (the more
 // specific signatures first).
 #include <algorithm>
+#include <string>
 
 #include "carve/BmpFormat.h"
 #include "carve/CarveFormat.h"
@@ -54,6 +55,36 @@ const CarveFormat* findCarveFormat(std::string_view type) {
     const auto it = std::find_if(all.begin(), all.end(),
                                  [type](const CarveFormat& f) { return f.type == type; });
     return it == all.end() ? nullptr : &*it;
+}
+
+namespace {
+
+struct Alias {
+    std::string_view name;
+    std::string_view type;
+};
+constexpr Alias kAliases[] = {
+    {"jpeg", "jpg"}, {"tiff", "tif"}, {"nef", "tif"},  {"arw", "tif"},        {"dng", "tif"},
+    {"docx", "zip"}, {"xlsx", "zip"}, {"pptx", "zip"}, {"odt", "zip"},        {"ods", "zip"},
+    {"odp", "zip"},  {"epub", "zip"}, {"jar", "zip"},  {"sqlite3", "sqlite"},
+};
+
+}  // namespace
+
+const CarveFormat* carveFormatNamed(std::string_view name) {
+    for (const Alias& a : kAliases)
+        if (a.name == name) return findCarveFormat(a.type);
+    return findCarveFormat(name);
+}
+
+std::string_view carveFormatAliases() {
+    static const std::string names = [] {
+        std::string joined;
+        for (const Alias& a : kAliases)
+            joined += (joined.empty() ? "" : ", ") + std::string(a.name);
+        return joined;
+    }();
+    return names;
 }
 
 }  // namespace rekkon

@@ -9,8 +9,6 @@
 
 namespace rekkon {
 
-namespace {
-
 class CarvePass {
   public:
     CarvePass(const CarveSpace& space, std::span<const CarveFormat* const> formats,
@@ -55,6 +53,12 @@ class CarvePass {
 
     CarveStats stats() const { return stats_; }
 
+    // One unit handed by another pass.
+    void lookAt(std::uint64_t offset, std::span<const std::uint8_t> unit) {
+        ++stats_.unitsSearched;
+        look(offset, unit);
+    }
+
   private:
     // Whether `offset` lies in the rest of a file found in two fragments.
     bool inRest(std::uint64_t offset) const {
@@ -63,7 +67,7 @@ class CarvePass {
     }
 
     void look(std::uint64_t offset, std::span<const std::uint8_t> unit) {
-        if (offset < skipTo_ || inRest(offset)) return;
+        if (offset < skipTo_ || offset >= space_.sourceBytes || inRest(offset)) return;
         if (unit.empty()) {
             ++stats_.unitsUnreadable;
             return;
@@ -93,9 +97,7 @@ class CarvePass {
                                               ? result.length
                                               : result.validBytes;
             skipTo_ = std::max(skipTo_, offset + std::max<std::uint64_t>(covered, 1));
-            const bool explained = hooks_.explained && hooks_.explained->contains(offset);
-            if (!explained && hooks_.found)
-                hooks_.found({offset, format, std::move(result), split});
+            if (hooks_.found) hooks_.found({offset, format, std::move(result), split});
             return;
         }
     }
@@ -112,7 +114,21 @@ class CarvePass {
     CarveStats stats_;
 };
 
-}  // namespace
+CarveUnitSearch::CarveUnitSearch(const CarveSpace& space,
+                                 std::span<const CarveFormat* const> formats,
+                                 const CarveHooks& hooks)
+    : pass_(std::make_unique<CarvePass>(
+          space, formats, hooks, space.free ? space.free->clusterBytes() : space.unitBytes, 0)) {}
+
+CarveUnitSearch::~CarveUnitSearch() = default;
+
+void CarveUnitSearch::look(std::uint64_t offset, std::span<const std::uint8_t> unit) {
+    pass_->lookAt(offset, unit);
+}
+
+CarveStats CarveUnitSearch::stats() const {
+    return pass_->stats();
+}
 
 CarveStats carveSpace(const CarveSpace& space, std::span<const CarveFormat* const> formats,
                       const CarveHooks& hooks) {

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
-#include <unordered_set>
 
 #include "carve/CarveFormat.h"
 #include "carve/SourceCarveInput.h"
@@ -44,9 +44,27 @@ struct CarveHooks {
     std::function<void(std::uint64_t done, std::uint64_t total)> progress;
     // Asked at each read window: true stops the pass.
     std::function<bool()> cancelled;
-    // Byte offsets where an entry already listed starts its data: a file found there is not handed
-    // on.
-    const std::unordered_set<std::uint64_t>* explained = nullptr;
+};
+
+class CarvePass;
+
+// A search by content of units another pass reads (the lost-folder search's pass over free
+// clusters): look() at each unit as read, in ascending order of offset. Found files go to the
+// hooks' `found`; progress and cancel are the other pass's. `space`, `formats` and `hooks` outlive
+// it.
+class CarveUnitSearch {
+  public:
+    CarveUnitSearch(const CarveSpace& space, std::span<const CarveFormat* const> formats,
+                    const CarveHooks& hooks);
+    ~CarveUnitSearch();
+    CarveUnitSearch(const CarveUnitSearch&) = delete;
+    CarveUnitSearch& operator=(const CarveUnitSearch&) = delete;
+    // The unit at byte `offset` of the volume; no bytes: it could not be read.
+    void look(std::uint64_t offset, std::span<const std::uint8_t> unit);
+    CarveStats stats() const;
+
+  private:
+    std::unique_ptr<CarvePass> pass_;
 };
 
 // One pass over `space` in large aligned reads: at each unit the start tests of `formats`, at a

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <array>
-#include <unordered_set>
+#include <optional>
 
 #include "carve/CarveFragments.h"
 #include "carve/SourceCarveInput.h"
@@ -113,40 +113,75 @@ std::vector<GeometryLine> CarvingFileSystem::geometry() {
 }
 
 ScanOutcome CarvingFileSystem::scan(const ScanRequest& request, FoundListBuilder& found) {
-    ScanOutcome outcome;
-    if (inner_) {
-        outcome = inner_->scan(request, found);
-        if (outcome.folderNotFound || outcome.cancelled) return outcome;
-    }
-    if (!request.only.empty()) {
-        carveAt(request.only, found);
+    // Free space belongs to the whole volume: a scan of one folder does not search it.
+    const bool wholeVolume =
+        request.only.empty() &&
+        (request.folder.empty() || request.folder == "\\" || request.folder == "/");
+    if (!inner_) {
+        ScanOutcome outcome;
+        if (!request.only.empty())
+            carveAt(request.only, found);
+        else if (wholeVolume)
+            carve(request, found, outcome, nullptr);
         return outcome;
     }
-    // Free space belongs to the whole volume: a scan of one folder does not search it.
-    if (!request.folder.empty() && request.folder != "\\" && request.folder != "/") return outcome;
-    carve(request, found, outcome);
+    // With a file system that cannot tell its free clusters, nothing is searched: its files
+    // would all be found again.
+    std::unique_ptr<FreeSpaceMap> free = wholeVolume ? inner_->freeSpace() : nullptr;
+    // A deep scan reads the free clusters for lost folders anyway: the search by content looks
+    // at them in that same pass, and what it finds is taken once the lost folders' files are
+    // listed too.
+    ScanRequest innerRequest = request;
+    std::vector<CarvedFile> pending;
+    CarveHooks hooks;
+    hooks.found = [&pending](CarvedFile f) { pending.push_back(std::move(f)); };
+    const CarveSpace space{volume_.reader, free.get(), searchedBytes(free.get()), kRawUnitBytes};
+    std::optional<CarveUnitSearch> shared;
+    if (free && request.deep && inner_->capabilities().lostFolderSearch) {
+        shared.emplace(space, formats_, hooks);
+        innerRequest.freeClusters = [&shared](std::uint64_t offset,
+                                              std::span<const std::uint8_t> bytes) {
+            shared->look(offset, bytes);
+        };
+    }
+    ScanOutcome outcome = inner_->scan(innerRequest, found);
+    if (outcome.folderNotFound || outcome.cancelled) return outcome;
+    if (!request.only.empty()) {
+        carveAt(request.only, found);
+    } else if (shared && outcome.freeClustersHanded) {
+        const Explained explained = explainedOffsets(found);
+        for (const CarvedFile& f : pending)
+            take(f, explained, free.get(), found);
+    } else if (free) {
+        carve(request, found, outcome, free.get());
+    }
     return outcome;
 }
 
-void CarvingFileSystem::carve(const ScanRequest& request, FoundListBuilder& found,
-                              ScanOutcome& outcome) {
-    std::unique_ptr<FreeSpaceMap> free = inner_ ? inner_->freeSpace() : nullptr;
-    // With a file system that cannot tell its free clusters, nothing is searched: its files
-    // would all be found again.
-    if (inner_ && !free) return;
+CarvingFileSystem::Explained CarvingFileSystem::explainedOffsets(
+    const FoundListBuilder& found) const {
+    Explained explained;
+    if (inner_)
+        for (std::size_t i = 0; i < found.entries().size(); ++i)
+            if (const auto offset = inner_->dataOffset(found.entries()[i]))
+                explained.emplace(*offset, i);
+    return explained;
+}
+
+std::uint64_t CarvingFileSystem::searchedBytes(FreeSpaceMap* free) const {
     std::uint64_t sourceBytes = volume_.reader.sourceBytes().value_or(0);
     if (free && sourceBytes == 0 && free->clusterCount() > 0)
         sourceBytes = free->clusterOffset(free->firstCluster() + free->clusterCount() - 1) +
                       free->clusterBytes();
-    // Where listed entries' data starts: a file found there is theirs.
-    std::unordered_set<std::uint64_t> explained;
-    if (inner_)
-        for (const DeletedFileEntry& e : found.entries())
-            if (const auto offset = inner_->dataOffset(e)) explained.insert(*offset);
+    return sourceBytes;
+}
+
+void CarvingFileSystem::carve(const ScanRequest& request, FoundListBuilder& found,
+                              ScanOutcome& outcome, FreeSpaceMap* free) {
+    const Explained explained = explainedOffsets(found);
     int shown = -1;
     CarveHooks hooks;
-    hooks.explained = &explained;
-    hooks.found = [&](CarvedFile f) { add(f, free.get(), found); };
+    hooks.found = [&](CarvedFile f) { take(f, explained, free, found); };
     hooks.progress = [&](std::uint64_t done, std::uint64_t total) {
         const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
         if (percent == shown) return;
@@ -155,8 +190,20 @@ void CarvingFileSystem::carve(const ScanRequest& request, FoundListBuilder& foun
     };
     hooks.cancelled = [&request] { return request.cancelled(); };
     const CarveStats stats =
-        carveSpace({volume_.reader, free.get(), sourceBytes, kRawUnitBytes}, formats_, hooks);
+        carveSpace({volume_.reader, free, searchedBytes(free), kRawUnitBytes}, formats_, hooks);
     outcome.cancelled = outcome.cancelled || stats.cancelled;
+}
+
+void CarvingFileSystem::take(const CarvedFile& file, const Explained& explained, FreeSpaceMap* free,
+                             FoundListBuilder& found) {
+    const auto it = explained.find(file.offset);
+    if (it == explained.end()) {
+        add(file, free, found);
+        return;
+    }
+    DeletedFileEntry& e = found.entry(it->second);
+    e.contentType = file.format->type;
+    e.contentCheck = checkText(file.result, file.split);
 }
 
 void CarvingFileSystem::carveAt(std::span<const std::uint64_t> only, FoundListBuilder& found) {

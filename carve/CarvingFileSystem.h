@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "carve/CarveFormat.h"
@@ -44,8 +45,18 @@ class CarvingFileSystem final : public FileSystem {
     bool hasFileSystem() const { return inner_ != nullptr; }
 
   private:
-    void carve(const ScanRequest& request, FoundListBuilder& found, ScanOutcome& outcome);
+    // Where listed entries' data starts, with the entry's index in the list.
+    using Explained = std::unordered_map<std::uint64_t, std::size_t>;
+
+    void carve(const ScanRequest& request, FoundListBuilder& found, ScanOutcome& outcome,
+               FreeSpaceMap* free);
     void carveAt(std::span<const std::uint64_t> only, FoundListBuilder& found);
+    Explained explainedOffsets(const FoundListBuilder& found) const;
+    std::uint64_t searchedBytes(FreeSpaceMap* free) const;
+    // Lists a file found, or where a listed entry's data starts there, tells that entry what its
+    // data's check found.
+    void take(const CarvedFile& file, const Explained& explained, FreeSpaceMap* free,
+              FoundListBuilder& found);
     void add(const CarvedFile& file, FreeSpaceMap* free, FoundListBuilder& found);
 
     VolumeContext& volume_;

@@ -61,13 +61,14 @@ bool readCarveChoice(const Options& options, Streams& io, std::optional<CarveCho
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         start = comma + 1;
         if (type.empty()) continue;
-        const CarveFormat* format = findCarveFormat(type == "jpeg" ? "jpg" : type);
+        const CarveFormat* format = carveFormatNamed(type);
         if (format == nullptr) {
             std::string known;
             for (const CarveFormat& f : carveFormats())
                 known += (known.empty() ? "" : ", ") + std::string(f.type);
             io.err << "rekkon-cli: --type: \"" << type << "\" is not a format rekkon knows; "
-                   << "give some of: " << (known.empty() ? "(none)" : known) << ".\n";
+                   << "give some of: " << (known.empty() ? "(none)" : known)
+                   << ", or an extension such files take: " << carveFormatAliases() << ".\n";
             return false;
         }
         if (std::find(carve->formats.begin(), carve->formats.end(), format) == carve->formats.end())

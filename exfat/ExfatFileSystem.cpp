@@ -141,11 +141,12 @@ ScanOutcome ExfatFileSystem::scan(const ScanRequest& request, FoundListBuilder& 
         shown = percent;
         request.say(lostFolderProgressText(builder.count(), percent));
     };
-    const ExfatLostStats lost =
-        findExfatLostFolders(*volume_, walked, stats.cutSets, found, progress, cancelled);
+    const ExfatLostStats lost = findExfatLostFolders(*volume_, walked, stats.cutSets, found,
+                                                     progress, cancelled, &request.freeClusters);
     outcome.lostEntriesLeftOut = lost.filesLeftOut;
     outcome.lostEntryLimit = kMaxExfatLostFiles;
     outcome.cancelled = lost.cancelled;
+    outcome.freeClustersHanded = request.freeClusters && lost.searched;
     return outcome;
 }
 

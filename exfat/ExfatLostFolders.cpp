@@ -76,7 +76,8 @@ ExfatLostStats findExfatLostFolders(
     ExfatVolume& volume, const std::unordered_set<std::uint32_t>& walked,
     std::vector<ExfatCutSet> cutSets, const ExfatFoundSink& found,
     const std::function<void(std::uint64_t, std::uint64_t)>& progress,
-    const std::function<bool()>& cancelled) {
+    const std::function<bool()>& cancelled,
+    const std::function<void(std::uint64_t, std::span<const std::uint8_t>)>* visit) {
     ExfatLostStats stats;
     const ExfatGeometry& g = volume.geometry;
     if (!volume.bitmap.available() || g.bytesPerCluster > (std::uint64_t{1} << 25)) return stats;
@@ -118,9 +119,12 @@ ExfatLostStats findExfatLostFolders(
         }
         if (walked.contains(c) || !volume.bitmap.isFree(c)) continue;
         ++stats.clustersExamined;
-        if (volume.volume.reader.readAt(0, g.clusterOffset(c), cluster) != cluster.size() ||
-            !readsAsExfatFolder(cluster))
-            continue;
+        const bool read =
+            volume.volume.reader.readAt(0, g.clusterOffset(c), cluster) == cluster.size();
+        if (visit && *visit)
+            (*visit)(g.clusterOffset(c), read ? std::span<const std::uint8_t>(cluster)
+                                              : std::span<const std::uint8_t>());
+        if (!read || !readsAsExfatFolder(cluster)) continue;
         ++stats.folderClusters;
         std::size_t first = 0;  // where the sets that start in this cluster begin
         // The rest of a set a deleted folder's last readable cluster ended in.
@@ -169,6 +173,7 @@ ExfatLostStats findExfatLostFolders(
     }
     report();
     if (progress) progress(total, total);
+    stats.searched = true;
     return stats;
 }
 

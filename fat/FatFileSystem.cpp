@@ -130,10 +130,12 @@ ScanOutcome FatFileSystem::scan(const ScanRequest& request, FoundListBuilder& bu
     };
     // Said before the first window is read, which on a large volume takes a while.
     progress(0, 1);
-    const LostFolderStats lostStats = findLostFolders(
-        volume, record, lost, progress, kMaxLostFolderEntries, nullptr, request.cancel);
+    const LostFolderStats lostStats =
+        findLostFolders(volume, record, lost, progress, kMaxLostFolderEntries, nullptr,
+                        request.cancel, &request.freeClusters);
     outcome.lostEntriesLeftOut = lostStats.entriesLeftOut;
     outcome.cancelled = lostStats.cancelled;
+    outcome.freeClustersHanded = request.freeClusters && !lostStats.cancelled;
     return outcome;
 }
 

@@ -11,6 +11,7 @@
 #include "fat/FatTable.h"
 #include "fat/FolderClusterCheck.h"
 #include "fs/FileSystem.h"
+#include "volume/SectorDevice.h"
 #include "volume/TextEncoding.h"
 
 namespace rekkon {
@@ -43,7 +44,8 @@ class LostFolderSearch {
         noteReached();
     }
 
-    void search(const LostFolderProgress& progress, const ScanCancel* cancel);
+    void search(const LostFolderProgress& progress, const ScanCancel* cancel,
+                const FreeClusterVisitor* visit);
     void report(const LostFatSink& found);
     const LostFolderStats& stats() const { return stats_; }
 
@@ -115,20 +117,25 @@ void LostFolderSearch::noteReached() {
     std::sort(reached_.begin(), reached_.end());
 }
 
-void LostFolderSearch::search(const LostFolderProgress& progress, const ScanCancel* cancel) {
+void LostFolderSearch::search(const LostFolderProgress& progress, const ScanCancel* cancel,
+                              const FreeClusterVisitor* visit) {
     FatFreeSpace space(fat_);
     const std::uint64_t clusterBytes = space.clusterBytes();
     if (clusterBytes == 0 || space.clusterCount() == 0) return;
     const std::uint64_t last = space.clusterCount() + 1;
     const std::uint64_t windowClusters = bulk_.windowUnits(clusterBytes);
     const std::uint64_t total = last - 1;
-    const auto visit = [this](std::uint64_t first) {
-        return [this, first](std::uint64_t i, std::span<const std::uint8_t> bytes) {
+    const auto each = [this, visit, clusterBytes](std::uint64_t first) {
+        return [this, visit, clusterBytes, first](std::uint64_t i,
+                                                  std::span<const std::uint8_t> bytes) {
+            const auto cluster = static_cast<std::uint32_t>(first + i);
             ++stats_.freeClusters;
             if (bytes.empty())
                 ++stats_.unreadableClusters;
             else
-                examine(static_cast<std::uint32_t>(first + i), bytes);
+                examine(cluster, bytes);
+            if (visit && *visit)
+                (*visit)(fat_.geometry.clusterSector(cluster) * kSectorSize, bytes);
         };
     };
     std::uint64_t cluster = 2;
@@ -151,7 +158,7 @@ void LostFolderSearch::search(const LostFolderProgress& progress, const ScanCanc
                 ++c;
             const std::uint64_t sector =
                 fat_.geometry.clusterSector(static_cast<std::uint32_t>(start));
-            bulk_.read(fat_.volume.reader, sector, c - start, clusterBytes, visit(start));
+            bulk_.read(fat_.volume.reader, sector, c - start, clusterBytes, each(start));
             if (progress) progress(c - 2, total);
         }
         cluster = run->end();
@@ -238,11 +245,11 @@ std::string lostFolderName(std::uint32_t cluster) {
 
 LostFolderStats findLostFolders(FatVolume& fat, const FatScanRecord& record,
                                 const LostFatSink& found, const LostFolderProgress& progress,
-                                std::size_t maxEntries, BulkReader* bulk,
-                                const ScanCancel* cancel) {
+                                std::size_t maxEntries, BulkReader* bulk, const ScanCancel* cancel,
+                                const FreeClusterVisitor* visit) {
     BulkReader own;
     LostFolderSearch search(fat, record, maxEntries, bulk != nullptr ? *bulk : own);
-    search.search(progress, cancel);
+    search.search(progress, cancel, visit);
     search.report(found);
     return search.stats();
 }

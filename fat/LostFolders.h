@@ -21,6 +21,9 @@ struct LostFatFile {
 using LostFatSink = std::function<void(LostFatFile)>;
 // Clusters of the data area looked at so far, of `total`.
 using LostFolderProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
+// Each free cluster read, with its byte offset on the volume (no bytes: it could not be read).
+using FreeClusterVisitor =
+    std::function<void(std::uint64_t offset, std::span<const std::uint8_t> bytes)>;
 
 // The search keeps what each file found needs (its entry, its folder's cluster), and for each
 // folder cluster found only what its path needs, never whole clusters: memory grows with what is
@@ -49,10 +52,11 @@ std::string lostFolderName(std::uint32_t cluster);
 // are kept (and as many folder names and parents); the rest are counted in entriesLeftOut.
 // Free space is read through `bulk`, whose buffer a caller that searches again can keep; without
 // one the search uses its own. Once `cancel` is requested no further window is read; what was
-// found so far is handed out.
+// found so far is handed out. Each free cluster read is handed to `visit` too, where given.
 LostFolderStats findLostFolders(FatVolume& fat, const FatScanRecord& record,
                                 const LostFatSink& found, const LostFolderProgress& progress = {},
                                 std::size_t maxEntries = kMaxLostFolderEntries,
-                                BulkReader* bulk = nullptr, const ScanCancel* cancel = nullptr);
+                                BulkReader* bulk = nullptr, const ScanCancel* cancel = nullptr,
+                                const FreeClusterVisitor* visit = nullptr);
 
 }  // namespace rekkon

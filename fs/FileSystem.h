@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -57,6 +58,10 @@ struct ScanRequest {
     const ProgressSink* progress = nullptr;
     // Looked at between folders, records and read windows; null: the scan runs to its end.
     const ScanCancel* cancel = nullptr;
+    // Where a deep scan reads the free clusters anyway (lost-folder search), it hands each one
+    // read to this as well, in ascending order, with its byte offset on the volume (no bytes: it
+    // could not be read), so that another search of free space (by content) shares the pass.
+    std::function<void(std::uint64_t offset, std::span<const std::uint8_t> bytes)> freeClusters;
 
     bool cancelled() const { return cancel != nullptr && cancel->requested(); }
     void say(const std::string& text) const {
@@ -74,6 +79,8 @@ struct ScanOutcome {
     // Files of lost folders left out, past lostEntryLimit kept.
     std::uint64_t lostEntriesLeftOut = 0;
     std::size_t lostEntryLimit = 0;
+    // The scan's pass over free space handed every free cluster to ScanRequest::freeClusters.
+    bool freeClustersHanded = false;
 };
 
 // One live folder, as the Change Folder dialog offers it.

@@ -109,8 +109,10 @@ class FoundListBuilder {
     int count() const { return foundCount_; }
     // Makes room for `entries` more without touching it, so the list grows in place.
     void reserve(std::size_t entries) { list_.reserve(list_.size() + entries); }
-    // What was added so far (a later pass may look at what an earlier one found).
+    // What was added so far (a later pass may look at what an earlier one found, and add what
+    // it learns about an entry).
     const FoundList& entries() const { return list_; }
+    DeletedFileEntry& entry(std::size_t index) { return list_[index]; }
 
   private:
     FoundList& list_;

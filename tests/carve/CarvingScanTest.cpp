@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 
 #include "carve/CarvingFileSystem.h"
 #include "recovery/CarveMount.h"
@@ -86,6 +87,34 @@ TEST(CarvingScan, FindsFilesInFreeSpaceOnceAndNotWhereAnEntryExplainsThem) {
     EXPECT_EQ(std::count_if(context.foundList.begin(), context.foundList.end(),
                             [](const DeletedFileEntry& e) { return e.origin == kCarvedOrigin; }),
               1);
+}
+
+TEST(CarvingScan, ADeepScanReadsFreeSpaceOnceForLostFoldersAndContent) {
+    test::FatBuilder fat(test::FatBuilder::Type::Fat16, 8192, 1);
+    auto& image = fat.bytes();
+    // A lost folder (its entry gone) naming a deleted file whose data the search also finds.
+    fat.putEntry(60, 0, ".          ", 0x10, 60, 0);
+    fat.putEntry(60, 1, "..         ", 0x10, 0, 0);
+    fat.putEntry(60, 2, "\xE5OST    TOY", 0x20, 70, 76);
+    putToy(image, fat.clusterOffset(70), 64, true);
+    putToy(image, fat.clusterOffset(80), 64, true);  // no entry names it
+    auto stats = std::make_shared<test::MemoryDevice::Stats>();
+    ScanContext context;
+    ASSERT_TRUE(mountForCarving(context, std::make_unique<test::MemoryDevice>(image, stats), {},
+                                {&kToy}));
+    scanVolume(context, "", {}, ScanOptions{.deep = true});
+    std::vector<std::string> listed;
+    for (const DeletedFileEntry& e : context.foundList)
+        listed.push_back(std::string(e.origin) + " " + e.name + " " + e.contentCheck);
+    const std::string sector80 = std::to_string(fat.clusterOffset(80) / 512);
+    EXPECT_EQ(listed, (std::vector<std::string>{"fat-lost-folder ?OST.TOY whole",
+                                                "carved f" + sector80 + ".toy whole"}));
+    // Free clusters far from any file were each read once.
+    std::map<std::uint64_t, int> reads;
+    for (const std::uint64_t sector : stats->sectorsRead)
+        ++reads[sector];
+    const std::uint64_t farSector = fat.clusterOffset(5000) / 512;
+    EXPECT_EQ(reads[farSector], 1);
 }
 
 TEST(CarvingScan, SearchesEverySectorOfASourceWithNoVolume) {
