@@ -54,8 +54,9 @@ struct Recovered {
         return nullptr;
     }
 
-    // Every file that lay in one run and was still there comes back byte-exact, and no carved
-    // file is called whole and Good unless it is byte-identical to an original.
+    // Every file that lay in one run and was still there comes back byte-exact; no file whose
+    // content was checked (a carved one, or an entry where a carved file starts) is Good unless
+    // its check found it whole and it is byte-identical to an original.
     void expectContiguousBackAndNothingFalselyWhole() const {
         std::set<std::string> got;
         for (const Written& w : files)
@@ -67,10 +68,11 @@ struct Recovered {
             }
         }
         for (const Written& w : files) {
-            if (w.entry->origin != kCarvedOrigin || originals.count(w.md5)) continue;
-            EXPECT_FALSE(w.entry->contentCheck.starts_with("whole") && w.entry->status == 255)
-                << w.entry->name << " (" << w.entry->size << " bytes) is listed whole and Good"
-                << " but matches no original";
+            const DeletedFileEntry& e = *w.entry;
+            if (e.contentCheck.empty() || e.status != 255) continue;
+            EXPECT_TRUE(e.contentCheck.starts_with("whole") && originals.count(w.md5))
+                << e.folder << "\\" << e.name << " (" << e.size << " bytes, " << e.origin
+                << ") is listed Good, its check " << e.contentCheck << ", but matches no original";
         }
     }
 };
@@ -162,6 +164,12 @@ TEST(CarveVolumesSplit, JpegsInTwoFragmentsComeBackWhole) {
             << w->entry->contentCheck;
         EXPECT_EQ(w->entry->status, 255);
     }
+}
+
+// With the lost-folder search too, an entry where a split JPEG starts is not Good unless what it
+// writes is the JPEG.
+TEST(CarveVolumesSplit, WithDeepNothingIsGoodThatIsNotTheOriginal) {
+    Recovered("split-jpeg-card", true).expectContiguousBackAndNothingFalselyWhole();
 }
 
 }  // namespace
