@@ -8,6 +8,7 @@
 #include <cctype>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 
 #include "carve/CarvingFileSystem.h"
 #include "recovery/CarveMount.h"
