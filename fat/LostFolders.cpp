@@ -125,9 +125,8 @@ void LostFolderSearch::search(const LostFolderProgress& progress, const ScanCanc
     const std::uint64_t last = space.clusterCount() + 1;
     const std::uint64_t windowClusters = bulk_.windowUnits(clusterBytes);
     const std::uint64_t total = last - 1;
-    const auto each = [this, visit, clusterBytes](std::uint64_t first) {
-        return [this, visit, clusterBytes, first](std::uint64_t i,
-                                                  std::span<const std::uint8_t> bytes) {
+    const auto each = [this, visit](std::uint64_t first) {
+        return [this, visit, first](std::uint64_t i, std::span<const std::uint8_t> bytes) {
             const auto cluster = static_cast<std::uint32_t>(first + i);
             ++stats_.freeClusters;
             if (bytes.empty())
