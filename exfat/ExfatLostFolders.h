@@ -22,11 +22,12 @@ struct ExfatLostStats {
 
 // Searches every free cluster the walk did not read (`walked`: the folder clusters it read) for
 // folder content, and hands each file entry set found there whose set checksum and name hash
-// verify to `found`, its folder "<lost folder CLUSTER>". A cluster that starts with the rest of
-// one of `cutSets` (the set's checksum and name hash verify across the two) continues that set's
-// folder: its sets get that folder's path. `progress` gets (clusters done, total). Each free
-// cluster read is handed to `visit` too, where given, with its byte offset on the volume (no
-// bytes: it could not be read).
+// verify to `found`, its folder "<lost folder CLUSTER>", or the path a folder entry set found in
+// another lost cluster gives that cluster (the folder's name under its parent's path), after the
+// whole search. A cluster that starts with the rest of one of `cutSets` (the set's checksum and
+// name hash verify across the two) continues that set's folder: its sets get that folder's path.
+// `progress` gets (clusters done, total). Each free cluster read is handed to `visit` too, where
+// given, with its byte offset on the volume (no bytes: it could not be read).
 ExfatLostStats findExfatLostFolders(
     ExfatVolume& volume, const std::unordered_set<std::uint32_t>& walked,
     std::vector<ExfatCutSet> cutSets, const ExfatFoundSink& found,
