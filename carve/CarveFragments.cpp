@@ -1,6 +1,7 @@
 #include "carve/CarveFragments.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -14,6 +15,29 @@ namespace {
 constexpr std::uint64_t kBackUnits = 16;
 // Checks of a first fragment's end and a rest tried at most, per broken file.
 constexpr int kMaxChecks = 64;
+// How far into a damaged file other files are looked for.
+constexpr std::uint64_t kMaxInsideBytes = 64 * 1024 * 1024;
+
+// The first unit after the first, within `bytes` from `start`, where a whole file of any format
+// starts (in bytes from `start`); nullopt when none does.
+std::optional<std::uint64_t> wholeFileInside(const FragmentSpace& space, std::uint64_t start,
+                                             std::uint64_t bytes) {
+    bytes = std::min({bytes, kMaxInsideBytes, space.sourceBytes - start});
+    std::array<std::uint8_t, kCarveHeadBytes> head{};
+    SourceCarveInput source(space.reader, start, bytes);
+    for (std::uint64_t at = space.unitBytes; at < bytes; at += space.unitBytes) {
+        const std::size_t got = source.read(at, head);
+        if (got == 0) continue;
+        const auto first = std::span<const std::uint8_t>(head).first(got);
+        for (const CarveFormat& other : carveFormats()) {
+            if (!other.starts(first)) continue;
+            SourceCarveInput input(space.reader, start + at,
+                                   std::min(other.maxBytes, space.sourceBytes - start - at));
+            if (other.check(input).verdict == CarveVerdict::Whole) return at;
+        }
+    }
+    return std::nullopt;
+}
 
 enum class UnitState : std::uint8_t { Other, Continues, Taken };
 
@@ -58,6 +82,23 @@ std::vector<UnitState> unitStates(const FragmentSpace& space, std::uint64_t star
 }
 
 }  // namespace
+
+CarveResult settleCandidate(const FragmentSpace& space, std::uint64_t start,
+                            const CarveFormat& format, CarveResult checked, CarveSplit& split,
+                            std::optional<CarveResult>* onePiece) {
+    split = {};
+    if (checked.verdict != CarveVerdict::Damaged || space.unitBytes == 0) return checked;
+    if (const auto inside = wholeFileInside(space, start, checked.validBytes)) {
+        checked.validBytes = std::min(checked.validBytes, *inside);
+        checked.length = std::min(checked.length, *inside);
+    }
+    if (!format.continues) return checked;
+    auto joined = rejoinFragments(space, start, format, checked);
+    if (!joined) return checked;
+    split = joined->split;
+    if (onePiece) *onePiece = std::move(checked);
+    return std::move(joined->result);
+}
 
 std::function<bool(std::uint64_t offset)> freeClusterTest(FreeSpaceMap& free) {
     return [&free](std::uint64_t offset) {

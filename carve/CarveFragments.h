@@ -29,6 +29,14 @@ struct FragmentSpace {
     std::function<bool(std::uint64_t offset)> usable;
 };
 
+// What a candidate at `start` is, its format's check having found `checked` (not NotFormat,
+// clamped to the source): a Damaged file is cut where a whole file of another format starts
+// inside it (one piece cannot reach past that), and one of a format that allows it is tried as two
+// fragments. `onePiece` gets the check of the bytes in one piece when the file is rejoined.
+CarveResult settleCandidate(const FragmentSpace& space, std::uint64_t start,
+                            const CarveFormat& format, CarveResult checked, CarveSplit& split,
+                            std::optional<CarveResult>* onePiece = nullptr);
+
 // A test for FragmentSpace::usable: whether the cluster holding a byte offset is free in `free`.
 std::function<bool(std::uint64_t offset)> freeClusterTest(FreeSpaceMap& free);
 

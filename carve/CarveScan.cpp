@@ -82,22 +82,21 @@ class CarvePass {
             if (result.verdict == CarveVerdict::NotFormat || result.length == 0) continue;
             result.length = std::min(result.length, limit);
             result.validBytes = std::min(result.validBytes, result.length);
-            CarveSplit split;
-            if (result.verdict == CarveVerdict::Damaged && format->continues) {
-                if (auto joined = rejoinFragments(fragments_, offset, *format, result)) {
-                    split = joined->split;
-                    result = std::move(joined->result);
-                    rests_[offset + split.gapBytes + split.firstBytes] =
-                        offset + split.gapBytes + result.length;
-                }
-            }
-            // What checks out belongs to this file: no other file starts inside it.
+            CarvedFile file{offset, format, {}, {}, {}};
+            file.result = settleCandidate(fragments_, offset, *format, std::move(result),
+                                          file.split, &file.onePiece);
+            const CarveSplit& split = file.split;
+            if (split.split())
+                rests_[offset + split.gapBytes + split.firstBytes] =
+                    offset + split.gapBytes + file.result.length;
+            // What checks out belongs to this file: no other file starts inside it. A damaged
+            // one's unit where the damage was found is searched again.
             const std::uint64_t covered = split.split() ? split.firstBytes
-                                          : result.verdict == CarveVerdict::Whole
-                                              ? result.length
-                                              : result.validBytes;
+                                          : file.result.verdict == CarveVerdict::Whole
+                                              ? file.result.length
+                                              : file.result.validBytes / unitBytes_ * unitBytes_;
             skipTo_ = std::max(skipTo_, offset + std::max<std::uint64_t>(covered, 1));
-            if (hooks_.found) hooks_.found({offset, format, std::move(result), split});
+            if (hooks_.found) hooks_.found(std::move(file));
             return;
         }
     }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 
 #include "carve/CarveFormat.h"
@@ -28,6 +29,8 @@ struct CarvedFile {
     const CarveFormat* format = nullptr;
     CarveResult result;
     CarveSplit split;  // where a file found in two fragments is split
+    // For a file found in two fragments: what the check of its first byte on in one piece found.
+    std::optional<CarveResult> onePiece;
 };
 
 struct CarveStats {

@@ -46,6 +46,13 @@ std::uint64_t freeClusters(FreeSpaceMap& free, std::uint64_t first, std::uint64_
     return n;
 }
 
+// The estimate of a file whose check did not find it whole: never "Good", the share that checks
+// out.
+std::uint8_t validShare(const CarveResult& r) {
+    return static_cast<std::uint8_t>(
+        std::min<std::uint64_t>(99, r.length == 0 ? 0 : r.validBytes * 100 / r.length));
+}
+
 std::string checkText(const CarveResult& r, const CarveSplit& split) {
     switch (r.verdict) {
         case CarveVerdict::Whole:
@@ -201,9 +208,15 @@ void CarvingFileSystem::take(const CarvedFile& file, const Explained& explained,
         add(file, free, found);
         return;
     }
+    // The entry's data is read in one piece from where it starts: what the check of those bytes
+    // found is what the entry gets. A file the search found in two fragments is another file
+    // than the entry's, and listed as well.
     DeletedFileEntry& e = found.entry(it->second);
+    const CarveResult& own = file.onePiece ? *file.onePiece : file.result;
     e.contentType = file.format->type;
-    e.contentCheck = checkText(file.result, file.split);
+    e.contentCheck = checkText(own, {});
+    if (own.verdict != CarveVerdict::Whole) e.status = std::min(e.status, validShare(own));
+    if (file.split.split()) add(file, free, found);
 }
 
 void CarvingFileSystem::carveAt(std::span<const std::uint64_t> only, FoundListBuilder& found) {
@@ -220,17 +233,17 @@ void CarvingFileSystem::carveAt(std::span<const std::uint64_t> only, FoundListBu
             if (got == 0 || !format->starts(std::span(head).first(got))) continue;
             SourceCarveInput input(volume_.reader, offset,
                                    std::min(format->maxBytes, sourceBytes - offset));
-            CarvedFile file{offset, format, format->check(input), {}};
-            if (file.result.verdict == CarveVerdict::NotFormat || file.result.length == 0) continue;
-            if (file.result.verdict == CarveVerdict::Damaged && format->continues) {
-                FragmentSpace space{
-                    volume_.reader, free ? free->clusterBytes() : kRawUnitBytes, sourceBytes, {}};
-                if (free) space.usable = freeClusterTest(*free);
-                if (auto joined = rejoinFragments(space, offset, *format, file.result)) {
-                    file.split = joined->split;
-                    file.result = std::move(joined->result);
-                }
-            }
+            const std::uint64_t limit = std::min(format->maxBytes, sourceBytes - offset);
+            CarveResult result = format->check(input);
+            if (result.verdict == CarveVerdict::NotFormat || result.length == 0) continue;
+            result.length = std::min(result.length, limit);
+            result.validBytes = std::min(result.validBytes, result.length);
+            FragmentSpace space{
+                volume_.reader, free ? free->clusterBytes() : kRawUnitBytes, sourceBytes, {}};
+            if (free) space.usable = freeClusterTest(*free);
+            CarvedFile file{offset, format, {}, {}, {}};
+            file.result = settleCandidate(space, offset, *format, std::move(result), file.split,
+                                          &file.onePiece);
             add(file, free.get(), found);
             break;
         }
@@ -256,9 +269,7 @@ void CarvingFileSystem::add(const CarvedFile& file, FreeSpaceMap* free, FoundLis
         e.fragmentGapBytes = file.split.gapBytes;
     }
     if (result.verdict != CarveVerdict::Whole) {
-        // Never "Good": the share that checks out.
-        e.status = static_cast<std::uint8_t>(std::min<std::uint64_t>(
-            99, result.length == 0 ? 0 : result.validBytes * 100 / result.length));
+        e.status = validShare(result);
     } else if (free) {
         // A whole file whose clusters are all free is intact; one reaching into clusters in use
         // may have been written over there.
