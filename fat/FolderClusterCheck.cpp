@@ -140,6 +140,14 @@ struct PieceRun {
         return out;
     }
     std::string name() const { return utf16ToUtf8(units()); }
+    NamePart part() const {
+        NamePart p;
+        p.units = units();
+        p.checksum = pieces.front().checksum;
+        p.lowest = pieces.back().number;
+        p.highest = pieces.front().number;
+        return p;
+    }
 };
 
 // The first byte that makes the checksum of `name` (its other ten bytes as stored) `checksum`;
@@ -244,7 +252,10 @@ std::optional<FolderCluster> readFolderCluster(std::span<const std::uint8_t> byt
                 // Live pieces belong to the live entry after them, or the slots are not a folder.
                 if (slot.deleted || !run.complete() || shortNameChecksum(e.name) != checksum)
                     return std::nullopt;
-                if (!run.continued) slot.longName = run.name();
+                if (!run.continued)
+                    slot.longName = run.name();
+                else if (out.entries.empty())
+                    out.head = NameHead{0, checksum, run.part()};
             } else if (slot.deleted && run.whole()) {
                 // A deleted name's pieces: kept when some valid first byte gives their checksum.
                 // Others are pieces left over from an entry whose slots were partly reused.
@@ -259,7 +270,8 @@ std::optional<FolderCluster> readFolderCluster(std::span<const std::uint8_t> byt
                     slot.firstByte = b0;
                 }
             }
-        }
+        } else if (index == 0 && !slot.deleted)
+            out.head = NameHead{0, shortNameChecksum(e.name), std::nullopt};
         run = PieceRun{};
         realEntry = true;
         out.entries.push_back(std::move(slot));
@@ -269,6 +281,7 @@ std::optional<FolderCluster> readFolderCluster(std::span<const std::uint8_t> byt
     // next cluster.
     if (!run.pieces.empty() && !run.pieces.front().deleted && (index < slots || run.broken))
         return std::nullopt;
+    if (!run.pieces.empty() && !run.pieces.front().deleted && !run.continued) out.tail = run.part();
     if (!realEntry) return std::nullopt;
     if (!allZero(bytes.subspan(index * kDirEntrySize))) return std::nullopt;
     return out;

@@ -37,11 +37,32 @@ struct FolderSlot {
     std::optional<std::uint8_t> firstByte;
 };
 
+// Live long-name pieces at one end of a cluster that continue across the boundary with the
+// folder's neighbouring cluster: their characters in name order, the checksum they agree on and
+// the lowest and highest piece numbers among them.
+struct NamePart {
+    std::vector<std::uint16_t> units;
+    std::uint8_t checksum = 0;
+    std::uint8_t lowest = 0;
+    std::uint8_t highest = 0;
+};
+
+// The first short entry of a cluster that may be the end of a name begun in another cluster:
+// live, with no long name of its own, only continuing pieces before it (`rest`) or none.
+struct NameHead {
+    std::size_t entry = 0;      // its place in FolderCluster::entries
+    std::uint8_t checksum = 0;  // of its short name
+    std::optional<NamePart> rest;
+};
+
 // A cluster whose 32-byte slots are all plausible folder entries up to an end marker.
 struct FolderCluster {
     bool first = false;               // it opens with "." (naming this cluster) and ".."
     std::uint32_t parentCluster = 0;  // what ".." names (0: the root); when `first`
     std::vector<FolderSlot> entries;  // short entries other than "." and ".."
+    // Live pieces that end the cluster, the name going on in the folder's next cluster.
+    std::optional<NamePart> tail;
+    std::optional<NameHead> head;
 };
 
 // Judges `bytes`, the content of cluster `cluster`, as folder content. Strict, so that file data

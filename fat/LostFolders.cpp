@@ -52,7 +52,10 @@ class LostFolderSearch {
   private:
     void noteReached();
     void examine(std::uint32_t cluster, std::span<const std::uint8_t> bytes);
-    void keepFile(std::uint32_t cluster, const FolderSlot& slot);
+    // Whether the file was kept.
+    bool keepFile(std::uint32_t cluster, const FolderSlot& slot);
+    // Joins the long names split across two folder clusters, and so the folders of the clusters.
+    void joinSplitNames();
     // Whether one more item fits in a collection of `size`; counts it left out when not.
     bool roomFor(std::size_t size) {
         if (size < maxEntries_) return true;
@@ -91,6 +94,17 @@ class LostFolderSearch {
     std::map<std::uint32_t, std::uint32_t> parents_;
     // Names of lost folders, from a folder entry pointing at their first cluster.
     std::map<std::uint32_t, std::string> names_;
+    // Long names cut at a cluster's end (by cluster), and the first entries of clusters that may
+    // end such a name (with the kept file they are, if one is): joined once the search is done.
+    struct Head {
+        std::uint32_t cluster = 0;
+        std::size_t file = 0;  // in files_
+        NameHead name;
+    };
+    std::map<std::uint32_t, NamePart> tails_;
+    std::vector<Head> heads_;
+    // Folder clusters that continue the folder of another cluster (its name goes on there).
+    std::map<std::uint32_t, std::uint32_t> continues_;
     std::map<std::uint32_t, std::string> paths_;   // paths worked out so far
     std::unordered_set<std::uint32_t> resolving_;  // guards against ".." cycles
 };
@@ -170,10 +184,15 @@ void LostFolderSearch::examine(std::uint32_t cluster, std::span<const std::uint8
     if (!folder) return;
     ++stats_.folderClusters;
     if (folder->first && roomFor(parents_.size())) parents_.emplace(cluster, folder->parentCluster);
-    for (const FolderSlot& slot : folder->entries) {
+    if (folder->tail && roomFor(tails_.size())) tails_.emplace(cluster, *folder->tail);
+    for (std::size_t i = 0; i < folder->entries.size(); ++i) {
+        const FolderSlot& slot = folder->entries[i];
         const std::uint32_t child = slot.entry.firstCluster(limits_.kind);
         if (!slot.entry.isFolder()) {
-            keepFile(cluster, slot);
+            const std::size_t at = files_.size();
+            if (keepFile(cluster, slot) && folder->head && folder->head->entry == i &&
+                roomFor(heads_.size()))
+                heads_.push_back({cluster, at, *folder->head});
             continue;
         }
         if (names_.contains(child) || !roomFor(names_.size())) continue;
@@ -181,14 +200,14 @@ void LostFolderSearch::examine(std::uint32_t cluster, std::span<const std::uint8
     }
 }
 
-void LostFolderSearch::keepFile(std::uint32_t cluster, const FolderSlot& slot) {
+bool LostFolderSearch::keepFile(std::uint32_t cluster, const FolderSlot& slot) {
     const DirEntry& e = slot.entry;
     const std::uint32_t first = e.firstCluster(limits_.kind);
-    if (first < 2) return;
+    if (first < 2) return false;
     std::string name = entryName(e, slot.deleted);
-    if (record_.listed.contains({first, name}) || kept_.contains({first, name})) return;
+    if (record_.listed.contains({first, name}) || kept_.contains({first, name})) return false;
     const int status = estimateFatStatus(fat_, e);
-    if (status < 0 || !roomFor(files_.size())) return;
+    if (status < 0 || !roomFor(files_.size())) return false;
     kept_.emplace(first, name);
     KeptFile kept;
     kept.folderCluster = cluster;
@@ -206,11 +225,44 @@ void LostFolderSearch::keepFile(std::uint32_t cluster, const FolderSlot& slot) {
     f.lowerCaseBase = e.lowerCaseBase();
     f.slot = std::uint64_t{cluster} << 16 | (slot.index & 0xFFFF);
     files_.push_back(std::move(kept));
+    return true;
+}
+
+void LostFolderSearch::joinSplitNames() {
+    for (const Head& head : heads_) {
+        const NameHead& h = head.name;
+        // The tail the name starts in: of the same checksum, numbered to meet this cluster's
+        // pieces (or ending with piece 1 where there are none), nearest before the cluster.
+        std::optional<std::uint32_t> from;
+        for (const auto& [cluster, tail] : tails_) {
+            if (cluster == head.cluster || tail.checksum != h.checksum) continue;
+            const bool meets = h.rest ? h.rest->lowest == 1 && tail.lowest == h.rest->highest + 1
+                                      : tail.lowest == 1;
+            if (!meets) continue;
+            if (!from || (cluster < head.cluster && (*from > head.cluster || cluster > *from)))
+                from = cluster;
+        }
+        if (!from) continue;
+        std::vector<std::uint16_t> units = tails_.at(*from).units;
+        if (h.rest) units.insert(units.end(), h.rest->units.begin(), h.rest->units.end());
+        LostFatFile& file = files_[head.file].file;
+        file.longName = file.file.longName = utf16ToUtf8(units);
+        continues_.emplace(head.cluster, *from);
+    }
 }
 
 const std::string& LostFolderSearch::pathOf(std::uint32_t cluster, int depth) {
     if (auto it = known_.find(cluster); it != known_.end()) return it->second;
     if (auto it = paths_.find(cluster); it != paths_.end()) return it->second;
+    // A later cluster of a folder whose first one is known through a name split between them.
+    if (const auto up = continues_.find(cluster); up != continues_.end()) {
+        std::string path = lostFolderName(cluster);
+        if (depth < kMaxLostPathDepth && resolving_.insert(cluster).second) {
+            if (!resolving_.contains(up->second)) path = pathOf(up->second, depth + 1);
+            resolving_.erase(cluster);
+        }
+        return paths_.emplace(cluster, path).first->second;
+    }
     const auto parent = parents_.find(cluster);
     std::string path = lostFolderName(cluster);
     // A folder's first cluster: under its parent, by the name an entry gives it. A ".." that
@@ -229,6 +281,7 @@ const std::string& LostFolderSearch::pathOf(std::uint32_t cluster, int depth) {
 }
 
 void LostFolderSearch::report(const LostFatSink& found) {
+    joinSplitNames();
     for (KeptFile& kept : files_) {
         kept.file.file.folder = pathOf(kept.folderCluster);
         if (found) found(std::move(kept.file));

@@ -94,12 +94,12 @@ make_stage() {
   cp "$SAMPLES/images/progressive.jpg" "$s/DCIM/100CANON/IMG_0002.JPG"
   photo 11 640x480 85 "$s/DCIM/100CANON/IMG_0003.JPG" -restart 1
   cp "$SAMPLES/images/canon.cr2" "$s/DCIM/100CANON/IMG_0004.CR2"
-  for f in plain.png palette.png anim.gif still.gif rgb24.bmp palette.bmp nikon.tif; do
+  for f in plain.png palette.png anim.gif still.gif rgb24.bmp palette.bmp nikon.tif sony.arw pixel.dng; do
     cp "$SAMPLES/images/$f" "$s/Pictures/"
   done
   for f in pages.tif strips.tif tiles.tif; do cp "$SAMPLES/images/$f" "$s/Pictures/Scans/"; done
   for f in sample.heic sample.avif sample.webp lossless.webp; do cp "$SAMPLES/media/$f" "$s/Pictures/"; done
-  for f in sample.docx sample.odt sample.pdf sample.zip streamed.zip sample.sqlite sample.gz \
+  for f in sample.docx sample.xlsx sample.pptx sample.odt sample.epub sample.jar sample.pdf sample.zip \
     sample.7z sample4.rar sample5.rar; do
     cp "$SAMPLES/$f" "$s/Documents/Work/"
   done

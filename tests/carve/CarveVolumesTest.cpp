@@ -127,9 +127,13 @@ TEST_P(CarveVolumesDeep, QuickFormatGivesNamesBackAndCarvesOnlyTheRest) {
         const DeletedFileEntry& e = *w->entry;
         EXPECT_TRUE(sameName(e.longName.value_or(e.name), want.back()))
             << row.at("path") << " came back as " << e.longName.value_or(e.name);
+        // A folder's later cluster, its chain gone, is a lost folder of its own: the path above
+        // it is not known.
         const auto folder = split(e.folder, '\\');
-        ASSERT_GE(folder.size(), want.size() - 1) << row.at("path") << " in " << e.folder;
-        for (std::size_t i = 1; i < want.size(); ++i) {
+        if (!e.folder.starts_with("<lost folder")) {
+            ASSERT_GE(folder.size(), want.size() - 1) << row.at("path") << " in " << e.folder;
+        }
+        for (std::size_t i = 1; i < want.size() && i <= folder.size(); ++i) {
             const std::string& got = folder[folder.size() - i];
             EXPECT_TRUE(sameName(got, want[want.size() - 1 - i]) || got.starts_with("<lost folder"))
                 << row.at("path") << " in " << e.folder;

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
 
+#include "fat/DeletedLongName.h"
 #include "fat/FolderClusterCheck.h"
 #include "fat/LostFolders.h"
 #include "recovery/RecoveryWriter.h"
@@ -259,6 +261,38 @@ TEST_F(LostFolderVolume, LinksLostFoldersToEachOtherAndToKnownOnes) {
     EXPECT_TRUE(folders.at("?YCLE2.TXT").ends_with("<lost folder 13>"));
     EXPECT_EQ(folders.size(), 5u);
     EXPECT_EQ(stats.folderClusters, 5u);
+}
+
+TEST_F(LostFolderVolume, ANameSplitAcrossClustersJoinsThemIntoOneFolder) {
+    // A folder's first cluster ends with the long-name pieces of an entry that opens a later
+    // cluster of the folder, as after a quick format that dropped the chain between them.
+    lostFirstCluster(10, 2);
+    for (std::size_t slot = 2; slot < 13; ++slot)  // a full cluster: empty files
+        b.putEntry(10, slot,
+                   "EMPTY" + std::to_string(slot / 10) + std::to_string(slot % 10) + " TXT", 0x20,
+                   0, 0);
+    const std::string shortName = "LONGNA~1TXT";
+    std::array<std::uint8_t, 11> name83{};
+    std::copy(shortName.begin(), shortName.end(), name83.begin());
+    const std::size_t end = b.putLongName(10, 13, u"a file with a longer name.txt");
+    ASSERT_EQ(end, 16u);
+    for (std::size_t slot = 13; slot < 16; ++slot)
+        b.bytes()[b.clusterOffset(10) + slot * 32 + 0x0D] = shortNameChecksum(name83);
+    b.putEntry(30, 0, shortName, 0x20, 40, 100);
+    b.fillCluster(40, 'd');
+    deletedFile(30, 1, "THER   TXT", 41);
+    EXPECT_EQ(mountVolume(context, std::make_unique<test::MemoryDevice>(b.bytes())),
+              MountStatus::Mounted);
+    FatVolume fat = test::fatOf(context).fat();
+    FatScanRecord record;
+    ASSERT_EQ(scanFat(fat, "", {}, &record), 0);
+    std::map<std::string, std::string> found;  // name: long name and folder
+    findLostFolders(fat, record, [&](LostFatFile f) {
+        found[f.file.name] = f.longName.value_or("") + " in " + f.file.folder;
+    });
+    EXPECT_EQ(found.at("LONGNA~1.TXT"),
+              "a file with a longer name.txt in \\LIVE\\<lost folder 10>");
+    EXPECT_EQ(found.at("?THER.TXT"), " in \\LIVE\\<lost folder 10>");
 }
 
 TEST_F(LostFolderVolume, KeepsNoMoreThanItsLimitAndCountsWhatItLeftOut) {

@@ -178,3 +178,27 @@ def rar5():
 
 
 put("sample5.rar", rar5())
+
+# Office Open XML workbook and presentation, an EPUB (its mimetype entry first and stored) and a
+# JAR: the ZIP-based kinds named by their content.
+def office(name, part, body):
+    b = io.BytesIO()
+    with zipfile.ZipFile(b, "w") as z:
+        z.writestr(info("[Content_Types].xml"), '<?xml version="1.0"?><Types/>')
+        z.writestr(info(part), '<?xml version="1.0"?>' + body * 100)
+    put(name, b.getvalue())
+
+
+office("sample.xlsx", "xl/workbook.xml", "<sheet/>")
+office("sample.pptx", "ppt/presentation.xml", "<p:sld/>")
+b = io.BytesIO()
+with zipfile.ZipFile(b, "w") as z:
+    z.writestr(info("mimetype", zipfile.ZIP_STORED), "application/epub+zip")
+    z.writestr(info("META-INF/container.xml"), '<?xml version="1.0"?><container/>')
+    z.writestr(info("OEBPS/chapter.xhtml"), "<p>chapter text</p>" * 100)
+put("sample.epub", b.getvalue())
+b = io.BytesIO()
+with zipfile.ZipFile(b, "w") as z:
+    z.writestr(info("META-INF/MANIFEST.MF"), "Manifest-Version: 1.0\r\n\r\n")
+    z.writestr(info("app/Main.class"), bytes(range(256)) * 8)
+put("sample.jar", b.getvalue())

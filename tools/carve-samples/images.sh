@@ -80,11 +80,11 @@ convert "$tmp/base.png" "$tmp/base.png" -resize 40x30 -compress none "$out/pages
 # with Make, Model and DateTime; the Canon one has the "CR" mark at 8.
 python3 - "$out" <<'PY'
 import struct, sys
-def tiff(path, make, model, date, cr2):
+def tiff(path, make, model, date, cr2, dng=False):
     pixels = bytes(range(64))
     texts = [make.encode() + b'\0', model.encode() + b'\0', date.encode() + b'\0']
     first = 16 if cr2 else 8
-    n = 10
+    n = 11 if dng else 10
     data_at = first + 2 + 12 * n + 4
     blobs, offsets, at = b'', [], data_at
     for t in texts + [pixels]:
@@ -95,10 +95,14 @@ def tiff(path, make, model, date, cr2):
          (0x010F, 2, len(texts[0]), offsets[0]), (0x0110, 2, len(texts[1]), offsets[1]),
          (0x0111, 4, 1, offsets[3]), (0x0115, 3, 1, 1), (0x0117, 4, 1, len(pixels)),
          (0x0132, 2, len(texts[2]), offsets[2])]
+    if dng:
+        e.append((0xC612, 1, 4, 0x00000401))  # DNGVersion 1.4.0.0
     head = b'II*\0' + struct.pack('<I', first) + (b'CR\x02\0' + struct.pack('<I', 0) if cr2 else b'')
     ifd = struct.pack('<H', n) + b''.join(struct.pack('<HHII', *x) for x in e) + struct.pack('<I', 0)
     open(path, 'wb').write(head + ifd + blobs)
 tiff(sys.argv[1] + '/nikon.tif', 'NIKON CORPORATION', 'NIKON D750', '2023:12:24 18:05:00', False)
 tiff(sys.argv[1] + '/canon.cr2', 'Canon', 'Canon EOS 5D Mark III', '2022:07:14 09:10:11', True)
+tiff(sys.argv[1] + '/sony.arw', 'SONY', 'ILCE-7M3', '2021:03:02 10:20:30', False)
+tiff(sys.argv[1] + '/pixel.dng', 'Google', 'Pixel 7', '2023:08:09 07:06:05', False, True)
 PY
 ls -l "$out"
