@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <unordered_set>
 
 #include "carve/CarveFragments.h"
 #include "carve/SourceCarveInput.h"
@@ -202,51 +203,79 @@ void CarvingFileSystem::carve(const ScanRequest& request, FoundListBuilder& foun
 }
 
 void CarvingFileSystem::take(const CarvedFile& file, const Explained& explained, FreeSpaceMap* free,
-                             FoundListBuilder& found) {
-    const auto it = explained.find(file.offset);
-    if (it == explained.end()) {
+                             FoundListBuilder& found, bool listRejoined) {
+    const auto [first, last] = explained.equal_range(file.offset);
+    if (first == last) {
         add(file, free, found);
         return;
     }
-    // The entry's data is read in one piece from where it starts: what the check of those bytes
-    // found is what the entry gets. A file the search found in two fragments is another file
-    // than the entry's, and listed as well.
-    DeletedFileEntry& e = found.entry(it->second);
+    bool owned = false;
+    for (auto it = first; it != last; ++it)
+        owned = tell(file, found.entry(it->second)) || owned;
+    if (file.split.split() && !owned && listRejoined) add(file, free, found);
+}
+
+bool CarvingFileSystem::tell(const CarvedFile& file, DeletedFileEntry& e) {
+    // A file rejoined from two fragments that is as long as the entry says is the entry's data:
+    // it is read so.
+    if (file.split.split() && file.result.verdict == CarveVerdict::Whole &&
+        e.size == file.result.length) {
+        e.contentType = file.format->type;
+        e.contentCheck = checkText(file.result, file.split);
+        e.firstFragmentBytes = file.split.firstBytes;
+        e.fragmentGapBytes = file.split.gapBytes;
+        return true;
+    }
+    // Else the entry's data is read in one piece from where it starts: what the check of those
+    // bytes found is what the entry gets.
     const CarveResult& own = file.onePiece ? *file.onePiece : file.result;
     e.contentType = file.format->type;
     e.contentCheck = checkText(own, {});
     if (own.verdict != CarveVerdict::Whole) e.status = std::min(e.status, validShare(own));
-    if (file.split.split()) add(file, free, found);
+    return false;
+}
+
+std::optional<CarvedFile> CarvingFileSystem::candidateAt(std::uint64_t offset, FreeSpaceMap* free,
+                                                         std::uint64_t sourceBytes) {
+    if (offset >= sourceBytes) return std::nullopt;
+    std::array<std::uint8_t, kCarveHeadBytes> head{};
+    const std::size_t got =
+        SourceCarveInput(volume_.reader, offset, sourceBytes - offset).read(0, head);
+    for (const CarveFormat* format : formats_) {
+        if (got == 0 || !format->starts(std::span(head).first(got))) continue;
+        const std::uint64_t limit = std::min(format->maxBytes, sourceBytes - offset);
+        SourceCarveInput input(volume_.reader, offset, limit);
+        CarveResult result = format->check(input);
+        if (result.verdict == CarveVerdict::NotFormat || result.length == 0) continue;
+        result.length = std::min(result.length, limit);
+        result.validBytes = std::min(result.validBytes, result.length);
+        FragmentSpace space{
+            volume_.reader, free ? free->clusterBytes() : kRawUnitBytes, sourceBytes, {}};
+        if (free) space.usable = freeClusterTest(*free);
+        CarvedFile file{offset, format, {}, {}, {}};
+        file.result =
+            settleCandidate(space, offset, *format, std::move(result), file.split, &file.onePiece);
+        return file;
+    }
+    return std::nullopt;
 }
 
 void CarvingFileSystem::carveAt(std::span<const std::uint64_t> only, FoundListBuilder& found) {
     std::unique_ptr<FreeSpaceMap> free = inner_ ? inner_->freeSpace() : nullptr;
     const std::uint64_t sourceBytes = volume_.reader.sourceBytes().value_or(0);
+    // The entries the scan found again get what the search by content knows of their data.
+    const Explained explained = explainedOffsets(found);
+    std::unordered_set<std::uint64_t> looked;
+    for (const auto& [offset, index] : explained) {
+        if (!looked.insert(offset).second) continue;
+        if (auto file = candidateAt(offset, free.get(), sourceBytes))
+            take(*file, explained, free.get(), found, false);
+    }
     for (const std::uint64_t sector : only) {
         if (sector > sourceBytes / kCarveSectorBytes) continue;
-        const std::uint64_t offset = sector * kCarveSectorBytes;
-        if (offset >= sourceBytes) continue;
-        std::array<std::uint8_t, kCarveHeadBytes> head{};
-        const std::size_t got =
-            SourceCarveInput(volume_.reader, offset, sourceBytes - offset).read(0, head);
-        for (const CarveFormat* format : formats_) {
-            if (got == 0 || !format->starts(std::span(head).first(got))) continue;
-            SourceCarveInput input(volume_.reader, offset,
-                                   std::min(format->maxBytes, sourceBytes - offset));
-            const std::uint64_t limit = std::min(format->maxBytes, sourceBytes - offset);
-            CarveResult result = format->check(input);
-            if (result.verdict == CarveVerdict::NotFormat || result.length == 0) continue;
-            result.length = std::min(result.length, limit);
-            result.validBytes = std::min(result.validBytes, result.length);
-            FragmentSpace space{
-                volume_.reader, free ? free->clusterBytes() : kRawUnitBytes, sourceBytes, {}};
-            if (free) space.usable = freeClusterTest(*free);
-            CarvedFile file{offset, format, {}, {}, {}};
-            file.result = settleCandidate(space, offset, *format, std::move(result), file.split,
-                                          &file.onePiece);
-            add(file, free.get(), found);
-            break;
-        }
+        if (auto file = candidateAt(sector * kCarveSectorBytes, free.get(), sourceBytes);
+            file && !explained.contains(file->offset))
+            add(*file, free.get(), found);
     }
 }
 
@@ -296,6 +325,18 @@ void CarvingFileSystem::add(const CarvedFile& file, FreeSpaceMap* free, FoundLis
 
 std::unique_ptr<FileDataHandle> CarvingFileSystem::openData(const DeletedFileEntry& entry,
                                                             DataOpenError& why) {
+    if (entry.origin != kCarvedOrigin && entry.fragmentGapBytes != 0 && inner_) {
+        // An entry whose data the search found in two fragments.
+        const auto offset = inner_->dataOffset(entry);
+        const std::uint64_t sourceBytes = volume_.reader.sourceBytes().value_or(0);
+        if (offset && *offset < sourceBytes && entry.fragmentGapBytes < sourceBytes - *offset) {
+            why = DataOpenError::None;
+            return std::make_unique<CarvedFileData>(
+                volume_.reader, *offset,
+                std::min(entry.size, sourceBytes - *offset - entry.fragmentGapBytes),
+                CarveSplit{entry.firstFragmentBytes, entry.fragmentGapBytes});
+        }
+    }
     if (entry.origin != kCarvedOrigin) {
         if (inner_) return inner_->openData(entry, why);
         why = DataOpenError::CannotLocate;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -46,17 +47,24 @@ class CarvingFileSystem final : public FileSystem {
 
   private:
     // Where listed entries' data starts, with the entry's index in the list.
-    using Explained = std::unordered_map<std::uint64_t, std::size_t>;
+    using Explained = std::unordered_multimap<std::uint64_t, std::size_t>;
 
     void carve(const ScanRequest& request, FoundListBuilder& found, ScanOutcome& outcome,
                FreeSpaceMap* free);
     void carveAt(std::span<const std::uint64_t> only, FoundListBuilder& found);
     Explained explainedOffsets(const FoundListBuilder& found) const;
     std::uint64_t searchedBytes(FreeSpaceMap* free) const;
-    // Lists a file found, or where a listed entry's data starts there, tells that entry what its
-    // data's check found.
+    // Lists a file found, or where listed entries' data starts there, tells them what their
+    // data's check found (and, with `listRejoined`, lists a file rejoined from two fragments
+    // that none of them takes as its data).
     void take(const CarvedFile& file, const Explained& explained, FreeSpaceMap* free,
-              FoundListBuilder& found);
+              FoundListBuilder& found, bool listRejoined = true);
+    // Tells an entry whose data starts where `file` was found what the check found; true when it
+    // takes the file, rejoined from two fragments, as its data.
+    static bool tell(const CarvedFile& file, DeletedFileEntry& entry);
+    // The file found by content at `offset`, if one is.
+    std::optional<CarvedFile> candidateAt(std::uint64_t offset, FreeSpaceMap* free,
+                                          std::uint64_t sourceBytes);
     void add(const CarvedFile& file, FreeSpaceMap* free, FoundListBuilder& found);
 
     VolumeContext& volume_;

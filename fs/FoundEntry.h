@@ -56,8 +56,9 @@ struct DeletedFileEntry {
     // check found ("whole", "truncated", "damaged: <what broke>"). Empty for other entries.
     std::string_view contentType;
     std::string contentCheck;
-    // Files found by their content in two fragments: the first fragment's bytes, and the bytes of
-    // other data between it and the rest (0: in one piece).
+    // Files whose data a search by content found in two fragments (carved files, and entries
+    // whose data starts there): the first fragment's bytes, and the bytes of other data between
+    // it and the rest (0: in one piece).
     std::uint64_t firstFragmentBytes = 0;
     std::uint64_t fragmentGapBytes = 0;
 };

@@ -155,11 +155,15 @@ INSTANTIATE_TEST_SUITE_P(Images, CarveVolumesDeep,
 
 // Two JPEGs that mtools stored in two runs with other data between them (4 and 301 clusters; one
 // with restart markers, one without) are rejoined and come back whole.
-TEST(CarveVolumesSplit, JpegsInTwoFragmentsComeBackWhole) {
-    Recovered r("split-jpeg-card", false);
+// Carved, and with --deep through their own entries (under their names): the data the search
+// found in two fragments is theirs.
+class CarveVolumesSplit : public testing::TestWithParam<bool> {};
+
+TEST_P(CarveVolumesSplit, JpegsInTwoFragmentsComeBackWhole) {
+    Recovered r("split-jpeg-card", GetParam());
     for (const auto& row : r.manifest) {
         if (row.at("contiguous") == "yes") continue;
-        const Written* w = r.byMd5(row.at("md5"), true);
+        const Written* w = r.byMd5(row.at("md5"), !GetParam());
         if (w == nullptr) {
             ADD_FAILURE() << row.at("path") << " (runs " << row.at("runs")
                           << ") not recovered byte-exact";
@@ -171,9 +175,11 @@ TEST(CarveVolumesSplit, JpegsInTwoFragmentsComeBackWhole) {
     }
 }
 
+INSTANTIATE_TEST_SUITE_P(CarvedOrDeep, CarveVolumesSplit, testing::Bool());
+
 // With the lost-folder search too, an entry where a split JPEG starts is not Good unless what it
 // writes is the JPEG.
-TEST(CarveVolumesSplit, WithDeepNothingIsGoodThatIsNotTheOriginal) {
+TEST(CarveVolumesSplitDeep, NothingIsGoodThatIsNotTheOriginal) {
     Recovered("split-jpeg-card", true).expectContiguousBackAndNothingFalselyWhole();
 }
 
