@@ -229,19 +229,29 @@ bool LostFolderSearch::keepFile(std::uint32_t cluster, const FolderSlot& slot) {
 }
 
 void LostFolderSearch::joinSplitNames() {
+    // Tails by checksum and lowest piece number, each list in ascending cluster order.
+    std::map<std::pair<std::uint8_t, std::uint8_t>, std::vector<std::uint32_t>> byKey;
+    for (const auto& [cluster, tail] : tails_)
+        byKey[{tail.checksum, tail.lowest}].push_back(cluster);
     for (const Head& head : heads_) {
         const NameHead& h = head.name;
         // The tail the name starts in: of the same checksum, numbered to meet this cluster's
-        // pieces (or ending with piece 1 where there are none), nearest before the cluster.
+        // pieces (or ending with piece 1 where there are none), the nearest before the cluster
+        // (else the first after it).
+        if (h.rest && h.rest->lowest != 1) continue;
+        const auto key =
+            std::make_pair(h.checksum, static_cast<std::uint8_t>(h.rest ? h.rest->highest + 1 : 1));
+        const auto list = byKey.find(key);
+        if (list == byKey.end()) continue;
+        const std::vector<std::uint32_t>& clusters = list->second;
+        auto at = std::lower_bound(clusters.begin(), clusters.end(), head.cluster);
         std::optional<std::uint32_t> from;
-        for (const auto& [cluster, tail] : tails_) {
-            if (cluster == head.cluster || tail.checksum != h.checksum) continue;
-            const bool meets = h.rest ? h.rest->lowest == 1 && tail.lowest == h.rest->highest + 1
-                                      : tail.lowest == 1;
-            if (!meets) continue;
-            if (!from || (cluster < head.cluster && (*from > head.cluster || cluster > *from)))
-                from = cluster;
-        }
+        if (at != clusters.begin())
+            from = *std::prev(at);
+        else if (at != clusters.end() && *at == head.cluster && std::next(at) != clusters.end())
+            from = *std::next(at);
+        else if (at != clusters.end() && *at != head.cluster)
+            from = *at;
         if (!from) continue;
         std::vector<std::uint16_t> units = tails_.at(*from).units;
         if (h.rest) units.insert(units.end(), h.rest->units.begin(), h.rest->units.end());
