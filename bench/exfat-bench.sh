@@ -26,11 +26,9 @@
 # / "target missed"); non-zero on any error or failed check.
 set -euo pipefail
 
-NICE=${REKKON_BENCH_NICE:-10}
-if [[ -z ${REKKON_BENCH_NICED:-} && $NICE != 0 ]]; then
-    export REKKON_BENCH_NICED=1
-    exec nice -n "$NICE" bash "${BASH_SOURCE[0]}" "$@"
-fi
+# shellcheck source=bench/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+bench_nice "$@"
 
 REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BENCH_DIR=${REKKON_BENCH_DIR:-/var/tmp/rekkon-bench}

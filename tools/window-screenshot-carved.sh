@@ -15,14 +15,9 @@ output=${1:-docs/main-window-carved.png}
 cmake -S . -B build >/dev/null
 cmake --build build -j "$(nproc)" --target rekkon >/dev/null
 
-display=:$((90 + RANDOM % 9))
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=tools/window-session.sh
+source tools/window-session.sh
+start_window_session
 
 # The card: the samples copied in, then a quick format over them.
 card=$work/card.img
@@ -36,13 +31,6 @@ mcopy -i "$card" "$samples/images/exif.jpg" "$samples/images/canon.cr2" \
     "$samples/media/sample.mp3" "$samples/sample.sqlite" ::
 mkfs.fat -F 16 -n CARD "$card" >/dev/null
 
-Xvfb "$display" -screen 0 1280x720x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids=("$!")
-for _ in $(seq 50); do DISPLAY=$display xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-DISPLAY=$display openbox >"$work/wm.log" 2>&1 &
-pids=("$!" "${pids[@]}")
-sleep 1
-mkdir -m 700 "$work/runtime"
 # Started beside the card, which the window then names briefly.
 (cd "$work" && DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$work/runtime \
     exec "$OLDPWD/build/rekkon" card.img >"$work/rekkon.log" 2>&1) &
@@ -76,10 +64,4 @@ sleep 1
 DISPLAY=$display xdotool windowsize --sync "$window" 1060 370
 DISPLAY=$display xdotool windowactivate --sync "$window"
 DISPLAY=$display xdotool key --window "$window" Down
-DISPLAY=$display xdotool mousemove 0 0
-sleep 1
-# The desktop is black: what is not black is the window and its frame.
-DISPLAY=$display import -window root "$work/screen.png"
-convert "$work/screen.png" -trim +repage "$output"
-if command -v optipng >/dev/null; then optipng -quiet -o5 -strip all "$output"; fi
-ls -l "$output"
+photograph_window "$output"

@@ -15,22 +15,10 @@ row=${3:-7}
 cmake -S . -B build >/dev/null
 cmake --build build -j "$(nproc)" --target rekkon rekkon_test_images >/dev/null
 
-display=:$((90 + RANDOM % 9))
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=tools/window-session.sh
+source tools/window-session.sh
+start_window_session
 
-Xvfb "$display" -screen 0 1280x720x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids=("$!")
-for _ in $(seq 50); do DISPLAY=$display xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-DISPLAY=$display openbox >"$work/wm.log" 2>&1 &
-pids=("$!" "${pids[@]}")
-sleep 1
-mkdir -m 700 "$work/runtime"
 DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$work/runtime build/rekkon "$image" \
     >"$work/rekkon.log" 2>&1 &
 pids=("$!" "${pids[@]}")
@@ -39,10 +27,4 @@ window=$(DISPLAY=$display xdotool search --sync --onlyvisible --name "Rekkon" | 
 sleep 2  # the scan fills the list
 DISPLAY=$display xdotool windowactivate --sync "$window"
 for _ in $(seq "$row"); do DISPLAY=$display xdotool key --window "$window" Down; done
-DISPLAY=$display xdotool mousemove 0 0
-sleep 1
-# The desktop is black: what is not black is the window and its frame.
-DISPLAY=$display import -window root "$work/screen.png"
-convert "$work/screen.png" -trim +repage "$output"
-if command -v optipng >/dev/null; then optipng -quiet -o5 -strip all "$output"; fi
-ls -l "$output"
+photograph_window "$output"
