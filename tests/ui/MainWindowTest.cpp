@@ -5,12 +5,15 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
@@ -114,6 +117,8 @@ QString cell(const ResultsModel* model, int row, int column) {
 struct Harness {
     std::vector<QString> warnings;
     std::vector<QUrl> opened;
+    std::vector<QUrl> shownInside;
+    bool browserOpens = true;
     std::optional<std::string> folderChoice;
     bool folderAsked = false;
     MainWindow window;
@@ -123,7 +128,12 @@ struct Harness {
     MainWindowHooks hooks() {
         MainWindowHooks h;
         h.warn = [this](QWidget*, const QString& text) { warnings.push_back(text); };
-        h.openUrl = [this](const QUrl& url) { opened.push_back(url); };
+        h.openUrl = [this](const QUrl& url) {
+            opened.push_back(url);
+            return browserOpens;
+        };
+        h.showManualInside = [this](QWidget*, const QUrl& url) { shownInside.push_back(url); };
+        h.openSettings = [] { return std::unique_ptr<QSettings>(); };
         h.askSearchByContent = [this](QWidget*, const QString& text) {
             warnings.push_back(text);
             return false;
@@ -450,7 +460,10 @@ void MainWindowTest::exfatListsDeletedFilesWithWholeNamesWithoutALongNameColumn(
 void MainWindowTest::windowHasTheControlsAndTexts() {
     Harness h;
     QVERIFY(h.window.openSource(QString::fromStdString(test::fixtureImage(kFatImage))));
-    QCOMPARE(h.window.windowTitle(), QStringLiteral("Vantrel Rekkon Personal 1.4"));
+    // The title names what is listed, so two windows are told apart.
+    QCOMPARE(h.window.windowTitle(),
+             QFileInfo(QString::fromStdString(test::fixtureImage(kFatImage))).fileName() +
+                 QStringLiteral(" \u2014 Vantrel Rekkon Personal 1.4"));
     QCOMPARE(h.window.recoverButton()->text(), QStringLiteral("&Rekkon"));
     QCOMPARE(h.window.changeFolderButton()->text(), QStringLiteral("&Change Folder"));
     QCOMPARE(h.window.aboutButton()->text(), QStringLiteral("&About"));
@@ -984,10 +997,26 @@ void MainWindowTest::f1OpensTheManualBesideTheProgram() {
     Harness h;
     h.window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&h.window));
+    const QString path = QCoreApplication::applicationDirPath() + "/MANUAL.html";
+    // Missing: a message names where it was looked for.
+    QFile::remove(path);
     QTest::keyClick(&h.window, Qt::Key_F1);
-    QCOMPARE(h.opened.size(), std::size_t{1});
-    QCOMPARE(h.opened[0],
-             QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + "/MANUAL.html"));
+    QVERIFY(h.opened.empty());
+    QCOMPARE(h.warnings.size(), std::size_t{1});
+    QVERIFY(h.warnings[0].contains(path));
+
+    QFile manual(path);
+    QVERIFY(manual.open(QIODevice::WriteOnly));
+    manual.write("<html><body>Manual</body></html>");
+    manual.close();
+    QTest::keyClick(&h.window, Qt::Key_F1);
+    QCOMPARE(h.opened, std::vector<QUrl>{QUrl::fromLocalFile(path)});
+    QVERIFY(h.shownInside.empty());
+    // No browser opens it: the program's own viewer shows it.
+    h.browserOpens = false;
+    QTest::keyClick(&h.window, Qt::Key_F1);
+    QCOMPARE(h.shownInside, std::vector<QUrl>{QUrl::fromLocalFile(path)});
+    QFile::remove(path);
 }
 
 void MainWindowTest::escapeClosesTheWindow() {
@@ -1100,10 +1129,12 @@ void MainWindowTest::listMenuChoosesLongNamesAndTheListShowsThem() {
     QVERIFY(window.openSource(QString::fromStdString(test::fixtureImage(kFatImage))));
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    // "Long Name" is seen right after "File Name"; the six columns keep their places.
+    // "Long Name" and "Folder" are seen right after "File Name"; the six columns keep their
+    // order.
     const QHeaderView* header = window.resultsView()->horizontalHeader();
     QCOMPARE(header->visualIndex(kLongNameColumn), 1);
-    QCOMPARE(header->logicalIndex(2), 1);
+    QCOMPARE(header->logicalIndex(2), int{kFolderColumn});
+    QCOMPARE(header->logicalIndex(3), 1);
     QCOMPARE(window.resultsModel()->headerData(kLongNameColumn, Qt::Horizontal).toString(),
              QStringLiteral("Long Name"));
     bool anyLongName = false;
