@@ -35,6 +35,7 @@
 #include "ui/AboutBox.h"
 #include "ui/ChangeFolderDialog.h"
 #include "ui/ContentSearchOffer.h"
+#include "ui/ContentTypeText.h"
 #include "ui/CutCellTips.h"
 #include "ui/DeviceAccess.h"
 #include "ui/DriveSelectDialog.h"
@@ -564,11 +565,40 @@ void MainWindow::fitContentColumns() {
     // ("txt:Zone.Identifier") and deep folders need more room than the columns start with:
     // they widen to what the rows in view need, within bounds.
     const QAbstractItemView* view = view_;  // where the measure is public
+    const int most = 2 * scaledColumnWidth(kNameColumn);
     for (const int column : {kNameColumn, kTypeColumn, kFolderColumn}) {
-        const int wanted =
-            std::min(view->sizeHintForColumn(column) + 8, 2 * scaledColumnWidth(kNameColumn));
+        const int wanted = std::min(view->sizeHintForColumn(column) + 8, most);
         if (wanted > view_->columnWidth(column)) view_->setColumnWidth(column, wanted);
     }
+    // The rows in view may not hold the longest type or folder: the longest of the list is
+    // measured too.
+    const DeletedFileEntry* longestType = nullptr;
+    const DeletedFileEntry* longestFolder = nullptr;
+    std::size_t typeLength = 0;
+    std::size_t folderLength = 0;
+    for (const DeletedFileEntry& e : context_->foundList) {
+        const std::size_t type =
+            e.contentType.empty() ? extensionOf(e.name).size() : e.contentType.size();
+        if (type > typeLength) {
+            typeLength = type;
+            longestType = &e;
+        }
+        if (e.folder.size() > folderLength) {
+            folderLength = e.folder.size();
+            longestFolder = &e;
+        }
+    }
+    const QFontMetrics metrics = view_->fontMetrics();
+    const auto widen = [&](int column, const QString& text) {
+        const int wanted = std::min(metrics.horizontalAdvance(text) + 16, most);
+        if (wanted > view_->columnWidth(column)) view_->setColumnWidth(column, wanted);
+    };
+    if (longestType != nullptr)
+        widen(kTypeColumn, longestType->contentType.empty()
+                               ? QString::fromStdString(std::string(extensionOf(longestType->name)))
+                               : contentTypeText(*longestType));
+    if (longestFolder != nullptr)
+        widen(kFolderColumn, QString::fromStdString(longestFolder->folder));
 }
 
 void MainWindow::showFoundStatus() {
