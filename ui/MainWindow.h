@@ -16,6 +16,7 @@
 
 class QAction;
 class QCloseEvent;
+class QShowEvent;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -151,6 +152,7 @@ class MainWindow : public QDialog {
     ProgressWindow* progressWindow() const { return progress_; }
 
   protected:
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void done(int result) override;
 
