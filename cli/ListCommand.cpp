@@ -1,5 +1,6 @@
 #include <ostream>
 
+#include "cli/BodyfileOutput.h"
 #include "cli/Commands.h"
 #include "cli/EntryOutput.h"
 #include "cli/ScanSession.h"
@@ -15,8 +16,8 @@ int runList(const std::vector<std::string>& args, Streams& io) {
         return kExitUsage;
     }
     const std::string format = options->value("format").value_or("table");
-    if (format != "table" && format != "json" && format != "csv") {
-        io.err << "rekkon-cli: --format must be table, json or csv\n";
+    if (format != "table" && format != "json" && format != "csv" && format != "bodyfile") {
+        io.err << "rekkon-cli: --format must be table, json, csv or bodyfile\n";
         return kExitUsage;
     }
     ScanSession session;
@@ -27,6 +28,8 @@ int runList(const std::vector<std::string>& args, Streams& io) {
         printJson(io.out, session.entries);
     else if (format == "csv")
         printCsv(io.out, session.entries);
+    else if (format == "bodyfile")
+        printBodyfile(io.out, session.entries);
     else if (!session.entries.empty())
         printTable(io.out, session.entries);
     if (session.interrupted) {

@@ -107,7 +107,7 @@ ScanOutcome ExfatFileSystem::scan(const ScanRequest& request, FoundListBuilder& 
         e.attributes = f.set.attributes;
         e.size = f.set.dataLength;
         bool utc = false;
-        e.createTime = f.set.created.fileTime(utc);
+        e.birthTime = e.createTime = f.set.created.fileTime(utc);
         e.writeTime = f.set.modified.fileTime(utc);
         e.timesUtc = utc;
         e.lastAccessTime = e.accessTime = f.set.accessed.fileTime(utc);

@@ -13,6 +13,7 @@ std::optional<DirEntry> parseDirEntry(std::span<const std::uint8_t> bytes) {
     std::copy_n(bytes.begin(), e.name.size(), e.name.begin());
     e.attributes = *r.u8(0x0B);
     e.caseFlags = *r.u8(0x0C) & (kLowerCaseBase | kLowerCaseExtension);
+    e.createTenths = *r.u8(0x0D);
     e.createTime = *r.u16(0x0E);
     e.createDate = *r.u16(0x10);
     e.accessDate = *r.u16(0x12);
@@ -83,6 +84,13 @@ std::uint64_t dosDateTimeToFileTime(std::uint16_t date, std::uint16_t time) {
     days += day - 1;
     const std::int64_t seconds = days * 86400 + hour * 3600 + minute * 60 + second;
     return static_cast<std::uint64_t>(seconds) * 10'000'000ULL;
+}
+
+std::uint64_t createdFileTime(const DirEntry& entry) {
+    const std::uint64_t time = dosDateTimeToFileTime(entry.createDate, entry.createTime);
+    constexpr std::uint64_t kTenMilliseconds = 100'000;  // in 100 ns units
+    return time == 0 || entry.createTenths > 199 ? time
+                                                 : time + entry.createTenths * kTenMilliseconds;
 }
 
 }  // namespace rekkon

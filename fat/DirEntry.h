@@ -27,7 +27,8 @@ struct DirEntry {
     std::array<std::uint8_t, 11>
         name{};  // 8 base + 3 extension bytes, blank padded (OEM code page)
     std::uint8_t attributes = 0;
-    std::uint8_t caseFlags = 0;  // byte 0x0C: kLowerCaseBase, kLowerCaseExtension
+    std::uint8_t caseFlags = 0;     // byte 0x0C: kLowerCaseBase, kLowerCaseExtension
+    std::uint8_t createTenths = 0;  // byte 0x0D: 10 ms units (0..199) added to createTime
     std::uint16_t createTime = 0;
     std::uint16_t createDate = 0;
     std::uint16_t accessDate = 0;  // the last-access date (no time is stored)
@@ -64,5 +65,8 @@ bool isLongNamePiece(std::span<const std::uint8_t, kDirEntrySize> bytes);
 // A DOS date and time as a FILETIME (100 ns units since 1601-01-01), read as local time without
 // any zone conversion; 0 when the date or time is impossible.
 std::uint64_t dosDateTimeToFileTime(std::uint16_t date, std::uint16_t time);
+// The entry's creation date and time as a FILETIME with its 10 ms units (0 when the date is not
+// a date; units past 199 are not counted).
+std::uint64_t createdFileTime(const DirEntry& entry);
 
 }  // namespace rekkon

@@ -15,6 +15,7 @@ DeletedFileEntry toDeletedFileEntry(const FatFoundFile& found, std::string_view 
     e.createTime = e.accessTime = found.time;
     e.writeTime = found.time;
     e.lastAccessTime = found.accessDate;
+    e.birthTime = found.createdTime;
     e.name = found.name;
     e.status =
         found.score >= 100 ? kStatusGood : static_cast<std::uint8_t>(std::max(found.score, 0));

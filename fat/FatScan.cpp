@@ -187,6 +187,7 @@ class FatScanner {
             f.attributes = c->entry.attributes;
             f.size = c->entry.size;
             f.time = dosDateTimeToFileTime(c->entryDate, c->entryTime);
+            f.createdTime = createdFileTime(c->entry);
             f.accessDate = dosDateTimeToFileTime(c->entry.accessDate, 0);
             f.name = name;
             f.score = c->status;

@@ -91,10 +91,11 @@ struct FatFoundFile {
     std::uint32_t firstCluster = 0;
     std::uint8_t attributes = 0;  // the entry's attribute byte
     std::uint32_t size = 0;
-    std::uint64_t time = 0;  // the entry's write (or creation) date and time as a FILETIME
-    std::string name;        // UTF-8; a deleted name begins with '?'
-    int score = 0;           // estimate 0..100 (estimateFatStatus)
-    std::string folder;      // UTF-8 path of the folder it lies in ("\" the root), long names
+    std::uint64_t time = 0;         // the entry's write (or creation) date and time as a FILETIME
+    std::uint64_t createdTime = 0;  // the entry's creation date and time as a FILETIME (0: none)
+    std::string name;               // UTF-8; a deleted name begins with '?'
+    int score = 0;                  // estimate 0..100 (estimateFatStatus)
+    std::string folder;  // UTF-8 path of the folder it lies in ("\" the root), long names
     std::optional<std::string> longName;   // UTF-8, where the long-name pieces survive
     std::optional<std::string> firstChar;  // UTF-8: the lost first character, where proven
     bool longNameCut = false;              // longName is cut off (it ends in kCutNameMark)

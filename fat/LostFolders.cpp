@@ -217,6 +217,7 @@ bool LostFolderSearch::keepFile(std::uint32_t cluster, const FolderSlot& slot) {
     f.size = e.size;
     f.time = dosDateTimeToFileTime(e.writeDate != 0 ? e.writeDate : e.createDate,
                                    e.writeTime != 0 ? e.writeTime : e.createTime);
+    f.createdTime = createdFileTime(e);
     f.name = std::move(name);
     f.score = status;
     kept.file.longName = f.longName = slot.longName;

@@ -52,6 +52,12 @@ struct DeletedFileEntry {
     // $FILE_NAME), UTC. Unlike accessTime, which is what the list shows, these are the raw times.
     std::uint64_t writeTime = 0;
     std::uint64_t lastAccessTime = 0;
+    // For timelines, as stored (0 when the volume keeps none): when the file was created (FAT's
+    // creation date and time, which createTime does not show; NTFS's and exFAT's creation time)
+    // and when its record last changed (NTFS's $STANDARD_INFORMATION change time; FAT and exFAT
+    // keep none).
+    std::uint64_t birthTime = 0;
+    std::uint64_t changeTime = 0;
     // Files found by their content (origin "carved"): the format's type ("jpg") and what its
     // check found ("whole", "truncated", "damaged: <what broke>"). Empty for other entries.
     std::string_view contentType;

@@ -83,6 +83,7 @@ void DeletedRecordReader::readTimes(NtfsFoundFile& out) const {
     out.accessTime = *access;
     out.writeTime = *write;
     out.lastAccessTime = *access;
+    out.changeTime = r.u64(kInfoChangeTimeOffset).value_or(0);
     // A last-access time with nothing in its upper half was never set: the change time stands.
     if ((*access >> 32) == 0) out.accessTime = r.u64(kInfoChangeTimeOffset).value_or(0);
 }

@@ -13,6 +13,8 @@ void addNtfsFoundFile(FoundListBuilder& builder, const NtfsFoundFile& found) {
     e.accessTime = found.accessTime;
     e.writeTime = found.writeTime;
     e.lastAccessTime = found.lastAccessTime;
+    e.birthTime = found.createTime;
+    e.changeTime = found.changeTime;
     e.name = found.name;
     e.status = found.status;
     e.folder = found.folder;

@@ -31,7 +31,8 @@ struct NtfsFoundFile {
     // time that was never set), for the recovered file.
     std::uint64_t writeTime = 0;
     std::uint64_t lastAccessTime = 0;
-    std::string name;  // UTF-8
+    std::uint64_t changeTime = 0;  // the record's last change ($STANDARD_INFORMATION only)
+    std::string name;              // UTF-8
     // "\" the root; "<unknown N>\..." where its folders could not be followed; "<unknown>\"
     // when no $FILE_NAME names one.
     std::string folder;
