@@ -419,7 +419,10 @@ class RecoverFlowTest : public QObject {
             for (QAbstractButton* b : box->buttons())
                 if (b->text() == QStringLiteral("&Open Folder"))
                     open = qobject_cast<QPushButton*>(b);
-            QVERIFY(open);
+            if (!open) {  // found out below: nothing opened
+                box->reject();
+                return;
+            }
             QTimer::singleShot(0, [&] {
                 whenModal([&](QWidget* next) {
                     auto* message = qobject_cast<QMessageBox*>(next);
