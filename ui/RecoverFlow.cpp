@@ -1,12 +1,20 @@
 #include "ui/RecoverFlow.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QTimer>
+#include <QUrl>
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <exception>
 #include <thread>
 
@@ -78,18 +86,38 @@ class ReplayAsker final : public FirstCharAsker {
     std::size_t next_ = 0;
 };
 
+bool askYesNo(QWidget* parent, const QString& text, const RecoverFlowHooks& hooks) {
+    return hooks.askYesNo ? hooks.askYesNo(parent, text) : yesNoBox(parent, text);
+}
+
+void showMessage(QWidget* parent, const QString& text, const RecoverFlowHooks& hooks) {
+    if (hooks.showMessage)
+        hooks.showMessage(parent, text);
+    else
+        messageBox(parent, text);
+}
+
 // The destination folder, asked again while the user wants another one than a folder on the
-// scanned device; empty when the user cancelled.
+// scanned device, and while the folder cannot take the files (the user is told why, or asked
+// when it only may not have room); empty when the user cancelled.
 QString chooseDestination(QWidget* parent, const ScanContext& context, const QString& sourcePath,
-                          const RecoverFlowHooks& hooks) {
+                          std::uint64_t neededBytes, const RecoverFlowHooks& hooks) {
     while (true) {
         const QString folder =
             hooks.chooseFolder ? hooks.chooseFolder(parent) : chooseFolderDialog(parent);
         if (folder.isEmpty()) return folder;
-        if (!onScannedDevice(context, sourcePath, folder, hooks.probe)) return folder;
-        const bool chooseAgain = hooks.askYesNo ? hooks.askYesNo(parent, kSameVolumeText)
-                                                : yesNoBox(parent, kSameVolumeText);
-        if (!chooseAgain) return folder;
+        if (onScannedDevice(context, sourcePath, folder, hooks.probe) &&
+            askYesNo(parent, kSameVolumeText, hooks))
+            continue;
+        const DestinationCheck check =
+            checkDestination(folder.toStdString(), neededBytes, hooks.folderProbe);
+        if (check.verdict == DestinationVerdict::Usable) return folder;
+        const QString text = destinationText(folder, check);
+        if (check.verdict == DestinationVerdict::MayNotHaveRoom) {
+            if (!askYesNo(parent, text, hooks)) return folder;
+        } else {
+            showMessage(parent, text, hooks);
+        }
     }
 }
 
@@ -232,6 +260,57 @@ QString summaryText(const std::vector<RecoveryOutcome>& outcomes, std::size_t se
     return text;
 }
 
+// Wide enough for the caption beside a title bar's icon and buttons (window managers draw it
+// in a font of their own, often bold), within the screen's available width.
+void fitCaption(QMessageBox& box) {
+    QFont titleFont = box.font();
+    titleFont.setBold(true);
+    const int titleBar = box.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &box);
+    const int frame = box.style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, &box);
+    // The window's icon and three buttons, each about as wide as the title bar is high.
+    int width =
+        QFontMetrics(titleFont).horizontalAdvance(box.windowTitle()) + 4 * titleBar + 2 * frame;
+    const QScreen* screen = box.screen() ? box.screen() : QGuiApplication::primaryScreen();
+    if (screen) width = std::min(width, screen->availableGeometry().width() - 2 * frame);
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid) return;
+    const QMargins margins = grid->contentsMargins();
+    // QMessageBox sizes itself from its layout: a spacer as wide as the caption needs widens it.
+    grid->addItem(new QSpacerItem(width - margins.left() - margins.right(), 0, QSizePolicy::Fixed,
+                                  QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
+// The closing summary: the information icon when every file was written whole, else the
+// warning one; "Open Folder" shows the destination in the desktop's file manager.
+void summaryBox(QWidget* parent, const QString& text, bool allWritten, const QString& folder,
+                const RecoverFlowHooks& hooks) {
+    QMessageBox box(allWritten ? QMessageBox::Information : QMessageBox::Warning, kProductTitle,
+                    text, QMessageBox::Ok, parent);
+    box.setObjectName(QStringLiteral("recoverySummary"));
+    QPushButton* open = box.addButton(QStringLiteral("&Open Folder"), QMessageBox::ActionRole);
+    box.setDefaultButton(QMessageBox::Ok);
+    fitCaption(box);
+    box.exec();
+    if (box.clickedButton() != open) return;
+    const QUrl url = QUrl::fromLocalFile(folder);
+    const bool opened = hooks.openUrl ? hooks.openUrl(url) : QDesktopServices::openUrl(url);
+    if (!opened)
+        showMessage(parent,
+                    QStringLiteral("No file manager could open the folder. The recovered files "
+                                   "are in\n%1")
+                        .arg(folder),
+                    hooks);
+}
+
+FirstCharFile firstCharFileOf(const DeletedFileEntry& e) {
+    FirstCharFile file;
+    file.folder = QString::fromStdString(e.folder);
+    if (e.longName) file.longName = QString::fromStdString(*e.longName);
+    file.size = e.size;
+    return file;
+}
+
 }  // namespace
 
 bool onScannedDevice(const ScanContext& context, const QString& sourcePath, const QString& folder,
@@ -256,7 +335,10 @@ std::vector<RecoveryOutcome> recoverSelected(QWidget* parent, ScanContext& conte
                                              const std::vector<const DeletedFileEntry*>& entries,
                                              const RecoverFlowHooks& hooks) {
     if (entries.empty()) return {};
-    const QString folder = chooseDestination(parent, context, sourcePath, hooks);
+    std::uint64_t neededBytes = 0;
+    for (const DeletedFileEntry* e : entries)
+        neededBytes = e->size > UINT64_MAX - neededBytes ? UINT64_MAX : neededBytes + e->size;
+    const QString folder = chooseDestination(parent, context, sourcePath, neededBytes, hooks);
     if (folder.isEmpty()) return {};
 
     // The first characters are asked here, on this thread, before anything is copied.
@@ -264,8 +346,10 @@ std::vector<RecoveryOutcome> recoverSelected(QWidget* parent, ScanContext& conte
     RecordingAsker recording(hooks.firstCharAsker ? *hooks.firstCharAsker : dialogAsker);
     if (context.fileSystem && context.fileSystem->capabilities().namesLoseFirstChar) {
         FirstCharRule rule(recording);
-        for (const DeletedFileEntry* e : entries)
+        for (const DeletedFileEntry* e : entries) {
+            dialogAsker.setFile(firstCharFileOf(*e));
             rule.resolve(outputNameOf(*e, hooks.longNames), e->firstChar);
+        }
     }
     ReplayAsker replay(recording.answers);
 
@@ -282,10 +366,14 @@ std::vector<RecoveryOutcome> recoverSelected(QWidget* parent, ScanContext& conte
         copyOffThread(parent, context, entries, options, replay, hooks, crashed, cancelled);
 
     const QString text = summaryText(outcomes, entries.size(), folder, crashed, cancelled);
+    const bool allWritten =
+        !crashed && outcomes.size() == entries.size() &&
+        std::all_of(outcomes.begin(), outcomes.end(),
+                    [](const RecoveryOutcome& o) { return o.result == RecoveryResult::Written; });
     if (hooks.showMessage)
         hooks.showMessage(parent, text);
     else
-        messageBox(parent, text);
+        summaryBox(parent, text, allWritten, folder, hooks);
     return outcomes;
 }
 

@@ -9,7 +9,9 @@
 #include "recovery/RecoveryWriter.h"
 #include "recovery/SameVolume.h"
 #include "recovery/ScanContext.h"
+#include "ui/DestinationCheck.h"
 
+class QUrl;
 class QWidget;
 
 namespace rekkon::ui {
@@ -21,12 +23,18 @@ struct RecoverFlowHooks {
     std::function<QString(QWidget* parent)> chooseFolder;
     // A Yes/No question (the same-volume warning); true for Yes.
     std::function<bool(QWidget* parent, const QString& text)> askYesNo;
-    // The closing summary and other messages.
+    // The closing summary and other messages; empty: a message box (the summary's with an
+    // "Open Folder" button).
     std::function<void(QWidget* parent, const QString& text)> showMessage;
     // Asks for lost first characters; null: FirstCharDialog.
     FirstCharAsker* firstCharAsker = nullptr;
     // How the same-volume check sees devices.
     DeviceProbe probe;
+    // How the chosen folder is checked for writing and room.
+    FolderProbe folderProbe;
+    // Opens the destination folder from the summary ("Open Folder"); false when nothing opened
+    // it. Empty: QDesktopServices::openUrl.
+    std::function<bool(const QUrl& url)> openUrl;
     // Bytes per copy step (small in tests, so that a cancel lands inside a file).
     std::size_t chunkBytes = 1 << 20;
     // Called on the UI thread once the copy has started, with a function that cancels it.
@@ -38,12 +46,12 @@ struct RecoverFlowHooks {
 };
 
 // Recovers `entries` of the mounted volume: destination folder chooser, same-volume warning,
-// first characters (asked only for names whose character the volume does not prove; "Use for
-// all files" serves only those), copy off the UI thread with
-// progress/cancel, closing summary. `longNames`: write FAT files under their long names where
-// known; `keepFolders`: recreate each entry's folder path below the destination. The md5 and
-// sha256 of every file written are computed while copying, for the recovery report. Returns the
-// outcome of every entry tried (empty when the user chose no folder).
+// the folder checked for writing and room (the chooser again while it fails), first characters
+// (asked only for names whose character the volume does not prove; "Use for all files" serves only
+// those), copy off the UI thread with progress/cancel, closing summary. `longNames`: write FAT
+// files under their long names where known; `keepFolders`: recreate each entry's folder path below
+// the destination. The md5 and sha256 of every file written are computed while copying, for the
+// recovery report. Returns the outcome of every entry tried (empty when the user chose no folder).
 std::vector<RecoveryOutcome> recoverSelected(QWidget* parent, ScanContext& context,
                                              const QString& sourcePath,
                                              const std::vector<const DeletedFileEntry*>& entries,

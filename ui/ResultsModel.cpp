@@ -6,6 +6,7 @@
 
 #include "recovery/EntryText.h"
 #include "ui/ContentTypeText.h"
+#include "ui/FileKind.h"
 #include "ui/SortRules.h"
 
 namespace rekkon::ui {
@@ -216,7 +217,8 @@ QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int 
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
-// The icon of a name's type, by its extension alone: one look-up per distinct extension.
+// The icon of a name's type, by its extension alone: one look-up per distinct extension. The
+// theme's icon for the type where the desktop has one, else the program's own for its kind.
 QIcon ResultsModel::iconFor(const std::string& name) const {
     const QString extension = QString::fromStdString(typeText(name)).toLower();
     const auto cached = iconByExtension_.constFind(extension);
@@ -225,11 +227,13 @@ QIcon ResultsModel::iconFor(const std::string& name) const {
     const QMimeDatabase database;
     const QString probe = extension.isEmpty() ? QStringLiteral("file") : "file." + extension;
     const QMimeType mime = database.mimeTypeForFile(probe, QMimeDatabase::MatchExtension);
-    const bool widgets = qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
-    const QIcon fallback =
-        widgets ? QApplication::style()->standardIcon(QStyle::SP_FileIcon) : QIcon();
-    const QIcon icon =
-        QIcon::fromTheme(mime.iconName(), QIcon::fromTheme(mime.genericIconName(), fallback));
+    QIcon icon;
+    if (QIcon::hasThemeIcon(mime.iconName()))
+        icon = QIcon::fromTheme(mime.iconName());
+    else if (QIcon::hasThemeIcon(mime.genericIconName()))
+        icon = QIcon::fromTheme(mime.genericIconName());
+    else
+        icon = QIcon(QString::fromLatin1(fileKindIconPath(fileKindOf(probe.toStdString()))));
     iconByExtension_.insert(extension, icon);
     return icon;
 }

@@ -53,7 +53,8 @@ int writeScreenshots(const QString& folder, const QString& image) {
         progress.stop();
     }
     {
-        FirstCharDialog dialog(QStringLiteral("?LDNOTES.TXT"));
+        FirstCharDialog dialog(QStringLiteral("?LDNOTES.TXT"), nullptr, {},
+                               {QStringLiteral("\\DOCS"), QStringLiteral("old notes.txt"), 2843});
         ok = save(dialog, dir, QStringLiteral("first-char-dialog.png")) && ok;
     }
     {

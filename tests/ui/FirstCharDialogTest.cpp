@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
 #include <QtTest>
 
 #include "ModalHelper.h"
@@ -29,6 +30,30 @@ class FirstCharDialogTest : public QObject {
         QVERIFY(!dialog.useForAllBox()->isChecked());
         QVERIFY(dialog.okButton()->isDefault());
         QVERIFY(!dialog.answer());
+    }
+
+    // Which file is meant, and a field that shows any character whole, in a large font too.
+    void namesItsFileAndFitsAWideCharacter() {
+        const QFont appFont = QApplication::font();
+        QFont large = appFont;
+        large.setPointSize(28);
+        QApplication::setFont(large);
+        FirstCharDialog dialog(
+            QStringLiteral("?EPORT.DOC"), nullptr, {},
+            {QStringLiteral("\\LETTERS\\2006"), QStringLiteral("Report for May.doc"), 123456});
+        QApplication::setFont(appFont);
+        dialog.show();
+        const QString details = dialog.findChild<QLabel*>("fileDetails")->text();
+        for (const QString& part :
+             {QStringLiteral("\\LETTERS\\2006"), QStringLiteral("Report for May.doc"),
+              QLocale().toString(123456)})
+            QVERIFY2(details.contains(part), qPrintable(details));
+        QLineEdit* edit = dialog.characterEdit();
+        const int frame = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+        for (const QString& c :
+             {QStringLiteral("W"), QStringLiteral("\u0416"), QStringLiteral("\u6F22")})
+            QVERIFY2(edit->width() >= edit->fontMetrics().horizontalAdvance(c) + 2 * frame + 4,
+                     qPrintable(c));
     }
 
     void typingReplacesTheQuestionMarkAndOnlyTheFirstCharacterCounts() {

@@ -1,10 +1,16 @@
 // The recovery flow on the FAT fixture: destination choice, the same-volume question, the first
 // characters asked on the user-interface thread, the copy and its summary, and a cancel; on the
 // exFAT fixture, whole names that need no question.
+#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QThread>
 #include <QtTest>
@@ -37,12 +43,15 @@ std::vector<std::string> filesIn(const std::string& folder) {
     return names;
 }
 
-// Answers the next first-character dialog with `typed`; counts the dialogs answered.
-void answerFirstChar(const QString& typed, bool useForAll, int& dialogs) {
-    whenModal([typed, useForAll, &dialogs](QWidget* w) {
+// Answers the next first-character dialog with `typed`; counts the dialogs answered and keeps
+// what each said about its file.
+void answerFirstChar(const QString& typed, bool useForAll, int& dialogs,
+                     QStringList* details = nullptr) {
+    whenModal([typed, useForAll, &dialogs, details](QWidget* w) {
         auto* dialog = qobject_cast<FirstCharDialog*>(w);
         if (!dialog) return;
         ++dialogs;
+        if (details) *details << dialog->findChild<QLabel*>(QStringLiteral("fileDetails"))->text();
         QVERIFY(QThread::currentThread() == QCoreApplication::instance()->thread());
         if (typed.isEmpty()) {
             dialog->reject();
@@ -63,6 +72,33 @@ class KAsker final : public FirstCharAsker {
         return FirstCharAnswer{"K", true};
     }
     int asked = 0;
+};
+
+// Acts on the closing summary once it is up, after the copy: polls every 10 ms, 10 s at most.
+void whenSummary(std::function<void(QMessageBox*)> act, int triesLeft = 1000) {
+    QTimer::singleShot(10, [act = std::move(act), triesLeft]() mutable {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box && box->objectName() == QStringLiteral("recoverySummary"))
+            act(box);
+        else if (triesLeft > 0)
+            whenSummary(std::move(act), triesLeft - 1);
+    });
+}
+
+// Notes each question in `events` and gives `answer`.
+class NotingAsker final : public FirstCharAsker {
+  public:
+    NotingAsker(QStringList& events, std::optional<FirstCharAnswer> answer)
+        : events_(events), answer_(std::move(answer)) {}
+    std::optional<FirstCharAnswer> ask(const std::string&,
+                                       const std::optional<std::string>&) override {
+        events_ << QStringLiteral("first character");
+        return answer_;
+    }
+
+  private:
+    QStringList& events_;
+    std::optional<FirstCharAnswer> answer_;
 };
 
 }  // namespace
@@ -215,10 +251,17 @@ class RecoverFlowTest : public QObject {
         answerFirstChar(QString(), false, dialogs);
         const std::vector<const DeletedFileEntry*> two{asked[0], asked[1]};
         // The second dialog is answered once the first is gone.
-        QTimer::singleShot(0, [&] { answerFirstChar(QStringLiteral("Q"), false, dialogs); });
+        QStringList details;
+        QTimer::singleShot(0,
+                           [&] { answerFirstChar(QStringLiteral("Q"), false, dialogs, &details); });
         const auto outcomes =
             ui::recoverSelected(nullptr, context, QString(), two, hooksFor(out.path()));
         QCOMPARE(dialogs, 2);
+        // The dialog names the file it asks about.
+        QCOMPARE(details.size(), 1);
+        QVERIFY2(details[0].contains(QString::fromStdString(asked[1]->folder)) &&
+                     details[0].contains(QLocale().toString(qulonglong{asked[1]->size})),
+                 qPrintable(details[0]));
         QCOMPARE(outcomes.size(), std::size_t(2));
         QCOMPARE(int(outcomes[0].result), int(RecoveryResult::NoFirstChar));
         QVERIFY(outcomes[1].result == RecoveryResult::Written ||
@@ -280,6 +323,121 @@ class RecoverFlowTest : public QObject {
         QVERIFY(summary.isEmpty());
         QVERIFY(ui::recoverSelected(nullptr, context, QString(), {}, hooks).empty());
         QCOMPARE(folderChoices, 1);  // nothing selected: not even the folder is asked
+    }
+
+    // A folder that cannot take the files is found out when chosen, before any first-character
+    // question: the user is told why (or asked, when it only may not have room) and chooses again.
+    void aFolderThatCannotTakeTheFilesIsRefusedWhenChosen_data() {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("read-only") << 0 << QStringLiteral("is on a read-only file system");
+        QTest::newRow("read-only, by access") << 1 << QStringLiteral("read-only file system");
+        QTest::newRow("full") << 2 << QStringLiteral("has no room");
+        QTest::newRow("less free than the sizes") << 3 << QStringLiteral("may not have room");
+    }
+    void aFolderThatCannotTakeTheFilesIsRefusedWhenChosen() {
+        QFETCH(int, fault);
+        QFETCH(QString, told);
+        QVERIFY(!unproven().empty());
+        const DeletedFileEntry* file = unproven().front();
+        QVERIFY(file->size > 1);
+        test::TempDir refused, taken;
+        QStringList events;
+        NotingAsker asker(events, FirstCharAnswer{"R", false});
+        RecoverFlowHooks hooks = hooksFor("");
+        hooks.firstCharAsker = &asker;
+        hooks.chooseFolder = [&](QWidget*) {
+            events << QStringLiteral("choose");
+            return QString::fromStdString(events.size() == 1 ? refused.path() : taken.path());
+        };
+        const auto tell = [&](QWidget*, const QString& text) {
+            if (text.contains(told)) events << QStringLiteral("told");
+            return true;  // Yes: choose another folder
+        };
+        hooks.showMessage = [&](QWidget* w, const QString& text) { tell(w, text); };
+        hooks.askYesNo = tell;
+        const auto realStatvfs = hooks.folderProbe.statvfs;
+        hooks.folderProbe.statvfs = [&](const std::string& path, struct statvfs& out) {
+            const int result = realStatvfs(path, out);
+            if (path == refused.path()) {
+                if (fault == 0) out.f_flag |= ST_RDONLY;
+                if (fault == 2) out.f_bavail = 0;
+                if (fault == 3) {
+                    out.f_frsize = 1;
+                    out.f_bavail = file->size - 1;
+                }
+            }
+            return result;
+        };
+        hooks.folderProbe.access = [&](const std::string& path, int mode) {
+            if (fault == 1 && path == refused.path()) {
+                errno = EROFS;
+                return -1;
+            }
+            return ::access(path.c_str(), mode);
+        };
+        ui::recoverSelected(nullptr, context, QString(), {file}, hooks);
+        QCOMPARE(events, (QStringList{"choose", "told", "choose", "first character"}));
+        QCOMPARE(filesIn(refused.path()), std::vector<std::string>{});
+        QCOMPARE(filesIn(taken.path()), std::vector<std::string>{"R" + file->name.substr(1)});
+    }
+
+    // The summary's icon tells whether every file was written; the box fits its caption beside a
+    // title bar's buttons; Open Folder opens the destination, and says where it is when nothing
+    // could open it.
+    void theSummaryBoxTellsAtAGlanceAndOpensTheFolder_data() {
+        QTest::addColumn<bool>("answered");
+        QTest::newRow("all written") << true;
+        QTest::newRow("one skipped") << false;
+    }
+    void theSummaryBoxTellsAtAGlanceAndOpensTheFolder() {
+        QFETCH(bool, answered);
+        test::TempDir out;
+        QStringList events;
+        NotingAsker asker(
+            events, answered ? std::optional<FirstCharAnswer>(FirstCharAnswer{"S"}) : std::nullopt);
+        RecoverFlowHooks hooks = hooksFor(out.path());
+        hooks.showMessage = nullptr;
+        hooks.firstCharAsker = &asker;
+        QList<QUrl> opened;
+        hooks.openUrl = [&](const QUrl& url) {
+            opened << url;
+            return false;
+        };
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        int width = 0, captionWidth = 0;
+        QString notOpened;
+        whenSummary([&](QMessageBox* box) {
+            icon = box->icon();
+            width = box->width();
+            QFont bold = box->font();
+            bold.setBold(true);
+            // The caption, and a title bar's close, maximize and minimize buttons beside it.
+            captionWidth = QFontMetrics(bold).horizontalAdvance(box->windowTitle()) +
+                           3 * box->style()->pixelMetric(QStyle::PM_TitleBarHeight);
+            QPushButton* open = nullptr;
+            for (QAbstractButton* b : box->buttons())
+                if (b->text() == QStringLiteral("&Open Folder"))
+                    open = qobject_cast<QPushButton*>(b);
+            if (!open) {  // found out below: nothing opened
+                box->reject();
+                return;
+            }
+            QTimer::singleShot(0, [&] {
+                whenModal([&](QWidget* next) {
+                    auto* message = qobject_cast<QMessageBox*>(next);
+                    if (!message) return;
+                    notOpened = message->text();
+                    message->accept();
+                });
+            });
+            open->click();
+        });
+        ui::recoverSelected(nullptr, context, QString(), {unproven().front()}, hooks);
+        QCOMPARE(icon, answered ? QMessageBox::Information : QMessageBox::Warning);
+        QVERIFY2(width >= captionWidth, qPrintable(QString::number(width)));
+        QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(out.path()))});
+        QVERIFY2(notOpened.endsWith(QString::fromStdString(out.path())), qPrintable(notOpened));
     }
 
     // A made-up disk /dev/sda with a partition sda1: the first folder offered lies on sda1.

@@ -131,8 +131,10 @@ void ResultsModelTest::controlCharactersShowAsSymbols() {
 }
 
 void ResultsModelTest::alignmentLocationAndIcons() {
+    QIcon::setThemeName(QString());  // a desktop without an icon theme
     FoundList list = {entry("photo.JPG", 10, 42), entry("x.jpg", 1, 43),
-                      entry("strange.zzqqxy", 1, 44), entry("noextension", 1, 45)};
+                      entry("strange.zzqqxy", 1, 44), entry("noextension", 1, 45),
+                      entry("a.zip", 1, 46)};
     ResultsModel model;
     model.setEntries(&list);
     const auto alignment = [&](int col) {
@@ -152,6 +154,17 @@ void ResultsModelTest::alignmentLocationAndIcons() {
     // One look-up per extension, whatever its case.
     QCOMPARE(model.data(model.index(0, 0), Qt::DecorationRole).value<QIcon>().cacheKey(),
              model.data(model.index(1, 0), Qt::DecorationRole).value<QIcon>().cacheKey());
+    // Without a theme a picture, an archive and an unknown type still look different.
+    const auto picture = [&](int row) {
+        return model.data(model.index(row, 0), Qt::DecorationRole)
+            .value<QIcon>()
+            .pixmap(16)
+            .toImage();
+    };
+    QVERIFY(!picture(1).isNull());
+    QVERIFY(picture(1) != picture(4));
+    QVERIFY(picture(1) != picture(2));
+    QVERIFY(picture(4) != picture(2));
 }
 
 void ResultsModelTest::emptyList() {
