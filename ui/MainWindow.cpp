@@ -15,6 +15,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSplitter>
 #include <QTableView>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -33,6 +34,7 @@
 #include "ui/DriveSelectDialog.h"
 #include "ui/ManualPath.h"
 #include "ui/OffThread.h"
+#include "ui/PreviewPane.h"
 #include "ui/ProgressWindow.h"
 #include "ui/RecoverFlow.h"
 #include "ui/ReportSave.h"
@@ -202,7 +204,7 @@ MainWindow::MainWindow(MainWindowHooks hooks, QWidget* parent)
     buttons->addStretch(1);
     buttons->addWidget(doneButton_);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(view_, 1);
+    layout->addWidget(makePreviewSplitter(), 1);
     layout->addWidget(status_);
     layout->addLayout(buttons);
 
@@ -214,6 +216,7 @@ MainWindow::MainWindow(MainWindowHooks hooks, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
+    stopPreview();
     if (mounted_) unmountVolume(*context_);
 }
 
@@ -250,6 +253,7 @@ QString MainWindow::scanTarget() const {
 
 bool MainWindow::openSource(const QString& sourcePath, const QString& folder,
                             const SourceOpener& open) {
+    stopPreview();
     if (mounted_) unmountVolume(*context_);
     mounted_ = false;
     searchingContent_ = false;
@@ -312,6 +316,7 @@ bool MainWindow::openSource(const QString& sourcePath, const QString& folder,
 }
 
 bool MainWindow::scanAndFill(const std::string& folder, bool deep) {
+    stopPreview();
     folder_ = folder;
     progress_->start(sourcePath_);
     model_->setEntries(nullptr);
@@ -363,6 +368,7 @@ bool MainWindow::scanAndFill(const std::string& folder, bool deep) {
 }
 
 bool MainWindow::openFromDriveDialog(const DriveSelectHooks& driveHooks) {
+    stopPreview();
     if (mounted_) unmountVolume(*context_);
     mounted_ = false;
     searchingContent_ = false;
@@ -451,6 +457,7 @@ void MainWindow::changeFolder() {
 
 void MainWindow::recoverSelection() {
     if (!mounted_) return;
+    stopPreview();
     std::vector<const DeletedFileEntry*> entries;
     const QModelIndexList rows = view_->selectionModel()->selectedRows();
     for (const QModelIndex& index : rows)
@@ -468,6 +475,7 @@ void MainWindow::recoverSelection() {
     }
     // Copying may have met more sectors that cannot be read.
     showFoundStatus();
+    updatePreview();
 }
 
 void MainWindow::searchLostFolders() {
@@ -530,6 +538,51 @@ void MainWindow::showListMenu(const QPoint& pos) {
     saveReportAction_->setEnabled(!report_.empty());
     menu.addAction(saveReportAction_);
     menu.exec(view_->viewport()->mapToGlobal(pos));
+}
+
+QWidget* MainWindow::makePreviewSplitter() {
+    auto* splitter = new QSplitter(Qt::Horizontal, this);
+    splitter->setChildrenCollapsible(false);
+    preview_ = new PreviewPane(splitter);
+    preview_->hide();
+    splitter->addWidget(view_);
+    splitter->addWidget(preview_);
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 2);
+    previewAction_ = new QAction(QStringLiteral("Show &Preview"), this);
+    previewAction_->setCheckable(true);
+    previewAction_->setShortcut(QKeySequence(Qt::Key_F3));
+    previewAction_->setShortcutContext(Qt::WindowShortcut);
+    addAction(previewAction_);
+    connect(previewAction_, &QAction::toggled, this, [this](bool on) {
+        if (!on) {
+            // Hidden, it reads nothing.
+            preview_->showSelectionHint(0);
+            preview_->stopReading();
+        }
+        preview_->setVisible(on);
+        updatePreview();
+    });
+    connect(view_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &MainWindow::updatePreview);
+    // A refilled list's entries are new: what the pane shows belongs to the old one.
+    connect(model_, &QAbstractItemModel::modelReset, this, &MainWindow::updatePreview);
+    return splitter;
+}
+
+void MainWindow::updatePreview() {
+    if (!previewAction_->isChecked()) return;
+    const QModelIndexList rows = view_->selectionModel()->selectedRows();
+    const DeletedFileEntry* entry =
+        mounted_ && rows.size() == 1 ? model_->entryAt(rows.first().row()) : nullptr;
+    if (entry)
+        preview_->showEntry(*context_, *entry);
+    else
+        preview_->showSelectionHint(static_cast<int>(rows.size()));
+}
+
+void MainWindow::stopPreview() {
+    preview_->stopReading();
 }
 
 }  // namespace rekkon::ui

@@ -22,6 +22,7 @@ class QUrl;
 
 namespace rekkon::ui {
 
+class PreviewPane;
 class ProgressWindow;
 class ResultsModel;
 struct DriveSelectHooks;
@@ -130,8 +131,18 @@ class MainWindow : public QDialog {
     QPushButton* aboutButton() const { return aboutButton_; }
     QPushButton* doneButton() const { return doneButton_; }
     ProgressWindow* progressWindow() const { return progress_; }
+    // "Show &Preview" (F3, off at first): the pane beside the list that previews the selected
+    // file.
+    QAction* previewAction() const { return previewAction_; }
+    PreviewPane* previewPane() const { return preview_; }
 
   private:
+    // Shows the selected row's file in the preview pane when it is on (a hint for no row or
+    // several); stopPreview() stops its reading before anything else reads the volume.
+    void updatePreview();
+    void stopPreview();
+    // The list and the preview pane (hidden at first) side by side, with previewAction().
+    QWidget* makePreviewSplitter();
     void warn(const QString& text);
     bool askSearchByContent(const QString& text);
     std::optional<std::string> askFolder();
@@ -168,6 +179,8 @@ class MainWindow : public QDialog {
     QAction* lostFoldersAction_ = nullptr;
     QAction* carveAction_ = nullptr;
     QAction* saveReportAction_ = nullptr;
+    QAction* previewAction_ = nullptr;
+    PreviewPane* preview_ = nullptr;
 };
 
 // Messages of the main window.
