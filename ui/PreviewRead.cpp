@@ -27,6 +27,15 @@ bool shownPictureFormat(const QByteArray& format) {
                        [&](const char* known) { return format == known; });
 }
 
+Preview makePreview(Preview::Kind kind, QString text, QString shown, QImage picture = {}) {
+    Preview preview;
+    preview.kind = kind;
+    preview.text = std::move(text);
+    preview.shown = std::move(shown);
+    preview.picture = std::move(picture);
+    return preview;
+}
+
 QString kibText(std::size_t bytes) {
     return QStringLiteral("%1 KiB").arg(bytes / 1024);
 }
@@ -34,7 +43,7 @@ QString kibText(std::size_t bytes) {
 Preview hexPreview(const QByteArray& head, std::uint64_t size, const QString& why = {}) {
     const QByteArrayView shown =
         QByteArrayView(head).first(std::min<qsizetype>(head.size(), kPreviewHexBytes));
-    Preview preview{.kind = Preview::Kind::Hex, .text = hexDump(shown)};
+    Preview preview = makePreview(Preview::Kind::Hex, hexDump(shown), {});
     preview.shown = size > kPreviewHexBytes ? QStringLiteral("first ") + kibText(kPreviewHexBytes)
                                             : QStringLiteral("all bytes");
     preview.shown += QStringLiteral(" in hex");
@@ -69,15 +78,15 @@ PreviewBytes readPreviewBytes(ScanContext& context, const DeletedFileEntry& entr
 std::optional<Preview> buildPreview(ScanContext& context, const DeletedFileEntry& entry,
                                     const std::function<bool()>& cancelled) {
     if (entry.size == 0)
-        return Preview{.text = QStringLiteral("The file is empty."),
-                       .shown = QStringLiteral("empty")};
+        return makePreview(Preview::Kind::Note, QStringLiteral("The file is empty."),
+                           QStringLiteral("empty"));
     PreviewBytes head = readPreviewBytes(context, entry, kPreviewTextBytes, cancelled);
     if (head.cancelled) return std::nullopt;
     if (!head.opened)
-        return Preview{
-            .text = QStringLiteral("The file's data cannot be found on the volume any more: "
-                                   "there is nothing to preview."),
-            .shown = QStringLiteral("not readable")};
+        return makePreview(Preview::Kind::Note,
+                           QStringLiteral("The file's data cannot be found on the volume any "
+                                          "more: there is nothing to preview."),
+                           QStringLiteral("not readable"));
     std::uint64_t unreadable = head.unreadableBytes;
     Preview preview;
     const QByteArray format = pictureFormat(head.bytes);
@@ -93,15 +102,17 @@ std::optional<Preview> buildPreview(ScanContext& context, const DeletedFileEntry
         if (picture.isNull()) {
             preview = hexPreview(head.bytes, entry.size, QStringLiteral("no picture decodes"));
         } else {
-            preview = Preview{.kind = Preview::Kind::Picture, .picture = std::move(picture)};
-            preview.shown = QStringLiteral("picture %1 x %2").arg(size.width()).arg(size.height());
+            preview =
+                makePreview(Preview::Kind::Picture, {},
+                            QStringLiteral("picture %1 x %2").arg(size.width()).arg(size.height()),
+                            std::move(picture));
         }
     } else if (looksLikeText(head.bytes)) {
         const bool cut = entry.size > static_cast<std::uint64_t>(head.bytes.size());
-        preview = Preview{.kind = Preview::Kind::Text, .text = decodePreviewText(head.bytes, cut)};
-        preview.shown =
+        preview = makePreview(
+            Preview::Kind::Text, decodePreviewText(head.bytes, cut),
             cut ? QStringLiteral("first ") + kibText(kPreviewTextBytes) + QStringLiteral(" as text")
-                : QStringLiteral("as text");
+                : QStringLiteral("as text"));
     } else {
         preview = hexPreview(head.bytes, entry.size);
     }

@@ -6,7 +6,6 @@
 #include <QBuffer>
 #include <QItemSelectionModel>
 #include <QLabel>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTableView>
@@ -25,16 +24,21 @@ using namespace rekkon::ui;
 namespace {
 
 const char* const kExfatImage = "exfat/basic.img";
-const char* const kJpegName = "\xe5\x86\x99\xe7\x9c\x9f \xf0\x9f\x8e\x89 2024.jpg";  // 写真 🎉
-const char* const kTextName = "r\xc3\xa9sum\xc3\xa9-ancien.txt";                     // résumé
+// Formatted after a photograph was deleted: found with its lost folder in free space, the
+// progressive JPEG of tests/data/carve/images.
+const char* const kFormattedImage = "carve-volumes/fat32-formatted.img";
+const char* const kDeletedJpegName = "?MG_0002.JPG";
+const char* const kDeletedJpegSource = "carve/images/progressive.jpg";
+const char* const kTextName = "r\xc3\xa9sum\xc3\xa9-ancien.txt";  // résumé
 const char* const kBinaryName = "contig-deleted.bin";
 
-MainWindowHooks quietHooks(QStringList& warnings) {
+// Messages are collected; a search by content is accepted when `searchByContent`.
+MainWindowHooks quietHooks(QStringList& warnings, bool searchByContent = false) {
     MainWindowHooks hooks;
     hooks.warn = [&warnings](QWidget*, const QString& text) { warnings << text; };
-    hooks.askSearchByContent = [&warnings](QWidget*, const QString& text) {
-        warnings << text;
-        return false;
+    hooks.askSearchByContent = [&warnings, searchByContent](QWidget*, const QString& text) {
+        if (!searchByContent) warnings << text;
+        return searchByContent;
     };
     return hooks;
 }
@@ -59,13 +63,17 @@ std::string manifestMd5(const std::string& path) {
     return {};
 }
 
-// A 160 x 120 JPEG whose top half is red and bottom half blue.
+// A 160 x 120 JPEG whose top half is red and bottom half blue, with noise so that the picture
+// data outweighs the header.
 QByteArray twoColourJpeg() {
     QImage image(160, 120, QImage::Format_RGB32);
-    QPainter painter(&image);
-    painter.fillRect(0, 0, 160, 60, Qt::red);
-    painter.fillRect(0, 60, 160, 60, Qt::blue);
-    painter.end();
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const int noise = (x * 7919 + y * 104729) % 61;
+            image.setPixel(
+                x, y,
+                y < 60 ? qRgb(200 + noise / 2, noise, noise) : qRgb(noise, noise, 200 + noise / 2));
+        }
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -79,25 +87,23 @@ class PreviewPaneTest : public QObject {
     Q_OBJECT
 
   private slots:
-    void showsDeletedFilesAsPictureTextAndHex();
+    void showsADeletedJpegAsAPicture();
+    void showsDeletedFilesAsTextAndHex();
     void newerSelectionDropsTheOlderRead();
     void damagedJpegShowsWhatDecodes();
     void textIsGuessedFromTheBytes();
 };
 
-void PreviewPaneTest::showsDeletedFilesAsPictureTextAndHex() {
+void PreviewPaneTest::showsADeletedJpegAsAPicture() {
     QStringList warnings;
-    MainWindow window(quietHooks(warnings));
+    MainWindow window(quietHooks(warnings, true));
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QVERIFY(window.openSource(QString::fromStdString(test::fixtureImage(kExfatImage))));
+    QVERIFY(window.openSource(QString::fromStdString(test::fixtureImage(kFormattedImage))));
     PreviewPane* pane = window.previewPane();
     QSignalSpy shown(pane, &PreviewPane::previewShown);
-    const ResultsModel* model = window.resultsModel();
-    const int jpeg = rowNamed(model, kJpegName);
-    const int text = rowNamed(model, kTextName);
-    const int binary = rowNamed(model, kBinaryName);
-    QVERIFY(jpeg >= 0 && text >= 0 && binary >= 0);
+    const int jpeg = rowNamed(window.resultsModel(), kDeletedJpegName);
+    QVERIFY(jpeg >= 0);
 
     // Off at first: a selection reads nothing. F3 shows the pane, which previews the selection.
     QVERIFY(!pane->isVisible());
@@ -109,11 +115,29 @@ void PreviewPaneTest::showsDeletedFilesAsPictureTextAndHex() {
     QVERIFY(pane->isVisible());
     QVERIFY(shown.wait(5000));
     QCOMPARE(pane->kind(), Preview::Kind::Picture);
-    QVERIFY(!pane->picture().isNull());
+    const QImage original(QString::fromStdString(test::fixtureSource(kDeletedJpegSource)));
+    QVERIFY(!original.isNull());
+    QCOMPARE(pane->picture(), original);
     QVERIFY2(pane->caption()->text().contains(QStringLiteral("picture %1 x %2")
                                                   .arg(pane->picture().width())
                                                   .arg(pane->picture().height())),
              qPrintable(pane->caption()->text()));
+    QVERIFY(warnings.isEmpty());
+}
+
+void PreviewPaneTest::showsDeletedFilesAsTextAndHex() {
+    QStringList warnings;
+    MainWindow window(quietHooks(warnings));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(window.openSource(QString::fromStdString(test::fixtureImage(kExfatImage))));
+    PreviewPane* pane = window.previewPane();
+    QSignalSpy shown(pane, &PreviewPane::previewShown);
+    const ResultsModel* model = window.resultsModel();
+    const int text = rowNamed(model, kTextName);
+    const int binary = rowNamed(model, kBinaryName);
+    QVERIFY(text >= 0 && binary >= 0);
+    window.previewAction()->setChecked(true);
 
     // The text is the deleted file's bytes, every one of them.
     selectRows(window, {text});
@@ -155,16 +179,16 @@ void PreviewPaneTest::newerSelectionDropsTheOlderRead() {
     PreviewPane* pane = window.previewPane();
     QSignalSpy shown(pane, &PreviewPane::previewShown);
     const ResultsModel* model = window.resultsModel();
-    // The picture's read is under way (or done, its result queued) when the selection moves.
-    selectRows(window, {rowNamed(model, kJpegName)});
+    // The first read is under way (or done, its result queued) when the selection moves.
     selectRows(window, {rowNamed(model, kBinaryName)});
+    selectRows(window, {rowNamed(model, kTextName)});
     QVERIFY(shown.wait(5000));
     QTest::qWait(100);
     QCOMPARE(shown.count(), 1);
-    QCOMPARE(pane->kind(), Preview::Kind::Hex);
+    QCOMPARE(pane->kind(), Preview::Kind::Text);
 
     // A read stopped before a scan shows nothing afterwards; the refilled list leaves a hint.
-    selectRows(window, {rowNamed(model, kJpegName)});
+    selectRows(window, {rowNamed(model, kBinaryName)});
     pane->stopReading();
     QVERIFY(window.scanAndFill(std::string()));
     QTest::qWait(100);
@@ -177,6 +201,7 @@ void PreviewPaneTest::damagedJpegShowsWhatDecodes() {
     QCOMPARE(pictureFormat(whole), QByteArray("jpeg"));
 
     // Cut after 40 % of its bytes: the top rows decode, at the stored size.
+    QVERIFY(whole.size() > 4000);
     QSize size;
     const QImage cut = decodePicture(whole.first(whole.size() * 2 / 5), &size);
     QVERIFY(!cut.isNull());
