@@ -42,7 +42,7 @@ using rekkon::ui::PreviewPane;
 
 constexpr double kTargetSeconds = 0.2;
 
-// A photograph-like 1600 x 1200 JPEG of close to 1 MB: smooth gradients with noise.
+// A photograph-like 1600 x 1200 JPEG of about 1 MB: smooth gradients with noise.
 QByteArray photoJpeg() {
     QImage image(1600, 1200, QImage::Format_RGB32);
     std::mt19937 random(1205);
@@ -53,20 +53,21 @@ QByteArray photoJpeg() {
             line[x] = qRgb((x / 7 + noise) & 255, (y / 5 + noise) & 255, ((x + y) / 11) & 255);
         }
     }
+    // The lowest quality that gives at least 1,000,000 bytes.
     QByteArray best;
-    for (int quality = 95; quality >= 30; quality -= 5) {
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
+    for (int quality = 50; quality <= 100 && best.size() < 1000000; quality += 5) {
+        best.clear();
+        QBuffer buffer(&best);
         buffer.open(QIODevice::WriteOnly);
         image.save(&buffer, "JPEG", quality);
-        best = bytes;
-        if (bytes.size() <= (1 << 20)) break;
     }
     return best;
 }
 
+// mkfs.fat lives in /usr/sbin on some systems, outside a user's PATH.
 bool run(const std::string& command) {
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+    const std::string line = "PATH=\"$PATH:/usr/sbin:/sbin\" " + command + " >/dev/null 2>&1";
+    return std::system(line.c_str()) == 0;
 }
 
 // Synthetic rows around the real entries (at the middle), as in ui-model-bench.
@@ -134,8 +135,14 @@ int main(int argc, char** argv) {
     const FoundList list = withSyntheticRows(context.foundList, rows);
     int jpegRow = -1, textRow = -1;
     for (std::size_t i = 0; i < list.size(); ++i) {
-        if (list[i].name.ends_with("PHOTO.JPG")) jpegRow = static_cast<int>(i);
-        if (list[i].name.ends_with("NOTES.TXT")) textRow = static_cast<int>(i);
+        // Deleted FAT names have lost their first character.
+        if (list[i].name.ends_with("HOTO.JPG")) jpegRow = static_cast<int>(i);
+        if (list[i].name.ends_with("OTES.TXT")) textRow = static_cast<int>(i);
+    }
+    if (jpegRow < 0 || textRow < 0) {
+        std::fprintf(stderr, "ui-preview-bench: the deleted files were not found\n");
+        std::filesystem::remove_all(dir);
+        return 1;
     }
 
     rekkon::ui::ResultsModel model;

@@ -452,7 +452,12 @@ void MainWindow::showFoundStatus() {
 
 void MainWindow::changeFolder() {
     if (!canChooseFolders()) return;
-    if (const std::optional<std::string> folder = askFolder()) scanAndFill(*folder);
+    // The folder chooser reads the volume.
+    stopPreview();
+    if (const std::optional<std::string> folder = askFolder())
+        scanAndFill(*folder);
+    else
+        updatePreview();
 }
 
 void MainWindow::recoverSelection() {
@@ -485,6 +490,7 @@ void MainWindow::searchLostFolders() {
 
 void MainWindow::searchByContent() {
     if (!mounted_ || !context_->fileSystem) return;
+    stopPreview();
     searchContentToo(*context_);
     searchingContent_ = true;
     // Free space belongs to the whole volume.

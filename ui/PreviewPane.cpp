@@ -93,9 +93,14 @@ void PreviewPane::stopReading() {
     ++generation_;
     worker_.clear();
     worker_.waitForDone();
+    if (reading_) {
+        caption_->clear();
+        showNote(QStringLiteral("The preview was stopped."));
+    }
 }
 
 void PreviewPane::showNote(const QString& text) {
+    reading_ = false;
     kind_ = Preview::Kind::Note;
     note_->setText(text);
     picture_->setPicture({});
@@ -118,6 +123,7 @@ void PreviewPane::showEntry(ScanContext& context, const DeletedFileEntry& entry)
     const std::uint64_t generation = ++generation_;
     worker_.clear();
     caption_->setText(captionText(entry, QStringLiteral("reading...")));
+    reading_ = true;
     // The entry is copied: the list it lives in may be replaced while the read runs.
     worker_.start([this, generation, &context, entry] {
         const auto cancelled = [this, generation] { return generation_.load() != generation; };
@@ -140,6 +146,7 @@ void PreviewPane::present(const DeletedFileEntry& entry, const Preview& preview)
         captionText(entry, preview.shown.isEmpty() ? QStringLiteral("no preview") : preview.shown);
     caption_->setText(caption);
     caption_->setToolTip(caption);
+    reading_ = false;
     switch (preview.kind) {
         case Preview::Kind::Note:
             showNote(preview.text);

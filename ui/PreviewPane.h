@@ -53,7 +53,8 @@ class PreviewPane : public QWidget {
     // `selected` rows other than one: a hint in place of a preview.
     void showSelectionHint(int selected);
     // Cancels the read under way, if any, and waits for the worker to finish: after it the
-    // volume is not read by the pane. What is shown stays, but a cancelled read shows nothing.
+    // volume is not read by the pane. What is shown stays; a read cancelled before its file was
+    // shown leaves a note saying so.
     void stopReading();
 
     // What is shown: the kind, the caption, the text or dump, the picture (as decoded).
@@ -78,6 +79,7 @@ class PreviewPane : public QWidget {
     PictureView* picture_ = nullptr;
     QPlainTextEdit* text_ = nullptr;
     Preview::Kind kind_ = Preview::Kind::Note;
+    bool reading_ = false;  // a requested preview is not shown yet
     // Raised by every request and by stopReading(): a read whose number is no longer the
     // current one stops and its result is dropped.
     std::atomic<std::uint64_t> generation_{0};
