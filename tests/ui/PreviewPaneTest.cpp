@@ -10,6 +10,7 @@
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
+#include <QThread>
 
 #include "support/Fixtures.h"
 #include "support/Md5.h"
@@ -179,8 +180,9 @@ void PreviewPaneTest::newerSelectionDropsTheOlderRead() {
     PreviewPane* pane = window.previewPane();
     QSignalSpy shown(pane, &PreviewPane::previewShown);
     const ResultsModel* model = window.resultsModel();
-    // The first read is under way (or done, its result queued) when the selection moves.
+    // The first read is done, its result queued but not shown, when the selection moves.
     selectRows(window, {rowNamed(model, kBinaryName)});
+    QThread::msleep(300);
     selectRows(window, {rowNamed(model, kTextName)});
     QVERIFY(shown.wait(5000));
     QTest::qWait(100);
