@@ -53,6 +53,15 @@ Preview hexPreview(const QByteArray& head, std::uint64_t size, const QString& wh
 
 }  // namespace
 
+std::optional<QStringDecoder::Encoding> utf16Encoding(QByteArrayView bytes) {
+    if (bytes.size() < 2) return std::nullopt;
+    const auto first = static_cast<unsigned char>(bytes[0]);
+    const auto second = static_cast<unsigned char>(bytes[1]);
+    if (first == 0xff && second == 0xfe) return QStringDecoder::Utf16LE;
+    if (first == 0xfe && second == 0xff) return QStringDecoder::Utf16BE;
+    return std::nullopt;
+}
+
 PreviewBytes readPreviewBytes(ScanContext& context, const DeletedFileEntry& entry,
                               std::uint64_t limit, const std::function<bool()>& cancelled) {
     PreviewBytes result;
@@ -123,6 +132,14 @@ std::optional<Preview> buildPreview(ScanContext& context, const DeletedFileEntry
 }
 
 bool looksLikeText(QByteArrayView bytes) {
+    if (utf16Encoding(bytes)) {
+        const QString text = decodePreviewText(bytes, true);
+        const auto control = std::count_if(text.begin(), text.end(), [](QChar c) {
+            return c.unicode() == 0 || (c.category() == QChar::Other_Control && c != u'\t' &&
+                                        c != u'\n' && c != u'\r' && c != u'\f');
+        });
+        return control * 32 <= text.size();
+    }
     qsizetype control = 0;
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
@@ -135,6 +152,13 @@ bool looksLikeText(QByteArrayView bytes) {
 }
 
 QString decodePreviewText(QByteArrayView bytes, bool cut) {
+    if (const auto encoding = utf16Encoding(bytes)) {
+        QStringDecoder utf16(*encoding, QStringDecoder::Flag::Stateless);
+        // A byte left over, or half a surrogate pair, is where the reading stopped.
+        QString text = utf16.decode(bytes.sliced(2, (bytes.size() - 2) & ~qsizetype{1}));
+        if (cut && !text.isEmpty() && text.back().isHighSurrogate()) text.chop(1);
+        return text;
+    }
     // A multi-byte sequence cut by the end of what was read is not an error: up to 3 bytes of
     // it are left off.
     const qsizetype tries = cut ? std::min<qsizetype>(3, bytes.size()) : 0;

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QSize>
 #include <QString>
+#include <QStringDecoder>
 
 #include <cstddef>
 #include <cstdint>
@@ -52,10 +53,12 @@ std::optional<Preview> buildPreview(ScanContext& context, const DeletedFileEntry
 
 // The parts that need no volume.
 // Whether `bytes` read as text: no NUL, and control characters other than tab, line ends and
-// form feed make at most 1 in 32 of them.
+// form feed make at most 1 in 32 of them (of the characters, for UTF-16 with a byte-order mark).
 bool looksLikeText(QByteArrayView bytes);
-// `bytes` as UTF-8 when they are valid UTF-8 (a sequence cut at their end when `cut`, that is
-// the file goes on), else as Latin-1.
+// UTF-16 of either byte order when `bytes` begin with its byte-order mark.
+std::optional<QStringDecoder::Encoding> utf16Encoding(QByteArrayView bytes);
+// `bytes` as UTF-16 after a byte-order mark; else as UTF-8 when they are valid UTF-8 (a sequence
+// cut at their end when `cut`, that is the file goes on), else as Latin-1.
 QString decodePreviewText(QByteArrayView bytes, bool cut);
 // Lines of offset, 16 bytes in hex and their printable characters ('.' for the others).
 QString hexDump(QByteArrayView bytes);

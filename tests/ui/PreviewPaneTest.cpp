@@ -231,6 +231,14 @@ void PreviewPaneTest::textIsGuessedFromTheBytes() {
     // Else Latin-1, as also for a cut sequence where the file ends there.
     QCOMPARE(decodePreviewText("caf\xe9", false), QStringLiteral("caf\u00e9"));
     QCOMPARE(decodePreviewText("caf\xc3", false), QStringLiteral("caf\u00c3"));
+    // UTF-16 after its byte-order mark (as Windows writes "Unicode" text), NULs and all.
+    const QByteArrayView utf16(
+        "\xff\xfe"
+        "a\0\xe9\0\r\0\n\0",
+        10);
+    QVERIFY(looksLikeText(utf16));
+    QCOMPARE(decodePreviewText(utf16, false), QStringLiteral("a\u00e9\r\n"));
+    QCOMPARE(decodePreviewText(QByteArrayView("\xfe\xff\0a\0", 5), true), QStringLiteral("a"));
 
     QCOMPARE(hexDump("ABCDEFGHIJKLMNOPQ\x01"),
              QStringLiteral("00000000  41 42 43 44 45 46 47 48  49 4a 4b 4c 4d 4e 4f 50  "
