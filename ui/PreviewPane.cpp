@@ -41,15 +41,20 @@ void PictureView::setPicture(const QImage& picture) {
 
 void PictureView::paintEvent(QPaintEvent*) {
     if (pixmap_.isNull()) return;
-    // Scaled down to fit, never up: a small picture stays sharp.
+    // Scaled down to fit, never up (a picture pixel to a logical pixel at most), drawn in the
+    // screen's device pixels.
     const QSize fitted =
         pixmap_.size().boundedTo(pixmap_.size().scaled(size(), Qt::KeepAspectRatio));
-    if (scaled_.size() != fitted)
-        scaled_ = fitted == pixmap_.size()
+    const qreal ratio = devicePixelRatioF();
+    const QSize device = (QSizeF(fitted) * ratio).toSize();
+    if (scaled_.size() != device) {
+        scaled_ = device == pixmap_.size()
                       ? pixmap_
-                      : pixmap_.scaled(fitted, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+                      : pixmap_.scaled(device, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        scaled_.setDevicePixelRatio(ratio);
+    }
     QPainter painter(this);
-    painter.drawPixmap((width() - scaled_.width()) / 2, (height() - scaled_.height()) / 2, scaled_);
+    painter.drawPixmap((width() - fitted.width()) / 2, (height() - fitted.height()) / 2, scaled_);
 }
 
 PreviewPane::PreviewPane(QWidget* parent) : QWidget(parent) {

@@ -100,16 +100,20 @@ std::optional<Preview> buildPreview(ScanContext& context, const DeletedFileEntry
     Preview preview;
     const QByteArray format = pictureFormat(head.bytes);
     if (!format.isEmpty() && entry.size > kPreviewPictureBytes) {
-        preview = hexPreview(head.bytes, entry.size, QStringLiteral("too large to show"));
+        preview =
+            hexPreview(head.bytes, entry.size, QStringLiteral("too large to show as a picture"));
     } else if (!format.isEmpty()) {
-        PreviewBytes whole = readPreviewBytes(context, entry, entry.size, cancelled);
+        // Read again whole, unless the first read had it all.
+        PreviewBytes whole = entry.size <= static_cast<std::uint64_t>(head.bytes.size())
+                                 ? std::move(head)
+                                 : readPreviewBytes(context, entry, entry.size, cancelled);
         if (whole.cancelled) return std::nullopt;
         unreadable = whole.unreadableBytes;
         QSize size;
         QImage picture = decodePicture(whole.bytes, &size);
         if (cancelled()) return std::nullopt;
         if (picture.isNull()) {
-            preview = hexPreview(head.bytes, entry.size, QStringLiteral("no picture decodes"));
+            preview = hexPreview(whole.bytes, entry.size, QStringLiteral("no picture decodes"));
         } else {
             preview =
                 makePreview(Preview::Kind::Picture, {},
