@@ -70,6 +70,7 @@ PreviewPane::PreviewPane(QWidget* parent) : QWidget(parent) {
     picture_ = new PictureView(this);
     text_ = new QPlainTextEdit(this);
     text_->setReadOnly(true);
+    text_->setTabChangesFocus(true);
     text_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     pages_ = new QStackedWidget(this);
     pages_->addWidget(note_);
