@@ -61,8 +61,8 @@ PreviewPane::PreviewPane(QWidget* parent) : QWidget(parent) {
     worker_.setMaxThreadCount(1);
     caption_ = new QLabel(this);
     caption_->setTextFormat(Qt::PlainText);
-    caption_->setMinimumWidth(0);
-    caption_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // A long caption wraps rather than widening the pane.
+    caption_->setWordWrap(true);
     note_ = new QLabel(this);
     note_->setTextFormat(Qt::PlainText);
     note_->setAlignment(Qt::AlignCenter);

@@ -113,7 +113,8 @@ std::optional<Preview> buildPreview(ScanContext& context, const DeletedFileEntry
         QImage picture = decodePicture(whole.bytes, &size);
         if (cancelled()) return std::nullopt;
         if (picture.isNull()) {
-            preview = hexPreview(whole.bytes, entry.size, QStringLiteral("no picture decodes"));
+            preview =
+                hexPreview(whole.bytes, entry.size, QStringLiteral("the picture does not decode"));
         } else {
             preview =
                 makePreview(Preview::Kind::Picture, {},
