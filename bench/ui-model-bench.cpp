@@ -132,15 +132,14 @@ int main(int argc, char** argv) {
     }
     report("texts of every cell (for reference)", seconds(timer), false);
 
-    static const char* const kTitles[] = {"File Name",        "Size (kB)",        "Create Time",
-                                          "Last Access Time", "Estimated Status", "Type"};
     for (int column = 0; column < rekkon::ui::ResultsModel::kColumns; ++column) {
         for (const char* click : {"first", "second"}) {
             timer.start();
             emit view.horizontalHeader()->sectionClicked(column);
             (void)view.grab();
             const std::string what =
-                std::string("sort ") + kTitles[column] + ", " + click + " click (+ paint)";
+                "sort " + model.headerData(column, Qt::Horizontal).toString().toStdString() + ", " +
+                click + " click (+ paint)";
             met &= report(what.c_str(), seconds(timer), true);
         }
     }
