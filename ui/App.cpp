@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include "ui/ScreenFit.h"
 #include "ui/Screenshots.h"
 #include "ui/Texts.h"
 
@@ -27,8 +28,16 @@ int runProgram(const QStringList& arguments, const MainWindowHooks& hooks,
     return 0;
 }
 
+void setUpApplication(QApplication& app, const QString& appId) {
+    // On X11 the window class is the application's name; on Wayland the desktop file name is the
+    // only link between the windows and the entry.
+    QApplication::setApplicationName(appId);
+    QGuiApplication::setDesktopFileName(appId);
+    QGuiApplication::setApplicationDisplayName(kProductTitle);
+    app.installEventFilter(new ScreenFit(&app));
+}
+
 int runApp(QApplication& app) {
-    app.setApplicationName(kProductTitle);
     QStringList arguments = app.arguments();
     arguments.removeFirst();
     return runProgram(arguments);

@@ -9,6 +9,11 @@ class QApplication;
 
 namespace rekkon::ui {
 
+// Names the application after its desktop entry `appId` (so the window class, and the dock
+// entry, match "io.github.rekkon.Rekkon.desktop"), shows the product title as its display name,
+// and fits every window it shows into the screen.
+void setUpApplication(QApplication& app, const QString& appId);
+
 // The desktop program's start-up: reads `rekkon [SOURCE [FOLDER]]` from the application's
 // arguments, mounts and scans, shows the main window and runs the event loop. Returns the exit
 // status.

@@ -258,8 +258,12 @@ bool DriveSelectDialog::openImage(const QString& path) {
             warn(volume.message);
         return false;
     }
-    return mountOpened(path, std::move(volume.device), volume.mountOrder(), volume.volumeOffset,
-                       volume.unreadFileSystem);
+    if (!mountOpened(path, std::move(volume.device), volume.mountOrder(), volume.volumeOffset,
+                     volume.unreadFileSystem))
+        return false;
+    partition_ = volume.partition;
+    fileSystemName_ = volume.fileSystemName;
+    return true;
 }
 
 bool DriveSelectDialog::mount(const QString& path, const std::string& fileSystem) {
@@ -302,6 +306,8 @@ bool DriveSelectDialog::mountOpened(const QString& path, std::unique_ptr<SectorD
     }
     sourcePath_ = path;
     volumeOffset_ = volumeOffset;
+    partition_.reset();
+    fileSystemName_.clear();
     context_.scanTarget = "\\";
     return true;
 }

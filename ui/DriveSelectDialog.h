@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,10 @@ class DriveSelectDialog : public QDialog {
     QString sourcePath() const { return sourcePath_; }
     // The byte offset of the mounted volume in that source (a partition of a disk image).
     std::uint64_t volumeOffset() const { return volumeOffset_; }
+    // The partition of a disk image mounted, and the file system its table lists; none for a
+    // volume mounted as it is.
+    std::optional<int> partition() const { return partition_; }
+    const std::string& fileSystemName() const { return fileSystemName_; }
     // Whether any device is listed (besides "Image file...").
     bool hasDrives() const { return !drives_.empty(); }
 
@@ -105,6 +110,8 @@ class DriveSelectDialog : public QDialog {
     std::vector<DriveInfo> drives_;
     QString sourcePath_;
     std::uint64_t volumeOffset_ = 0;
+    std::optional<int> partition_;
+    std::string fileSystemName_;
     QLabel* banner_ = nullptr;
     QLabel* label_ = nullptr;
     QComboBox* combo_ = nullptr;

@@ -1,6 +1,8 @@
 #include "ui/MainWindow.h"
 
 #include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -9,11 +11,15 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QIcon>
+#include <QItemSelectionModel>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QShortcut>
 #include <QSplitter>
 #include <QTableView>
@@ -30,10 +36,16 @@
 #include "ui/AboutBox.h"
 #include "ui/ChangeFolderDialog.h"
 #include "ui/ContentSearchOffer.h"
+#include "ui/ContentTypeText.h"
+#include "ui/CutCellTips.h"
 #include "ui/DeviceAccess.h"
 #include "ui/DriveSelectDialog.h"
+#include "ui/ElidedLabel.h"
+#include "ui/FilterBar.h"
 #include "ui/ManualPath.h"
+#include "ui/ManualViewer.h"
 #include "ui/OffThread.h"
+#include "ui/PartitionPicker.h"
 #include "ui/PreviewPane.h"
 #include "ui/ProgressWindow.h"
 #include "ui/RecoverFlow.h"
@@ -153,69 +165,137 @@ MainWindow::MainWindow(MainWindowHooks hooks, QWidget* parent)
     model_ = new ResultsModel(this);
     view_ = new QTableView(this);
     view_->setModel(model_);
+    view_->setItemDelegate(new CutCellTips(view_));
     view_->setSelectionBehavior(QAbstractItemView::SelectRows);
     view_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     view_->setSortingEnabled(false);
     view_->setShowGrid(false);
     view_->setWordWrap(false);
     view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves the list for the buttons; the arrow keys move within it.
+    view_->setTabKeyNavigation(false);
     view_->verticalHeader()->hide();
     view_->verticalHeader()->setDefaultSectionSize(view_->fontMetrics().height() + 4);
-    view_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    view_->horizontalHeader()->setHighlightSections(false);
-    view_->horizontalHeader()->setSectionsClickable(true);
+    QHeaderView* header = view_->horizontalHeader();
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->setHighlightSections(false);
+    header->setSectionsClickable(true);
+    header->setSectionsMovable(true);
     for (int column = 0; column < ResultsModel::kColumns; ++column)
         view_->setColumnWidth(column, scaledColumnWidth(column));
-    // The long names are seen beside the 8.3 names they belong to.
-    view_->horizontalHeader()->moveSection(kLongNameColumn, kNameColumn + 1);
-    // The selection follows its entries through a sort.
-    connect(view_->horizontalHeader(), &QHeaderView::sectionClicked, model_,
-            &ResultsModel::sortByColumn);
+    // The long names are seen beside the 8.3 names they belong to, and the folder after them.
+    header->moveSection(header->visualIndex(kLongNameColumn), kNameColumn + 1);
+    header->moveSection(header->visualIndex(kFolderColumn), kNameColumn + 2);
+    // The selection follows its entries through a sort; the arrow shows the order.
+    connect(header, &QHeaderView::sectionClicked, this, [this, header](int column) {
+        model_->sortByColumn(column);
+        if (model_->sortColumn() < 0) return;
+        header->setSortIndicatorShown(true);
+        header->setSortIndicator(model_->sortColumn(), model_->sortedAscending()
+                                                           ? Qt::AscendingOrder
+                                                           : Qt::DescendingOrder);
+    });
+    connect(model_, &QAbstractItemModel::modelReset, this,
+            [header] { header->setSortIndicatorShown(false); });
     view_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(view_, &QWidget::customContextMenuRequested, this, &MainWindow::showListMenu);
-    longNamesAction_ = new QAction(QStringLiteral("Recover under long names"), this);
-    longNamesAction_->setCheckable(true);
-    keepFoldersAction_ = new QAction(QStringLiteral("Recover into their folders"), this);
-    keepFoldersAction_->setCheckable(true);
-    lostFoldersAction_ = new QAction(QStringLiteral("Search free space for lost folders"), this);
-    connect(lostFoldersAction_, &QAction::triggered, this, &MainWindow::searchLostFolders);
-    carveAction_ = new QAction(QStringLiteral("Search free space by content"), this);
-    connect(carveAction_, &QAction::triggered, this, &MainWindow::searchByContent);
-    saveReportAction_ = new QAction(QStringLiteral("Save recovery report..."), this);
-    connect(saveReportAction_, &QAction::triggered, this, &MainWindow::saveReport);
+    connect(view_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &MainWindow::showCounts);
+    connect(model_, &QAbstractItemModel::layoutChanged, this, &MainWindow::showCounts);
+    connect(model_, &QAbstractItemModel::modelReset, this, &MainWindow::showCounts);
 
-    status_ = new QLabel(this);
-    status_->setTextFormat(Qt::PlainText);
+    // What the list's context menu and the Tools menu hold; their shortcuts work anywhere in the
+    // window.
+    const auto windowAction = [this](const QString& text, const QKeySequence& keys) {
+        auto* action = new QAction(text, this);
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+        return action;
+    };
+    longNamesAction_ = windowAction(QStringLiteral("Recover under long names"),
+                                    QKeySequence(Qt::CTRL | Qt::Key_N));
+    longNamesAction_->setCheckable(true);
+    keepFoldersAction_ = windowAction(QStringLiteral("Recover into their folders"),
+                                      QKeySequence(Qt::CTRL | Qt::Key_D));
+    keepFoldersAction_->setCheckable(true);
+    lostFoldersAction_ = windowAction(QStringLiteral("Search free space for lost folders"),
+                                      QKeySequence(Qt::CTRL | Qt::Key_L));
+    connect(lostFoldersAction_, &QAction::triggered, this, &MainWindow::searchLostFolders);
+    carveAction_ = windowAction(QStringLiteral("Search free space by content"),
+                                QKeySequence(Qt::CTRL | Qt::Key_K));
+    connect(carveAction_, &QAction::triggered, this, &MainWindow::searchByContent);
+    saveReportAction_ = windowAction(QStringLiteral("Save recovery report..."), QKeySequence::Save);
+    connect(saveReportAction_, &QAction::triggered, this, &MainWindow::saveReport);
+    filterAction_ = windowAction(QStringLiteral("Filter the list"), QKeySequence::Find);
+    manualAction_ = windowAction(QStringLiteral("Manual"), QKeySequence::HelpContents);
+    connect(manualAction_, &QAction::triggered, this, &MainWindow::showManual);
+
+    filterBar_ = new FilterBar(this);
+    connect(filterBar_, &FilterBar::filterChanged, model_, &ResultsModel::setFilter);
+    connect(filterAction_, &QAction::triggered, this, [this] {
+        filterBar_->textField()->setFocus(Qt::ShortcutFocusReason);
+        filterBar_->textField()->selectAll();
+    });
+
+    status_ = new ElidedLabel(this);
+    counts_ = new QLabel(this);
+    counts_->setObjectName(QStringLiteral("countsLine"));
+    counts_->setTextFormat(Qt::PlainText);
+    counts_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     recoverButton_ = makeButton(QStringLiteral("&Rekkon"), this);
     changeFolderButton_ = makeButton(QStringLiteral("&Change Folder"), this);
     aboutButton_ = makeButton(QStringLiteral("&About"), this);
+    toolsButton_ = makeButton(QStringLiteral("&Tools"), this);
     doneButton_ = makeButton(QStringLiteral("Done (ESC)"), this);
     recoverButton_->setDefault(true);
+    // Nothing to recover until rows are selected.
+    recoverButton_->setEnabled(false);
+    toolsMenu_ = new QMenu(this);
+    connect(toolsMenu_, &QMenu::aboutToShow, this, [this] {
+        toolsMenu_->clear();
+        fillMenu(*toolsMenu_, true);
+    });
+    toolsButton_->setMenu(toolsMenu_);
     connect(recoverButton_, &QPushButton::clicked, this, &MainWindow::recoverSelection);
     connect(changeFolderButton_, &QPushButton::clicked, this, &MainWindow::changeFolder);
     connect(aboutButton_, &QPushButton::clicked, this, &MainWindow::showAbout);
     connect(doneButton_, &QPushButton::clicked, this, &QDialog::reject);
 
+    auto* statusRow = new QHBoxLayout;
+    statusRow->addWidget(status_, 1);
+    statusRow->addWidget(counts_);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(recoverButton_);
     buttons->addWidget(changeFolderButton_);
     buttons->addWidget(aboutButton_);
+    buttons->addWidget(toolsButton_);
     buttons->addStretch(1);
     buttons->addWidget(doneButton_);
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(filterBar_);
     layout->addWidget(makePreviewSplitter(), 1);
-    layout->addWidget(status_);
+    layout->addLayout(statusRow);
     layout->addLayout(buttons);
 
-    auto* help = new QShortcut(QKeySequence(QKeySequence::HelpContents), this);
-    help->setContext(Qt::WindowShortcut);
-    connect(help, &QShortcut::activated, this, &MainWindow::showManual);
+    // Tab goes down the window: filter, list, then the buttons from left to right.
+    setTabOrder(filterBar_->textField(), filterBar_->statusChoice());
+    setTabOrder(filterBar_->statusChoice(), view_);
+    setTabOrder(view_, recoverButton_);
+    setTabOrder(recoverButton_, changeFolderButton_);
+    setTabOrder(changeFolderButton_, aboutButton_);
+    setTabOrder(aboutButton_, toolsButton_);
+    setTabOrder(toolsButton_, doneButton_);
+    view_->setFocus();
 
     progress_ = new ProgressWindow(this);
+    restoreSettings();
+    showCounts();
 }
 
 MainWindow::~MainWindow() {
+    saveSettings();
     stopPreview();
     if (mounted_) unmountVolume(*context_);
 }
@@ -244,11 +324,69 @@ bool MainWindow::recoverIntoFolders() const {
 
 QString MainWindow::scanTarget() const {
     if (mounted_ && searchedRawOnly(*context_))
-        return sourcePath_ + QStringLiteral(" (searched by content)");
+        return volumePath_ + QStringLiteral(" (searched by content)");
     QString folder = QString::fromStdString(context_->scanTarget);
     folder.replace(QLatin1Char('/'), QLatin1Char('\\'));
     if (!folder.startsWith(QLatin1Char('\\'))) folder.prepend(QLatin1Char('\\'));
-    return sourcePath_ + QLatin1Char(':') + folder;
+    return volumePath_ + QLatin1Char(':') + folder;
+}
+
+void MainWindow::nameVolume(const std::optional<int>& partition,
+                            const std::string& fileSystemName) {
+    volumePath_ = sourcePath_;
+    volumeSuffix_.clear();
+    if (!partition) return;
+    // A partition of a device is a device of its own; one of an image is named after it.
+    const QString name = partitionName(sourcePath_, *partition);
+    const QFileInfo source(sourcePath_);
+    volumePath_ = sourcePath_.startsWith(QStringLiteral("/dev/"))
+                      ? QStringLiteral("/dev/") + name
+                      : QDir(source.path()).filePath(name);
+    if (!fileSystemName.empty())
+        volumeSuffix_ = QStringLiteral(" (%1)").arg(QString::fromStdString(fileSystemName));
+}
+
+void MainWindow::showTitle() {
+    if (!mounted_) {
+        setWindowTitle(kProductTitle);
+        return;
+    }
+    // Short: the file's or device's name, and the folder where one was chosen.
+    QString what = volumePath_.startsWith(QStringLiteral("/dev/"))
+                       ? volumePath_
+                       : QFileInfo(volumePath_).fileName();
+    what += volumeSuffix_;
+    if (canChooseFolders() && !searchedRawOnly(*context_)) {
+        const QString target = scanTarget();
+        const QString folder = target.mid(volumePath_.size() + 1);
+        if (folder != QStringLiteral("\\")) what += QLatin1Char(':') + folder;
+    }
+    setWindowTitle(what + QStringLiteral(" \u2014 ") + kProductTitle);
+}
+
+QString countsText(int shown, int found, int selected, std::uint64_t selectedBytes) {
+    QString text = shown == found ? QStringLiteral("%1 files").arg(found)
+                                  : QStringLiteral("Showing %1 of %2 files").arg(shown).arg(found);
+    if (selected > 0)
+        text += QStringLiteral(", %1 selected (%2)")
+                    .arg(selected)
+                    .arg(QLocale::system().formattedDataSize(static_cast<qint64>(selectedBytes), 1,
+                                                             QLocale::DataSizeSIFormat));
+    return text;
+}
+
+void MainWindow::showCounts() {
+    const QModelIndexList rows = view_->selectionModel() != nullptr
+                                     ? view_->selectionModel()->selectedRows()
+                                     : QModelIndexList();
+    std::uint64_t bytes = 0;
+    for (const QModelIndex& index : rows)
+        if (const DeletedFileEntry* entry = model_->entryAt(index.row())) bytes += entry->size;
+    recoverButton_->setEnabled(mounted_ && !rows.isEmpty());
+    const int found = model_->foundCount();
+    counts_->setText(
+        found == 0 ? QString()
+                   : countsText(model_->rowCount(), found, static_cast<int>(rows.size()), bytes));
 }
 
 bool MainWindow::openSource(const QString& sourcePath, const QString& folder,
@@ -258,6 +396,8 @@ bool MainWindow::openSource(const QString& sourcePath, const QString& folder,
     mounted_ = false;
     searchingContent_ = false;
     sourcePath_ = sourcePath;
+    nameVolume({}, {});
+    showTitle();
     // Devices the user may not read are opened through UDisks2, which says why when it cannot.
     QString accessMessage;
     const SourceOpener opener = open ? open : DeviceAccess{}.opener(&accessMessage);
@@ -288,6 +428,7 @@ bool MainWindow::openSource(const QString& sourcePath, const QString& folder,
         return false;
     }
     volumeOffset_ = volume.volumeOffset;
+    nameVolume(volume.partition, volume.fileSystemName);
     progress_->start(sourcePath);
     MountStatus status = MountStatus::NotRecognised;
     // Kept open past a failed mount, for a search by content.
@@ -337,6 +478,7 @@ bool MainWindow::scanAndFill(const std::string& folder, bool deep) {
     setEnabled(true);
     context_->progress = nullptr;
     if (found == kScanFolderNotFound) context_->scanTarget = folder;
+    showTitle();
     if (found <= 0 || context_->foundList.empty()) {
         progress_->stop();
         raise();
@@ -361,7 +503,7 @@ bool MainWindow::scanAndFill(const std::string& folder, bool deep) {
         return false;
     }
     model_->setEntries(&context_->foundList);
-    if (searchingContent_) fitContentColumns();
+    fitContentColumns();
     showFoundStatus();
     progress_->stop();
     return true;
@@ -378,6 +520,7 @@ bool MainWindow::openFromDriveDialog(const DriveSelectHooks& driveHooks) {
     searchingContent_ = searchedRawOnly(*context_);
     sourcePath_ = dialog.sourcePath();
     volumeOffset_ = dialog.volumeOffset();
+    nameVolume(dialog.partition(), dialog.fileSystemName());
     fitToFileSystem();
     if (!canChooseFolders()) return scanAndFill(std::string());
     const std::optional<std::string> folder = askFolder();
@@ -409,26 +552,59 @@ void MainWindow::fitToFileSystem() {
     // Where a file has one whole name (NTFS, exFAT) there is no Long Name column: File Name
     // takes its room, so long names are seen as far as they can be.
     view_->setColumnHidden(kLongNameColumn, !can.longNames);
-    view_->setColumnWidth(
-        kNameColumn,
-        scaledColumnWidth(kNameColumn) + (can.longNames ? 0 : scaledColumnWidth(kLongNameColumn)));
+    if (!columnsFromSettings_)
+        view_->setColumnWidth(kNameColumn,
+                              scaledColumnWidth(kNameColumn) +
+                                  (can.longNames ? 0 : scaledColumnWidth(kLongNameColumn)));
 }
 
 void MainWindow::fitContentColumns() {
-    // Files found by their content have longer names (a photo's date and camera) and types (a
-    // format's description) than the columns leave room for; they widen, within bounds.
-    // They have no long names: the column shows only where a listed entry has one.
+    // The Long Name column shows only where a listed entry has a long name (FAT); files found
+    // by their content have none.
     const bool longNames =
         capabilities().longNames &&
         std::any_of(context_->foundList.begin(), context_->foundList.end(),
                     [](const DeletedFileEntry& e) { return e.longName.has_value(); });
     view_->setColumnHidden(kLongNameColumn, !longNames);
+    if (columnsFromSettings_) return;  // the user's widths stay
+    // Names of files found by their content (a photo's date and camera), stream types
+    // ("txt:Zone.Identifier") and deep folders need more room than the columns start with:
+    // they widen to what the rows in view need, within bounds.
     const QAbstractItemView* view = view_;  // where the measure is public
-    for (const int column : {kNameColumn, kTypeColumn}) {
-        const int wanted =
-            std::min(view->sizeHintForColumn(column) + 8, 2 * scaledColumnWidth(kNameColumn));
+    const int most = 2 * scaledColumnWidth(kNameColumn);
+    for (const int column : {kNameColumn, kTypeColumn, kFolderColumn}) {
+        const int wanted = std::min(view->sizeHintForColumn(column) + 8, most);
         if (wanted > view_->columnWidth(column)) view_->setColumnWidth(column, wanted);
     }
+    // The rows in view may not hold the longest type or folder: the longest of the list is
+    // measured too.
+    const DeletedFileEntry* longestType = nullptr;
+    const DeletedFileEntry* longestFolder = nullptr;
+    std::size_t typeLength = 0;
+    std::size_t folderLength = 0;
+    for (const DeletedFileEntry& e : context_->foundList) {
+        const std::size_t type =
+            e.contentType.empty() ? extensionOf(e.name).size() : e.contentType.size();
+        if (type > typeLength) {
+            typeLength = type;
+            longestType = &e;
+        }
+        if (e.folder.size() > folderLength) {
+            folderLength = e.folder.size();
+            longestFolder = &e;
+        }
+    }
+    const QFontMetrics metrics = view_->fontMetrics();
+    const auto widen = [&](int column, const QString& text) {
+        const int wanted = std::min(metrics.horizontalAdvance(text) + 16, most);
+        if (wanted > view_->columnWidth(column)) view_->setColumnWidth(column, wanted);
+    };
+    if (longestType != nullptr)
+        widen(kTypeColumn, longestType->contentType.empty()
+                               ? QString::fromStdString(std::string(extensionOf(longestType->name)))
+                               : contentTypeText(*longestType));
+    if (longestFolder != nullptr)
+        widen(kFolderColumn, QString::fromStdString(longestFolder->folder));
 }
 
 void MainWindow::showFoundStatus() {
@@ -515,11 +691,22 @@ void MainWindow::saveReport() {
 }
 
 void MainWindow::showManual() {
-    const QUrl url = QUrl::fromLocalFile(manualPath());
-    if (hooks_.openUrl)
-        hooks_.openUrl(url);
-    else
-        QDesktopServices::openUrl(url);
+    const QString path = manualPath();
+    if (!QFileInfo(path).isFile()) {
+        warn(manualMissingMessage(path));
+        return;
+    }
+    const QUrl url = QUrl::fromLocalFile(path);
+    const bool opened = hooks_.openUrl ? hooks_.openUrl(url) : QDesktopServices::openUrl(url);
+    if (opened) return;
+    // No browser: the manual is shown in the program's own viewer.
+    if (hooks_.showManualInside) {
+        hooks_.showManualInside(this, url);
+        return;
+    }
+    auto* viewer = new ManualViewer(url, this);
+    viewer->setAttribute(Qt::WA_DeleteOnClose);
+    viewer->show();
 }
 
 void MainWindow::showAbout() {
@@ -527,14 +714,19 @@ void MainWindow::showAbout() {
     box.exec();
 }
 
-void MainWindow::showListMenu(const QPoint& pos) {
-    QMenu menu(this);
-    menu.addAction(QStringLiteral("&About Kesmo Rekkon..."), this, &MainWindow::showAbout);
-    menu.addSeparator();
+void MainWindow::fillMenu(QMenu& menu, bool withManual) {
     // Only where the file system has a lost-folder search, and names with long forms.
     const FileSystemCapabilities can = capabilities();
+    if (withManual) {
+        menu.addAction(filterAction_);
+        menu.addSeparator();
+    } else {
+        menu.addAction(QStringLiteral("&About Kesmo Rekkon..."), this, &MainWindow::showAbout);
+        menu.addSeparator();
+    }
     lostFoldersAction_->setEnabled(can.lostFolderSearch);
     menu.addAction(lostFoldersAction_);
+    carveAction_->setEnabled(mounted_);
     menu.addAction(carveAction_);
     menu.addSeparator();
     longNamesAction_->setEnabled(can.longNames);
@@ -543,7 +735,58 @@ void MainWindow::showListMenu(const QPoint& pos) {
     menu.addSeparator();
     saveReportAction_->setEnabled(!report_.empty());
     menu.addAction(saveReportAction_);
+    if (withManual) {
+        menu.addSeparator();
+        menu.addAction(manualAction_);
+        menu.addAction(QStringLiteral("&About Kesmo Rekkon..."), this, &MainWindow::showAbout);
+    }
+}
+
+void MainWindow::showListMenu(const QPoint& pos) {
+    QMenu menu(this);
+    fillMenu(menu, false);
     menu.exec(view_->viewport()->mapToGlobal(pos));
+}
+
+std::unique_ptr<QSettings> MainWindow::settings() const {
+    if (hooks_.openSettings) return hooks_.openSettings();
+    return std::make_unique<QSettings>(QStringLiteral("rekkon"), QStringLiteral("rekkon"));
+}
+
+void MainWindow::restoreSettings() {
+    const std::unique_ptr<QSettings> stored = settings();
+    if (!stored) return;
+    if (const QByteArray geometry = stored->value(QStringLiteral("window/geometry")).toByteArray();
+        !geometry.isEmpty())
+        restoreGeometry(geometry);
+    const QByteArray columns = stored->value(QStringLiteral("list/columns")).toByteArray();
+    // A state saved with another number of columns is not used.
+    if (!columns.isEmpty() &&
+        stored->value(QStringLiteral("list/columnCount")).toInt() == ResultsModel::kColumns)
+        columnsFromSettings_ = view_->horizontalHeader()->restoreState(columns);
+    view_->horizontalHeader()->setSortIndicatorShown(false);
+    longNamesAction_->setChecked(stored->value(QStringLiteral("options/longNames")).toBool());
+    keepFoldersAction_->setChecked(stored->value(QStringLiteral("options/keepFolders")).toBool());
+}
+
+void MainWindow::saveSettings() {
+    const std::unique_ptr<QSettings> stored = settings();
+    if (!stored) return;
+    stored->setValue(QStringLiteral("window/geometry"), saveGeometry());
+    stored->setValue(QStringLiteral("list/columns"), view_->horizontalHeader()->saveState());
+    stored->setValue(QStringLiteral("list/columnCount"), ResultsModel::kColumns);
+    stored->setValue(QStringLiteral("options/longNames"), longNamesAction_->isChecked());
+    stored->setValue(QStringLiteral("options/keepFolders"), keepFoldersAction_->isChecked());
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    saveSettings();
+    QDialog::closeEvent(event);
+}
+
+void MainWindow::done(int result) {
+    saveSettings();
+    QDialog::done(result);
 }
 
 QWidget* MainWindow::makePreviewSplitter() {
@@ -573,6 +816,8 @@ QWidget* MainWindow::makePreviewSplitter() {
             &MainWindow::updatePreview);
     // A refilled list's entries are new: what the pane shows belongs to the old one.
     connect(model_, &QAbstractItemModel::modelReset, this, &MainWindow::updatePreview);
+    // The filter may hide the selected row (a sort keeps it: the pane does not read it again).
+    connect(model_, &QAbstractItemModel::layoutChanged, this, &MainWindow::updatePreview);
     return splitter;
 }
 

@@ -15,13 +15,17 @@
 #include "ui/VolumeChoice.h"
 
 class QAction;
+class QCloseEvent;
 class QLabel;
+class QMenu;
 class QPushButton;
+class QSettings;
 class QTableView;
 class QUrl;
 
 namespace rekkon::ui {
 
+class FilterBar;
 class PreviewPane;
 class ProgressWindow;
 class ResultsModel;
@@ -32,8 +36,13 @@ struct DriveSelectHooks;
 struct MainWindowHooks {
     // A warning box with the product title as caption.
     std::function<void(QWidget* parent, const QString& text)> warn;
-    // Opens a document (the manual) with the desktop's browser.
-    std::function<void(const QUrl& url)> openUrl;
+    // Opens a document (the manual) with the desktop's browser; false when nothing opened it
+    // (the manual is then shown in the program's own viewer).
+    std::function<bool(const QUrl& url)> openUrl;
+    // Shows the manual in the program's own viewer (ManualViewer).
+    std::function<void(QWidget* parent, const QUrl& url)> showManualInside;
+    // The settings the window remembers between runs (QSettings of the program by default).
+    std::function<std::unique_ptr<QSettings>()> openSettings;
     // The folder of the mounted FAT or exFAT volume to scan next, as the scan names it; nullopt:
     // cancelled.
     std::function<std::optional<std::string>(QWidget* parent, ScanContext& context)> chooseFolder;
@@ -99,7 +108,8 @@ class MainWindow : public QDialog {
     // "Save recovery report...": asks for a new file and writes the report of the last
     // recovery into it; an existing file is refused.
     void saveReport();
-    // F1: the manual beside the program.
+    // F1: the manual beside the program, in the desktop's browser or else in the program's own
+    // viewer; a message names the path when the manual is missing.
     void showManual();
     void showAbout();
 
@@ -114,11 +124,20 @@ class MainWindow : public QDialog {
     QAction* lostFoldersAction() const { return lostFoldersAction_; }
     QAction* carveAction() const { return carveAction_; }
     QAction* saveReportAction() const { return saveReportAction_; }
+    // Ctrl+F: puts the focus in the filter line.
+    QAction* filterAction() const { return filterAction_; }
+    // The "&Tools" button's menu: what the list's context menu holds, and the manual.
+    QPushButton* toolsButton() const { return toolsButton_; }
+    QMenu* toolsMenu() const { return toolsMenu_; }
+    FilterBar* filterBar() const { return filterBar_; }
+    // The counts of the list: shown, found, selected and the selected files' size.
+    QLabel* countsLine() const { return counts_; }
     // The JSON report of the last recovery, built when it ended (the found list it describes
     // is replaced by the next scan); empty before the first.
     const std::string& lastReport() const { return report_; }
 
-    // The scan target the status line and messages quote: SOURCE:\FOLDER.
+    // The scan target the status line and messages quote: SOURCE:\FOLDER, where SOURCE names the
+    // partition of a disk ("/dev/sdb2", "disk.img partition 5").
     QString scanTarget() const;
     bool mounted() const { return mounted_; }
 
@@ -136,6 +155,10 @@ class MainWindow : public QDialog {
     QAction* previewAction() const { return previewAction_; }
     PreviewPane* previewPane() const { return preview_; }
 
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void done(int result) override;
+
   private:
     // Shows the selected row's file in the preview pane when it is on (a hint for no row or
     // several); stopPreview() stops its reading before anything else reads the volume.
@@ -144,6 +167,15 @@ class MainWindow : public QDialog {
     // The list and the preview pane (hidden at first) side by side, with previewAction().
     QWidget* makePreviewSplitter();
     void warn(const QString& text);
+    // The title: what is listed, then the product ("card.img — Vantrel Rekkon Personal 1.4").
+    void showTitle();
+    void showCounts();
+    void fillMenu(QMenu& menu, bool withManual);
+    void restoreSettings();
+    void saveSettings();
+    std::unique_ptr<QSettings> settings() const;
+    // The volume's name in the status line and messages; `partition` of a disk, when one.
+    void nameVolume(const std::optional<int>& partition, const std::string& fileSystemName);
     bool askSearchByContent(const QString& text);
     std::optional<std::string> askFolder();
     void showFoundStatus();
@@ -162,9 +194,12 @@ class MainWindow : public QDialog {
     bool mounted_ = false;
     bool searchingContent_ = false;  // the mounted volume's scans search by content too
     QString sourcePath_;
-    double fontScale_ = 1.0;          // how much wider than the 8-point dialog font the font is
-    std::uint64_t volumeOffset_ = 0;  // of the mounted volume in the source
-    std::string folder_;              // the folder the last scan was asked for
+    QString volumePath_;    // the source, or the partition of a disk as the user knows it
+    QString volumeSuffix_;  // " (NTFS)" after a partition picked from a disk's table
+    bool columnsFromSettings_ = false;  // the user's widths and order: not fitted to the content
+    double fontScale_ = 1.0;            // how much wider than the 8-point dialog font the font is
+    std::uint64_t volumeOffset_ = 0;    // of the mounted volume in the source
+    std::string folder_;                // the folder the last scan was asked for
     std::string report_;
     QTableView* view_ = nullptr;
     ResultsModel* model_ = nullptr;
@@ -179,9 +214,18 @@ class MainWindow : public QDialog {
     QAction* lostFoldersAction_ = nullptr;
     QAction* carveAction_ = nullptr;
     QAction* saveReportAction_ = nullptr;
+    QAction* filterAction_ = nullptr;
+    QAction* manualAction_ = nullptr;
+    QPushButton* toolsButton_ = nullptr;
+    QMenu* toolsMenu_ = nullptr;
+    FilterBar* filterBar_ = nullptr;
+    QLabel* counts_ = nullptr;
     QAction* previewAction_ = nullptr;
     PreviewPane* preview_ = nullptr;
 };
+
+// The counts line below the list: "Showing 12 of 850 files, 3 selected (1.2 MB)".
+QString countsText(int shown, int found, int selected, std::uint64_t selectedBytes);
 
 // Messages of the main window.
 QString nothingFoundMessage(const QString& scanTarget);

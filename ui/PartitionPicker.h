@@ -19,10 +19,10 @@ namespace rekkon::ui {
 // "nvme0n1p2"). A disk-image file has no such names: "disk.img partition 1".
 QString partitionName(const QString& diskPath, int number);
 
-// Asks which FAT, exFAT or NTFS partition of a disk to scan: a small modal dialog in the drive dialog's
-// colours with the product title as caption, "Select partition:", a list of the partitions as the
-// drive dialog words them (driveItemText), first one selected, and OK / Cancel. Partitions that
-// hold no FAT, exFAT or NTFS file system are not offered.
+// Asks which FAT, exFAT or NTFS partition of a disk to scan: a small modal dialog in the drive
+// dialog's colours with the product title as caption, "Select partition:", a list of the partitions
+// as the drive dialog words them (driveItemText), first one selected, and OK / Cancel. Partitions
+// that hold no FAT, exFAT or NTFS file system are not offered.
 class PartitionPicker : public QDialog {
     Q_OBJECT
 

@@ -13,6 +13,10 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
+#include "ui/ElidedLabel.h"
+
 namespace rekkon::ui {
 
 namespace {
@@ -25,6 +29,8 @@ constexpr int kTop = 11;
 constexpr int kPictureSize = 32;
 constexpr int kTextLeft = 39;
 constexpr int kTextWidth = 402;
+// At most this share of the screen's width, when a long text asks for more room.
+constexpr double kMostOfScreen = 0.6;
 // The row below the text that holds the Cancel button during a scan.
 constexpr int kCancelRowHeight = 32;
 constexpr int kCancelWidth = 92;
@@ -51,12 +57,22 @@ ProgressWindow::ProgressWindow(QWidget* parent)
     picture_ = new QLabel(frame);
     picture_->setObjectName(QStringLiteral("progressPicture"));
     picture_->setFixedSize(kPictureSize, kPictureSize);
-    text_ = new QLabel(frame);
+    text_ = new ElidedLabel(frame);
     text_->setObjectName(QStringLiteral("progressText"));
-    text_->setTextFormat(Qt::PlainText);
     text_->setAlignment(Qt::AlignCenter);
-    // Fixed, so that a long device path is cut off rather than widening the strip.
-    text_->setFixedSize(kTextWidth, kPictureSize);
+    text_->setMinimumWidth(kTextWidth);
+    text_->setFixedHeight(kPictureSize);
+    text_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // The strip never becomes the active window, and the main window is disabled while it
+    // shows: its text keeps the colours of an active, enabled window, or it is drawn greyed.
+    QPalette palette = text_->palette();
+    for (const QPalette::ColorRole role :
+         {QPalette::WindowText, QPalette::Text, QPalette::Window}) {
+        const QColor active = palette.color(QPalette::Active, role);
+        palette.setColor(QPalette::Inactive, role, active);
+        palette.setColor(QPalette::Disabled, role, active);
+    }
+    text_->setPalette(palette);
 
     cancel_ = new QPushButton(QStringLiteral("Cancel"), frame);
     cancel_->setObjectName(QStringLiteral("progressCancel"));
@@ -78,8 +94,7 @@ ProgressWindow::ProgressWindow(QWidget* parent)
     row->setContentsMargins(kPictureLeft, kTop, 0, 0);
     row->setSpacing(kTextLeft - kPictureLeft - kPictureSize);
     row->addWidget(picture_, 0, Qt::AlignTop);
-    row->addWidget(text_, 0, Qt::AlignTop);
-    row->addStretch(1);
+    row->addWidget(text_, 1, Qt::AlignTop);
     column->addLayout(row);
     column->addStretch(1);
     column->addWidget(cancel_, 0, Qt::AlignRight | Qt::AlignVCenter);
@@ -103,6 +118,7 @@ void ProgressWindow::start(const QString& sourceName) {
     }
     running_ = true;
     text_->setText(QStringLiteral("Initialization of volume %1: ...").arg(sourceName));
+    fitWidth();
     showFrame(0);
     timer_->start();
     centreOnScreen();
@@ -122,8 +138,8 @@ void ProgressWindow::setText(const QString& text) {
 void ProgressWindow::offerCancel() {
     cancel_->setEnabled(true);
     cancel_->show();
-    setFixedSize(kWidth, kHeight + kCancelRowHeight);
-    centreOnScreen();
+    cancelShown_ = true;
+    fitWidth();
 }
 
 void ProgressWindow::pressCancel() {
@@ -140,6 +156,7 @@ void ProgressWindow::stop() {
     running_ = false;
     timer_->stop();
     cancel_->hide();
+    cancelShown_ = false;
     setFixedSize(kWidth, kHeight);
     hide();
 }
@@ -163,16 +180,41 @@ void ProgressWindow::applyPendingText() {
     }
     if (!running_ || !text) return;
     text_->setText(*text);
+    fitWidth();
     // Another window may have come to the front since; the strip stays above it.
     raise();
 }
 
-void ProgressWindow::centreOnScreen() {
+QRect ProgressWindow::screenArea() const {
     QScreen* screen = parentWidget() != nullptr ? parentWidget()->screen() : nullptr;
     if (screen == nullptr) screen = QGuiApplication::primaryScreen();
-    if (screen == nullptr) return;
-    QRect area = screen->availableGeometry();
-    move(area.center() - QPoint(width() / 2, height() / 2));
+    return screen != nullptr ? screen->availableGeometry() : QRect();
+}
+
+void ProgressWindow::fitWidth() {
+    // Wider for a long text, as far as the screen allows; what still does not fit is cut in the
+    // middle by the label. Never narrower while it shows, so the strip does not jump about.
+    const QRect area = screenArea();
+    const int wanted = text_->fontMetrics().horizontalAdvance(text_->text()) + kWidth - kTextWidth;
+    const int most = area.isValid() ? static_cast<int>(area.width() * kMostOfScreen) : kWidth;
+    int width = std::clamp(wanted, kWidth, std::max(kWidth, most));
+    if (isVisible()) width = std::max(width, this->width());
+    const int height = kHeight + (cancelShown_ ? kCancelRowHeight : 0);
+    if (width == this->width() && height == this->height() && isVisible()) return;
+    setFixedSize(width, height);
+    centreOnScreen();
+}
+
+void ProgressWindow::centreOnScreen() {
+    const QRect area = screenArea();
+    if (area.isValid()) move(area.center() - QPoint(width() / 2, height() / 2));
+}
+
+void ProgressWindow::changeEvent(QEvent* event) {
+    // Disabling the main window disables its child windows too; the strip stays as it is (its
+    // Cancel button is disabled on its own once pressed).
+    if (event->type() == QEvent::EnabledChange && !isEnabled()) setEnabled(true);
+    QWidget::changeEvent(event);
 }
 
 }  // namespace rekkon::ui

@@ -2,12 +2,14 @@
 
 #include <QMutex>
 #include <QPixmap>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 
 #include <array>
 #include <optional>
 
+class QEvent;
 class QLabel;
 class QPushButton;
 class QTimer;
@@ -44,6 +46,9 @@ class ProgressWindow : public QWidget {
     void nextFrame();
     void applyPendingText();
     void centreOnScreen();
+    void fitWidth();
+    QRect screenArea() const;
+    void changeEvent(QEvent* event) override;
     void pressCancel();
 
     QLabel* picture_ = nullptr;
@@ -52,6 +57,7 @@ class ProgressWindow : public QWidget {
     QTimer* timer_ = nullptr;
     std::array<QPixmap, kFrameCount> frames_;
     int frame_ = 0;
+    bool cancelShown_ = false;
     bool running_ = false;  // user-interface thread only
 
     // Handed over from the scanning thread: the newest text, and whether a call to

@@ -28,6 +28,8 @@ QString columnTitle(int column) {
             return QStringLiteral("Type");
         case kLongNameColumn:
             return QStringLiteral("Long Name");
+        case kFolderColumn:
+            return QStringLiteral("Folder");
         default:
             return {};
     }
@@ -66,6 +68,8 @@ QString cellText(const DeletedFileEntry& e, int column) {
             return e.contentType.empty() ? shownName(typeText(e.name)) : contentTypeText(e);
         case kLongNameColumn:
             return e.longName ? shownName(*e.longName) : QString();
+        case kFolderColumn:
+            return shownName(e.folder);
         default:
             return {};
     }
@@ -100,15 +104,52 @@ void ResultsModel::setEntries(const FoundList* list) {
     beginResetModel();
     list_ = (list != nullptr && !list->empty()) ? list : nullptr;
     previousColumn_ = 0;
-    rows_.clear();
+    sortColumn_ = -1;
+    sortedAscending_ = true;
+    order_.clear();
     representative_.clear();
+    filterIndex_.reset(list_);
     if (list_ != nullptr) {
-        rows_.resize(list_->size());
-        for (std::uint32_t i = 0; i < rows_.size(); ++i)
-            rows_[i] = i;
+        order_.resize(list_->size());
+        for (std::uint32_t i = 0; i < order_.size(); ++i)
+            order_[i] = i;
         representative_ = streamOwners(*list_);
     }
+    rows_ = filtered(order_);
     endResetModel();
+}
+
+std::vector<std::uint32_t> ResultsModel::filtered(const std::vector<std::uint32_t>& order) {
+    if (filter_.passesEverything()) return order;
+    const std::string needle = RowFilterIndex::needleOf(filter_);
+    std::vector<std::uint32_t> rows;
+    for (const std::uint32_t index : order)
+        if (filterIndex_.passes(index, filter_, needle)) rows.push_back(index);
+    return rows;
+}
+
+void ResultsModel::setFilter(const RowFilter& filter) {
+    filter_ = filter;
+    if (list_ == nullptr) return;
+    emit layoutAboutToBeChanged();
+    showRows(filtered(order_));
+    emit layoutChanged();
+}
+
+void ResultsModel::showRows(std::vector<std::uint32_t> rows) {
+    constexpr int kNotShown = -1;
+    std::vector<int> newRowOf(list_->size(), kNotShown);
+    for (std::size_t row = 0; row < rows.size(); ++row)
+        newRowOf[rows[row]] = static_cast<int>(row);
+    const QModelIndexList from = persistentIndexList();
+    QModelIndexList to;
+    to.reserve(from.size());
+    for (const QModelIndex& index : from) {
+        const int row = newRowOf[rows_[static_cast<std::size_t>(index.row())]];
+        to.append(row == kNotShown ? QModelIndex() : createIndex(row, index.column()));
+    }
+    rows_ = std::move(rows);
+    changePersistentIndexList(from, to);
 }
 
 void ResultsModel::sortByColumn(int column) {
@@ -116,24 +157,11 @@ void ResultsModel::sortByColumn(int column) {
     if (list_ != nullptr && column < kColumns) {
         WaitCursor wait;
         emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-        std::vector<std::uint32_t> sorted = rows_;
-        sortRows(*list_, representative_, sorted, column, previousColumn_);
-
-        // Persistent indexes (selection, current row) follow their entries.
-        std::vector<int> newRowOf(list_->size());
-        for (std::size_t row = 0; row < sorted.size(); ++row) {
-            newRowOf[sorted[row]] = static_cast<int>(row);
-        }
-        const QModelIndexList from = persistentIndexList();
-        QModelIndexList to;
-        to.reserve(from.size());
-        for (const QModelIndex& index : from) {
-            const int row = newRowOf[rows_[static_cast<std::size_t>(index.row())]];
-            to.append(createIndex(row, index.column()));
-        }
-        rows_ = std::move(sorted);
-        changePersistentIndexList(from, to);
+        sortRows(*list_, representative_, order_, column, previousColumn_);
+        showRows(filtered(order_));
         emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+        sortColumn_ = column;
+        sortedAscending_ = sortsAscending(column, previousColumn_);
     }
     previousColumn_ = previousAfterClick(column, previousColumn_);
 }
@@ -146,7 +174,7 @@ const DeletedFileEntry* ResultsModel::entryAt(int row) const {
 }
 
 int ResultsModel::columnWidth(int column) {
-    static constexpr int kWidths[kColumns] = {170, 71, 134, 134, 115, 41, 170};
+    static constexpr int kWidths[kColumns] = {170, 71, 134, 134, 115, 41, 170, 170};
     return column >= 0 && column < kColumns ? kWidths[column] : 0;
 }
 

@@ -14,7 +14,8 @@ unsigned char upper(char c) {
 
 // The first order of a column: true for A to Z, false for largest first.
 bool isTextColumn(int column) {
-    return column == kNameColumn || column == kTypeColumn || column == kLongNameColumn;
+    return column == kNameColumn || column == kTypeColumn || column == kLongNameColumn ||
+           column == kFolderColumn;
 }
 
 bool firstOrderAscending(int column) {
@@ -44,6 +45,7 @@ std::uint64_t numericKey(const DeletedFileEntry& e, int column) {
 std::string_view textKey(const DeletedFileEntry& e, int column) {
     if (column == kTypeColumn) return extensionOf(e.name);
     if (column == kLongNameColumn) return e.longName ? std::string_view(*e.longName) : "";
+    if (column == kFolderColumn) return e.folder;
     return e.name;
 }
 
@@ -70,6 +72,10 @@ void sortByKey(std::vector<std::uint32_t>& rows, const std::vector<std::uint32_t
 std::uint16_t previousAfterClick(int column, std::uint16_t previous) {
     const auto clicked = static_cast<std::uint16_t>(column);
     return clicked == previous ? kReversedSort : clicked;
+}
+
+bool sortsAscending(int column, std::uint16_t previous) {
+    return ascendingFor(column, previous);
 }
 
 int compareNames(std::string_view a, std::string_view b) {

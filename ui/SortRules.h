@@ -30,8 +30,10 @@ enum Column : int {
     // Added after the six above, so their numbers stay; the list shows it after "File Name".
     // Entries without a long name sort as an empty one.
     kLongNameColumn = 6,
+    // The folder path the entry was found in, shown after "Long Name"; sorts A to Z first.
+    kFolderColumn = 7,
 };
-inline constexpr int kColumnCount = 7;
+inline constexpr int kColumnCount = 8;
 
 // The previous sort column after a click on `column`.
 std::uint16_t previousAfterClick(int column, std::uint16_t previous);
@@ -45,6 +47,10 @@ std::string_view extensionOf(std::string_view name);
 // A FILETIME reduced to its bits 24 to 54 (steps of about 1.68 s): times closer than that
 // may compare equal.
 std::uint32_t reducedTime(std::uint64_t fileTime);
+
+// Whether a click on `column` after the previous sort column `previous` sorts A to Z or
+// smallest first.
+bool sortsAscending(int column, std::uint16_t previous);
 
 // Negative when `a` is to come before `b` after a click on `column` with the previous sort column
 // `previous`; 0 for equal keys and for columns outside the list.

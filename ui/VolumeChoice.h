@@ -36,14 +36,14 @@ struct VolumeChoice {
     MountOrder mountOrder() const { return mountOrderForName(fileSystemName); }
 };
 
-// Opens `sourcePath` for the desktop program: a volume as it is, the one FAT, exFAT or NTFS partition of
-// a disk directly, and on a disk with several the one `ask` (by default the PartitionPicker)
-// names. A disk whose table holds no FAT, exFAT or NTFS partition, and a source that cannot be opened,
-// give a message instead of a device.
-// The real selection run off the user-interface thread, so a slow or failing device does not
-// stop the windows painting: the source is opened on the calling thread first (opening may wait
-// for an authorisation with events running), then its table is read on a worker. `busy(true)`
-// comes before the worker starts and `busy(false)` after it ends.
+// Opens `sourcePath` for the desktop program: a volume as it is, the one FAT, exFAT or NTFS
+// partition of a disk directly, and on a disk with several the one `ask` (by default the
+// PartitionPicker) names. A disk whose table holds no FAT, exFAT or NTFS partition, and a source
+// that cannot be opened, give a message instead of a device. The real selection run off the
+// user-interface thread, so a slow or failing device does not stop the windows painting: the source
+// is opened on the calling thread first (opening may wait for an authorisation with events
+// running), then its table is read on a worker. `busy(true)` comes before the worker starts and
+// `busy(false)` after it ends.
 SourceSelector selectOffUiThread(std::function<void(bool)> busy);
 
 VolumeChoice chooseVolume(QWidget* parent, const QString& sourcePath, const SourceOpener& open,

@@ -9,8 +9,7 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    // Ties the windows to the desktop entry, whose icon and name the desktop shows (on Wayland
-    // this is the only link).
-    QGuiApplication::setDesktopFileName(QStringLiteral(REKKON_APP_ID));
+    // Ties the windows to the desktop entry, whose icon and name the desktop shows.
+    rekkon::ui::setUpApplication(app, QStringLiteral(REKKON_APP_ID));
     return rekkon::ui::runApp(app);
 }

@@ -5,14 +5,20 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -42,6 +48,8 @@
 #include "ui/App.h"
 #include "ui/ChangeFolderDialog.h"
 #include "ui/ContentSearchOffer.h"
+#include "ui/CutCellTips.h"
+#include "ui/FilterBar.h"
 #include "ui/FirstCharDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/ProgressWindow.h"
@@ -114,6 +122,8 @@ QString cell(const ResultsModel* model, int row, int column) {
 struct Harness {
     std::vector<QString> warnings;
     std::vector<QUrl> opened;
+    std::vector<QUrl> shownInside;
+    bool browserOpens = true;
     std::optional<std::string> folderChoice;
     bool folderAsked = false;
     MainWindow window;
@@ -123,7 +133,12 @@ struct Harness {
     MainWindowHooks hooks() {
         MainWindowHooks h;
         h.warn = [this](QWidget*, const QString& text) { warnings.push_back(text); };
-        h.openUrl = [this](const QUrl& url) { opened.push_back(url); };
+        h.openUrl = [this](const QUrl& url) {
+            opened.push_back(url);
+            return browserOpens;
+        };
+        h.showManualInside = [this](QWidget*, const QUrl& url) { shownInside.push_back(url); };
+        h.openSettings = [] { return std::unique_ptr<QSettings>(); };
         h.askSearchByContent = [this](QWidget*, const QString& text) {
             warnings.push_back(text);
             return false;
@@ -369,6 +384,10 @@ class MainWindowTest : public QObject {
     void checkRowsEqualCli(const char* fixture);
 
   private slots:
+    // The windows made without settings hooks remember into a test folder, emptied before each
+    // test, so no test sees what another left.
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void init() { QSettings(QStringLiteral("rekkon"), QStringLiteral("rekkon")).clear(); }
     void fatRowsEqualTheCommandLineList() { checkRowsEqualCli(kFatImage); }
     void ntfsRowsEqualTheCommandLineList() { checkRowsEqualCli(kNtfsImage); }
     void exfatRowsEqualTheCommandLineList() { checkRowsEqualCli(kExfatImage); }
@@ -399,6 +418,11 @@ class MainWindowTest : public QObject {
     void listMenuSearchesFreeSpaceForLostFolders();
     void lostFolderSearchIsOfferedOnMountedFatOnly();
     void listMenuKeepsFoldersAndSavesTheReport();
+    void keyboardLeavesTheListForTheButtonsAndRekkonWaitsForASelection();
+    void toolsMenuFilterLineAndCounts();
+    void settingsComeBackAfterARestart();
+    void aPartitionOfADiskIsNamedInTheTitleAndStatusLine();
+    void cutCellsGiveTheirWholeTextAsTooltip();
 };
 
 void MainWindowTest::checkRowsEqualCli(const char* fixture) {
@@ -450,7 +474,10 @@ void MainWindowTest::exfatListsDeletedFilesWithWholeNamesWithoutALongNameColumn(
 void MainWindowTest::windowHasTheControlsAndTexts() {
     Harness h;
     QVERIFY(h.window.openSource(QString::fromStdString(test::fixtureImage(kFatImage))));
-    QCOMPARE(h.window.windowTitle(), QStringLiteral("Vantrel Rekkon Personal 1.4"));
+    // The title names what is listed, so two windows are told apart.
+    QCOMPARE(h.window.windowTitle(),
+             QFileInfo(QString::fromStdString(test::fixtureImage(kFatImage))).fileName() +
+                 QStringLiteral(" \u2014 Vantrel Rekkon Personal 1.4"));
     QCOMPARE(h.window.recoverButton()->text(), QStringLiteral("&Rekkon"));
     QCOMPARE(h.window.changeFolderButton()->text(), QStringLiteral("&Change Folder"));
     QCOMPARE(h.window.aboutButton()->text(), QStringLiteral("&About"));
@@ -984,10 +1011,26 @@ void MainWindowTest::f1OpensTheManualBesideTheProgram() {
     Harness h;
     h.window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&h.window));
+    const QString path = QCoreApplication::applicationDirPath() + "/MANUAL.html";
+    // Missing: a message names where it was looked for.
+    QFile::remove(path);
     QTest::keyClick(&h.window, Qt::Key_F1);
-    QCOMPARE(h.opened.size(), std::size_t{1});
-    QCOMPARE(h.opened[0],
-             QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + "/MANUAL.html"));
+    QVERIFY(h.opened.empty());
+    QCOMPARE(h.warnings.size(), std::size_t{1});
+    QVERIFY(h.warnings[0].contains(path));
+
+    QFile manual(path);
+    QVERIFY(manual.open(QIODevice::WriteOnly));
+    manual.write("<html><body>Manual</body></html>");
+    manual.close();
+    QTest::keyClick(&h.window, Qt::Key_F1);
+    QCOMPARE(h.opened, std::vector<QUrl>{QUrl::fromLocalFile(path)});
+    QVERIFY(h.shownInside.empty());
+    // No browser opens it: the program's own viewer shows it.
+    h.browserOpens = false;
+    QTest::keyClick(&h.window, Qt::Key_F1);
+    QCOMPARE(h.shownInside, std::vector<QUrl>{QUrl::fromLocalFile(path)});
+    QFile::remove(path);
 }
 
 void MainWindowTest::escapeClosesTheWindow() {
@@ -1100,10 +1143,12 @@ void MainWindowTest::listMenuChoosesLongNamesAndTheListShowsThem() {
     QVERIFY(window.openSource(QString::fromStdString(test::fixtureImage(kFatImage))));
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    // "Long Name" is seen right after "File Name"; the six columns keep their places.
+    // "Long Name" and "Folder" are seen right after "File Name"; the six columns keep their
+    // order.
     const QHeaderView* header = window.resultsView()->horizontalHeader();
     QCOMPARE(header->visualIndex(kLongNameColumn), 1);
-    QCOMPARE(header->logicalIndex(2), 1);
+    QCOMPARE(header->logicalIndex(2), int{kFolderColumn});
+    QCOMPARE(header->logicalIndex(3), 1);
     QCOMPARE(window.resultsModel()->headerData(kLongNameColumn, Qt::Horizontal).toString(),
              QStringLiteral("Long Name"));
     bool anyLongName = false;
@@ -1256,6 +1301,151 @@ void MainWindowTest::listMenuKeepsFoldersAndSavesTheReport() {
                  h.warnings[0].contains(QStringLiteral("new name")),
              qPrintable(h.warnings[0]));
     QCOMPARE(fileText(taken), std::string("kept"));
+}
+
+void MainWindowTest::keyboardLeavesTheListForTheButtonsAndRekkonWaitsForASelection() {
+    Harness h;
+    QVERIFY(h.window.openSource(QString::fromStdString(test::fixtureImage(kFatImage))));
+    h.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&h.window));
+    QTableView* view = h.window.resultsView();
+    view->setFocus();
+    QVERIFY(!h.window.recoverButton()->isEnabled());
+    // The arrow keys move within the list and select; Tab leaves it for the buttons.
+    QTest::keyClick(view, Qt::Key_Down);
+    QTest::keyClick(view, Qt::Key_Down, Qt::ShiftModifier);
+    QCOMPARE(view->selectionModel()->selectedRows().size(), 2);
+    QVERIFY(h.window.recoverButton()->isEnabled());
+    QVERIFY(h.window.countsLine()->text().contains(QStringLiteral("2 selected")));
+    QTest::keyClick(view, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), h.window.recoverButton());
+    for (QPushButton* next : {h.window.changeFolderButton(), h.window.aboutButton(),
+                              h.window.toolsButton(), h.window.doneButton()}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), next);
+    }
+    view->clearSelection();
+    QVERIFY(!h.window.recoverButton()->isEnabled());
+}
+
+void MainWindowTest::toolsMenuFilterLineAndCounts() {
+    Harness h;
+    QVERIFY(h.window.openSource(QString::fromStdString(test::fixtureImage(kFatImage))));
+    h.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&h.window));
+    // Ctrl+F goes to the filter line; what is typed narrows the rows at once.
+    const int found = h.window.resultsModel()->rowCount();
+    QVERIFY(h.window.countsLine()->text().startsWith(QStringLiteral("%1 files").arg(found)));
+    QTest::keyClick(&h.window, Qt::Key_F, Qt::ControlModifier);
+    QLineEdit* field = h.window.filterBar()->textField();
+    QCOMPARE(QApplication::focusWidget(), field);
+    // Typed as a user would: the letters of the first row's name, in lower case.
+    QString name;
+    for (const QChar c : cell(h.window.resultsModel(), 0, kNameColumn)) {
+        if (c.isLetterOrNumber() && c.unicode() < 0x80)
+            name += c.toLower();
+        else if (name.size() >= 3)
+            break;
+        else
+            name.clear();
+    }
+    QTest::keyClicks(field, name);
+    const int shown = h.window.resultsModel()->rowCount();
+    QVERIFY(shown >= 1 && shown < found);
+    for (int row = 0; row < shown; ++row) {
+        const DeletedFileEntry* e = h.window.resultsModel()->entryAt(row);
+        const QString text =
+            QString::fromStdString(e->name + "|" + e->longName.value_or("") + "|" + e->folder);
+        QVERIFY(text.contains(name, Qt::CaseInsensitive));
+    }
+    QCOMPARE(h.window.countsLine()->text(),
+             QStringLiteral("Showing %1 of %2 files").arg(shown).arg(found));
+    field->clear();
+    h.window.filterBar()->statusChoice()->setCurrentIndex(1);  // Good only
+    for (int row = 0; row < h.window.resultsModel()->rowCount(); ++row)
+        QCOMPARE(cell(h.window.resultsModel(), row, kStatusColumn), QStringLiteral("Good"));
+
+    // The Tools button holds what the list's menu holds, with the shortcuts shown.
+    QStringList items;
+    QTimer menuTimer;
+    menuTimer.setInterval(0);
+    connect(&menuTimer, &QTimer::timeout, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (menu == nullptr) return;
+        menuTimer.stop();
+        for (const QAction* action : menu->actions())
+            items << action->text() + QLatin1Char('|') +
+                         action->shortcut().toString(QKeySequence::PortableText);
+        menu->close();
+    });
+    menuTimer.start();
+    QTest::keyClick(&h.window, Qt::Key_T, Qt::AltModifier);
+    QTRY_VERIFY(!items.isEmpty());
+    for (const char* item :
+         {"Filter the list|Ctrl+F", "Search free space for lost folders|Ctrl+L",
+          "Search free space by content|Ctrl+K", "Recover under long names|Ctrl+N",
+          "Recover into their folders|Ctrl+D", "Save recovery report...|Ctrl+S", "Manual|F1"})
+        QVERIFY2(items.contains(QString::fromLatin1(item)), item);
+}
+
+void MainWindowTest::settingsComeBackAfterARestart() {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("rekkon.conf"));
+    MainWindowHooks hooks;
+    hooks.openSettings = [file] { return std::make_unique<QSettings>(file, QSettings::IniFormat); };
+    QSize size;
+    {
+        MainWindow window(hooks);
+        QVERIFY(window.openSource(QString::fromStdString(test::fixtureImage(kFatImage))));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.resize(640, 300);
+        size = window.size();
+        window.resultsView()->setColumnWidth(kSizeColumn, 123);
+        window.resultsView()->horizontalHeader()->moveSection(
+            window.resultsView()->horizontalHeader()->visualIndex(kTypeColumn), 0);
+        window.longNamesAction()->setChecked(true);
+        window.keepFoldersAction()->setChecked(true);
+        QTest::keyClick(&window, Qt::Key_Escape);
+    }
+    MainWindow again(hooks);
+    QVERIFY(again.openSource(QString::fromStdString(test::fixtureImage(kFatImage))));
+    QCOMPARE(again.size(), size);
+    QCOMPARE(again.resultsView()->columnWidth(kSizeColumn), 123);
+    QCOMPARE(again.resultsView()->horizontalHeader()->logicalIndex(0), int{kTypeColumn});
+    QVERIFY(again.recoverUnderLongNames());
+    QVERIFY(again.recoverIntoFolders());
+}
+
+void MainWindowTest::aPartitionOfADiskIsNamedInTheTitleAndStatusLine() {
+    Harness h;
+    MainWindowHooks hooks = h.hooks();
+    hooks.askPartition = [](QWidget*, const QString&, const PartitionTable&) {
+        return std::optional<int>(5);
+    };
+    MainWindow window(hooks);
+    QVERIFY(window.openSource(QString::fromStdString(test::fixtureImage("ewf/dos-disk.E01"))));
+    QVERIFY2(window.windowTitle().startsWith(QStringLiteral("dos-disk.E01 partition 5 (")),
+             qPrintable(window.windowTitle()));
+    QVERIFY2(window.statusLine()->text().contains(QStringLiteral("dos-disk.E01 partition 5:\\")),
+             qPrintable(window.statusLine()->text()));
+}
+
+void MainWindowTest::cutCellsGiveTheirWholeTextAsTooltip() {
+    Harness h;
+    QVERIFY(h.window.openSource(QString::fromStdString(test::fixtureImage(kFatImage))));
+    h.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&h.window));
+    QTableView* view = h.window.resultsView();
+    auto* tips = qobject_cast<CutCellTips*>(view->itemDelegate());
+    QVERIFY(tips != nullptr);
+    const QModelIndex index = h.window.resultsModel()->index(0, kNameColumn);
+    QStyleOptionViewItem option;
+    option.initFrom(view);
+    option.rect = view->visualRect(index);
+    QVERIFY(tips->tipFor(option, index).isEmpty());
+    option.rect.setWidth(12);
+    QCOMPARE(tips->tipFor(option, index), index.data().toString());
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -1,9 +1,11 @@
 #include <QLabel>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
 #include <thread>
 
+#include "ui/ElidedLabel.h"
 #include "ui/ProgressWindow.h"
 
 using rekkon::ui::ProgressWindow;
@@ -86,6 +88,33 @@ class ProgressWindowTest : public QObject {
             QVERIFY(QMetaObject::invokeMethod(timer, "timeout"));
             QCOMPARE(shownFrame(window), tick % ProgressWindow::kFrameCount);
         }
+    }
+
+    // The strip shows while the main window is disabled, and is never the active window: its
+    // text must not be drawn greyed. A long text widens it within the screen and is cut in the
+    // middle, keeping both ends.
+    void staysReadableBesideADisabledOwnerAndKeepsBothEndsOfALongText() {
+        QWidget owner;
+        auto* window = new ProgressWindow(&owner);
+        owner.setEnabled(false);
+        window->start(QStringLiteral("/dev/sdb1"));
+        auto* label = window->findChild<rekkon::ui::ElidedLabel*>(QStringLiteral("progressText"));
+        QVERIFY(label->isEnabled());
+        const QPalette& palette = label->palette();
+        QCOMPARE(palette.color(QPalette::Inactive, QPalette::WindowText),
+                 palette.color(QPalette::Active, QPalette::WindowText));
+
+        const int narrow = window->width();
+        const QString tail = QStringLiteral(" Searching free space for lost folders (83%).");
+        window->setText(QStringLiteral("Found 850 deleted files.") + tail);
+        QTRY_VERIFY(window->width() > narrow);
+        QCOMPARE(label->shownText(), label->text());
+        const int screenWidth = window->screen()->availableGeometry().width();
+        window->setText(QStringLiteral("Found 850 deleted files in ") +
+                        QString(400, QLatin1Char('x')) + tail);
+        QTRY_VERIFY(label->shownText().endsWith(QStringLiteral("(83%).")));
+        QVERIFY(label->shownText().startsWith(QStringLiteral("Found 850")));
+        QVERIFY(window->width() <= screenWidth);
     }
 
     void stopHidesItAndEndsTheAnimation() {

@@ -13,6 +13,8 @@
 using rekkon::DeletedFileEntry;
 using rekkon::FoundList;
 using rekkon::ui::ResultsModel;
+using rekkon::ui::StatusFilter;
+using rekkon::ui::kFolderColumn;
 
 namespace {
 
@@ -72,24 +74,25 @@ class ResultsModelTest : public QObject {
 
     void headerClicksInATableView();
     void selectionFollowsSortedEntries();
+    void filterNarrowsByNameFolderTypeAndEstimate();
 };
 
 void ResultsModelTest::headersAndShape() {
     ResultsModel model;
-    QCOMPARE(model.columnCount(), 7);
-    QCOMPARE(ResultsModel::kColumns, 7);
-    // The six columns keep their numbers; "Long Name" comes as the seventh (the main window
-    // shows it after "File Name").
-    const QStringList expected = {"File Name",        "Size (kB)",        "Create Time",
-                                  "Last Access Time", "Estimated Status", "Type",
-                                  "Long Name"};
-    for (int c = 0; c < 7; ++c) {
+    QCOMPARE(model.columnCount(), 8);
+    QCOMPARE(ResultsModel::kColumns, 8);
+    // The six columns keep their numbers; "Long Name" and "Folder" follow (the main window shows
+    // them after "File Name").
+    const QStringList expected = {
+        "File Name",        "Size (kB)", "Create Time", "Last Access Time",
+        "Estimated Status", "Type",      "Long Name",   "Folder"};
+    for (int c = 0; c < 8; ++c) {
         QCOMPARE(model.headerData(c, Qt::Horizontal).toString(), expected[c]);
     }
     QCOMPARE(ResultsModel::columnWidth(0), 170);
     QCOMPARE(ResultsModel::columnWidth(5), 41);
     QCOMPARE(ResultsModel::columnWidth(6), 170);
-    QCOMPARE(ResultsModel::columnWidth(7), 0);
+    QCOMPARE(ResultsModel::columnWidth(8), 0);
 }
 
 void ResultsModelTest::rowTexts() {
@@ -409,6 +412,54 @@ void ResultsModelTest::selectionFollowsSortedEntries() {
     // A plain click selects that row alone.
     QTest::mouseClick(shown.view.viewport(), Qt::LeftButton, {}, rowCenter(3));
     QCOMPARE(selectedNames(), QStringList({"d"}));
+}
+
+// The filter matches the name, long name, folder and type, letters in any case (also beyond
+// ASCII), combines with the estimate choice, keeps the sort order and the selection of rows still
+// shown; the folder column sorts A to Z first.
+void ResultsModelTest::filterNarrowsByNameFolderTypeAndEstimate() {
+    FoundList list = numbered({entry("IMG_1.JPG", 30), entry("notes.txt", 10),
+                               entry("?ACKUP.ZIP", 20), entry("report.doc", 5)});
+    list[0].folder = "\\DCIM\\100CANON";
+    list[1].folder = "\\Users\\Åsa";
+    list[2].folder = "\\";
+    list[2].longName = "Holiday backup.zip";
+    list[3].folder = "\\Work";
+    list[0].status = 255;
+    list[1].status = 40;
+    list[2].status = 0;
+    list[3].status = 255;
+    ShownList shown(list);
+    QCOMPARE(shown.model.data(shown.model.index(0, kFolderColumn)).toString(),
+             QStringLiteral("\\DCIM\\100CANON"));
+    shown.view.horizontalHeader()->sectionClicked(kFolderColumn);
+    QCOMPARE(names(shown.model),
+             QStringList({"?ACKUP.ZIP", "IMG_1.JPG", "notes.txt", "report.doc"}));
+    shown.view.selectionModel()->select(
+        QItemSelection(shown.model.index(1, 0), shown.model.index(3, kFolderColumn)),
+        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+
+    const auto filtered = [&](const QString& text, StatusFilter status = StatusFilter::All) {
+        shown.model.setFilter({text, status});
+        return names(shown.model);
+    };
+    // Rows filtered out leave the selection; those still shown keep it.
+    QCOMPARE(filtered("t"), QStringList({"notes.txt", "report.doc"}));
+    QCOMPARE(shown.view.selectionModel()->selectedRows().size(), 2);
+    QCOMPARE(filtered(""), QStringList({"?ACKUP.ZIP", "IMG_1.JPG", "notes.txt", "report.doc"}));
+    QCOMPARE(shown.view.selectionModel()->selectedRows().size(), 2);
+    QVERIFY(shown.view.selectionModel()->isRowSelected(2, {}));
+
+    QCOMPARE(filtered("img_"), QStringList({"IMG_1.JPG"}));
+    QCOMPARE(filtered("canon"), QStringList({"IMG_1.JPG"}));     // folder
+    QCOMPARE(filtered("HOLIDAY"), QStringList({"?ACKUP.ZIP"}));  // long name
+    QCOMPARE(filtered("doc"), QStringList({"report.doc"}));      // type
+    QCOMPARE(filtered("åSA"), QStringList({"notes.txt"}));       // beyond ASCII
+    QCOMPARE(filtered("zzz"), QStringList());
+    QCOMPARE(filtered("", StatusFilter::GoodOnly), QStringList({"IMG_1.JPG", "report.doc"}));
+    QCOMPARE(filtered("o", StatusFilter::GoodAndAverage),
+             QStringList({"IMG_1.JPG", "notes.txt", "report.doc"}));
+    QCOMPARE(shown.model.foundCount(), 4);
 }
 
 QTEST_MAIN(ResultsModelTest)
