@@ -100,6 +100,7 @@ void PreviewPane::stopReading() {
     worker_.clear();
     worker_.waitForDone();
     if (reading_) {
+        current_.reset();
         caption_->clear();
         showNote(QStringLiteral("The preview was stopped."));
     }
@@ -117,6 +118,7 @@ void PreviewPane::showNote(const QString& text) {
 void PreviewPane::showSelectionHint(int selected) {
     ++generation_;
     worker_.clear();
+    current_.reset();
     caption_->clear();
     caption_->setToolTip({});
     showNote(
@@ -126,6 +128,9 @@ void PreviewPane::showSelectionHint(int selected) {
 }
 
 void PreviewPane::showEntry(ScanContext& context, const DeletedFileEntry& entry) {
+    if (current_ && keyOf(*current_) == keyOf(entry) && currentContext_ == &context) return;
+    current_ = entry;
+    currentContext_ = &context;
     const std::uint64_t generation = ++generation_;
     worker_.clear();
     caption_->setText(captionText(entry, QStringLiteral("reading...")));

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 
 #include "fs/FoundEntry.h"
 #include "recovery/ScanContext.h"
@@ -47,8 +48,9 @@ class PreviewPane : public QWidget {
     explicit PreviewPane(QWidget* parent = nullptr);
     ~PreviewPane() override;
 
-    // Reads `entry` of the volume mounted in `context` and shows it once read. The volume must
-    // not be read by anything else until the result is shown or stopReading() returns.
+    // Reads `entry` of the volume mounted in `context` and shows it once read (nothing new when
+    // it is the entry shown or being read). The volume must not be read by anything else until
+    // the result is shown or stopReading() returns.
     void showEntry(ScanContext& context, const DeletedFileEntry& entry);
     // `selected` rows other than one: a hint in place of a preview.
     void showSelectionHint(int selected);
@@ -80,6 +82,9 @@ class PreviewPane : public QWidget {
     QPlainTextEdit* text_ = nullptr;
     Preview::Kind kind_ = Preview::Kind::Note;
     bool reading_ = false;  // a requested preview is not shown yet
+    // The entry shown or being read, and its volume.
+    std::optional<DeletedFileEntry> current_;
+    const ScanContext* currentContext_ = nullptr;
     // Raised by every request and by stopReading(): a read whose number is no longer the
     // current one stops and its result is dropped.
     std::atomic<std::uint64_t> generation_{0};

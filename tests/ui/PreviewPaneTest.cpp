@@ -7,6 +7,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
@@ -33,10 +34,12 @@ const char* const kDeletedJpegSource = "carve/images/progressive.jpg";
 const char* const kTextName = "r\xc3\xa9sum\xc3\xa9-ancien.txt";  // résumé
 const char* const kBinaryName = "contig-deleted.bin";
 
-// Messages are collected; a search by content is accepted when `searchByContent`.
+// Messages are collected, no settings kept; a search by content is accepted when
+// `searchByContent`.
 MainWindowHooks quietHooks(QStringList& warnings, bool searchByContent = false) {
     MainWindowHooks hooks;
     hooks.warn = [&warnings](QWidget*, const QString& text) { warnings << text; };
+    hooks.openSettings = [] { return std::unique_ptr<QSettings>(); };  // nothing remembered
     hooks.askSearchByContent = [&warnings, searchByContent](QWidget*, const QString& text) {
         if (!searchByContent) warnings << text;
         return searchByContent;
