@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QShortcut>
+#include <QShowEvent>
 #include <QSplitter>
 #include <QTableView>
 #include <QUrl>
@@ -61,8 +62,8 @@ namespace rekkon::ui {
 namespace {
 
 // The window's size in pixels: 475 x 191 dialog units at 1.5 x 1.625 pixels each, widened by
-// the "Long Name" column so that the six columns before it keep their room.
-constexpr int kWindowWidth = 712 + 170;
+// the "Long Name" and "Folder" columns so that the six columns before them keep their room.
+constexpr int kWindowWidth = 712 + 170 + 170;
 constexpr int kWindowHeight = 310;
 // The buttons: 61 x 14 dialog units.
 constexpr int kButtonWidth = 92;
@@ -503,6 +504,7 @@ bool MainWindow::scanAndFill(const std::string& folder, bool deep) {
         return false;
     }
     model_->setEntries(&context_->foundList);
+    view_->setFocus();
     fitContentColumns();
     showFoundStatus();
     progress_->stop();
@@ -777,6 +779,12 @@ void MainWindow::saveSettings() {
     stored->setValue(QStringLiteral("list/columnCount"), ResultsModel::kColumns);
     stored->setValue(QStringLiteral("options/longNames"), longNamesAction_->isChecked());
     stored->setValue(QStringLiteral("options/keepFolders"), keepFoldersAction_->isChecked());
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // The list has the keys first (arrows, Enter); Ctrl+F or Tab backwards reach the filter.
+    if (filterBar_->textField()->text().isEmpty()) view_->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -16,6 +16,7 @@
 
 class QAction;
 class QCloseEvent;
+class QShowEvent;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -156,6 +157,7 @@ class MainWindow : public QDialog {
     PreviewPane* previewPane() const { return preview_; }
 
   protected:
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void done(int result) override;
 
