@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSettings>
 #include <QSignalSpy>
@@ -15,6 +16,7 @@
 
 #include "support/Fixtures.h"
 #include "support/Md5.h"
+#include "ui/FilterBar.h"
 #include "ui/MainWindow.h"
 #include "ui/PreviewPane.h"
 #include "ui/PreviewRead.h"
@@ -157,6 +159,11 @@ void PreviewPaneTest::showsDeletedFilesAsTextAndHex() {
     QCOMPARE(lines.size(), 4096 / 16 + 1);  // the last line ends too
     QVERIFY(lines.first().startsWith(QStringLiteral("00000000  c4 4f 59 d9 58 e1 7a b2  19 25")));
     QVERIFY(pane->caption()->text().contains(QStringLiteral("first 4 KiB")));
+
+    // The filter hides the file: a hint.
+    window.filterBar()->textField()->setText(QStringLiteral("zzz"));
+    QCOMPARE(pane->kind(), Preview::Kind::Note);
+    window.filterBar()->textField()->clear();
 
     // Several rows or none: a hint.
     selectRows(window, {text, binary});
