@@ -9,7 +9,8 @@
 #                  with REKKON_BENCH turned on); default: <repo>/build-bench, configured here
 #                  with CMAKE_BUILD_TYPE=Release
 #
-# Needs: cmake, a C++20 compiler, Qt 6 Widgets (qt6-base-dev).
+# Needs: cmake, a C++20 compiler, Qt 6 Widgets (qt6-base-dev); dosfstools and mtools for the
+# preview timing.
 #
 # Exit status: 0 when it ran, whether or not the targets were met (reported as "target met" /
 # "target missed"); non-zero on a build error.
@@ -25,6 +26,9 @@ if [[ -z ${REKKON_BUILD:-} ]]; then
 else
     cmake -S "$REPO" -B "$BUILD" -DREKKON_BENCH=ON >/dev/null
 fi
-nice cmake --build "$BUILD" -j2 --target ui-model-bench >/dev/null
+nice cmake --build "$BUILD" -j2 --target ui-model-bench ui-preview-bench >/dev/null
 
 QT_QPA_PLATFORM=offscreen "$BUILD/bench/ui-model-bench" "$ROWS"
+# The preview pane: selection of a deleted 1 MB JPEG (on a FAT image made with mtools) to the
+# painted picture, among as many rows.
+QT_QPA_PLATFORM=offscreen "$BUILD/bench/ui-preview-bench" "$ROWS"

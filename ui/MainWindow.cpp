@@ -22,6 +22,7 @@
 #include <QSettings>
 #include <QShortcut>
 #include <QShowEvent>
+#include <QSplitter>
 #include <QTableView>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -46,6 +47,7 @@
 #include "ui/ManualViewer.h"
 #include "ui/OffThread.h"
 #include "ui/PartitionPicker.h"
+#include "ui/PreviewPane.h"
 #include "ui/ProgressWindow.h"
 #include "ui/RecoverFlow.h"
 #include "ui/ReportSave.h"
@@ -274,7 +276,7 @@ MainWindow::MainWindow(MainWindowHooks hooks, QWidget* parent)
     buttons->addWidget(doneButton_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(filterBar_);
-    layout->addWidget(view_, 1);
+    layout->addWidget(makePreviewSplitter(), 1);
     layout->addLayout(statusRow);
     layout->addLayout(buttons);
 
@@ -295,6 +297,7 @@ MainWindow::MainWindow(MainWindowHooks hooks, QWidget* parent)
 
 MainWindow::~MainWindow() {
     saveSettings();
+    stopPreview();
     if (mounted_) unmountVolume(*context_);
 }
 
@@ -389,6 +392,7 @@ void MainWindow::showCounts() {
 
 bool MainWindow::openSource(const QString& sourcePath, const QString& folder,
                             const SourceOpener& open) {
+    stopPreview();
     if (mounted_) unmountVolume(*context_);
     mounted_ = false;
     searchingContent_ = false;
@@ -454,6 +458,7 @@ bool MainWindow::openSource(const QString& sourcePath, const QString& folder,
 }
 
 bool MainWindow::scanAndFill(const std::string& folder, bool deep) {
+    stopPreview();
     folder_ = folder;
     progress_->start(sourcePath_);
     model_->setEntries(nullptr);
@@ -507,6 +512,7 @@ bool MainWindow::scanAndFill(const std::string& folder, bool deep) {
 }
 
 bool MainWindow::openFromDriveDialog(const DriveSelectHooks& driveHooks) {
+    stopPreview();
     if (mounted_) unmountVolume(*context_);
     mounted_ = false;
     searchingContent_ = false;
@@ -624,11 +630,17 @@ void MainWindow::showFoundStatus() {
 
 void MainWindow::changeFolder() {
     if (!canChooseFolders()) return;
-    if (const std::optional<std::string> folder = askFolder()) scanAndFill(*folder);
+    // The folder chooser reads the volume.
+    stopPreview();
+    if (const std::optional<std::string> folder = askFolder())
+        scanAndFill(*folder);
+    else
+        updatePreview();
 }
 
 void MainWindow::recoverSelection() {
     if (!mounted_) return;
+    stopPreview();
     std::vector<const DeletedFileEntry*> entries;
     const QModelIndexList rows = view_->selectionModel()->selectedRows();
     for (const QModelIndex& index : rows)
@@ -646,6 +658,7 @@ void MainWindow::recoverSelection() {
     }
     // Copying may have met more sectors that cannot be read.
     showFoundStatus();
+    updatePreview();
 }
 
 void MainWindow::searchLostFolders() {
@@ -655,6 +668,7 @@ void MainWindow::searchLostFolders() {
 
 void MainWindow::searchByContent() {
     if (!mounted_ || !context_->fileSystem) return;
+    stopPreview();
     searchContentToo(*context_);
     searchingContent_ = true;
     // Free space belongs to the whole volume.
@@ -781,6 +795,53 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::done(int result) {
     saveSettings();
     QDialog::done(result);
+}
+
+QWidget* MainWindow::makePreviewSplitter() {
+    auto* splitter = new QSplitter(Qt::Horizontal, this);
+    splitter->setChildrenCollapsible(false);
+    preview_ = new PreviewPane(splitter);
+    preview_->hide();
+    splitter->addWidget(view_);
+    splitter->addWidget(preview_);
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 2);
+    previewAction_ = new QAction(QStringLiteral("Show &Preview"), this);
+    previewAction_->setCheckable(true);
+    previewAction_->setShortcut(QKeySequence(Qt::Key_F3));
+    previewAction_->setShortcutContext(Qt::WindowShortcut);
+    addAction(previewAction_);
+    connect(previewAction_, &QAction::toggled, this, [this](bool on) {
+        if (!on) {
+            // Hidden, it reads nothing.
+            preview_->showSelectionHint(0);
+            preview_->stopReading();
+        }
+        preview_->setVisible(on);
+        updatePreview();
+    });
+    connect(view_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &MainWindow::updatePreview);
+    // A refilled list's entries are new: what the pane shows belongs to the old one.
+    connect(model_, &QAbstractItemModel::modelReset, this, &MainWindow::updatePreview);
+    // The filter may hide the selected row (a sort keeps it: the pane does not read it again).
+    connect(model_, &QAbstractItemModel::layoutChanged, this, &MainWindow::updatePreview);
+    return splitter;
+}
+
+void MainWindow::updatePreview() {
+    if (!previewAction_->isChecked()) return;
+    const QModelIndexList rows = view_->selectionModel()->selectedRows();
+    const DeletedFileEntry* entry =
+        mounted_ && rows.size() == 1 ? model_->entryAt(rows.first().row()) : nullptr;
+    if (entry)
+        preview_->showEntry(*context_, *entry);
+    else
+        preview_->showSelectionHint(static_cast<int>(rows.size()));
+}
+
+void MainWindow::stopPreview() {
+    preview_->stopReading();
 }
 
 }  // namespace rekkon::ui

@@ -27,6 +27,7 @@ class QUrl;
 namespace rekkon::ui {
 
 class FilterBar;
+class PreviewPane;
 class ProgressWindow;
 class ResultsModel;
 struct DriveSelectHooks;
@@ -150,6 +151,10 @@ class MainWindow : public QDialog {
     QPushButton* aboutButton() const { return aboutButton_; }
     QPushButton* doneButton() const { return doneButton_; }
     ProgressWindow* progressWindow() const { return progress_; }
+    // "Show &Preview" (F3, off at first): the pane beside the list that previews the selected
+    // file.
+    QAction* previewAction() const { return previewAction_; }
+    PreviewPane* previewPane() const { return preview_; }
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -157,6 +162,12 @@ class MainWindow : public QDialog {
     void done(int result) override;
 
   private:
+    // Shows the selected row's file in the preview pane when it is on (a hint for no row or
+    // several); stopPreview() stops its reading before anything else reads the volume.
+    void updatePreview();
+    void stopPreview();
+    // The list and the preview pane (hidden at first) side by side, with previewAction().
+    QWidget* makePreviewSplitter();
     void warn(const QString& text);
     // The title: what is listed, then the product ("card.img — Vantrel Rekkon Personal 1.4").
     void showTitle();
@@ -211,6 +222,8 @@ class MainWindow : public QDialog {
     QMenu* toolsMenu_ = nullptr;
     FilterBar* filterBar_ = nullptr;
     QLabel* counts_ = nullptr;
+    QAction* previewAction_ = nullptr;
+    PreviewPane* preview_ = nullptr;
 };
 
 // The counts line below the list: "Showing 12 of 850 files, 3 selected (1.2 MB)".
