@@ -18,6 +18,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QShortcut>
@@ -283,7 +284,8 @@ MainWindow::MainWindow(MainWindowHooks hooks, QWidget* parent)
     // Tab goes down the window: filter, list, then the buttons from left to right.
     setTabOrder(filterBar_->textField(), filterBar_->statusChoice());
     setTabOrder(filterBar_->statusChoice(), view_);
-    setTabOrder(view_, recoverButton_);
+    setTabOrder(view_, preview_->textView());
+    setTabOrder(preview_->textView(), recoverButton_);
     setTabOrder(recoverButton_, changeFolderButton_);
     setTabOrder(changeFolderButton_, aboutButton_);
     setTabOrder(aboutButton_, toolsButton_);
@@ -645,10 +647,15 @@ void MainWindow::recoverSelection() {
     const QModelIndexList rows = view_->selectionModel()->selectedRows();
     for (const QModelIndex& index : rows)
         if (const DeletedFileEntry* entry = model_->entryAt(index.row())) entries.push_back(entry);
+    RecoverFlowHooks flow;
+    flow.longNames = recoverUnderLongNames();
+    flow.keepFolders = recoverIntoFolders();
+    // The chooser opens where the last recovery went.
+    flow.startFolder = lastDestination_;
+    flow.chosenFolder = &lastDestination_;
     const std::vector<RecoveryOutcome> outcomes =
         hooks_.recover ? hooks_.recover(this, *context_, sourcePath_, entries)
-                       : recoverSelected(this, *context_, sourcePath_, entries,
-                                         recoverUnderLongNames(), recoverIntoFolders());
+                       : recoverSelected(this, *context_, sourcePath_, entries, flow);
     // Built now: the outcomes point into the found list, which the next scan replaces.
     if (!outcomes.empty()) {
         const std::span<const DeletedFileEntry* const> notTried =
@@ -721,6 +728,7 @@ void MainWindow::fillMenu(QMenu& menu, bool withManual) {
     const FileSystemCapabilities can = capabilities();
     if (withManual) {
         menu.addAction(filterAction_);
+        menu.addAction(previewAction_);
         menu.addSeparator();
     } else {
         menu.addAction(QStringLiteral("&About Kesmo Rekkon..."), this, &MainWindow::showAbout);
@@ -768,6 +776,8 @@ void MainWindow::restoreSettings() {
         columnsFromSettings_ = view_->horizontalHeader()->restoreState(columns);
     view_->horizontalHeader()->setSortIndicatorShown(false);
     longNamesAction_->setChecked(stored->value(QStringLiteral("options/longNames")).toBool());
+    previewAction_->setChecked(stored->value(QStringLiteral("options/preview")).toBool());
+    lastDestination_ = stored->value(QStringLiteral("recover/destination")).toString();
     keepFoldersAction_->setChecked(stored->value(QStringLiteral("options/keepFolders")).toBool());
 }
 
@@ -778,6 +788,9 @@ void MainWindow::saveSettings() {
     stored->setValue(QStringLiteral("list/columns"), view_->horizontalHeader()->saveState());
     stored->setValue(QStringLiteral("list/columnCount"), ResultsModel::kColumns);
     stored->setValue(QStringLiteral("options/longNames"), longNamesAction_->isChecked());
+    stored->setValue(QStringLiteral("options/preview"), previewAction_->isChecked());
+    if (!lastDestination_.isEmpty())
+        stored->setValue(QStringLiteral("recover/destination"), lastDestination_);
     stored->setValue(QStringLiteral("options/keepFolders"), keepFoldersAction_->isChecked());
 }
 

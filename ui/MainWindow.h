@@ -137,6 +137,9 @@ class MainWindow : public QDialog {
     // is replaced by the next scan); empty before the first.
     const std::string& lastReport() const { return report_; }
 
+    // The folder the last recovery went to, remembered between runs; the folder chooser opens
+    // there.
+    const QString& lastDestination() const { return lastDestination_; }
     // The scan target the status line and messages quote: SOURCE:\FOLDER, where SOURCE names the
     // partition of a disk ("/dev/sdb2", "disk.img partition 5").
     QString scanTarget() const;
@@ -196,8 +199,9 @@ class MainWindow : public QDialog {
     bool mounted_ = false;
     bool searchingContent_ = false;  // the mounted volume's scans search by content too
     QString sourcePath_;
-    QString volumePath_;    // the source, or the partition of a disk as the user knows it
-    QString volumeSuffix_;  // " (NTFS)" after a partition picked from a disk's table
+    QString volumePath_;       // the source, or the partition of a disk as the user knows it
+    QString volumeSuffix_;     // " (NTFS)" after a partition picked from a disk's table
+    QString lastDestination_;  // the folder the last recovery went to (remembered)
     bool columnsFromSettings_ = false;  // the user's widths and order: not fitted to the content
     double fontScale_ = 1.0;            // how much wider than the 8-point dialog font the font is
     std::uint64_t volumeOffset_ = 0;    // of the mounted volume in the source

@@ -1406,8 +1406,10 @@ void MainWindowTest::settingsComeBackAfterARestart() {
             window.resultsView()->horizontalHeader()->visualIndex(kTypeColumn), 0);
         window.longNamesAction()->setChecked(true);
         window.keepFoldersAction()->setChecked(true);
+        window.previewAction()->setChecked(true);
         QTest::keyClick(&window, Qt::Key_Escape);
     }
+    QSettings(file, QSettings::IniFormat).setValue("recover/destination", dir.path());
     MainWindow again(hooks);
     QVERIFY(again.openSource(QString::fromStdString(test::fixtureImage(kFatImage))));
     QCOMPARE(again.size(), size);
@@ -1415,6 +1417,8 @@ void MainWindowTest::settingsComeBackAfterARestart() {
     QCOMPARE(again.resultsView()->horizontalHeader()->logicalIndex(0), int{kTypeColumn});
     QVERIFY(again.recoverUnderLongNames());
     QVERIFY(again.recoverIntoFolders());
+    QVERIFY(again.previewAction()->isChecked());
+    QCOMPARE(again.lastDestination(), dir.path());
 }
 
 void MainWindowTest::aPartitionOfADiskIsNamedInTheTitleAndStatusLine() {
