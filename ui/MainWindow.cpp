@@ -158,6 +158,11 @@ MainWindow::MainWindow(MainWindowHooks hooks, QWidget* parent)
 
     filterBar_ = new FilterBar(this);
     connect(filterBar_, &FilterBar::filterChanged, model_, &ResultsModel::setFilter);
+    // Enter after typing goes to the list, its first row selected when none is.
+    connect(filterBar_, &FilterBar::entered, this, [this] {
+        view_->setFocus(Qt::OtherFocusReason);
+        if (!view_->selectionModel()->hasSelection() && model_->rowCount() > 0) view_->selectRow(0);
+    });
     connect(filterAction_, &QAction::triggered, this, [this] {
         filterBar_->textField()->setFocus(Qt::ShortcutFocusReason);
         filterBar_->textField()->selectAll();

@@ -1360,6 +1360,12 @@ void MainWindowTest::toolsMenuFilterLineAndCounts() {
     }
     QCOMPARE(h.window.countsLine()->text(),
              QStringLiteral("Showing %1 of %2 files").arg(shown).arg(found));
+    // Enter goes to the list with its first row selected; it recovers nothing.
+    QTest::keyClick(field, Qt::Key_Return);
+    QCOMPARE(QApplication::focusWidget(), h.window.resultsView());
+    QCOMPARE(h.window.resultsView()->selectionModel()->selectedRows().size(), 1);
+    QVERIFY(h.window.lastReport().empty());
+    h.window.resultsView()->clearSelection();
     field->clear();
     h.window.filterBar()->statusChoice()->setCurrentIndex(1);  // Good only
     for (int row = 0; row < h.window.resultsModel()->rowCount(); ++row)
