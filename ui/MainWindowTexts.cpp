@@ -89,7 +89,7 @@ QString countsText(int shown, int found, int selected, std::uint64_t selectedByt
         text += QStringLiteral(", %1 selected (%2)")
                     .arg(selected)
                     .arg(QLocale::system().formattedDataSize(static_cast<qint64>(selectedBytes), 1,
-                                                             QLocale::DataSizeSIFormat));
+                                                             QLocale::DataSizeIecFormat));
     return text;
 }
 
