@@ -630,9 +630,15 @@ void MainWindowTest::headerClicksSortByTheClickRules() {
     auto byName = names();
     QVERIFY(std::is_sorted(byName.rbegin(), byName.rend()));
     QVERIFY(byName.front() != byName.back());
+    QHeaderView* header = view->horizontalHeader();
+    QVERIFY(header->isSortIndicatorShown());
+    QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
     clickHeader(view, 0);
     byName = names();
     QVERIFY(std::is_sorted(byName.begin(), byName.end()));
+    // The arrow follows the order the list shows.
+    QCOMPARE(header->sortIndicatorSection(), 0);
+    QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
     // "Size (kB)": largest first, then smallest first, then largest first again.
     clickHeader(view, 1);
     auto s = sizes();
