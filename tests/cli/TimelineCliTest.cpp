@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -153,6 +154,31 @@ with open(sys.argv[2], "rb") as image:
         }
         EXPECT_GE(matched, 3);
     }
+}
+
+// recover --report-format dfxml: the files written carry the md5 and sha256 of their bytes.
+TEST(TimelineCliTest, RecoveryReportAsDfxmlHoldsTheHashesOfTheFilesWritten) {
+    const test::TempDir dir;
+    const std::string report = dir.path() + "/report.xml";
+    int status = 0;
+    std::string recover = REKKON_CLI_PATH;
+    recover += " recover '" + test::fixtureImage("ntfs/ntfs-512-4k.img") + "' --to " + dir.path() +
+               "/out --report " + report + " --report-format dfxml >/dev/null 2>&1";
+    test::runCommand(recover, status);
+    ASSERT_EQ(status, 0);
+    std::ifstream in(report);
+    const std::string xml{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    int checked = 0;
+    for (const test::ManifestRow& row :
+         test::readManifest(test::fixtureSource("ntfs/ntfs-512-4k.manifest.tsv"))) {
+        if (row.at("state") != "deleted" || row.at("type") != "file" || row.at("stream") != "-")
+            continue;
+        EXPECT_NE(xml.find("<hashdigest type=\"md5\">" + row.at("md5") + "</hashdigest>"),
+                  std::string::npos)
+            << row.at("path");
+        ++checked;
+    }
+    EXPECT_GE(checked, 3);
 }
 
 }  // namespace
