@@ -9,6 +9,7 @@
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/GptRepair.h"
 #include "fuzz/VolumeRun.h"
+#include "recovery/ByteRuns.h"
 #include "recovery/ScanContext.h"
 #include "recovery/SourceSelect.h"
 #include "volume/MemorySectorDevice.h"
@@ -86,6 +87,14 @@ void scanAndRead(ScanContext& context, std::uint8_t control) {
         if (!handle) continue;
         const std::uint64_t size = std::min({handle->size(), budget, kFuzzStreamBudget});
         copyThroughLoop(*handle, size);
+        // Where the bytes lie, as a DFXML list gives it: runs that stay within the data.
+        const ByteRunList runs = byteRunsOf(*handle, size, 4096);
+        std::uint64_t covered = 0;
+        for (const ByteRun& run : runs.runs) {
+            fuzzCheck(run.fileOffset == covered && run.bytes != 0, "byte runs in order");
+            covered += run.bytes;
+        }
+        fuzzCheck(covered <= size, "byte runs within the data");
         budget -= size;
     }
 }
