@@ -80,7 +80,7 @@ void MftRecordWindow::load(std::uint64_t first, std::uint64_t last) {
         return;
     const std::size_t size = volume_.mftRecordSize;
     const auto count = static_cast<std::size_t>(last - first + 1);
-    buffer_.resize(count * size);
+    buffer_ = storage_.reserve(count * size, kWindowRecords * size).first(count * size);
     TransferRequest request{true, buffer_.data(), buffer_.size()};
     readAttributeData(*volume_.mftFile, *data_, first * size, request);
     loaded_ = request.count / size;
@@ -90,10 +90,10 @@ std::span<const std::uint8_t> MftRecordWindow::record(std::uint64_t number) {
     const std::size_t size = volume_.mftRecordSize;
     if (data_ == nullptr || number < first_ || number >= records_) return {};
     const std::uint64_t index = number - first_;
-    if (index < loaded_) return std::span(buffer_).subspan(index * size, size);
+    if (index < loaded_) return buffer_.subspan(index * size, size);
     // Past what the window's read delivered: this record alone.
     if ((index + 1) * size > buffer_.size()) return {};
-    const std::span<std::uint8_t> slot = std::span(buffer_).subspan(index * size, size);
+    const std::span<std::uint8_t> slot = buffer_.subspan(index * size, size);
     TransferRequest request{true, slot.data(), size};
     if (readAttributeData(*volume_.mftFile, *data_, number * size, request) != kNtfsOk ||
         request.count != size)

@@ -2,7 +2,8 @@
 
 #include <cstdint>
 #include <span>
-#include <vector>
+
+#include "volume/AlignedBuffer.h"
 
 namespace rekkon {
 
@@ -50,7 +51,10 @@ class MftRecordWindow {
     std::uint64_t claimed_ = 0;
     std::uint64_t first_ = 0;
     std::uint64_t loaded_ = 0;  // records of the window that were read
-    std::vector<std::uint8_t> buffer_;
+    // The window's records, in storage_ taken once for the largest window: page-aligned, as
+    // the kernel copies into such a buffer fastest.
+    AlignedBuffer storage_;
+    std::span<std::uint8_t> buffer_;
 };
 
 }  // namespace rekkon

@@ -51,10 +51,12 @@ class SectorReader {
     std::size_t readSectorsUncached(std::uint64_t firstSector, std::span<std::uint8_t> buffer);
 
     // Delivers dest.size() bytes starting `byteOffset` bytes after the start of `baseSector`.
-    // Returns dest.size() on success and 0 when any part cannot be read.
+    // Returns dest.size() on success and 0 when any part cannot be read. A read of
+    // kUncachedReadBytes or more goes past the cache (readSectorsUncached).
     std::size_t readAt(std::uint64_t baseSector, std::uint64_t byteOffset,
                        std::span<std::uint8_t> dest);
 
+    static constexpr std::size_t kUncachedReadBytes = 64 * 1024;
     // Device reads of one sector before it counts as unreadable; it is then not asked for
     // again while the source stays attached (so the retries of readWithRetry cost nothing).
     static constexpr std::uint8_t kDeviceAttemptsPerSector = 5;
