@@ -32,7 +32,7 @@ bool isLoaded(const MftFile& file, std::uint64_t recordNumber) {
 void startFile(MftFile& file, NtfsVolume& volume, std::uint64_t recordNumber) {
     file.volume = &volume;
     file.recordNumber = recordNumber;
-    file.recordBuffer = {};
+    file.recordBuffer.clear();  // its memory is kept for the next record a walk opens
     file.attributes.clear();
     file.loadedRecords.clear();
     file.attributeIndex.clear();
@@ -164,7 +164,7 @@ int openMftRecordFromBuffer(MftFile& file, NtfsVolume& volume, std::span<const s
     if (size == 0 || record.size() < size) return kNtfsFailure;
     file.recordBuffer.assign(record.begin(), record.begin() + static_cast<std::ptrdiff_t>(size));
     if (!checkFileRecord(volume, file.recordBuffer)) {
-        file.recordBuffer = {};
+        file.recordBuffer.clear();
         return kNtfsFailure;
     }
     loadAttributes(file, file.recordBuffer, recordNumber);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -49,6 +50,12 @@ class SectorReader {
     // only churn through the cache. Sectors already known unreadable are asked for through
     // readSectors. Returns the bytes delivered; stops at the first unreadable sector.
     std::size_t readSectorsUncached(std::uint64_t firstSector, std::span<std::uint8_t> buffer);
+
+    // SectorDevice::willNeed for the sectors inside the source.
+    void willNeed(std::uint64_t firstSector, std::uint64_t sectors) {
+        if (device_ && firstSector < endSector_)
+            device_->willNeed(firstSector, std::min(sectors, endSector_ - firstSector));
+    }
 
     // Delivers dest.size() bytes starting `byteOffset` bytes after the start of `baseSector`.
     // Returns dest.size() on success and 0 when any part cannot be read. A read of
