@@ -13,9 +13,10 @@
 #   REKKON_BENCH_COLD_RUNS  timed cold runs per command (default 5; 0: none)
 #   REKKON_BENCH_NICE  niceness of the whole run (default 10), as the machine is shared
 #
-# Needs: root, istat and fsstat (The Sleuth Kit), hyperfine, jq, dd; the image from ntfs-bench.sh.
+# Needs: root, istat and fsstat (The Sleuth Kit), python3, dd; the image from ntfs-bench.sh.
 #
-# Prints the medians of both commands and list / dd ("target met" at 2 or less, warm).
+# Prints the medians of both commands, list / dd ("target met" at 2 or less, warm) and the median
+# of that ratio over the pairs of runs.
 set -euo pipefail
 
 # shellcheck source=bench/lib.sh
@@ -36,7 +37,7 @@ die() {
 }
 
 [[ $(id -u) == 0 ]] || die "run as root: the cold runs drop the page cache"
-for tool in istat fsstat hyperfine jq dd; do
+for tool in istat fsstat python3 dd; do
     command -v "$tool" >/dev/null || die "missing tool: $tool"
 done
 [[ -f $IMG && -f $BENCH_DIR/ntfs-bench.info ]] || die "no $IMG: run bench/ntfs-bench.sh once to make it"
@@ -79,34 +80,47 @@ grep -q '^dd ' "$DD_SCRIPT" || die "istat shows no clusters for the \$MFT"
 mft_note=$(sed -n 's/^# //p' "$DD_SCRIPT")
 
 SUMMARY=$BENCH_DIR/ntfs-list-summary.txt
-LIST="$CLI list $IMG --format json"
+LIST="$CLI list $IMG --format json"  # split into words: no blanks in the paths
 {
     echo "ntfs-list-bench: $(date -u +%FT%TZ), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
     echo "rekkon-cli: $CLI"
     echo "\$MFT: $mft_note; dd reads of $BLOCK"
 } >"$SUMMARY"
 
-ratio_line() { # json label target
-    local l d
-    l=$(jq '.results[0].median' "$1")
-    d=$(jq '.results[1].median' "$1")
-    awk -v l="$l" -v d="$d" -v what="$2" -v t="$3" 'BEGIN {
-        r = l / d
-        printf "%-5s list %.3f s  dd of the $MFT %.3f s  list / dd %.2f", what, l, d, r
-        if (t != "") printf "  %s", (r <= t ? "target met" : "target missed")
-        printf "\n" }'
+# Paired runs: list, then dd, then the next pair, so that a change in the machine's load falls
+# on both alike (one warm-up pair first); medians of each and of the pairs' ratios. Cold: the
+# page cache is dropped before each command.
+paired() { # label runs cold target
+    python3 - "$@" "$BENCH_DIR/ntfs-list-$1.json" "$DD_SCRIPT" $LIST <<'PY'
+import json, statistics, subprocess, sys, time
+label, runs, cold, target, export, dd, lst = sys.argv[1], int(sys.argv[2]), sys.argv[3] == '1', sys.argv[4], sys.argv[5], ['bash', sys.argv[6]], sys.argv[7:]
+def timed(cmd):
+    if cold:
+        subprocess.run(['sync'], check=True)
+        with open('/proc/sys/vm/drop_caches', 'w') as f:
+            f.write('3\n')
+    began = time.perf_counter()
+    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL)
+    return time.perf_counter() - began
+if not cold:
+    timed(lst), timed(dd)
+l, d = [], []
+for _ in range(runs):
+    l.append(timed(lst))
+    d.append(timed(dd))
+json.dump({'list': l, 'dd': d}, open(export, 'w'))
+ratio = statistics.median(l) / statistics.median(d)
+pairs = statistics.median(a / b for a, b in zip(l, d))
+verdict = '' if not target else ('  target met' if ratio <= float(target) else '  target missed')
+print('%-5s list %.3f s  dd of the $MFT %.3f s  list / dd %.2f  (pairs %.2f)%s' % (label, statistics.median(l), statistics.median(d), ratio, pairs, verdict))
+PY
 }
 
 cat "$IMG" >/dev/null
-hyperfine -N --warmup 1 --runs "$RUNS" --export-json "$BENCH_DIR/ntfs-list-warm.json" \
-    -n list "$LIST" -n dd "bash $DD_SCRIPT" >/dev/null 2>&1 || die "hyperfine failed"
-ratio_line "$BENCH_DIR/ntfs-list-warm.json" warm 2 >>"$SUMMARY"
+paired warm "$RUNS" 0 2 >>"$SUMMARY"
 if [[ $COLD_RUNS != 0 ]]; then
     if echo 3 >/proc/sys/vm/drop_caches 2>/dev/null; then
-        hyperfine -N --runs "$COLD_RUNS" --prepare "sh -c 'sync; echo 3 > /proc/sys/vm/drop_caches'" \
-            --export-json "$BENCH_DIR/ntfs-list-cold.json" \
-            -n list "$LIST" -n dd "bash $DD_SCRIPT" >/dev/null 2>&1 || die "hyperfine failed"
-        ratio_line "$BENCH_DIR/ntfs-list-cold.json" cold "" >>"$SUMMARY"
+        paired cold "$COLD_RUNS" 1 "" >>"$SUMMARY"
         cat "$IMG" >/dev/null
     else
         echo "cold: the page cache cannot be dropped here (/proc/sys/vm/drop_caches)" >>"$SUMMARY"

@@ -15,10 +15,10 @@
 #   REKKON_BENCH_NICE  niceness of the whole run (default 10), as the machine is shared
 #
 # Needs: root, mkfs.fat and mtools, mkfs.exfat and mount.exfat-fuse, mkntfs and ntfs-3g, losetup,
-#        hyperfine, python3, jq, md5sum, dd.
+#        python3, jq, md5sum, dd.
 #
-# Prints, per file system, the medians of both commands and dd's time / rekkon's (the share of
-# dd's speed; "target met" at 0.9 or more). Exit status non-zero only on errors or a wrong md5.
+# Prints, per file system, the medians of both commands, dd's time / rekkon's (the share of dd's
+# speed; "target met" at 0.9 or more) and the median of that ratio over the pairs of runs. Exit status non-zero only on errors or a wrong md5.
 set -euo pipefail
 
 # shellcheck source=bench/lib.sh
@@ -40,7 +40,7 @@ note() { echo "recover-bench: $*" >&2; }
 
 [[ $(id -u) == 0 ]] || die "run as root: the exFAT and NTFS images are filled through FUSE"
 for tool in mkfs.fat mcopy mdel mkfs.exfat mount.exfat-fuse mkntfs ntfs-3g losetup mountpoint \
-    hyperfine python3 jq md5sum dd; do
+    python3 jq md5sum dd; do
     command -v "$tool" >/dev/null || die "missing tool: $tool"
 done
 [[ $RUNS =~ ^[1-9][0-9]*$ ]] || die "REKKON_BENCH_RUNS must be a positive number"
@@ -67,12 +67,18 @@ fi
 CLI=$(cd "$(dirname "$CLI")" && pwd -P)/$(basename "$CLI")
 
 # ---------------------------------------------------------------------------------------------
-# The images: 400 MiB each, the large file (fixed pseudo-random bytes) written first on the
+# The images: 400 MiB (NTFS 1 GiB), the large file (fixed pseudo-random bytes) written first on the
 # empty volume, so it lies in one run, a small file after it, then the large file deleted.
 SRC=$BENCH_DIR/recover-big.bin
 if [[ ! -f $SRC.md5 ]]; then
-    python3 -c 'import random,sys; r=random.Random(22); sys.stdout.buffer.write(r.randbytes(int(sys.argv[1])))' \
-        "$BIG_BYTES" >"$SRC"
+    python3 - "$BIG_BYTES" >"$SRC" <<'PY'
+import random, sys
+rng, left = random.Random(22), int(sys.argv[1])
+while left:
+    n = min(left, 1 << 20)
+    sys.stdout.buffer.write(rng.randbytes(n))
+    left -= n
+PY
     md5sum <"$SRC" | cut -d' ' -f1 >"$SRC.md5"
 fi
 BIG_MD5=$(cat "$SRC.md5")
@@ -122,7 +128,9 @@ fill_mounted() {
 make_image() { # fs image
     local fs=$1 img=$2 tmp=$2.part
     rm -f "$tmp"
-    truncate -s 400M "$tmp"
+    # NTFS keeps a stretch in the middle of the volume for itself: 1 GiB leaves room for the
+    # file before it.
+    truncate -s "$([[ $fs == ntfs ]] && echo 1G || echo 400M)" "$tmp"
     case $fs in
         fat32)
             mkfs.fat -F 32 -s 8 -n RECOVER "$tmp" >/dev/null
@@ -154,7 +162,7 @@ SUMMARY=$BENCH_DIR/recover-summary.txt
     echo "recover-bench: $(date -u +%FT%TZ), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
     echo "rekkon-cli: $CLI"
     echo "file: $BIG_BYTES bytes, into $RAM (tmpfs); medians of $RUNS runs, page cache warm"
-    printf '%-6s %12s %12s %8s\n' fs rekkon dd dd/rekkon
+    printf '%-6s %12s %12s %8s %8s\n' fs rekkon dd dd/rekkon pairs
 } >"$SUMMARY"
 failed=0
 for fs in fat32 exfat ntfs; do
@@ -198,14 +206,30 @@ PY
         failed=1
         continue
     fi
-    hyperfine -N --warmup 1 --runs "$RUNS" --prepare "rm -rf $OUT/r $OUT/dd.bin" \
-        --export-json "$BENCH_DIR/recover-$fs.json" -n rekkon "${rekkon[*]}" -n dd "$ddcmd" >/dev/null 2>&1 ||
-        die "$fs: hyperfine failed"
-    r=$(jq '.results[0].median' "$BENCH_DIR/recover-$fs.json")
-    d=$(jq '.results[1].median' "$BENCH_DIR/recover-$fs.json")
-    share=$(python3 -c "print('%.3f' % ($d / $r))")
-    verdict=$(python3 -c "print('target met' if $d / $r >= 0.9 else 'target missed')")
-    printf '%-6s %10.3f s %10.3f s %8s  %s\n' "$fs" "$r" "$d" "$share" "$verdict" >>"$SUMMARY"
+    # Paired runs: rekkon, then dd, then the next pair, so that a change in the machine's load
+    # falls on both alike; one warm-up pair first. Medians of each, and of the pairs' ratios.
+    python3 - "$RUNS" "$OUT" "$BENCH_DIR/recover-$fs.json" "$ddcmd" "${rekkon[@]}" <<'PY' >>"$SUMMARY"
+import json, shutil, shlex, statistics, subprocess, sys, time
+runs, out, export, dd, rekkon = int(sys.argv[1]), sys.argv[2], sys.argv[3], shlex.split(sys.argv[4]), sys.argv[5:]
+fs = export.rsplit('recover-', 1)[1][:-len('.json')]
+def timed(cmd):
+    shutil.rmtree(out + '/r', ignore_errors=True)
+    subprocess.run(['rm', '-f', out + '/dd.bin'], check=True)
+    subprocess.run(['sync'], check=True)
+    began = time.perf_counter()
+    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL)
+    return time.perf_counter() - began
+timed(rekkon), timed(dd)
+r, d = [], []
+for _ in range(runs):
+    r.append(timed(rekkon))
+    d.append(timed(dd))
+json.dump({'rekkon': r, 'dd': d}, open(export, 'w'))
+share = statistics.median(d) / statistics.median(r)
+pairs = statistics.median(b / a for a, b in zip(r, d))
+print('%-6s %10.3f s %10.3f s %8.3f %8.3f  %s' % (fs, statistics.median(r), statistics.median(d), share, pairs,
+      'target met' if share >= 0.9 else 'target missed'))
+PY
 done
 echo "load at the end: $(cut -d' ' -f1-3 /proc/loadavg)" >>"$SUMMARY"
 cat "$SUMMARY"
