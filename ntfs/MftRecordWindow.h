@@ -57,7 +57,7 @@ class MftRecordWindow {
     std::uint64_t records_ = 0;
     std::uint64_t claimed_ = 0;
     std::uint64_t first_ = 0;
-    std::uint64_t loaded_ = 0;  // records of the window that were read
+    std::uint64_t loaded_ = 0;    // records of the window that were read
     std::uint64_t aheadEnd_ = 0;  // records below it were handed to readAhead
     // The window's records, in storage_ taken once for the largest window: page-aligned, as
     // the kernel copies into such a buffer fastest.
