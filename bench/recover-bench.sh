@@ -196,7 +196,7 @@ PY
     rekkon=("$CLI" recover "$img" --to "$OUT/r" --only "$loc" "${extra[@]}")
     ddcmd="dd if=$img of=$OUT/dd.bin bs=1M iflag=skip_bytes,count_bytes skip=$offset count=$BIG_BYTES status=none"
     # Checks, outside the timed runs.
-    rm -rf "$OUT"/*
+    rm -rf "${OUT:?}"/*
     "${rekkon[@]}" >/dev/null
     eval "$ddcmd"
     got_r=$(find "$OUT/r" -type f -exec md5sum {} + | cut -d' ' -f1)
