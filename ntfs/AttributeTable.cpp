@@ -82,6 +82,29 @@ std::uint64_t saturatingProduct(std::uint64_t a, std::uint64_t b) {
     return product;
 }
 
+// An empty vector, with the memory of a spare one where there is one (MftFile::spareContents).
+template <typename T>
+std::vector<T> spare(std::vector<std::vector<T>>& spares) {
+    if (spares.empty()) return {};
+    std::vector<T> kept = std::move(spares.back());
+    spares.pop_back();
+    kept.clear();
+    return kept;
+}
+
+// Adds the index entry of a new table entry, in a spare node where there is one.
+void indexEntry(MftFile& file, AttributeKey key, std::size_t index) {
+    if (file.spareIndexNodes.empty()) {
+        file.attributeIndex.emplace(std::move(key), index);
+        return;
+    }
+    auto node = std::move(file.spareIndexNodes.back());
+    file.spareIndexNodes.pop_back();
+    node.key() = std::move(key);
+    node.mapped() = index;
+    file.attributeIndex.insert(std::move(node));
+}
+
 }  // namespace
 
 int parseAttribute(MftFile& file, std::span<const std::uint8_t> attribute) {
@@ -110,17 +133,19 @@ int parseAttribute(MftFile& file, std::span<const std::uint8_t> attribute) {
     AttributeDescriptor& d = file.attributes.emplace_back();
     d.typeCode = h->typeCode;
     d.attributeName = std::move(h->name);
-    if (!isFileName) file.attributeIndex.emplace(std::move(key), index);
+    if (!isFileName) indexEntry(file, std::move(key), index);
     if (!file.attributeOrder.place(file.attributes, volume, index)) file.attributesInOrder = false;
 
     d.isResident = h->isResident;
     d.flags = h->flags;
     if (h->isResident) {
         d.dataSize = h->value.size();
+        d.content = spare(file.spareContents);
         d.content.assign(h->value.begin(), h->value.end());
         return 0;
     }
     fillNonResidentSizes(d, *h);
+    d.runs = spare(file.spareRuns);
     // A mapping pair that cannot be decoded leaves the runs decoded before it.
     decodeRunList(volume, d, attribute);
     return 0;

@@ -57,6 +57,21 @@ bool hasFileSignature(std::span<const std::uint8_t> stored) {
            stored[3] == 'E';
 }
 
+// Every field of `out` starts over, but its strings and stream list keep their memory: a walk
+// that hands out one file after another allocates them only while they grow.
+void startOver(NtfsFoundFile& out) {
+    std::string name = std::move(out.name);
+    std::string folder = std::move(out.folder);
+    std::vector<NtfsFoundStream> streams = std::move(out.streams);
+    out = NtfsFoundFile{};
+    out.name = std::move(name);
+    out.name.clear();
+    out.folder = std::move(folder);
+    out.folder.clear();
+    out.streams = std::move(streams);
+    out.streams.clear();
+}
+
 }  // namespace
 
 std::string namelessRecordName(std::uint64_t record) {
@@ -104,7 +119,7 @@ RecordVerdict DeletedRecordReader::examine(std::uint64_t number,
     if (!name && (number < kFirstUserRecord || !holdsData(file_, volume_.typeData)))
         return RecordVerdict::NoName;
 
-    out = NtfsFoundFile{};
+    startOver(out);
     out.record = number;
     out.size = data->dataSize;
     out.status = estimateAttribute(*data, clusters_);

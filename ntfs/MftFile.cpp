@@ -28,6 +28,9 @@ void closeMftFile(MftFile& file) {
     file.loadedRecordSet = {};
     file.attributeOrder.clear();
     file.attributesInOrder = true;
+    decltype(file.spareIndexNodes)().swap(file.spareIndexNodes);
+    file.spareContents = {};
+    file.spareRuns = {};
 }
 
 }  // namespace rekkon

@@ -109,12 +109,21 @@ struct MftFile {
     std::vector<std::uint64_t> loadedRecords;  // merged records in load order, base first
 
     // Kept while the table is built (AttributeTable.h): the entry of each attribute but
-    // $FILE_NAME by its key, the records merged, the table order of the entries, and whether an
-    // entry arrived out of order since the table was last put in order.
+    // $FILE_NAME by its key, the records merged (once there are more than a few: MftRecord.cpp),
+    // the table order of the entries, and whether an entry arrived out of order since the table
+    // was last put in order.
     std::map<AttributeKey, std::size_t> attributeIndex;
     std::set<std::uint64_t> loadedRecordSet;
     AttributeOrder attributeOrder;
     bool attributesInOrder = true;
+
+    // What the entries of the record opened before left, for the entries of the next one, so
+    // that a walk opening one record after another allocates little per record: index nodes,
+    // and emptied resident values and run lists (at most kMaxSpares each).
+    static constexpr std::size_t kMaxSpares = 64;
+    std::vector<std::map<AttributeKey, std::size_t>::node_type> spareIndexNodes;
+    std::vector<std::vector<std::uint8_t>> spareContents;
+    std::vector<std::vector<DataRun>> spareRuns;
 
     bool isOpen() const { return !recordBuffer.empty(); }
 };

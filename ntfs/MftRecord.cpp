@@ -24,18 +24,42 @@ constexpr std::size_t kEntryLengthOffset = 0x04;
 constexpr std::size_t kEntryReferenceOffset = 0x10;
 constexpr std::size_t kMinEntryBytes = 0x18;
 
+// Most files have one record, a few several: their records are looked for in the list, and a
+// set is kept only for a file with more (so a walk over the MFT allocates none per record).
+constexpr std::size_t kRecordsListedOnly = 16;
+
 bool isLoaded(const MftFile& file, std::uint64_t recordNumber) {
+    if (file.loadedRecords.size() <= kRecordsListedOnly)
+        return std::find(file.loadedRecords.begin(), file.loadedRecords.end(), recordNumber) !=
+               file.loadedRecords.end();
     return file.loadedRecordSet.contains(recordNumber);
+}
+
+// Keeps the memory of the table's entries as spares (MftFile::kMaxSpares) and empties it.
+void keepSpares(MftFile& file) {
+    for (AttributeDescriptor& d : file.attributes) {
+        if (d.content.capacity() != 0 && file.spareContents.size() < MftFile::kMaxSpares) {
+            d.content.clear();
+            file.spareContents.push_back(std::move(d.content));
+        }
+        if (d.runs.capacity() != 0 && file.spareRuns.size() < MftFile::kMaxSpares) {
+            d.runs.clear();
+            file.spareRuns.push_back(std::move(d.runs));
+        }
+    }
+    file.attributes.clear();
+    while (!file.attributeIndex.empty() && file.spareIndexNodes.size() < MftFile::kMaxSpares)
+        file.spareIndexNodes.push_back(file.attributeIndex.extract(file.attributeIndex.begin()));
+    file.attributeIndex.clear();
 }
 
 // An empty table for record `recordNumber` of `volume`.
 void startFile(MftFile& file, NtfsVolume& volume, std::uint64_t recordNumber) {
     file.volume = &volume;
     file.recordNumber = recordNumber;
-    file.recordBuffer = {};
-    file.attributes.clear();
+    file.recordBuffer.clear();  // its memory is kept for the next record a walk opens
+    keepSpares(file);
     file.loadedRecords.clear();
-    file.attributeIndex.clear();
     file.loadedRecordSet.clear();
     file.attributeOrder.clear();
     file.attributesInOrder = true;
@@ -71,7 +95,10 @@ void loadAttributes(MftFile& file, std::span<const std::uint8_t> record,
                     std::uint64_t recordNumber) {
     if (isLoaded(file, recordNumber) || file.loadedRecords.size() >= kMaxLoadedRecords) return;
     file.loadedRecords.push_back(recordNumber);
-    file.loadedRecordSet.insert(recordNumber);
+    if (file.loadedRecords.size() == kRecordsListedOnly + 1)
+        file.loadedRecordSet.insert(file.loadedRecords.begin(), file.loadedRecords.end());
+    else if (file.loadedRecords.size() > kRecordsListedOnly + 1)
+        file.loadedRecordSet.insert(recordNumber);
 
     const LeReader r(
         record.first(std::min<std::size_t>(record.size(), file.volume->mftRecordSize)));
@@ -164,7 +191,7 @@ int openMftRecordFromBuffer(MftFile& file, NtfsVolume& volume, std::span<const s
     if (size == 0 || record.size() < size) return kNtfsFailure;
     file.recordBuffer.assign(record.begin(), record.begin() + static_cast<std::ptrdiff_t>(size));
     if (!checkFileRecord(volume, file.recordBuffer)) {
-        file.recordBuffer = {};
+        file.recordBuffer.clear();
         return kNtfsFailure;
     }
     loadAttributes(file, file.recordBuffer, recordNumber);

@@ -80,20 +80,49 @@ void MftRecordWindow::load(std::uint64_t first, std::uint64_t last) {
         return;
     const std::size_t size = volume_.mftRecordSize;
     const auto count = static_cast<std::size_t>(last - first + 1);
-    buffer_.resize(count * size);
+    buffer_ = storage_.reserve(count * size, kWindowRecords * size).first(count * size);
     TransferRequest request{true, buffer_.data(), buffer_.size()};
     readAttributeData(*volume_.mftFile, *data_, first * size, request);
     loaded_ = request.count / size;
+}
+
+void MftRecordWindow::readAhead(std::uint64_t next) {
+    if (data_ == nullptr || data_->isResident || volume_.context == nullptr || next >= records_)
+        return;
+    // Asked for again only once less than half the distance is left.
+    if (aheadEnd_ > next && aheadEnd_ - next >= kReadAheadRecords / 2) return;
+    const std::uint64_t first = std::max(next, aheadEnd_);
+    const std::uint64_t end = std::min(records_, next + kReadAheadRecords);
+    aheadEnd_ = end;
+    if (first >= end) return;
+    const std::uint64_t cluster = volume_.bytesPerCluster;
+    const std::uint64_t size = volume_.mftRecordSize;
+    if (cluster == 0 || cluster % kSectorSize != 0) return;
+    const std::uint64_t endVcn = (end * size + cluster - 1) / cluster;
+    RunWalker walker(data_->runs);
+    std::uint64_t vcn = first * size / cluster;
+    // Each step moves to the next run, so the loop ends after at most the runs' count.
+    for (bool found = walker.seek(vcn); found && vcn < endVcn; found = walker.next()) {
+        const DataRun& run = walker.run();
+        const std::uint64_t stop = std::min(endVcn, walker.endVcn());
+        if (!run.isSparse() && stop > vcn) {
+            const auto lcn = static_cast<std::uint64_t>(run.lcn) + (vcn - walker.startVcn());
+            const std::uint64_t perCluster = cluster / kSectorSize;
+            if (lcn > UINT64_MAX / perCluster) return;
+            volume_.context->reader.willNeed(lcn * perCluster, (stop - vcn) * perCluster);
+        }
+        vcn = std::max(vcn, stop);
+    }
 }
 
 std::span<const std::uint8_t> MftRecordWindow::record(std::uint64_t number) {
     const std::size_t size = volume_.mftRecordSize;
     if (data_ == nullptr || number < first_ || number >= records_) return {};
     const std::uint64_t index = number - first_;
-    if (index < loaded_) return std::span(buffer_).subspan(index * size, size);
+    if (index < loaded_) return buffer_.subspan(index * size, size);
     // Past what the window's read delivered: this record alone.
     if ((index + 1) * size > buffer_.size()) return {};
-    const std::span<std::uint8_t> slot = std::span(buffer_).subspan(index * size, size);
+    const std::span<std::uint8_t> slot = buffer_.subspan(index * size, size);
     TransferRequest request{true, slot.data(), size};
     if (readAttributeData(*volume_.mftFile, *data_, number * size, request) != kNtfsOk ||
         request.count != size)

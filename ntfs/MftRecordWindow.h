@@ -2,7 +2,8 @@
 
 #include <cstdint>
 #include <span>
-#include <vector>
+
+#include "volume/AlignedBuffer.h"
 
 namespace rekkon {
 
@@ -43,14 +44,25 @@ class MftRecordWindow {
     // Record `number` of the last load as stored, or an empty span when it cannot be read.
     std::span<const std::uint8_t> record(std::uint64_t number);
 
+    // Records a walk in increasing order asks the source to fetch ahead of its reads.
+    static constexpr std::uint64_t kReadAheadRecords = 8 * kWindowRecords;
+    // For a walk that goes on at record `next`: has the source fetch the records up to
+    // kReadAheadRecords past it in the background (SectorDevice::willNeed), in steps of a
+    // few windows, so that reading them overlaps with parsing the ones before.
+    void readAhead(std::uint64_t next);
+
   private:
     NtfsVolume& volume_;
     const AttributeDescriptor* data_ = nullptr;
     std::uint64_t records_ = 0;
     std::uint64_t claimed_ = 0;
     std::uint64_t first_ = 0;
-    std::uint64_t loaded_ = 0;  // records of the window that were read
-    std::vector<std::uint8_t> buffer_;
+    std::uint64_t loaded_ = 0;    // records of the window that were read
+    std::uint64_t aheadEnd_ = 0;  // records below it were handed to readAhead
+    // The window's records, in storage_ taken once for the largest window: page-aligned, as
+    // the kernel copies into such a buffer fastest.
+    AlignedBuffer storage_;
+    std::span<std::uint8_t> buffer_;
 };
 
 }  // namespace rekkon

@@ -99,6 +99,7 @@ class FreeRecordWalk {
     }
 
     void load(std::uint64_t first, std::uint64_t last) { window_.load(first, last); }
+    void readAhead(std::uint64_t next) { window_.readAhead(next); }
 
     // Examines record `number` of the last load, free by the bitmap or, without it, when its
     // header says so; hands a deleted file to the sink.
@@ -181,6 +182,7 @@ bool scanNtfs(NtfsVolume& volume, const NtfsFoundSink& found, NtfsScanStats* sta
             }
             if (lo == hi) continue;
             walk.load(first + lo, first + hi - 1);
+            walk.readAhead(first + hi);
             for (std::uint64_t n = lo; n < hi && !walk.cancelled(); ++n)
                 if (!fromBitmap || walk.isFree(n)) walk.visit(first + n, fromBitmap);
         }

@@ -1,35 +1,16 @@
 #include "volume/BulkReader.h"
 
 #include <algorithm>
-#include <new>
 
 namespace rekkon {
 
 namespace {
-
-constexpr std::align_val_t kPage{AlignedBuffer::kAlignment};
 
 std::size_t roundUp(std::size_t bytes, std::size_t unit) {
     return (bytes + unit - 1) / unit * unit;
 }
 
 }  // namespace
-
-void AlignedBuffer::Delete::operator()(std::uint8_t* p) const {
-    ::operator delete[](p, kPage);
-}
-
-std::span<std::uint8_t> AlignedBuffer::reserve(std::size_t bytes, std::size_t growLimit) {
-    if (bytes > capacity_) {
-        const std::size_t grown = std::min(capacity_ * 2, growLimit);
-        const std::size_t size = roundUp(std::max(bytes, grown), kAlignment);
-        data_.reset();  // the old block goes before the new one is taken
-        capacity_ = 0;
-        data_.reset(static_cast<std::uint8_t*>(::operator new[](size, kPage)));
-        capacity_ = size;
-    }
-    return {data_.get(), capacity_};
-}
 
 std::uint64_t BulkReader::windowUnits(std::uint64_t unitBytes) const {
     if (unitBytes == 0) return 1;

@@ -20,4 +20,10 @@ std::size_t PartitionSectorDevice::readSectors(std::span<std::uint8_t> buffer) {
     return done;
 }
 
+void PartitionSectorDevice::willNeed(std::uint64_t firstSector, std::uint64_t sectors) {
+    const std::uint64_t inside = length_ / kSectorSize;
+    if (firstSector >= inside) return;
+    disk_->willNeed(offset_ / kSectorSize + firstSector, std::min(sectors, inside - firstSector));
+}
+
 }  // namespace rekkon

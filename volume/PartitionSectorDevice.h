@@ -20,6 +20,7 @@ class PartitionSectorDevice final : public SectorDevice {
     // Reads the sectors that lie inside the partition; a read reaching past its end delivers
     // only the whole sectors before the end.
     std::size_t readSectors(std::span<std::uint8_t> buffer) override;
+    void willNeed(std::uint64_t firstSector, std::uint64_t sectors) override;
     std::optional<std::uint64_t> sizeBytes() const override { return length_; }
     // The disk's descriptor is not offered: its offsets are not this source's.
     std::optional<int> descriptor() const override { return std::nullopt; }

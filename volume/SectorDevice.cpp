@@ -5,6 +5,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 
 #include <limits>
@@ -73,6 +74,15 @@ std::unique_ptr<FileSectorDevice> FileSectorDevice::fromDescriptor(int fd, int& 
 
 FileSectorDevice::~FileSectorDevice() {
     ::close(fd_);
+}
+
+void FileSectorDevice::willNeed(std::uint64_t firstSector, std::uint64_t sectors) {
+    constexpr std::uint64_t kMaxSector = std::numeric_limits<off_t>::max() / kSectorSize;
+    if (sectors == 0 || firstSector >= kMaxSector) return;
+    sectors = std::min(sectors, kMaxSector - firstSector);
+    // Advice only: a source that cannot take it (a pipe) reads the same without.
+    (void)::posix_fadvise(fd_, static_cast<off_t>(firstSector * kSectorSize),
+                          static_cast<off_t>(sectors * kSectorSize), POSIX_FADV_WILLNEED);
 }
 
 std::size_t FileSectorDevice::readSectors(std::span<std::uint8_t> buffer) {

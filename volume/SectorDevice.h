@@ -31,6 +31,10 @@ class SectorDevice {
     // The source's own logical sector size: a block device's, an evidence file's media sector
     // size; nullopt for a plain image file, whose sector size must be guessed.
     virtual std::optional<std::uint32_t> logicalSectorSize() const { return std::nullopt; }
+    // A hint that `sectors` sectors from `firstSector` on will be read soon: a source read
+    // through the page cache starts fetching them in the background, so that the reading
+    // overlaps with whatever the caller does meanwhile. Reads are the same with or without it.
+    virtual void willNeed(std::uint64_t /*firstSector*/, std::uint64_t /*sectors*/) {}
 };
 
 // A block device or disk-image file, opened read-only; reads with pread.
@@ -52,6 +56,7 @@ class FileSectorDevice final : public SectorDevice {
     std::optional<std::uint64_t> sizeBytes() const override { return size_; }
     std::optional<int> descriptor() const override { return fd_; }
     std::optional<std::uint32_t> logicalSectorSize() const override { return logicalSector_; }
+    void willNeed(std::uint64_t firstSector, std::uint64_t sectors) override;
 
   private:
     FileSectorDevice(int fd);

@@ -219,7 +219,12 @@ std::size_t SectorReader::readAt(std::uint64_t baseSector, std::uint64_t byteOff
         done = n;
     }
     const std::size_t whole = (count - done) / kSectorSize * kSectorSize;
-    if (whole > 0) {
+    if (whole >= kUncachedReadBytes) {
+        // File data read in bulk is read once: through the cache it would only be copied
+        // twice and push out the structures read around it.
+        if (readSectorsUncached(current_, dest.subspan(done, whole)) != whole) return 0;
+        done += whole;
+    } else if (whole > 0) {
         if (readSectors(dest.subspan(done, whole)) != whole) return 0;
         done += whole;
     }

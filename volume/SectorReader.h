@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -50,11 +51,19 @@ class SectorReader {
     // readSectors. Returns the bytes delivered; stops at the first unreadable sector.
     std::size_t readSectorsUncached(std::uint64_t firstSector, std::span<std::uint8_t> buffer);
 
+    // SectorDevice::willNeed for the sectors inside the source.
+    void willNeed(std::uint64_t firstSector, std::uint64_t sectors) {
+        if (device_ && firstSector < endSector_)
+            device_->willNeed(firstSector, std::min(sectors, endSector_ - firstSector));
+    }
+
     // Delivers dest.size() bytes starting `byteOffset` bytes after the start of `baseSector`.
-    // Returns dest.size() on success and 0 when any part cannot be read.
+    // Returns dest.size() on success and 0 when any part cannot be read. A read of
+    // kUncachedReadBytes or more goes past the cache (readSectorsUncached).
     std::size_t readAt(std::uint64_t baseSector, std::uint64_t byteOffset,
                        std::span<std::uint8_t> dest);
 
+    static constexpr std::size_t kUncachedReadBytes = 64 * 1024;
     // Device reads of one sector before it counts as unreadable; it is then not asked for
     // again while the source stays attached (so the retries of readWithRetry cost nothing).
     static constexpr std::uint8_t kDeviceAttemptsPerSector = 5;

@@ -18,6 +18,9 @@ class SharedSectorDevice final : public SectorDevice {
     }
     std::optional<std::uint64_t> sizeBytes() const override { return source_->sizeBytes(); }
     std::optional<int> descriptor() const override { return source_->descriptor(); }
+    void willNeed(std::uint64_t firstSector, std::uint64_t sectors) override {
+        source_->willNeed(firstSector, sectors);
+    }
     std::optional<std::uint32_t> logicalSectorSize() const override {
         return source_->logicalSectorSize();
     }

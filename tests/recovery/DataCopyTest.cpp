@@ -1,6 +1,7 @@
 // The one copy loop: positional reads, short reads, unreadable sectors and a refusing sink.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <set>
 #include <utility>
 #include <vector>
@@ -18,6 +19,7 @@ class ScriptedData final : public FileDataHandle {
     std::uint64_t size() const override { return size_; }
     std::size_t read(std::uint64_t position, std::span<std::uint8_t> buffer) override {
         ++calls;
+        if (reinterpret_cast<std::uintptr_t>(buffer.data()) % 4096 != 0) ++offPage;
         std::size_t n = std::min<std::size_t>(buffer.size(), maxRead);
         std::size_t got = 0;
         while (got < n && position + got < size_) {
@@ -31,6 +33,7 @@ class ScriptedData final : public FileDataHandle {
     std::uint64_t readableEnd = ~std::uint64_t{0};
     std::size_t maxRead = ~std::size_t{0};
     int calls = 0;
+    int offPage = 0;  // reads into a buffer that does not start on a 4096-byte page
 
   private:
     std::uint64_t size_;
@@ -56,6 +59,16 @@ TEST(DataCopyTest, AShortReadIsNotTheEnd) {
     ASSERT_EQ(out.bytes.size(), 10'000u);
     for (std::size_t k = 0; k < out.bytes.size(); ++k)
         ASSERT_EQ(out.bytes[k], k % 251) << k;
+}
+
+// The kernel copies from the page cache several times slower into a buffer off a page boundary.
+TEST(DataCopyTest, EveryReadLandsOnAPage) {
+    for (const std::uint64_t size : {100ULL, 3ULL << 20}) {
+        ScriptedData data(size);
+        const CopyStats stats = copyFileData(data, size, 1 << 20, [](auto) { return true; });
+        EXPECT_EQ(stats.bytesDelivered, size);
+        EXPECT_EQ(data.offPage, 0) << size;
+    }
 }
 
 TEST(DataCopyTest, UnreadableSectorsBecomeCountedZerosAndTheirNeighboursAreKept) {
