@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "cli/Commands.h"
+#include "rekkon/Version.h"
 
 namespace rekkon::cli {
 
@@ -139,6 +140,9 @@ constexpr const char* kUsage =
     "  help, --help\n"
     "      Show this text.\n"
     "\n"
+    "  --version\n"
+    "      Print the program's name and version, such as \"rekkon-cli 1.2.3\".\n"
+    "\n"
     "exit status: 0 done; 1 could not write the output (stdout or a recovered file: the disk is\n"
     "full, or an I/O error); 2 bad usage (also: a disk with several FAT, exFAT or NTFS partitions\n"
     "and no --partition); 3 the source cannot be opened or holds no volume that can be read; 4 "
@@ -159,6 +163,10 @@ int runCommand(const std::vector<std::string>& args, Streams& io) {
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "help" || command == "--help" || command == "-h") {
         io.out << kUsage;
+        return kExitOk;
+    }
+    if (command == "--version" && rest.empty()) {
+        io.out << "rekkon-cli " << kVersion << '\n';
         return kExitOk;
     }
     if (command == "info") return runInfo(rest, io);

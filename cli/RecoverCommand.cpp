@@ -10,6 +10,7 @@
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
 #include "cli/JsonText.h"
+#include "cli/RecoverProgress.h"
 #include "cli/ScanSession.h"
 #include "recovery/RecoveryReport.h"
 #include "recovery/RecoveryWriter.h"
@@ -78,6 +79,23 @@ class AutoAsker final : public FirstCharAsker {
   private:
     FirstCharAsker& terminal_;
     bool hasTerminal_;
+};
+
+// Erases the progress line before a question is asked on the terminal.
+class ProgressClearingAsker final : public FirstCharAsker {
+  public:
+    ProgressClearingAsker(FirstCharAsker& asker, RecoverProgressLine& progress)
+        : asker_(asker), progress_(progress) {}
+    std::optional<FirstCharAnswer> ask(const std::string& name,
+                                       const std::optional<std::string>& suggestion) override {
+        progress_.clear();
+        return asker_.ask(name, suggestion);
+    }
+    bool answersProvenNames() const override { return asker_.answersProvenNames(); }
+
+  private:
+    FirstCharAsker& asker_;
+    RecoverProgressLine& progress_;
 };
 // The folder a report file is written into ("." for a bare name).
 std::string reportFolder(const std::string& path) {
@@ -328,9 +346,20 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
         if (!reportFile) return kExitUsage;
     }
     FirstCharAskers askers(*parsed, io);
-    const auto outcomes =
-        recoverEntries(session.context, session.entries,
-                       recoveryOptions(*parsed, reportFile != nullptr), askers.chosen());
+    RecoveryOptions recovery = recoveryOptions(*parsed, reportFile != nullptr);
+    std::vector<RecoveryOutcome> outcomes;
+    if (io.errIsTerminal) {
+        // Bytes, rate and time left on one line of the terminal while the files are copied.
+        std::uint64_t totalBytes = 0;
+        for (const DeletedFileEntry* e : session.entries)
+            totalBytes += e->size;
+        RecoverProgressLine progress(io.err, totalBytes);
+        recovery.copied = [&progress](std::uint64_t bytes) { progress.add(bytes); };
+        ProgressClearingAsker asker(askers.chosen(), progress);
+        outcomes = recoverEntries(session.context, session.entries, recovery, asker);
+    } else {
+        outcomes = recoverEntries(session.context, session.entries, recovery, askers.chosen());
+    }
     return finishRecovery(*parsed, session, outcomes, reportFile, io);
 }
 

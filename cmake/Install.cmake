@@ -1,5 +1,6 @@
 # `cmake --install`: the programs, the desktop program's manual, its desktop entry, icons and
-# AppStream metadata, and the manual pages. Libraries and test programs are not installed.
+# AppStream metadata, the manual pages and the bash completion. Libraries and test programs are
+# not installed.
 include(GNUInstallDirs)
 
 set(REKKON_APP_ID io.github.rekkon.Rekkon)
@@ -7,6 +8,16 @@ set(REKKON_DIST_DIR ${CMAKE_SOURCE_DIR}/dist)
 
 install(TARGETS rekkon-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${REKKON_DIST_DIR}/rekkon-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# Its bash completion, where bash-completion looks (as its pkg-config file says, taken relative to
+# the prefix so `cmake --install --prefix` stays inside it), named after the program.
+set(REKKON_BASH_COMPLETION_DIR ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+pkg_get_variable(REKKON_COMPLETIONS_FULL bash-completion completionsdir)
+pkg_get_variable(REKKON_COMPLETIONS_PREFIX bash-completion prefix)
+if(REKKON_COMPLETIONS_PREFIX AND REKKON_COMPLETIONS_FULL MATCHES "^${REKKON_COMPLETIONS_PREFIX}/(.+)$")
+    set(REKKON_BASH_COMPLETION_DIR ${CMAKE_MATCH_1})
+endif()
+install(FILES ${REKKON_DIST_DIR}/rekkon-cli.bash DESTINATION ${REKKON_BASH_COMPLETION_DIR}
+        RENAME rekkon-cli)
 
 if(TARGET rekkon)
     install(TARGETS rekkon RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

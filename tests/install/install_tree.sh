@@ -38,6 +38,8 @@ if [ -x "$prefix/bin/rekkon-cli" ]; then
     "$prefix/bin/rekkon-cli" --help >"$scratch/help.txt" || fail "installed rekkon-cli --help failed"
     grep -q '^usage: rekkon-cli' "$scratch/help.txt" || fail "rekkon-cli --help printed no usage"
 fi
+[ -f "$prefix/share/bash-completion/completions/rekkon-cli" ] ||
+    fail "the bash completion is not in share/bash-completion/completions/rekkon-cli"
 # Nothing but the programs, their data and documentation: no libraries, headers or test programs.
 stray=$(cd "$prefix" && find . -type f ! -path './bin/*' ! -path './share/*')
 [ -z "$stray" ] || fail "installed outside bin/ and share/: $stray"
