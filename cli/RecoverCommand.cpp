@@ -97,6 +97,7 @@ class ProgressClearingAsker final : public FirstCharAsker {
     FirstCharAsker& asker_;
     RecoverProgressLine& progress_;
 };
+
 // The folder a report file is written into ("." for a bare name).
 std::string reportFolder(const std::string& path) {
     const std::string parent = std::filesystem::path(path).parent_path().string();

@@ -1,9 +1,12 @@
 // recover's progress line on a terminal: its text, and when it is drawn and erased.
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <sstream>
 
 #include "cli/RecoverProgress.h"
+#include "support/CliRunner.h"
+#include "support/Fixtures.h"
 
 namespace rekkon::cli {
 namespace {
@@ -47,6 +50,28 @@ TEST(RecoverProgressTest, LineIsRedrawnInPlaceAtMostTenTimesASecondAndErased) {
     }
     // Gone at the end.
     EXPECT_EQ(err.str().substr(err.str().size() - 4), "\r\x1b[K");
+}
+
+TEST(RecoverProgressTest, RecoverDrawsTheLineOnATerminalAndErasesItBeforeQuestionsAndAtTheEnd) {
+    test::TempDir dir;
+    test::CliSetup terminal;
+    terminal.input = "N\nF\n";
+    terminal.inIsTerminal = true;
+    terminal.errIsTerminal = true;
+    const test::CliRun run =
+        test::runCliInProcess({"recover", test::fixtureImage("fat/fat16.img"), "--to", dir.path(),
+                               "--folder", "LETTERS", "--first-char", "auto"},
+                              terminal);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(std::regex_search(run.err, std::regex("\r[0-9.]+ (B|KiB) of [0-9.]+ (B|KiB)")))
+        << run.err;
+    // Each question starts on an erased line, also after a file was copied.
+    std::size_t questions = 0;
+    for (std::size_t at = run.err.find("Type in"); at != std::string::npos;
+         at = run.err.find("Type in", at + 1), ++questions)
+        EXPECT_EQ(run.err.substr(at < 4 ? 0 : at - 4, 4), "\r\x1b[K") << run.err;
+    EXPECT_EQ(questions, 2u);
+    EXPECT_EQ(run.err.substr(run.err.size() - 4), "\r\x1b[K");
 }
 
 }  // namespace
