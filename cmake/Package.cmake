@@ -24,12 +24,12 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT ${REKKON_PACKAGE_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "get deleted files back from FAT, exFAT and NTFS volumes")
 set(CPACK_PACKAGE_DESCRIPTION
-    "rekkon reads FAT12, FAT16, FAT32, exFAT and NTFS volumes raw, from a block device or a
-disk-image file (whole disks with DOS or GPT partition tables, and Expert Witness
-evidence files, too), lists the deleted files that can still be located with an
-estimate of how much of their data is intact, and copies the chosen ones into a
-folder on another disk. It can also find files by their content in free space.
-The source is only ever opened read-only.
+    "rekkon reads FAT12, FAT16, FAT32, exFAT and NTFS volumes raw, from a block
+device or a disk-image file (whole disks with DOS or GPT partition tables and
+Expert Witness evidence files too), lists the deleted files that can still be
+located with an estimate of how much of their data is intact, and copies the
+chosen ones into a folder on another disk. It also finds files by their content
+in free space. The source is only ever opened read-only.
 
 This package holds the command-line program rekkon-cli and the desktop program
 rekkon.")
