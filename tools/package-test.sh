@@ -48,6 +48,10 @@ trap cleanup EXIT
 # in the checkout (as build-asan does), so the compiler cache serves the next run.
 build=$source_dir/build-package
 log=$work/build.log
+# All of Debian's hardening (bind now too). The path maps are left out: they name the checkout, so
+# with them a clone in another folder would miss the compiler cache, and the binaries are stripped
+# of the debug information they would go into.
+export DEB_BUILD_MAINT_OPTIONS="hardening=+all reproducible=-fixfilepath,-fixdebugpath"
 cxxflags="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
 if ! {
     cmake -S "$source_dir" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
@@ -82,9 +86,10 @@ if ! command -v lintian >/dev/null && [ "${CI:-}" = true ]; then
         >/dev/null
 fi
 if command -v lintian >/dev/null; then
-    # Errors and warnings fail; what is explained stays in dist/lintian-overrides.
+    # Errors and warnings fail; tags of lesser weight are shown.
     lintian --fail-on error,warning --info "$deb" >"$work/lintian.txt" 2>&1 ||
         fail "lintian: $(cat "$work/lintian.txt")"
+    grep -v 'running with root privileges' "$work/lintian.txt" | sed 's/^/package-test: lintian: /' || true
 else
     echo "package-test: lintian is not installed: not run (apt-get install lintian)"
 fi
