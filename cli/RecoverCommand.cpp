@@ -40,8 +40,11 @@ class FixedAsker final : public FirstCharAsker {
 class TerminalAsker final : public FirstCharAsker {
   public:
     explicit TerminalAsker(Streams& io) : io_(io) {}
+    // The progress line to erase before each question (none: nothing to erase).
+    void erasesFirst(RecoverProgressLine* progress) { progress_ = progress; }
     std::optional<FirstCharAnswer> ask(const std::string& name,
                                        const std::optional<std::string>&) override {
+        if (progress_) progress_->clear();
         while (true) {
             io_.err << "Type in the first character of " << terminalText(name)
                     << " (end with ! to use it for all files whose first character is not "
@@ -62,6 +65,7 @@ class TerminalAsker final : public FirstCharAsker {
 
   private:
     Streams& io_;
+    RecoverProgressLine* progress_ = nullptr;
 };
 
 // --first-char auto: the proven character where there is one (the rule uses it unasked); for
@@ -79,23 +83,6 @@ class AutoAsker final : public FirstCharAsker {
   private:
     FirstCharAsker& terminal_;
     bool hasTerminal_;
-};
-
-// Erases the progress line before a question is asked on the terminal.
-class ProgressClearingAsker final : public FirstCharAsker {
-  public:
-    ProgressClearingAsker(FirstCharAsker& asker, RecoverProgressLine& progress)
-        : asker_(asker), progress_(progress) {}
-    std::optional<FirstCharAnswer> ask(const std::string& name,
-                                       const std::optional<std::string>& suggestion) override {
-        progress_.clear();
-        return asker_.ask(name, suggestion);
-    }
-    bool answersProvenNames() const override { return asker_.answersProvenNames(); }
-
-  private:
-    FirstCharAsker& asker_;
-    RecoverProgressLine& progress_;
 };
 
 // The folder a report file is written into ("." for a bare name).
@@ -266,6 +253,8 @@ class FirstCharAskers {
                   : args.firstChar         ? static_cast<FirstCharAsker&>(fixed_)
                                            : terminal_) {}
     FirstCharAsker& chosen() { return chosen_; }
+    // Questions on the terminal first erase `progress`.
+    void erasesFirst(RecoverProgressLine* progress) { terminal_.erasesFirst(progress); }
 
   private:
     FixedAsker fixed_;
@@ -348,19 +337,20 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
     }
     FirstCharAskers askers(*parsed, io);
     RecoveryOptions recovery = recoveryOptions(*parsed, reportFile != nullptr);
-    std::vector<RecoveryOutcome> outcomes;
+    std::optional<RecoverProgressLine> progress;
     if (io.errIsTerminal) {
         // Bytes, rate and time left on one line of the terminal while the files are copied.
         std::uint64_t totalBytes = 0;
         for (const DeletedFileEntry* e : session.entries)
             totalBytes += e->size;
-        RecoverProgressLine progress(io.err, totalBytes);
-        recovery.copied = [&progress](std::uint64_t bytes) { progress.add(bytes); };
-        ProgressClearingAsker asker(askers.chosen(), progress);
-        outcomes = recoverEntries(session.context, session.entries, recovery, asker);
-    } else {
-        outcomes = recoverEntries(session.context, session.entries, recovery, askers.chosen());
+        progress.emplace(io.err, totalBytes);
+        recovery.copied = [&progress](std::uint64_t bytes) { progress->add(bytes); };
+        askers.erasesFirst(&*progress);
     }
+    const auto outcomes =
+        recoverEntries(session.context, session.entries, recovery, askers.chosen());
+    askers.erasesFirst(nullptr);
+    progress.reset();  // erased before the outcomes are told
     return finishRecovery(*parsed, session, outcomes, reportFile, io);
 }
 
