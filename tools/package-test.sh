@@ -87,7 +87,7 @@ if ! command -v lintian >/dev/null && [ "${CI:-}" = true ]; then
 fi
 if command -v lintian >/dev/null; then
     # Errors and warnings fail; tags of lesser weight are shown.
-    lintian --fail-on error,warning --info "$deb" >"$work/lintian.txt" 2>&1 ||
+    lintian --fail-on error,warning --display-info "$deb" >"$work/lintian.txt" 2>&1 ||
         fail "lintian: $(cat "$work/lintian.txt")"
     grep -v 'running with root privileges' "$work/lintian.txt" | sed 's/^/package-test: lintian: /' || true
 else
