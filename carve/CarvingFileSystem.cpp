@@ -28,6 +28,9 @@ class CarvedFileData final : public FileDataHandle {
     std::size_t read(std::uint64_t position, std::span<std::uint8_t> buffer) override {
         return input_.read(position, buffer);
     }
+    std::optional<StoredExtent> storedAt(std::uint64_t position) override {
+        return input_.storedAt(position);
+    }
 
   private:
     SourceCarveInput input_;

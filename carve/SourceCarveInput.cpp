@@ -17,6 +17,13 @@ std::size_t SourceCarveInput::read(std::uint64_t offset, std::span<std::uint8_t>
     return got + readPiece(start_ + split_.gapBytes + split_.firstBytes, out.subspan(first));
 }
 
+std::optional<StoredExtent> SourceCarveInput::storedAt(std::uint64_t offset) const {
+    if (offset >= limit_) return std::nullopt;
+    if (offset >= split_.firstBytes)
+        return StoredExtent{start_ + split_.gapBytes + offset, limit_ - offset};
+    return StoredExtent{start_ + offset, split_.firstBytes - offset};
+}
+
 std::size_t SourceCarveInput::readPiece(std::uint64_t at, std::span<std::uint8_t> out) {
     if (reader_.readAt(0, at, out) == out.size()) return out.size();
     // Part of it cannot be read: the bytes before the first sector that cannot.

@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 
 #include "carve/CarveInput.h"
+#include "fs/FileDataHandle.h"
 #include "volume/SectorReader.h"
 
 namespace rekkon {
@@ -25,6 +27,8 @@ class SourceCarveInput final : public CarveInput {
         : reader_(reader), start_(start), limit_(limit), split_(split) {}
     std::size_t read(std::uint64_t offset, std::span<std::uint8_t> out) override;
     std::uint64_t limit() const override { return limit_; }
+    // Where byte `offset` lies on the source, and how many bytes of its piece follow.
+    std::optional<StoredExtent> storedAt(std::uint64_t offset) const;
 
   private:
     // Reads bytes that lie in one piece on the source.

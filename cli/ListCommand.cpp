@@ -2,6 +2,7 @@
 
 #include "cli/BodyfileOutput.h"
 #include "cli/Commands.h"
+#include "cli/DfxmlOutput.h"
 #include "cli/EntryOutput.h"
 #include "cli/ScanSession.h"
 
@@ -16,8 +17,9 @@ int runList(const std::vector<std::string>& args, Streams& io) {
         return kExitUsage;
     }
     const std::string format = options->value("format").value_or("table");
-    if (format != "table" && format != "json" && format != "csv" && format != "bodyfile") {
-        io.err << "rekkon-cli: --format must be table, json, csv or bodyfile\n";
+    if (format != "table" && format != "json" && format != "csv" && format != "bodyfile" &&
+        format != "dfxml") {
+        io.err << "rekkon-cli: --format must be table, json, csv, bodyfile or dfxml\n";
         return kExitUsage;
     }
     ScanSession session;
@@ -30,7 +32,13 @@ int runList(const std::vector<std::string>& args, Streams& io) {
         printCsv(io.out, session.entries);
     else if (format == "bodyfile")
         printBodyfile(io.out, session.entries);
-    else if (!session.entries.empty())
+    else if (format == "dfxml") {
+        std::string commandLine = "rekkon-cli list";
+        for (const std::string& arg : args)
+            commandLine += " " + arg;
+        printDfxml(io.out, session.context, {session.source, session.volumeOffset, commandLine},
+                   session.entries);
+    } else if (!session.entries.empty())
         printTable(io.out, session.entries);
     if (session.interrupted) {
         // What was found is printed whole (a complete json or csv document) before this.

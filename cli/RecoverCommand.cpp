@@ -4,10 +4,13 @@
 #include <cstring>
 #include <filesystem>
 #include <istream>
+#include <map>
 #include <optional>
 #include <ostream>
+#include <sstream>
 
 #include "cli/Commands.h"
+#include "cli/DfxmlOutput.h"
 #include "cli/Interrupt.h"
 #include "cli/JsonText.h"
 #include "cli/RecoverProgress.h"
@@ -139,6 +142,8 @@ struct RecoverArgs {
     Options options;
     std::string destination;
     std::optional<std::string> report;
+    bool reportDfxml = false;              // --report-format dfxml
+    std::string commandLine;               // for a DFXML report
     std::optional<std::string> firstChar;  // "auto", or the character to use
     bool longNames = false;
     bool allowSameVolume = false;
@@ -148,7 +153,8 @@ struct RecoverArgs {
 std::optional<RecoverArgs> parseRecoverArgs(const std::vector<std::string>& args, Streams& io) {
     std::string error;
     auto options = parseOptions(
-        args, {"folder", "to", "first-char", "partition", "offset", "report", "type"},
+        args,
+        {"folder", "to", "first-char", "partition", "offset", "report", "report-format", "type"},
         {"name", "only"},
         {"allow-same-volume", "long-names", "keep-folders", "deep", "carve", "raw"}, error);
     if (!options) {
@@ -166,6 +172,11 @@ std::optional<RecoverArgs> parseRecoverArgs(const std::vector<std::string>& args
         io.err << "rekkon-cli: --report wants the name of a new file to write the report into\n";
         return std::nullopt;
     }
+    const std::string reportFormat = options->value("report-format").value_or("json");
+    if (reportFormat != "json" && reportFormat != "dfxml") {
+        io.err << "rekkon-cli: --report-format must be json or dfxml\n";
+        return std::nullopt;
+    }
     const auto firstChar = options->value("first-char");
     if (firstChar && *firstChar != "auto" && !legalFirstChar(*firstChar)) {
         io.err << "rekkon-cli: --first-char wants auto or one printable character other than ?, "
@@ -175,6 +186,10 @@ std::optional<RecoverArgs> parseRecoverArgs(const std::vector<std::string>& args
     RecoverArgs parsed;
     parsed.destination = *destination;
     parsed.report = report;
+    parsed.reportDfxml = reportFormat == "dfxml";
+    parsed.commandLine = "rekkon-cli recover";
+    for (const std::string& arg : args)
+        parsed.commandLine += " " + arg;
     parsed.firstChar = firstChar;
     parsed.longNames = options->has("long-names");
     parsed.allowSameVolume = options->has("allow-same-volume");
@@ -182,17 +197,31 @@ std::optional<RecoverArgs> parseRecoverArgs(const std::vector<std::string>& args
     return parsed;
 }
 
+// The report's text: JSON, or Digital Forensics XML with the hashes of the files written.
+std::string reportText(const RecoverArgs& args, ScanSession& session,
+                       const std::vector<RecoveryOutcome>& outcomes) {
+    const std::span<const DeletedFileEntry* const> notTried =
+        std::span(session.entries).subspan(std::min(outcomes.size(), session.entries.size()));
+    if (!args.reportDfxml)
+        return recoveryReportJson({session.source, session.volumeOffset}, outcomes, notTried);
+    std::map<const DeletedFileEntry*, DfxmlHashes> hashes;
+    for (const RecoveryOutcome& o : outcomes)
+        if (o.entry != nullptr && !o.md5.empty()) hashes[o.entry] = {o.md5, o.sha256};
+    std::ostringstream text;
+    printDfxml(text, session.context, {session.source, session.volumeOffset, args.commandLine},
+               session.entries, hashes);
+    return text.str();
+}
+
 // The scan found nothing: says so, and writes a report of an empty list when one is asked for.
-int recoverNothingFound(const RecoverArgs& args, const ScanSession& session, Streams& io) {
+int recoverNothingFound(const RecoverArgs& args, ScanSession& session, Streams& io) {
     io.err << "Could not find deleted files located in \"" << session.target << "\"\n";
     const bool sectorsLost = reportScanGaps(io, session);
     if (args.report) {
         if (!reportUsable(*args.report, session, args.allowSameVolume, io)) return kExitUsage;
         const auto file = createReport(*args.report, io);
         if (!file) return kExitUsage;
-        if (!finishReport(*file, recoveryReportJson({session.source, session.volumeOffset}, {}),
-                          io))
-            return kExitOutput;
+        if (!finishReport(*file, reportText(args, session, {}), io)) return kExitOutput;
     }
     return sectorsLost ? kExitSkipped : kExitOk;
 }
@@ -275,7 +304,7 @@ RecoveryOptions recoveryOptions(const RecoverArgs& args, bool hashes) {
 
 // Prints each file's outcome, says why the recovery stopped early, writes the report; returns
 // the exit status.
-int finishRecovery(const RecoverArgs& args, const ScanSession& session,
+int finishRecovery(const RecoverArgs& args, ScanSession& session,
                    const std::vector<RecoveryOutcome>& outcomes,
                    std::unique_ptr<ReportFile>& reportFile, Streams& io) {
     bool allWritten = outcomes.size() == session.entries.size();
@@ -299,14 +328,8 @@ int finishRecovery(const RecoverArgs& args, const ScanSession& session,
         io.err << "rekkon-cli: stopped after " << outcomes.size() << " of "
                << session.entries.size() << " files because the destination cannot take more.\n";
     const bool sectorsLost = reportScanGaps(io, session);
-    if (reportFile) {
-        const std::span<const DeletedFileEntry* const> notTried =
-            std::span(session.entries).subspan(outcomes.size());
-        if (!finishReport(
-                *reportFile,
-                recoveryReportJson({session.source, session.volumeOffset}, outcomes, notTried), io))
-            return kExitOutput;
-    }
+    if (reportFile && !finishReport(*reportFile, reportText(args, session, outcomes), io))
+        return kExitOutput;
     if (outputLost) return kExitOutput;
     return allWritten && !sectorsLost ? kExitOk : kExitSkipped;
 }

@@ -1,5 +1,5 @@
-# bash completion for rekkon-cli: commands, each command's options, the values of --format and
-# --first-char, files for SOURCE and --report, folders for --to.
+# bash completion for rekkon-cli: commands, each command's options, the values of --format,
+# --report-format and --first-char, files for SOURCE and --report, folders for --to.
 
 _rekkon_cli() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=
@@ -28,6 +28,7 @@ _rekkon_cli() {
             ;;
         recover)
             options=$'--to\n--folder\n--first-char\n--long-names\n--keep-folders\n--report\n'
+            options+=$'--report-format\n'
             options+=$'--name\n--only\n--allow-same-volume\n--deep\n--carve\n--type\n--raw\n'
             options+=$source_options
             ;;
@@ -37,6 +38,10 @@ _rekkon_cli() {
     case $prev in
         --format)
             COMPREPLY=($(compgen -W $'table\njson\ncsv\nbodyfile\ndfxml' -- "$cur"))
+            return
+            ;;
+        --report-format)
+            COMPREPLY=($(compgen -W $'json\ndfxml' -- "$cur"))
             return
             ;;
         --first-char)

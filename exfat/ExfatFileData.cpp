@@ -46,6 +46,22 @@ class ExfatFileData final : public FileDataHandle {
         return position >= valid_ && position < size_ ? size_ - position : 0;
     }
 
+    std::optional<StoredExtent> storedAt(std::uint64_t position) override {
+        if (position >= valid_) return std::nullopt;
+        const std::uint64_t clusterBytes = volume_.geometry.bytesPerCluster;
+        std::uint64_t runStart = 0;
+        for (const ExfatRun& run : runs_) {
+            const std::uint64_t runBytes = run.count * clusterBytes;
+            if (position < runStart + runBytes) {
+                const std::uint64_t inRun = position - runStart;
+                return StoredExtent{volume_.geometry.clusterOffset(run.first) + inRun,
+                                    std::min(runBytes - inRun, valid_ - position)};
+            }
+            runStart += runBytes;
+        }
+        return std::nullopt;
+    }
+
   private:
     ExfatVolume& volume_;
     std::vector<ExfatRun> runs_;

@@ -23,6 +23,16 @@ class FatFileData final : public FileDataHandle {
         return walk_.read(position, buffer.first(n));
     }
 
+    std::optional<StoredExtent> storedAt(std::uint64_t position) override {
+        if (position >= size_) return std::nullopt;
+        const std::optional<std::uint32_t> cluster = walk_.clusterAt(position);
+        if (!cluster) return std::nullopt;
+        const std::uint64_t clusterBytes = fat_.geometry.clusterBytes();
+        const std::uint64_t inCluster = position % clusterBytes;
+        return StoredExtent{fat_.geometry.clusterSector(*cluster) * kSectorSize + inCluster,
+                            std::min(clusterBytes - inCluster, size_ - position)};
+    }
+
   private:
     FatVolume fat_;
     FreeClusterWalk walk_;

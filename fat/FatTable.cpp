@@ -233,6 +233,12 @@ bool FreeClusterWalk::seekMember(std::uint64_t index) {
     return member_ != 0;
 }
 
+std::optional<std::uint32_t> FreeClusterWalk::clusterAt(std::uint64_t offset) {
+    const std::uint64_t clusterBytes = fat_.geometry.clusterBytes();
+    if (clusterBytes == 0 || !seekMember(offset / clusterBytes)) return std::nullopt;
+    return member_;
+}
+
 std::size_t FreeClusterWalk::read(std::uint64_t offset, std::span<std::uint8_t> dest) {
     const FatGeometry& g = fat_.geometry;
     const std::uint64_t clusterBytes = g.clusterBytes();

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <unordered_map>
 #include <vector>
@@ -126,6 +127,8 @@ class FreeClusterWalk {
     // Reads dest.size() bytes at byte `offset` of the item; returns the bytes delivered, fewer
     // when the sequence ends or a read fails.
     std::size_t read(std::uint64_t offset, std::span<std::uint8_t> dest);
+    // The member cluster that holds byte `offset` of the item; nullopt past the sequence's end.
+    std::optional<std::uint32_t> clusterAt(std::uint64_t offset);
     // Gives back the table window's memory until the next read.
     void release() { table_.release(); }
 

@@ -1,9 +1,16 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 namespace rekkon {
+
+// Where a piece of a found file's data lies on its volume.
+struct StoredExtent {
+    std::uint64_t volumeOffset = 0;  // the byte offset in the volume of the byte asked about
+    std::uint64_t bytes = 0;         // how many bytes from there on lie in one piece (> 0)
+};
 
 // One found file's data (on NTFS one data stream of it), read back at any position whatever
 // file system it came from. Closing is destruction.
@@ -22,6 +29,12 @@ class FileDataHandle {
     // zeros (NTFS: sparse clusters, compression units without clusters, bytes past the
     // initialized size). 0 where the data is stored, or cannot be read; never past size().
     virtual std::uint64_t holeBytesAt(std::uint64_t /*position*/) const { return 0; }
+    // Where the byte at `position` is stored on the volume, and how many bytes after it lie
+    // there in one piece (never past size()); nullopt where that cannot be told: a hole, data
+    // kept inside a record, compressed data, a position past the data.
+    virtual std::optional<StoredExtent> storedAt(std::uint64_t /*position*/) {
+        return std::nullopt;
+    }
 };
 
 enum class DataOpenError {

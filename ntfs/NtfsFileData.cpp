@@ -50,6 +50,27 @@ class NtfsFileData final : public FileDataHandle {
         return attributeHoleBytes(*data_, ntfs_.bytesPerCluster, position);
     }
 
+    std::optional<StoredExtent> storedAt(std::uint64_t position) override {
+        // Resident and compressed data are not stored byte for byte in clusters.
+        const std::uint64_t clusterBytes = ntfs_.bytesPerCluster;
+        if (data_->isResident || isCompressed(*data_) || clusterBytes == 0) return std::nullopt;
+        const std::uint64_t end = std::min(data_->dataSize, data_->initializedSize);
+        if (position >= end) return std::nullopt;
+        const std::uint64_t vcn = position / clusterBytes;
+        std::uint64_t runVcn = 0;
+        for (const DataRun& run : data_->runs) {
+            if (vcn < runVcn + run.length) {
+                if (run.isSparse()) return std::nullopt;
+                const std::uint64_t inRun = position - runVcn * clusterBytes;
+                const std::uint64_t runBytes = run.length * clusterBytes;
+                return StoredExtent{static_cast<std::uint64_t>(run.lcn) * clusterBytes + inRun,
+                                    std::min(runBytes - inRun, end - position)};
+            }
+            runVcn += run.length;
+        }
+        return std::nullopt;
+    }
+
   private:
     NtfsVolume& ntfs_;
     MftFile file_;

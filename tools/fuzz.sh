@@ -19,7 +19,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 all_targets=(fat_image ntfs_image mft_record run_list lznt1 fat_dir partition_table fat_folder_cluster
-    fat_volume ntfs_volume exfat_volume exfat_entries disk writer carve_scan)
+    fat_volume ntfs_volume exfat_volume exfat_entries disk writer carve_scan preview_bytes)
 # A target per carving format: carve_<type>, as fuzz/CMakeLists.txt lists them.
 for type in $(sed -n 's/^set(REKKON_CARVE_FUZZ_TYPES\(.*\))$/\1/p' fuzz/CMakeLists.txt); do
     all_targets+=("carve_$type")
@@ -37,7 +37,7 @@ max_len() {
         run_list) echo 4096 ;;
         lznt1 | fat_dir | fat_folder_cluster) echo 65536 ;;
         partition_table) echo 1048576 ;;
-        carve_*) echo 262144 ;;
+        carve_* | preview_bytes) echo 262144 ;;
     esac
 }
 
@@ -100,6 +100,11 @@ xz -dc tests/data/fuzz/seeds/ntfs-small-4096.img.xz >"$seeds/images/ntfs-4096.im
 python3 fuzz/make-disk-seeds.py "$seeds/disk" "$seeds/images/fat12.img" \
     "$seeds/images/ntfs-512.img" "$seeds/images/ntfs-4096.img"
 rm -rf "$seeds/images"
+# The preview: the sample pictures and a text.
+mkdir -p "$seeds/preview_bytes"
+cp tests/data/carve/images/*.jpg tests/data/carve/images/*.png tests/data/carve/images/*.gif \
+    tests/data/carve/images/*.bmp "$seeds/preview_bytes/"
+head -c 4096 README.md >"$seeds/preview_bytes/readme.txt"
 
 # fuzz_one TARGET: runs one target; leaves $build/logs/TARGET.failed unless it ran to its end
 # and found nothing.

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -25,9 +26,21 @@ FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
     row->addWidget(label);
     row->addWidget(text_, 1);
     row->addWidget(status_);
+    text_->installEventFilter(this);
     connect(text_, &QLineEdit::textChanged, this, [this] { emit filterChanged(filter()); });
     connect(status_, &QComboBox::currentIndexChanged, this,
             [this] { emit filterChanged(filter()); });
+}
+
+bool FilterBar::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == text_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            emit entered();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 RowFilter FilterBar::filter() const {

@@ -23,6 +23,12 @@ class FilterBar : public QWidget {
 
   signals:
     void filterChanged(const rekkon::ui::RowFilter& filter);
+    // Enter in the text field: the filter is typed (Enter goes no further, so it never presses
+    // the window's default button).
+    void entered();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     QLineEdit* text_ = nullptr;

@@ -15,21 +15,18 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSettings>
 #include <QShortcut>
 #include <QShowEvent>
-#include <QSplitter>
 #include <QTableView>
 #include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <span>
 
 #include "recovery/CarveMount.h"
@@ -77,79 +74,6 @@ QPushButton* makeButton(const QString& text, QWidget* parent) {
 }
 
 }  // namespace
-
-QString nothingFoundMessage(const QString& scanTarget) {
-    return QStringLiteral("Could not find deleted files located in \"%1\"").arg(scanTarget);
-}
-
-QString nothingCarvedMessage(const QString& sourcePath) {
-    return QStringLiteral("No file of a known format was found in \"%1\".").arg(sourcePath);
-}
-
-QString openFailedText(const QString& sourcePath, int error) {
-    if (const auto problem = evidenceOpenProblem(sourcePath.toStdString()))
-        return QStringLiteral("\"%1\" cannot be opened: %2.")
-            .arg(sourcePath, QString::fromStdString(*problem));
-    QString what = QString::fromLocal8Bit(std::strerror(error));
-    QString advice = QStringLiteral("Check the path.");
-    if (error == EACCES || error == EPERM)
-        advice = QStringLiteral(
-            "Reading a disk or partition directly usually needs administrator rights: start the "
-            "program as root, or make a disk image of it and open that.");
-    else if (error == EISDIR)
-        advice = QStringLiteral(
-            "This is a folder, not a device or disk image: choose a drive, or a disk-image file.");
-    return QStringLiteral("\"%1\" cannot be opened: %2.\n%3").arg(sourcePath, what, advice);
-}
-
-QString openFailedMessage(const QString& sourcePath, int error) {
-    return QStringLiteral("Error of Initialization volume\n\n") + openFailedText(sourcePath, error);
-}
-
-QString notRecognisedMessage(const QString& sourcePath) {
-    return QStringLiteral(
-               "Error of Initialization volume\n\n\"%1\" holds no FAT, exFAT or NTFS volume that "
-               "can be read, nor a partition table that leads to one. Check that this is the "
-               "disk, partition or image you meant.")
-        .arg(sourcePath);
-}
-
-QString unreadableSectorsText(std::uint64_t sectors) {
-    return QStringLiteral(
-               "%1 of the source could not be read: files stored there are incomplete, and "
-               "deleted files recorded there may be missing.")
-        .arg(sectors == 1 ? QStringLiteral("1 sector") : QStringLiteral("%1 sectors").arg(sectors));
-}
-
-QString foldersNotEnteredText(std::uint64_t folders, int depthLimit) {
-    return QStringLiteral(
-               "%1 deeper than %2 levels: the deleted files in them are not listed. Choose a "
-               "folder further down to reach them.")
-        .arg(folders == 1 ? QStringLiteral("1 folder lies")
-                          : QStringLiteral("%1 folders lie").arg(folders))
-        .arg(depthLimit);
-}
-
-QString cancelledBeforeAnyFileMessage() {
-    return QStringLiteral("The search was cancelled before any deleted file was found.");
-}
-
-QString foundStatusText(const QString& scanTarget, int found, std::uint64_t unreadableSectors,
-                        std::uint64_t foldersNotEntered, bool cancelled) {
-    QString text = QStringLiteral("On %1 found  %2 deleted files").arg(scanTarget).arg(found);
-    if (cancelled) text += QStringLiteral("  (search cancelled: the list is incomplete)");
-    if (unreadableSectors != 0)
-        text +=
-            QStringLiteral("  (%1 could not be read)")
-                .arg(unreadableSectors == 1 ? QStringLiteral("1 sector")
-                                            : QStringLiteral("%1 sectors").arg(unreadableSectors));
-    if (foldersNotEntered != 0)
-        text +=
-            QStringLiteral("  (%1 too deep to enter)")
-                .arg(foldersNotEntered == 1 ? QStringLiteral("1 folder")
-                                            : QStringLiteral("%1 folders").arg(foldersNotEntered));
-    return text;
-}
 
 MainWindow::MainWindow(MainWindowHooks hooks, QWidget* parent)
     : QDialog(parent), hooks_(std::move(hooks)), context_(std::make_unique<ScanContext>()) {
@@ -234,6 +158,11 @@ MainWindow::MainWindow(MainWindowHooks hooks, QWidget* parent)
 
     filterBar_ = new FilterBar(this);
     connect(filterBar_, &FilterBar::filterChanged, model_, &ResultsModel::setFilter);
+    // Enter after typing goes to the list, its first row selected when none is.
+    connect(filterBar_, &FilterBar::entered, this, [this] {
+        view_->setFocus(Qt::OtherFocusReason);
+        if (!view_->selectionModel()->hasSelection() && model_->rowCount() > 0) view_->selectRow(0);
+    });
     connect(filterAction_, &QAction::triggered, this, [this] {
         filterBar_->textField()->setFocus(Qt::ShortcutFocusReason);
         filterBar_->textField()->selectAll();
@@ -283,7 +212,8 @@ MainWindow::MainWindow(MainWindowHooks hooks, QWidget* parent)
     // Tab goes down the window: filter, list, then the buttons from left to right.
     setTabOrder(filterBar_->textField(), filterBar_->statusChoice());
     setTabOrder(filterBar_->statusChoice(), view_);
-    setTabOrder(view_, recoverButton_);
+    setTabOrder(view_, preview_->textView());
+    setTabOrder(preview_->textView(), recoverButton_);
     setTabOrder(recoverButton_, changeFolderButton_);
     setTabOrder(changeFolderButton_, aboutButton_);
     setTabOrder(aboutButton_, toolsButton_);
@@ -363,17 +293,6 @@ void MainWindow::showTitle() {
         if (folder != QStringLiteral("\\")) what += QLatin1Char(':') + folder;
     }
     setWindowTitle(what + QStringLiteral(" \u2014 ") + kProductTitle);
-}
-
-QString countsText(int shown, int found, int selected, std::uint64_t selectedBytes) {
-    QString text = shown == found ? QStringLiteral("%1 files").arg(found)
-                                  : QStringLiteral("Showing %1 of %2 files").arg(shown).arg(found);
-    if (selected > 0)
-        text += QStringLiteral(", %1 selected (%2)")
-                    .arg(selected)
-                    .arg(QLocale::system().formattedDataSize(static_cast<qint64>(selectedBytes), 1,
-                                                             QLocale::DataSizeSIFormat));
-    return text;
 }
 
 void MainWindow::showCounts() {
@@ -544,71 +463,6 @@ bool MainWindow::canChooseFolders() const {
     return capabilities().foldersChoosable;
 }
 
-int MainWindow::scaledColumnWidth(int column) const {
-    return static_cast<int>(ResultsModel::columnWidth(column) * fontScale_);
-}
-
-void MainWindow::fitToFileSystem() {
-    const FileSystemCapabilities can = capabilities();
-    changeFolderButton_->setEnabled(can.foldersChoosable);
-    // Where a file has one whole name (NTFS, exFAT) there is no Long Name column: File Name
-    // takes its room, so long names are seen as far as they can be.
-    view_->setColumnHidden(kLongNameColumn, !can.longNames);
-    if (!columnsFromSettings_)
-        view_->setColumnWidth(kNameColumn,
-                              scaledColumnWidth(kNameColumn) +
-                                  (can.longNames ? 0 : scaledColumnWidth(kLongNameColumn)));
-}
-
-void MainWindow::fitContentColumns() {
-    // The Long Name column shows only where a listed entry has a long name (FAT); files found
-    // by their content have none.
-    const bool longNames =
-        capabilities().longNames &&
-        std::any_of(context_->foundList.begin(), context_->foundList.end(),
-                    [](const DeletedFileEntry& e) { return e.longName.has_value(); });
-    view_->setColumnHidden(kLongNameColumn, !longNames);
-    if (columnsFromSettings_) return;  // the user's widths stay
-    // Names of files found by their content (a photo's date and camera), stream types
-    // ("txt:Zone.Identifier") and deep folders need more room than the columns start with:
-    // they widen to what the rows in view need, within bounds.
-    const QAbstractItemView* view = view_;  // where the measure is public
-    const int most = 2 * scaledColumnWidth(kNameColumn);
-    for (const int column : {kNameColumn, kTypeColumn, kFolderColumn}) {
-        const int wanted = std::min(view->sizeHintForColumn(column) + 8, most);
-        if (wanted > view_->columnWidth(column)) view_->setColumnWidth(column, wanted);
-    }
-    // The rows in view may not hold the longest type or folder: the longest of the list is
-    // measured too.
-    const DeletedFileEntry* longestType = nullptr;
-    const DeletedFileEntry* longestFolder = nullptr;
-    std::size_t typeLength = 0;
-    std::size_t folderLength = 0;
-    for (const DeletedFileEntry& e : context_->foundList) {
-        const std::size_t type =
-            e.contentType.empty() ? extensionOf(e.name).size() : e.contentType.size();
-        if (type > typeLength) {
-            typeLength = type;
-            longestType = &e;
-        }
-        if (e.folder.size() > folderLength) {
-            folderLength = e.folder.size();
-            longestFolder = &e;
-        }
-    }
-    const QFontMetrics metrics = view_->fontMetrics();
-    const auto widen = [&](int column, const QString& text) {
-        const int wanted = std::min(metrics.horizontalAdvance(text) + 16, most);
-        if (wanted > view_->columnWidth(column)) view_->setColumnWidth(column, wanted);
-    };
-    if (longestType != nullptr)
-        widen(kTypeColumn, longestType->contentType.empty()
-                               ? QString::fromStdString(std::string(extensionOf(longestType->name)))
-                               : contentTypeText(*longestType));
-    if (longestFolder != nullptr)
-        widen(kFolderColumn, QString::fromStdString(longestFolder->folder));
-}
-
 void MainWindow::showFoundStatus() {
     const std::uint64_t sectors = context_->volume.reader.unreadableSectors();
     const std::uint64_t folders = context_->lastScan.foldersNotEntered;
@@ -645,10 +499,15 @@ void MainWindow::recoverSelection() {
     const QModelIndexList rows = view_->selectionModel()->selectedRows();
     for (const QModelIndex& index : rows)
         if (const DeletedFileEntry* entry = model_->entryAt(index.row())) entries.push_back(entry);
+    RecoverFlowHooks flow;
+    flow.longNames = recoverUnderLongNames();
+    flow.keepFolders = recoverIntoFolders();
+    // The chooser opens where the last recovery went.
+    flow.startFolder = lastDestination_;
+    flow.chosenFolder = &lastDestination_;
     const std::vector<RecoveryOutcome> outcomes =
         hooks_.recover ? hooks_.recover(this, *context_, sourcePath_, entries)
-                       : recoverSelected(this, *context_, sourcePath_, entries,
-                                         recoverUnderLongNames(), recoverIntoFolders());
+                       : recoverSelected(this, *context_, sourcePath_, entries, flow);
     // Built now: the outcomes point into the found list, which the next scan replaces.
     if (!outcomes.empty()) {
         const std::span<const DeletedFileEntry* const> notTried =
@@ -721,6 +580,7 @@ void MainWindow::fillMenu(QMenu& menu, bool withManual) {
     const FileSystemCapabilities can = capabilities();
     if (withManual) {
         menu.addAction(filterAction_);
+        menu.addAction(previewAction_);
         menu.addSeparator();
     } else {
         menu.addAction(QStringLiteral("&About Kesmo Rekkon..."), this, &MainWindow::showAbout);
@@ -750,37 +610,6 @@ void MainWindow::showListMenu(const QPoint& pos) {
     menu.exec(view_->viewport()->mapToGlobal(pos));
 }
 
-std::unique_ptr<QSettings> MainWindow::settings() const {
-    if (hooks_.openSettings) return hooks_.openSettings();
-    return std::make_unique<QSettings>(QStringLiteral("rekkon"), QStringLiteral("rekkon"));
-}
-
-void MainWindow::restoreSettings() {
-    const std::unique_ptr<QSettings> stored = settings();
-    if (!stored) return;
-    if (const QByteArray geometry = stored->value(QStringLiteral("window/geometry")).toByteArray();
-        !geometry.isEmpty())
-        restoreGeometry(geometry);
-    const QByteArray columns = stored->value(QStringLiteral("list/columns")).toByteArray();
-    // A state saved with another number of columns is not used.
-    if (!columns.isEmpty() &&
-        stored->value(QStringLiteral("list/columnCount")).toInt() == ResultsModel::kColumns)
-        columnsFromSettings_ = view_->horizontalHeader()->restoreState(columns);
-    view_->horizontalHeader()->setSortIndicatorShown(false);
-    longNamesAction_->setChecked(stored->value(QStringLiteral("options/longNames")).toBool());
-    keepFoldersAction_->setChecked(stored->value(QStringLiteral("options/keepFolders")).toBool());
-}
-
-void MainWindow::saveSettings() {
-    const std::unique_ptr<QSettings> stored = settings();
-    if (!stored) return;
-    stored->setValue(QStringLiteral("window/geometry"), saveGeometry());
-    stored->setValue(QStringLiteral("list/columns"), view_->horizontalHeader()->saveState());
-    stored->setValue(QStringLiteral("list/columnCount"), ResultsModel::kColumns);
-    stored->setValue(QStringLiteral("options/longNames"), longNamesAction_->isChecked());
-    stored->setValue(QStringLiteral("options/keepFolders"), keepFoldersAction_->isChecked());
-}
-
 void MainWindow::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     // The list has the keys first (arrows, Enter); Ctrl+F or Tab backwards reach the filter.
@@ -795,53 +624,6 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::done(int result) {
     saveSettings();
     QDialog::done(result);
-}
-
-QWidget* MainWindow::makePreviewSplitter() {
-    auto* splitter = new QSplitter(Qt::Horizontal, this);
-    splitter->setChildrenCollapsible(false);
-    preview_ = new PreviewPane(splitter);
-    preview_->hide();
-    splitter->addWidget(view_);
-    splitter->addWidget(preview_);
-    splitter->setStretchFactor(0, 3);
-    splitter->setStretchFactor(1, 2);
-    previewAction_ = new QAction(QStringLiteral("Show &Preview"), this);
-    previewAction_->setCheckable(true);
-    previewAction_->setShortcut(QKeySequence(Qt::Key_F3));
-    previewAction_->setShortcutContext(Qt::WindowShortcut);
-    addAction(previewAction_);
-    connect(previewAction_, &QAction::toggled, this, [this](bool on) {
-        if (!on) {
-            // Hidden, it reads nothing.
-            preview_->showSelectionHint(0);
-            preview_->stopReading();
-        }
-        preview_->setVisible(on);
-        updatePreview();
-    });
-    connect(view_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &MainWindow::updatePreview);
-    // A refilled list's entries are new: what the pane shows belongs to the old one.
-    connect(model_, &QAbstractItemModel::modelReset, this, &MainWindow::updatePreview);
-    // The filter may hide the selected row (a sort keeps it: the pane does not read it again).
-    connect(model_, &QAbstractItemModel::layoutChanged, this, &MainWindow::updatePreview);
-    return splitter;
-}
-
-void MainWindow::updatePreview() {
-    if (!previewAction_->isChecked()) return;
-    const QModelIndexList rows = view_->selectionModel()->selectedRows();
-    const DeletedFileEntry* entry =
-        mounted_ && rows.size() == 1 ? model_->entryAt(rows.first().row()) : nullptr;
-    if (entry)
-        preview_->showEntry(*context_, *entry);
-    else
-        preview_->showSelectionHint(static_cast<int>(rows.size()));
-}
-
-void MainWindow::stopPreview() {
-    preview_->stopReading();
 }
 
 }  // namespace rekkon::ui

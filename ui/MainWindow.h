@@ -12,6 +12,7 @@
 
 #include "recovery/RecoveryWriter.h"
 #include "recovery/ScanContext.h"
+#include "ui/MainWindowTexts.h"
 #include "ui/VolumeChoice.h"
 
 class QAction;
@@ -137,6 +138,9 @@ class MainWindow : public QDialog {
     // is replaced by the next scan); empty before the first.
     const std::string& lastReport() const { return report_; }
 
+    // The folder the last recovery went to, remembered between runs; the folder chooser opens
+    // there.
+    const QString& lastDestination() const { return lastDestination_; }
     // The scan target the status line and messages quote: SOURCE:\FOLDER, where SOURCE names the
     // partition of a disk ("/dev/sdb2", "disk.img partition 5").
     QString scanTarget() const;
@@ -196,8 +200,9 @@ class MainWindow : public QDialog {
     bool mounted_ = false;
     bool searchingContent_ = false;  // the mounted volume's scans search by content too
     QString sourcePath_;
-    QString volumePath_;    // the source, or the partition of a disk as the user knows it
-    QString volumeSuffix_;  // " (NTFS)" after a partition picked from a disk's table
+    QString volumePath_;       // the source, or the partition of a disk as the user knows it
+    QString volumeSuffix_;     // " (NTFS)" after a partition picked from a disk's table
+    QString lastDestination_;  // the folder the last recovery went to (remembered)
     bool columnsFromSettings_ = false;  // the user's widths and order: not fitted to the content
     double fontScale_ = 1.0;            // how much wider than the 8-point dialog font the font is
     std::uint64_t volumeOffset_ = 0;    // of the mounted volume in the source
@@ -228,27 +233,5 @@ class MainWindow : public QDialog {
 
 // The counts line below the list: "Showing 12 of 850 files, 3 selected (1.2 MB)".
 QString countsText(int shown, int found, int selected, std::uint64_t selectedBytes);
-
-// Messages of the main window.
-QString nothingFoundMessage(const QString& scanTarget);
-// What a search of a whole source by content that found nothing says.
-QString nothingCarvedMessage(const QString& sourcePath);
-QString openFailedMessage(const QString& sourcePath, int error);
-// The same without its heading: what happened, and what to do.
-QString openFailedText(const QString& sourcePath, int error);
-QString notRecognisedMessage(const QString& sourcePath);
-// What the user is told when sectors of the source could not be read (`sectors` > 0): appended
-// to the message of a scan that found nothing, and the status line's tooltip.
-QString unreadableSectorsText(std::uint64_t sectors);
-// The status line after a scan that found `found` files; it ends with how many sectors could
-// not be read when any could not, and how many folders were too deep to enter when any were.
-// That is not a message box: a failing card would raise one on every scan, and the count stays in
-// view while the list is used. A `cancelled` scan's line says the list is incomplete.
-QString foundStatusText(const QString& scanTarget, int found, std::uint64_t unreadableSectors,
-                        std::uint64_t foldersNotEntered = 0, bool cancelled = false);
-// What a scan cancelled before it found anything says instead of nothingFoundMessage.
-QString cancelledBeforeAnyFileMessage();
-// What the user is told when the scan did not enter `folders` (> 0) folders, being too deep.
-QString foldersNotEnteredText(std::uint64_t folders, int depthLimit);
 
 }  // namespace rekkon::ui

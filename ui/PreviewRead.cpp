@@ -225,6 +225,11 @@ QImage decodePicture(const QByteArray& bytes, QSize* fullSize) {
             size.scaled(kPreviewPictureSide, kPreviewPictureSide, Qt::KeepAspectRatio));
     QImage picture = reader.read();
     if (fullSize && !size.isValid()) *fullSize = picture.size();
+    // A picture may decode larger than its header says (a GIF frame past its screen): it still
+    // fits the square.
+    if (picture.width() > kPreviewPictureSide || picture.height() > kPreviewPictureSide)
+        picture = picture.scaled(kPreviewPictureSide, kPreviewPictureSide, Qt::KeepAspectRatio,
+                                 Qt::SmoothTransformation);
     return picture;
 }
 

@@ -38,8 +38,8 @@ constexpr int kProgressDelayMs = 1000;
 // Files not written whole named in the closing summary at most; the rest are counted.
 constexpr qsizetype kNotWholeNamesShown = 10;
 
-QString chooseFolderDialog(QWidget* parent) {
-    return QFileDialog::getExistingDirectory(parent, kFolderTitle, QString(),
+QString chooseFolderDialog(QWidget* parent, const QString& startFolder) {
+    return QFileDialog::getExistingDirectory(parent, kFolderTitle, startFolder,
                                              QFileDialog::ShowDirsOnly);
 }
 
@@ -103,18 +103,22 @@ void showMessage(QWidget* parent, const QString& text, const RecoverFlowHooks& h
 QString chooseDestination(QWidget* parent, const ScanContext& context, const QString& sourcePath,
                           std::uint64_t neededBytes, const RecoverFlowHooks& hooks) {
     while (true) {
-        const QString folder =
-            hooks.chooseFolder ? hooks.chooseFolder(parent) : chooseFolderDialog(parent);
+        const QString folder = hooks.chooseFolder ? hooks.chooseFolder(parent)
+                                                  : chooseFolderDialog(parent, hooks.startFolder);
         if (folder.isEmpty()) return folder;
         if (onScannedDevice(context, sourcePath, folder, hooks.probe) &&
             askYesNo(parent, kSameVolumeText, hooks))
             continue;
         const DestinationCheck check =
             checkDestination(folder.toStdString(), neededBytes, hooks.folderProbe);
-        if (check.verdict == DestinationVerdict::Usable) return folder;
+        const auto chosen = [&] {
+            if (hooks.chosenFolder != nullptr) *hooks.chosenFolder = folder;
+            return folder;
+        };
+        if (check.verdict == DestinationVerdict::Usable) return chosen();
         const QString text = destinationText(folder, check);
         if (check.verdict == DestinationVerdict::MayNotHaveRoom) {
-            if (!askYesNo(parent, text, hooks)) return folder;
+            if (!askYesNo(parent, text, hooks)) return chosen();
         } else {
             showMessage(parent, text, hooks);
         }

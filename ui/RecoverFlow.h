@@ -43,6 +43,10 @@ struct RecoverFlowHooks {
     bool longNames = false;
     // Each file goes into its folder path below the destination ("Recover into their folders").
     bool keepFolders = false;
+    // Where the folder chooser opens (the last destination); empty: its own default.
+    QString startFolder;
+    // Given the destination folder once it is chosen and checked, when not null.
+    QString* chosenFolder = nullptr;
 };
 
 // Recovers `entries` of the mounted volume: destination folder chooser, same-volume warning,

@@ -54,7 +54,7 @@ int writeScreenshots(const QString& folder, const QString& image) {
     }
     {
         FirstCharDialog dialog(QStringLiteral("?LDNOTES.TXT"), nullptr, {},
-                               {QStringLiteral("\\DOCS"), QStringLiteral("old notes.txt"), 2843});
+                               {QStringLiteral("\\DOCS"), QString(), 3072});
         ok = save(dialog, dir, QStringLiteral("first-char-dialog.png")) && ok;
     }
     {

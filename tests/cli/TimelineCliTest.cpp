@@ -2,11 +2,14 @@
 // times it gives the same file from The Sleuth Kit's own body file (fls -m).
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
 #include <string>
 
+#include "cli/DfxmlOutput.h"
 #include "support/Fixtures.h"
 
 namespace rekkon {
@@ -80,6 +83,102 @@ TEST(TimelineCliTest, MactimeGivesTheDeletedFilesTheTimesOfTheSleuthKitsOwnBodyF
         }
         EXPECT_GE(matched * 4, static_cast<int>(mine.size()) * 3) << matched << " matched";
     }
+}
+
+// Names come from the volume: in XML they cannot break the markup, and characters XML cannot
+// hold (controls, bytes that are not UTF-8) become U+FFFD.
+TEST(TimelineCliTest, NamesAreWrittenAsXmlCanHoldThem) {
+    EXPECT_EQ(cli::xmlText("a&b<c>\"d\"\x01\xff\te"),
+              "a&amp;b&lt;c&gt;&quot;d&quot;\xEF\xBF\xBD\xEF\xBF\xBD\te");
+}
+
+// The list as Digital Forensics XML parses as XML, and its byte runs lead to the deleted files'
+// bytes in the image: read there (holes as zeros), each file's md5 is its manifest's.
+TEST(TimelineCliTest, DfxmlParsesAndItsByteRunsHoldTheDeletedFilesBytes) {
+    if (!test::commandAvailable("python3")) GTEST_SKIP() << "python3 is not installed";
+    // A file per line: inode, TAB, md5 of the bytes its runs point at (only complete runs).
+    const std::string reader = R"(
+import hashlib, sys, xml.etree.ElementTree as ET
+ns = {"d": "http://www.forensicswiki.org/wiki/Category:Digital_Forensics_XML"}
+root = ET.parse(sys.argv[1]).getroot()
+with open(sys.argv[2], "rb") as image:
+    for f in root.iter("{%s}fileobject" % ns["d"]):
+        runs = f.find("d:byte_runs", ns)
+        if runs is None or runs.get("incomplete"):
+            continue
+        md5 = hashlib.md5()
+        for run in runs.findall("d:byte_run", ns):
+            length = int(run.get("len"))
+            if run.get("fill") is not None:
+                md5.update(bytes(length))
+            else:
+                image.seek(int(run.get("img_offset")))
+                md5.update(image.read(length))
+        print(f.find("d:inode", ns).text + "\t" + md5.hexdigest())
+)";
+    struct Case {
+        const char* image;
+        const char* manifest;
+        const char* inodeColumn;
+    };
+    for (const Case& c :
+         {Case{"fat/fat32.img", "fat/fat32.manifest.tsv", "first_cluster"},
+          Case{"ntfs/ntfs-512-4k.img", "ntfs/ntfs-512-4k.manifest.tsv", "record"}}) {
+        SCOPED_TRACE(c.image);
+        const test::TempDir dir;
+        const std::string xml = dir.path() + "/list.xml";
+        const std::string script = dir.path() + "/runs.py";
+        std::ofstream(script) << reader;
+        int status = 0;
+        std::string list = REKKON_CLI_PATH;
+        list += " list --format dfxml '" + test::fixtureImage(c.image) + "' > " + xml;
+        test::runCommand(list, status);
+        ASSERT_EQ(status, 0);
+        const std::string out = test::runCommand(
+            "python3 " + script + " " + xml + " '" + test::fixtureImage(c.image) + "'", status);
+        ASSERT_EQ(status, 0) << "not XML, or runs that cannot be followed";
+        std::map<std::string, std::set<std::string>> md5sByInode;
+        std::istringstream lines(out);
+        for (std::string line; std::getline(lines, line);)
+            md5sByInode[line.substr(0, line.find('\t'))].insert(line.substr(line.find('\t') + 1));
+        int matched = 0;
+        for (const test::ManifestRow& row : test::readManifest(test::fixtureSource(c.manifest))) {
+            if (row.at("state") != "deleted" || row.at("type") != "file") continue;
+            if (row.count("stream") != 0 && row.at("stream") != "-") continue;
+            if (row.count("reused") != 0 && row.at("reused") != "no") continue;
+            if (row.count("contiguous") != 0 && row.at("contiguous") != "yes") continue;
+            const auto found = md5sByInode.find(row.at(c.inodeColumn));
+            if (found == md5sByInode.end()) continue;  // held inside its record, say
+            EXPECT_TRUE(found->second.contains(row.at("md5"))) << row.at(c.inodeColumn);
+            ++matched;
+        }
+        EXPECT_GE(matched, 3);
+    }
+}
+
+// recover --report-format dfxml: the files written carry the md5 and sha256 of their bytes.
+TEST(TimelineCliTest, RecoveryReportAsDfxmlHoldsTheHashesOfTheFilesWritten) {
+    const test::TempDir dir;
+    const std::string report = dir.path() + "/report.xml";
+    int status = 0;
+    std::string recover = REKKON_CLI_PATH;
+    recover += " recover '" + test::fixtureImage("ntfs/ntfs-512-4k.img") + "' --to " + dir.path() +
+               "/out --report " + report + " --report-format dfxml >/dev/null 2>&1";
+    test::runCommand(recover, status);
+    ASSERT_EQ(status, 0);
+    std::ifstream in(report);
+    const std::string xml{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    int checked = 0;
+    for (const test::ManifestRow& row :
+         test::readManifest(test::fixtureSource("ntfs/ntfs-512-4k.manifest.tsv"))) {
+        if (row.at("state") != "deleted" || row.at("type") != "file" || row.at("stream") != "-")
+            continue;
+        EXPECT_NE(xml.find("<hashdigest type=\"md5\">" + row.at("md5") + "</hashdigest>"),
+                  std::string::npos)
+            << row.at("path");
+        ++checked;
+    }
+    EXPECT_GE(checked, 3);
 }
 
 }  // namespace

@@ -42,6 +42,7 @@ expect "bodyfile csv dfxml json table" rekkon-cli list card.img --format ""
 expect "json" rekkon-cli list card.img --format j
 expect "json" rekkon-cli list card.img --format = j
 expect "auto" rekkon-cli recover card.img --to cards --first-char ""
+expect "dfxml" rekkon-cli recover card.img --report-format d
 # SOURCE and --report: files and folders; --to: folders only, names with blanks kept whole.
 expect "card.img cards" rekkon-cli list ca
 expect "cards" rekkon-cli recover card.img --to ca
@@ -55,7 +56,11 @@ offered=$( (
     candidates rekkon-cli --
     for command in info cat list recover; do candidates rekkon-cli "$command" card.img --; done
 ) | tr ' ' '\n' | sort -u)
-for option in $("$cli" --help | grep -o -- '--[a-z][a-z-]*' | sort -u); do
+help=$("$cli" --help) || {
+    echo "FAIL: $cli --help failed"
+    exit 1
+}
+for option in $(grep -o -- '--[a-z][a-z-]*' <<<"$help" | sort -u); do
     grep -qx -- "$option" <<<"$offered" || {
         echo "FAIL: $option of rekkon-cli --help is not completed"
         failures=$((failures + 1))

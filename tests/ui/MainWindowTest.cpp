@@ -630,9 +630,15 @@ void MainWindowTest::headerClicksSortByTheClickRules() {
     auto byName = names();
     QVERIFY(std::is_sorted(byName.rbegin(), byName.rend()));
     QVERIFY(byName.front() != byName.back());
+    QHeaderView* header = view->horizontalHeader();
+    QVERIFY(header->isSortIndicatorShown());
+    QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
     clickHeader(view, 0);
     byName = names();
     QVERIFY(std::is_sorted(byName.begin(), byName.end()));
+    // The arrow follows the order the list shows.
+    QCOMPARE(header->sortIndicatorSection(), 0);
+    QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
     // "Size (kB)": largest first, then smallest first, then largest first again.
     clickHeader(view, 1);
     auto s = sizes();
@@ -1360,6 +1366,12 @@ void MainWindowTest::toolsMenuFilterLineAndCounts() {
     }
     QCOMPARE(h.window.countsLine()->text(),
              QStringLiteral("Showing %1 of %2 files").arg(shown).arg(found));
+    // Enter goes to the list with its first row selected; it recovers nothing.
+    QTest::keyClick(field, Qt::Key_Return);
+    QCOMPARE(QApplication::focusWidget(), h.window.resultsView());
+    QCOMPARE(h.window.resultsView()->selectionModel()->selectedRows().size(), 1);
+    QVERIFY(h.window.lastReport().empty());
+    h.window.resultsView()->clearSelection();
     field->clear();
     h.window.filterBar()->statusChoice()->setCurrentIndex(1);  // Good only
     for (int row = 0; row < h.window.resultsModel()->rowCount(); ++row)
@@ -1406,8 +1418,10 @@ void MainWindowTest::settingsComeBackAfterARestart() {
             window.resultsView()->horizontalHeader()->visualIndex(kTypeColumn), 0);
         window.longNamesAction()->setChecked(true);
         window.keepFoldersAction()->setChecked(true);
+        window.previewAction()->setChecked(true);
         QTest::keyClick(&window, Qt::Key_Escape);
     }
+    QSettings(file, QSettings::IniFormat).setValue("recover/destination", dir.path());
     MainWindow again(hooks);
     QVERIFY(again.openSource(QString::fromStdString(test::fixtureImage(kFatImage))));
     QCOMPARE(again.size(), size);
@@ -1415,6 +1429,8 @@ void MainWindowTest::settingsComeBackAfterARestart() {
     QCOMPARE(again.resultsView()->horizontalHeader()->logicalIndex(0), int{kTypeColumn});
     QVERIFY(again.recoverUnderLongNames());
     QVERIFY(again.recoverIntoFolders());
+    QVERIFY(again.previewAction()->isChecked());
+    QCOMPARE(again.lastDestination(), dir.path());
 }
 
 void MainWindowTest::aPartitionOfADiskIsNamedInTheTitleAndStatusLine() {

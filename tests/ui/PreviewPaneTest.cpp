@@ -4,6 +4,8 @@
 
 #include <QAction>
 #include <QBuffer>
+#include <QDir>
+#include <QFile>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -229,6 +231,20 @@ void PreviewPaneTest::damagedJpegShowsWhatDecodes() {
     decodePicture(garbled);
     for (const qsizetype length : {2, 20, 200})
         QVERIFY(decodePicture(whole.first(length)).isNull());
+
+    // Every input the preview's fuzz target failed on: the picture still fits the pane's square
+    // (a GIF frame larger than its header's screen decoded larger once).
+    const QDir failed(
+        QStringLiteral(REKKON_TEST_SOURCE_DATA_DIR "/fuzz/regressions/preview_bytes"));
+    const QStringList names = failed.entryList(QDir::Files);
+    QVERIFY(!names.isEmpty());
+    for (const QString& name : names) {
+        QFile file(failed.filePath(name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QImage picture = decodePicture(file.readAll());
+        QVERIFY2(picture.width() <= kPreviewPictureSide && picture.height() <= kPreviewPictureSide,
+                 qPrintable(name));
+    }
 }
 
 void PreviewPaneTest::textIsGuessedFromTheBytes() {

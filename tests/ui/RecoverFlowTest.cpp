@@ -208,7 +208,10 @@ class RecoverFlowTest : public QObject {
         RecoverFlowHooks hooks = hooksFor(out.path());
         hooks.firstCharAsker = &asker;
         hooks.keepFolders = true;
+        QString chosen;  // remembered by the main window for the next chooser
+        hooks.chosenFolder = &chosen;
         const auto outcomes = ui::recoverSelected(nullptr, context, QString(), {inFolder}, hooks);
+        QCOMPARE(chosen, QString::fromStdString(out.path()));
         QCOMPARE(outcomes.size(), std::size_t(1));
         QCOMPARE(fs::path(outcomes[0].outputPath).parent_path().string(), out.path() + "/DOCS");
         QCOMPARE(filesIn(out.path() + "/DOCS"),
