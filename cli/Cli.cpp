@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "cli/Commands.h"
+#include "rekkon/Version.h"
 
 namespace rekkon::cli {
 
@@ -99,7 +100,8 @@ constexpr const char* kUsage =
     "      many bytes, or why it was skipped. NTFS streams are written as FILE-STREAM, and the\n"
     "      holes of a sparse file stay holes. Every file gets the modification and access times\n"
     "      the volume stores for it (FAT keeps local times without a zone: they are taken in\n"
-    "      this machine's time zone; its access time is a date only).\n"
+    "      this machine's time zone; its access time is a date only). On a terminal, one line on\n"
+    "      stderr shows the bytes copied of the total, the rate and the time left.\n"
     "      --keep-folders   recreate each file's folder (as list shows it) below DIR, for\n"
     "                       example DIR/Old Projects Archive/PLAN.TXT. In folder names '/', '?' "
     "(a\n"
@@ -146,6 +148,9 @@ constexpr const char* kUsage =
     "  help, --help\n"
     "      Show this text.\n"
     "\n"
+    "  --version\n"
+    "      Print the program's name and version, such as \"rekkon-cli 1.2.3\".\n"
+    "\n"
     "exit status: 0 done; 1 could not write the output (stdout or a recovered file: the disk is\n"
     "full, or an I/O error); 2 bad usage (also: a disk with several FAT, exFAT or NTFS partitions\n"
     "and no --partition); 3 the source cannot be opened or holds no volume that can be read; 4 "
@@ -166,6 +171,10 @@ int runCommand(const std::vector<std::string>& args, Streams& io) {
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "help" || command == "--help" || command == "-h") {
         io.out << kUsage;
+        return kExitOk;
+    }
+    if (command == "--version" && rest.empty()) {
+        io.out << "rekkon-cli " << kVersion << '\n';
         return kExitOk;
     }
     if (command == "info") return runInfo(rest, io);

@@ -13,6 +13,7 @@
 #include "cli/DfxmlOutput.h"
 #include "cli/Interrupt.h"
 #include "cli/JsonText.h"
+#include "cli/RecoverProgress.h"
 #include "cli/ScanSession.h"
 #include "recovery/RecoveryReport.h"
 #include "recovery/RecoveryWriter.h"
@@ -42,8 +43,11 @@ class FixedAsker final : public FirstCharAsker {
 class TerminalAsker final : public FirstCharAsker {
   public:
     explicit TerminalAsker(Streams& io) : io_(io) {}
+    // The progress line to erase before each question (none: nothing to erase).
+    void erasesFirst(RecoverProgressLine* progress) { progress_ = progress; }
     std::optional<FirstCharAnswer> ask(const std::string& name,
                                        const std::optional<std::string>&) override {
+        if (progress_) progress_->clear();
         while (true) {
             io_.err << "Type in the first character of " << terminalText(name)
                     << " (end with ! to use it for all files whose first character is not "
@@ -64,6 +68,7 @@ class TerminalAsker final : public FirstCharAsker {
 
   private:
     Streams& io_;
+    RecoverProgressLine* progress_ = nullptr;
 };
 
 // --first-char auto: the proven character where there is one (the rule uses it unasked); for
@@ -82,6 +87,7 @@ class AutoAsker final : public FirstCharAsker {
     FirstCharAsker& terminal_;
     bool hasTerminal_;
 };
+
 // The folder a report file is written into ("." for a bare name).
 std::string reportFolder(const std::string& path) {
     const std::string parent = std::filesystem::path(path).parent_path().string();
@@ -276,6 +282,8 @@ class FirstCharAskers {
                   : args.firstChar         ? static_cast<FirstCharAsker&>(fixed_)
                                            : terminal_) {}
     FirstCharAsker& chosen() { return chosen_; }
+    // Questions on the terminal first erase `progress`.
+    void erasesFirst(RecoverProgressLine* progress) { terminal_.erasesFirst(progress); }
 
   private:
     FixedAsker fixed_;
@@ -351,9 +359,21 @@ int runRecover(const std::vector<std::string>& args, Streams& io) {
         if (!reportFile) return kExitUsage;
     }
     FirstCharAskers askers(*parsed, io);
+    RecoveryOptions recovery = recoveryOptions(*parsed, reportFile != nullptr);
+    std::optional<RecoverProgressLine> progress;
+    if (io.errIsTerminal) {
+        // Bytes, rate and time left on one line of the terminal while the files are copied.
+        std::uint64_t totalBytes = 0;
+        for (const DeletedFileEntry* e : session.entries)
+            totalBytes += e->size;
+        progress.emplace(io.err, totalBytes);
+        recovery.copied = [&progress](std::uint64_t bytes) { progress->add(bytes); };
+        askers.erasesFirst(&*progress);
+    }
     const auto outcomes =
-        recoverEntries(session.context, session.entries,
-                       recoveryOptions(*parsed, reportFile != nullptr), askers.chosen());
+        recoverEntries(session.context, session.entries, recovery, askers.chosen());
+    askers.erasesFirst(nullptr);
+    progress.reset();  // erased before the outcomes are told
     return finishRecovery(*parsed, session, outcomes, reportFile, io);
 }
 

@@ -27,6 +27,9 @@ packages=(
     # the desktop program's drive access through UDisks2 (a private bus in the tests) and the
     # checks of its installed desktop entry, metadata and manual pages
     dbus-daemon desktop-file-utils appstream groff-base
+    # the Debian package (tools/package-test.sh): cpack's dependency search needs dpkg-shlibdeps
+    # and file
+    dpkg-dev file
     # fuzzing (tools/fuzz.sh): clang with libFuzzer's runtime, python3 to cut the seeds
     clang libclang-rt-dev python3
 )

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The whole test suite: installs what is missing, builds, runs every test; runs every fuzz target
+# The whole test suite: installs what is missing, builds, runs every test; builds the Debian
+# package, installs it, checks it and removes it (tools/package-test.sh); runs every fuzz target
 # for a short smoke time (tools/fuzz.sh) and fails on any finding; then builds the library and its
 # tests again with AddressSanitizer and UndefinedBehaviorSanitizer and runs them. Prints the time
 # each step took at the end.
@@ -32,6 +33,9 @@ jobs=$(nproc)
 phase configure cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DREKKON_WERROR=ON >/dev/null
 phase build cmake --build build -j "$jobs"
 phase ctest ctest --test-dir build --output-on-failure -j "$jobs"
+
+# The Debian package: built in Release, installed with apt, checked and removed again.
+phase package bash tools/package-test.sh
 
 # Ten seconds per target, the targets side by side (tools/fuzz.sh), after the clang build.
 phase fuzz bash tools/fuzz.sh 10

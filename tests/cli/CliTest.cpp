@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "cli/Cli.h"
@@ -60,8 +61,9 @@ TEST(CliTest, InfoFailsClearlyOnMissingAndUnknownSources) {
     EXPECT_EQ(run({"list", zeros}).status, cli::kExitSource);
     auto help = run({"--help"});
     EXPECT_EQ(help.status, 0);
-    for (const char* word : {"--folder", "--format", "--name", "--only", "--to", "--first-char",
-                             "--long-names", "--allow-same-volume", "--keep-folders", "--report"})
+    for (const char* word :
+         {"--folder", "--format", "--name", "--only", "--to", "--first-char", "--long-names",
+          "--allow-same-volume", "--keep-folders", "--report", "--version"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
 }
 
@@ -190,6 +192,18 @@ TEST(CliTest, TheRealProgramRunsWithoutATerminal) {
     EXPECT_EQ(nlohmann::json::parse(out).size(), 11u);
     test::runCommand(std::string(REKKON_CLI_PATH) + " info /nonexistent 2>/dev/null", status);
     EXPECT_EQ(status, cli::kExitSource);
+    // recover draws no progress line when stderr is not a terminal.
+    test::TempDir dir;
+    const std::string err =
+        test::runCommand(std::string(REKKON_CLI_PATH) + " recover " + kFat16 + " --to " +
+                             dir.path() + "/out --first-char _ " + "2>&1 >/dev/null",
+                         status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(err, "");
+    EXPECT_TRUE(
+        std::regex_match(test::runCommand(std::string(REKKON_CLI_PATH) + " --version", status),
+                         std::regex("rekkon-cli [0-9]+\\.[0-9]+\\.[0-9]+\n")));
+    EXPECT_EQ(status, 0);
 }
 
 }  // namespace

@@ -38,6 +38,8 @@ if [ -x "$prefix/bin/rekkon-cli" ]; then
     "$prefix/bin/rekkon-cli" --help >"$scratch/help.txt" || fail "installed rekkon-cli --help failed"
     grep -q '^usage: rekkon-cli' "$scratch/help.txt" || fail "rekkon-cli --help printed no usage"
 fi
+[ -f "$prefix/share/bash-completion/completions/rekkon-cli" ] ||
+    fail "the bash completion is not in share/bash-completion/completions/rekkon-cli"
 # Nothing but the programs, their data and documentation: no libraries, headers or test programs.
 stray=$(cd "$prefix" && find . -type f ! -path './bin/*' ! -path './share/*')
 [ -z "$stray" ] || fail "installed outside bin/ and share/: $stray"
@@ -49,21 +51,23 @@ for f in "$prefix"/bin/*; do
 done
 
 # --- manual pages ---------------------------------------------------------------------------
+# Pages are installed gzipped; check_page PAGE unpacks PAGE.gz into $scratch/PAGE.
 check_page() {
-    local page=$prefix/share/man/man1/$1
+    local page=$prefix/share/man/man1/$1.gz
     [ -f "$page" ] || {
-        fail "share/man/man1/$1 is not installed"
+        fail "share/man/man1/$1.gz is not installed"
         return
     }
+    gzip -dc "$page" >"$scratch/$1" || fail "share/man/man1/$1.gz is not gzipped"
     local warnings
-    warnings=$(LC_ALL=C.UTF-8 groff -man -Tutf8 -ww -z "$page" 2>&1) || fail "groff failed on $1"
+    warnings=$(LC_ALL=C.UTF-8 groff -man -Tutf8 -ww -z "$scratch/$1" 2>&1) || fail "groff failed on $1"
     [ -z "$warnings" ] || fail "groff warns on $1: $warnings"
     if command -v man >/dev/null; then
         MANPAGER=cat MANWIDTH=80 man -l "$page" >/dev/null 2>&1 || fail "man -l cannot show $1"
     fi
 }
 check_page rekkon-cli.1
-page=$prefix/share/man/man1/rekkon-cli.1
+page=$scratch/rekkon-cli.1
 if [ -f "$page" ] && [ -f "$scratch/help.txt" ]; then
     # The page is written by hand: every option the program offers must head an item of its own
     # (the line after a .TP), and every command have a synopsis line. In roff '-' is written '\-'.

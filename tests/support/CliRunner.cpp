@@ -18,7 +18,8 @@ CliRun runCliInProcess(const std::vector<std::string>& args, const CliSetup& set
     std::ostringstream collected, err;
     std::ostream given(setup.out);
     std::istringstream in(setup.input);
-    cli::Streams io{setup.out ? given : collected, err, in, false, setup.inIsTerminal};
+    cli::Streams io{setup.out ? given : collected, err, in, setup.errIsTerminal,
+                    setup.inIsTerminal};
     if (setup.openSource) io.openSource = setup.openSource;
     if (setup.deviceProbe) io.deviceProbe = *setup.deviceProbe;
     CliRun r;

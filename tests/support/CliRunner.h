@@ -20,7 +20,8 @@ struct CliRun {
 // The surroundings of one in-process run.
 struct CliSetup {
     std::string input;              // standard input
-    bool inIsTerminal = false;      // stdin taken as a terminal (stderr never is)
+    bool inIsTerminal = false;      // stdin taken as a terminal
+    bool errIsTerminal = false;     // stderr taken as a terminal (progress is drawn on it)
     std::streambuf* out = nullptr;  // standard output's buffer; null: collected into CliRun::out
     SourceOpener openSource;        // null: SOURCE arguments are opened as files
     std::optional<DeviceProbe> deviceProbe;
