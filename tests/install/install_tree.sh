@@ -95,6 +95,10 @@ check_page rekkon.1
 [ -f "$prefix/bin/$manual_dir/MANUAL.html" ] ||
     fail "MANUAL.html is not in bin/$manual_dir where the program looks for it"
 need_file share/doc/rekkon/MANUAL.html
+# Every picture the manual shows is installed beside it.
+for picture in $(grep -o 'src="docs/[^"]*"' "$prefix/share/doc/rekkon/MANUAL.html" | sed 's/^src="//; s/"$//'); do
+    need_file "share/doc/rekkon/$picture"
+done
 
 desktop=share/applications/$id.desktop
 metainfo=share/metainfo/$id.metainfo.xml
