@@ -16,24 +16,6 @@ namespace rekkon::cli {
 
 namespace {
 
-void appendCodePoint(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 // A time element, left out for an unknown time; "Z" after a UTC time.
 void appendTime(std::string& out, const char* name, std::uint64_t fileTime, bool utc) {
     const auto iso = isoTimeText(fileTime);
@@ -81,7 +63,7 @@ std::string xmlText(const std::string& text) {
                 const bool allowed = c == 0x09 || c == 0x0A || c == 0x0D ||
                                      (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
                                      (c >= 0x10000 && c <= 0x10FFFF);
-                appendCodePoint(out, allowed ? c : char32_t{0xFFFD});
+                appendUtf8(out, allowed ? c : char32_t{0xFFFD});
             }
         }
     }
