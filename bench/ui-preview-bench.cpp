@@ -76,7 +76,9 @@ FoundList withSyntheticRows(const FoundList& real, int rows) {
     FoundList list;
     list.reserve(static_cast<std::size_t>(rows) + real.size());
     for (int i = 0; list.size() < static_cast<std::size_t>(rows); ++i) {
-        if (i == rows / 2) list.insert(list.end(), real.begin(), real.end());
+        if (i == rows / 2)
+            for (const DeletedFileEntry& e : real)
+                list.push_back(e);
         DeletedFileEntry e;
         e.location = 100000 + static_cast<std::uint64_t>(i);
         e.name = "?ILE" + std::to_string(random() % 100000) + ".DAT";

@@ -213,8 +213,11 @@ void CarvingFileSystem::take(const CarvedFile& file, const Explained& explained,
         return;
     }
     bool owned = false;
-    for (auto it = first; it != last; ++it)
-        owned = tell(file, found.entry(it->second)) || owned;
+    for (auto it = first; it != last; ++it) {
+        DeletedFileEntry e = found.entries()[it->second];
+        owned = tell(file, e) || owned;
+        found.replace(it->second, e);
+    }
     if (file.split.split() && !owned && listRejoined) add(file, free, found);
 }
 

@@ -44,24 +44,28 @@ std::string timelinePath(const DeletedFileEntry& entry) {
     return fieldText(path) + " (deleted)";
 }
 
+void appendBodyfileLine(std::string& line, const DeletedFileEntry& e) {
+    line += "0|";
+    line += timelinePath(e);
+    line += '|';
+    line += std::to_string(e.location);
+    if (!e.stream.empty()) line += "-" + fieldText(e.stream);
+    line += (e.attributes & kReadOnlyAttribute) != 0 && !e.origin.starts_with("ntfs")
+                ? "|r/rr-xr-xr-x|0|0|"
+                : "|r/rrwxrwxrwx|0|0|";
+    line += std::to_string(e.size);
+    for (const std::uint64_t time : {e.lastAccessTime, e.writeTime, e.changeTime, e.birthTime}) {
+        line += '|';
+        line += std::to_string(unixSeconds(time));
+    }
+    line += '\n';
+}
+
 void printBodyfile(std::ostream& out, const std::vector<const DeletedFileEntry*>& entries) {
     std::string line;
     for (const DeletedFileEntry* e : entries) {
-        line = "0|";
-        line += timelinePath(*e);
-        line += '|';
-        line += std::to_string(e->location);
-        if (!e->stream.empty()) line += "-" + fieldText(e->stream);
-        line += (e->attributes & kReadOnlyAttribute) != 0 && !e->origin.starts_with("ntfs")
-                    ? "|r/rr-xr-xr-x|0|0|"
-                    : "|r/rrwxrwxrwx|0|0|";
-        line += std::to_string(e->size);
-        for (const std::uint64_t time :
-             {e->lastAccessTime, e->writeTime, e->changeTime, e->birthTime}) {
-            line += '|';
-            line += std::to_string(unixSeconds(time));
-        }
-        line += '\n';
+        line.clear();
+        appendBodyfileLine(line, *e);
         out << line;
     }
 }

@@ -25,5 +25,7 @@ std::string timelinePath(const DeletedFileEntry& entry);
 // GID, times in seconds since 1970 (unixSeconds): atime the last access, mtime the last change of
 // the data, ctime the record's change (NTFS), crtime the creation; 0 where the volume keeps none.
 void printBodyfile(std::ostream& out, const std::vector<const DeletedFileEntry*>& entries);
+// One line of it, appended to `line`.
+void appendBodyfileLine(std::string& line, const DeletedFileEntry& entry);
 
 }  // namespace rekkon::cli

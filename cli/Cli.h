@@ -28,6 +28,9 @@ struct Streams {
     SourceOpener openSource = openFileSource;
     // How `recover` tells whether the destination lies on the scanned device.
     DeviceProbe deviceProbe = {};
+    // Standard output is a terminal: a list written as it is found is not mixed with the scan's
+    // progress line there.
+    bool outIsTerminal = false;
 };
 
 int runCli(const std::vector<std::string>& args, Streams& io);

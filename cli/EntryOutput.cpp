@@ -4,6 +4,7 @@
 #include <ostream>
 #include <string>
 
+#include "cli/EntryStream.h"
 #include "cli/JsonText.h"
 #include "recovery/EntryText.h"
 #include "volume/TextEncoding.h"
@@ -65,13 +66,7 @@ void printTable(std::ostream& out, const std::vector<const DeletedFileEntry*>& e
     }
 }
 
-void printJson(std::ostream& out, const std::vector<const DeletedFileEntry*>& entries) {
-    if (entries.empty()) {
-        out << "[]\n";
-        return;
-    }
-    // Written entry by entry, so a long list costs no more memory than its entries.
-    std::string text;
+void appendJsonEntry(std::string& text, const DeletedFileEntry& e) {
     const auto field = [&text](const char* name) {
         text += "    \"";
         text += name;
@@ -92,67 +87,74 @@ void printJson(std::ostream& out, const std::vector<const DeletedFileEntry*>& en
             text += "null";
         text += ",\n";
     };
-    out << "[\n";
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const DeletedFileEntry& e = *entries[i];
-        text = "  {\n";
-        field("location");
-        text += std::to_string(e.location) + ",\n";
-        field("name");
-        appendJsonString(text, e.name);
-        text += ",\n";
-        field("size");
-        text += std::to_string(e.size) + ",\n";
-        time("createTime", e.createTime);
-        time("accessTime", e.accessTime);
-        field("status");
-        text += std::to_string(unsigned{e.status}) + ",\n";
-        field("statusText");
-        appendJsonString(text, statusText(e.status));
-        text += ",\n";
-        field("type");
-        appendJsonString(text, typeText(e.name));
-        text += ",\n";
-        field("attributes");
-        text += std::to_string(e.attributes) + ",\n";
-        field("folder");
-        appendJsonString(text, e.folder);
-        text += ",\n";
-        optionalText("longName", e.longName);
-        text += ",\n";
-        field("longNameCut");
-        text += e.longNameCut ? "true,\n" : "false,\n";
-        optionalText("firstChar", e.firstChar);
-        text += ",\n";
-        field("origin");
-        appendJsonString(text, std::string(e.origin));
-        text += ",\n";
-        // Files found by their content: the format and what its check found.
-        optionalText("format", e.contentType.empty() ? std::nullopt
-                                                     : std::optional<std::string>(e.contentType));
-        text += ",\n";
-        optionalText("check", e.contentCheck.empty() ? std::nullopt
-                                                     : std::optional<std::string>(e.contentCheck));
-        text += i + 1 < entries.size() ? "\n  },\n" : "\n  }\n";
-        out << text;
-    }
-    out << "]\n";
+    text += "  {\n";
+    field("location");
+    text += std::to_string(e.location) + ",\n";
+    field("name");
+    appendJsonString(text, e.name);
+    text += ",\n";
+    field("size");
+    text += std::to_string(e.size) + ",\n";
+    time("createTime", e.createTime);
+    time("accessTime", e.accessTime);
+    field("status");
+    text += std::to_string(unsigned{e.status}) + ",\n";
+    field("statusText");
+    appendJsonString(text, statusText(e.status));
+    text += ",\n";
+    field("type");
+    appendJsonString(text, typeText(e.name));
+    text += ",\n";
+    field("attributes");
+    text += std::to_string(e.attributes) + ",\n";
+    field("folder");
+    appendJsonString(text, e.folder);
+    text += ",\n";
+    optionalText("longName", e.longName);
+    text += ",\n";
+    field("longNameCut");
+    text += e.longNameCut ? "true,\n" : "false,\n";
+    optionalText("firstChar", e.firstChar);
+    text += ",\n";
+    field("origin");
+    appendJsonString(text, std::string(e.origin));
+    text += ",\n";
+    // Files found by their content: the format and what its check found.
+    optionalText("format",
+                 e.contentType.empty() ? std::nullopt : std::optional<std::string>(e.contentType));
+    text += ",\n";
+    optionalText("check", e.contentCheck.empty() ? std::nullopt
+                                                 : std::optional<std::string>(e.contentCheck));
+    text += "\n  }";
+}
+
+const char* csvHeader() {
+    return "location,name,size,createTime,accessTime,status,statusText,type,attributes,folder,"
+           "longName,longNameCut,firstChar,origin,format,check\r\n";
+}
+
+void writeCsvLine(std::ostream& out, const DeletedFileEntry& e) {
+    out << e.location << ',' << csvField(e.name) << ',' << e.size << ','
+        << isoTimeText(e.createTime).value_or("") << ',' << isoTimeText(e.accessTime).value_or("")
+        << ',' << unsigned{e.status} << ',' << csvField(statusText(e.status)) << ','
+        << csvField(typeText(e.name)) << ',' << e.attributes << ',' << csvField(e.folder) << ','
+        << csvField(e.longName.value_or("")) << ',' << (e.longNameCut ? "true" : "false") << ','
+        << csvField(e.firstChar.value_or("")) << ',' << csvField(std::string(e.origin)) << ','
+        << csvField(std::string(e.contentType)) << ',' << csvField(e.contentCheck) << "\r\n";
+}
+
+void printJson(std::ostream& out, const std::vector<const DeletedFileEntry*>& entries) {
+    EntryStream stream(out, EntryStream::Format::Json);
+    for (const DeletedFileEntry* e : entries)
+        stream.add(*e);
+    stream.finish();
 }
 
 void printCsv(std::ostream& out, const std::vector<const DeletedFileEntry*>& entries) {
-    out << "location,name,size,createTime,accessTime,status,statusText,type,attributes,folder,"
-           "longName,longNameCut,firstChar,origin,format,check\r\n";
-    for (const DeletedFileEntry* e : entries) {
-        out << e->location << ',' << csvField(e->name) << ',' << e->size << ','
-            << isoTimeText(e->createTime).value_or("") << ','
-            << isoTimeText(e->accessTime).value_or("") << ',' << unsigned{e->status} << ','
-            << csvField(statusText(e->status)) << ',' << csvField(typeText(e->name)) << ','
-            << e->attributes << ',' << csvField(e->folder) << ','
-            << csvField(e->longName.value_or("")) << ',' << (e->longNameCut ? "true" : "false")
-            << ',' << csvField(e->firstChar.value_or("")) << ',' << csvField(std::string(e->origin))
-            << ',' << csvField(std::string(e->contentType)) << ',' << csvField(e->contentCheck)
-            << "\r\n";
-    }
+    EntryStream stream(out, EntryStream::Format::Csv);
+    for (const DeletedFileEntry* e : entries)
+        stream.add(*e);
+    stream.finish();
 }
 
 }  // namespace rekkon::cli

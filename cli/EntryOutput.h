@@ -1,6 +1,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <string>
 #include <vector>
 
 #include "fs/FoundEntry.h"
@@ -18,5 +19,11 @@ void printJson(std::ostream& out, const std::vector<const DeletedFileEntry*>& en
 // The same fields as CSV (RFC 4180: CRLF line ends, quotes doubled) with a header row; absent
 // long names and first characters are empty fields.
 void printCsv(std::ostream& out, const std::vector<const DeletedFileEntry*>& entries);
+
+// One object of that array ("  {" to "  }", no comma or line end after it), appended to `text`.
+void appendJsonEntry(std::string& text, const DeletedFileEntry& entry);
+// The CSV header row, and one entry's row.
+const char* csvHeader();
+void writeCsvLine(std::ostream& out, const DeletedFileEntry& entry);
 
 }  // namespace rekkon::cli

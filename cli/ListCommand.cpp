@@ -1,9 +1,10 @@
+#include <optional>
 #include <ostream>
 
-#include "cli/BodyfileOutput.h"
 #include "cli/Commands.h"
 #include "cli/DfxmlOutput.h"
 #include "cli/EntryOutput.h"
+#include "cli/EntryStream.h"
 #include "cli/ScanSession.h"
 
 namespace rekkon::cli {
@@ -23,16 +24,19 @@ int runList(const std::vector<std::string>& args, Streams& io) {
         return kExitUsage;
     }
     ScanSession session;
+    // JSON, CSV and body files are written as the scan finds the entries.
+    std::optional<EntryStream> stream;
+    if (format == "json") stream.emplace(io.out, EntryStream::Format::Json);
+    if (format == "csv") stream.emplace(io.out, EntryStream::Format::Csv);
+    if (format == "bodyfile") stream.emplace(io.out, EntryStream::Format::Bodyfile);
+    if (stream) session.stream = [&stream](const DeletedFileEntry& e) { stream->add(e); };
     if (const int status = openAndScan(*options, io, session); status != kExitOk) return status;
-    if (session.entries.empty() && !session.interrupted)
+    if (stream) stream->finish();
+    if (session.entries.empty() && session.streamed == 0 && !session.interrupted)
         io.err << "Could not find deleted files located in \"" << session.target << "\"\n";
-    if (format == "json")
-        printJson(io.out, session.entries);
-    else if (format == "csv")
-        printCsv(io.out, session.entries);
-    else if (format == "bodyfile")
-        printBodyfile(io.out, session.entries);
-    else if (format == "dfxml") {
+    if (stream) {
+        // Written above.
+    } else if (format == "dfxml") {
         std::string commandLine = "rekkon-cli list";
         for (const std::string& arg : args)
             commandLine += " " + arg;

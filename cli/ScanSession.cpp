@@ -110,7 +110,24 @@ int openAndScan(const Options& options, Streams& io, ScanSession& session) {
                        &session.volumeOffset, carve ? &*carve : nullptr);
         status != kExitOk)
         return status;
-    if (io.errIsTerminal) {
+    const auto& names = options.all("name");
+    const auto wanted = [&](const DeletedFileEntry& e) {
+        if (!names.empty() && std::none_of(names.begin(), names.end(), [&](const std::string& g) {
+                return nameMatches(g, e.name) || (e.longName && nameMatches(g, *e.longName));
+            }))
+            return false;
+        bool match = only.empty();
+        for (std::size_t i = 0; i < only.size() && !match; ++i)
+            match = only[i] == e.location && (onlyOrigins[i].empty() || onlyOrigins[i] == e.origin);
+        return match;
+    };
+    const FoundSink sink = [&](const DeletedFileEntry& e) {
+        if (!wanted(e)) return;
+        session.stream(e);
+        ++session.streamed;
+    };
+    const bool streaming = session.stream && !carve;
+    if (io.errIsTerminal && !(streaming && io.outIsTerminal)) {
         // One updating line, redrawn at most every 50 ms so a large scan is not slowed by it.
         session.context.progress =
             [&io, last = std::chrono::steady_clock::time_point{}](const std::string& text) mutable {
@@ -122,6 +139,10 @@ int openAndScan(const Options& options, Streams& io, ScanSession& session) {
     }
     ScanOptions scanOptions;
     scanOptions.deep = options.has("deep");
+    if (streaming) {
+        scanOptions.sink = &sink;
+        scanOptions.keep = false;
+    }
     const bool bare = searchedRawOnly(session.context);
     if (scanOptions.deep && !bare && !session.context.fileSystem->capabilities().lostFolderSearch)
         io.err << "rekkon-cli: --deep searches free space of FAT and exFAT volumes only; this "
@@ -137,7 +158,7 @@ int openAndScan(const Options& options, Streams& io, ScanSession& session) {
         found = scanVolume(session.context, folder, only, scanOptions);
         session.interrupted = InterruptWatch::interrupted();
     }
-    if (io.errIsTerminal) io.err << "\r\x1b[K" << std::flush;
+    if (session.context.progress) io.err << "\r\x1b[K" << std::flush;
     std::string shown = folder.empty() ? "\\" : folder;
     std::replace(shown.begin(), shown.end(), '/', '\\');
     if (shown.front() != '\\') shown.insert(shown.begin(), '\\');
@@ -153,19 +174,16 @@ int openAndScan(const Options& options, Streams& io, ScanSession& session) {
     const ScanOutcome& scan = session.context.lastScan;
     reportFoldersNotEntered(io, session.source, scan.foldersNotEntered, scan.folderDepthLimit);
     reportLostEntriesLeftOut(io, scan.lostEntriesLeftOut, scan.lostEntryLimit);
-    const auto& names = options.all("name");
-    for (const DeletedFileEntry& e : session.context.foundList) {
-        if (!names.empty() && std::none_of(names.begin(), names.end(), [&](const std::string& g) {
-                return nameMatches(g, e.name) || (e.longName && nameMatches(g, *e.longName));
-            }))
-            continue;
-        bool wanted = only.empty();
-        for (std::size_t i = 0; i < only.size() && !wanted; ++i)
-            wanted =
-                only[i] == e.location && (onlyOrigins[i].empty() || onlyOrigins[i] == e.origin);
-        if (!wanted) continue;
+    if (streaming) return kExitOk;
+    for (const DeletedFileEntry& e : session.context.foundList)
+        if (wanted(e)) {
+            if (session.stream)
+                sink(e);
+            else
+                session.wanted.push_back(e);
+        }
+    for (const DeletedFileEntry& e : session.wanted)
         session.entries.push_back(&e);
-    }
     return kExitOk;
 }
 

@@ -16,7 +16,15 @@ struct ScanSession {
     std::string source;
     std::string target;              // shown in messages: SOURCE:\FOLDER
     std::uint64_t volumeOffset = 0;  // of the volume in SOURCE (a partition's or --offset)
+    // The entries wanted, in the order found; `entries` points into it.
+    std::vector<DeletedFileEntry> wanted;
     std::vector<const DeletedFileEntry*> entries;
+    // When set before openAndScan, each wanted entry is handed to it as the scan finds it instead,
+    // and neither the context's list nor `entries` keeps any (`streamed` counts them). Not with
+    // --carve, whose search by content looks again at entries found before it: those are handed
+    // over after the scan.
+    FoundSink stream;
+    std::uint64_t streamed = 0;
     // SIGINT or SIGTERM came during the scan: it stopped there, and `entries` holds what it had
     // found (the command then ends with kExitInterrupted).
     bool interrupted = false;

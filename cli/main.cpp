@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     rekkon::cli::Streams io{std::cout, std::cerr, std::cin, isatty(STDERR_FILENO) != 0,
                             isatty(STDIN_FILENO) != 0};
+    io.outIsTerminal = isatty(STDOUT_FILENO) != 0;
     const int status = rekkon::cli::runCli(args, io);
     // Stopped by SIGINT or SIGTERM, with what it left unfinished removed: end as the signal would.
     std::cout.flush();

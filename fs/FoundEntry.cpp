@@ -33,10 +33,15 @@ std::string inEntryCase(const DeletedFileEntry& entry, std::string restored) {
     return restored;
 }
 
-void FoundListBuilder::addFile(DeletedFileEntry entry) {
-    list_.push_back(std::move(entry));
+void FoundListBuilder::addFile(const DeletedFileEntry& entry) {
+    addStream(entry);
     ++foundCount_;
     if (progress_) progress_(foundProgressText(foundCount_));
+}
+
+void FoundListBuilder::addStream(const DeletedFileEntry& entry) {
+    if (keep_) list_.push_back(entry);
+    if (sink_ != nullptr && *sink_) (*sink_)(entry);
 }
 
 bool folderWithin(const std::string& folder, const std::string& filter) {

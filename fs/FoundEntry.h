@@ -8,6 +8,8 @@
 #include <tuple>
 #include <vector>
 
+#include "fs/FoundList.h"
+
 namespace rekkon {
 
 // One deleted file found by a scan (on NTFS also one named data stream of a deleted file).
@@ -77,8 +79,6 @@ const std::string& outputNameOf(const DeletedFileEntry& entry, bool longNames);
 // shows that name in: an ASCII letter put there is lowered where the base is in lower case.
 std::string inEntryCase(const DeletedFileEntry& entry, std::string restored);
 
-using FoundList = std::vector<DeletedFileEntry>;
-
 // What identifies an entry within one scan: origin, location, stream and slot.
 struct EntryKey {
     std::string_view origin;
@@ -103,28 +103,35 @@ inline constexpr std::uint8_t kStatusGood = 255;
 // Receives the progress texts of a running scan; the front end installs one (or none).
 using ProgressSink = std::function<void(const std::string&)>;
 
+// Receives each entry as a scan adds it (a front end writing the list as it is found).
+using FoundSink = std::function<void(const DeletedFileEntry&)>;
+
 // The found-file list under construction: every entry added counts as a found file and is
 // announced as "Found %d deleted files. Searching...". Stream entries of a file do not count.
+// With a sink, every entry added is handed to it as well; with `keep` false it goes there only.
 class FoundListBuilder {
   public:
-    FoundListBuilder(FoundList& list, int& foundCount, const ProgressSink& progress)
-        : list_(list), foundCount_(foundCount), progress_(progress) {}
+    FoundListBuilder(FoundList& list, int& foundCount, const ProgressSink& progress,
+                     const FoundSink* sink = nullptr, bool keep = true)
+        : list_(list), foundCount_(foundCount), progress_(progress), sink_(sink), keep_(keep) {}
 
-    void addFile(DeletedFileEntry entry);
-    void addStream(DeletedFileEntry entry) { list_.push_back(std::move(entry)); }
+    void addFile(const DeletedFileEntry& entry);
+    void addStream(const DeletedFileEntry& entry);
     // Files found so far.
     int count() const { return foundCount_; }
-    // Makes room for `entries` more without touching it, so the list grows in place.
-    void reserve(std::size_t entries) { list_.reserve(list_.size() + entries); }
-    // What was added so far (a later pass may look at what an earlier one found, and add what
-    // it learns about an entry).
+    // Makes room for `entries` more.
+    void reserve(std::size_t entries) { list_.reserve(entries); }
+    // What was kept so far (a later pass may look at what an earlier one found, and replace an
+    // entry with what it learns about it).
     const FoundList& entries() const { return list_; }
-    DeletedFileEntry& entry(std::size_t index) { return list_[index]; }
+    void replace(std::size_t index, const DeletedFileEntry& entry) { list_.replace(index, entry); }
 
   private:
     FoundList& list_;
     int& foundCount_;
     const ProgressSink& progress_;
+    const FoundSink* sink_;
+    bool keep_;
 };
 
 // "Found %d deleted files. Searching..."

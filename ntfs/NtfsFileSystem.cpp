@@ -1,7 +1,5 @@
 #include "ntfs/NtfsFileSystem.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdint>
 
@@ -18,19 +16,6 @@ namespace {
 
 // Entries reserved at most before a whole-MFT scan.
 constexpr std::uint64_t kReservedEntries = 1 << 20;
-
-// The reserved room of a list is written once, in order, from the start: the kernel may give it
-// 2 MiB pages, so that filling it takes one page fault where it would take 512.
-void adviseLargePages(const FoundList& list) {
-    constexpr std::uintptr_t kLargePage = std::uintptr_t{2} << 20;
-    const auto begin = reinterpret_cast<std::uintptr_t>(list.data() + list.size());
-    const std::uintptr_t end = begin + (list.capacity() - list.size()) * sizeof(DeletedFileEntry);
-    const std::uintptr_t first = (begin + kLargePage - 1) / kLargePage * kLargePage;
-    const std::uintptr_t last = end / kLargePage * kLargePage;
-    // Advice only: a kernel without large pages fills the list the same way.
-    if (list.data() != nullptr && first < last)
-        (void)::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-}
 
 BootSectorProbe probeNtfs(std::span<const std::uint8_t> boot) {
     if (!hasNtfsSignature(boot)) return {};
@@ -79,11 +64,8 @@ ScanOutcome NtfsFileSystem::scan(const ScanRequest& request, FoundListBuilder& b
     };
     NtfsScanStats stats;
     if (request.only.empty()) {
-        // Room for an entry per record is only reserved, not touched: the list grows in place
-        // instead of being copied as it doubles.
         builder.reserve(static_cast<std::size_t>(
             std::min<std::uint64_t>(mftRecordCount(*ntfs_), kReservedEntries)));
-        adviseLargePages(builder.entries());
         scanNtfs(*ntfs_, found, &stats, request.cancel);
     } else {
         scanNtfsRecords(*ntfs_, request.only, found, &stats, request.cancel);

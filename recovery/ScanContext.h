@@ -68,6 +68,11 @@ struct ScanOptions {
     // the file system has such a search (FileSystemCapabilities::lostFolderSearch); progress goes
     // to the context's sink as lostFolderProgressText. Ignored elsewhere.
     bool deep = false;
+    // Handed every entry as it is added (a front end writing the list as it is found).
+    const FoundSink* sink = nullptr;
+    // False: entries go to the sink only and foundList stays empty (foundCount still counts).
+    // Only for scans that do not search by content, which looks again at what was found.
+    bool keep = true;
 };
 
 // Runs the mounted file system's scan; replaces foundList and lastScan and returns how many files

@@ -85,7 +85,8 @@ int scanVolume(ScanContext& context, const std::string& folder, std::span<const 
     context.cancel.reset();
     context.scanTarget = folder.empty() ? "\\" : folder;
     if (!context.fileSystem) return 0;
-    FoundListBuilder builder(context.foundList, context.foundCount, context.progress);
+    FoundListBuilder builder(context.foundList, context.foundCount, context.progress, options.sink,
+                             options.keep);
     ScanRequest request;
     request.folder = folder;
     request.only = only;

@@ -301,7 +301,7 @@ void MainWindow::showCounts() {
                                      : QModelIndexList();
     std::uint64_t bytes = 0;
     for (const QModelIndex& index : rows)
-        if (const DeletedFileEntry* entry = model_->entryAt(index.row())) bytes += entry->size;
+        if (const auto at = model_->indexAt(index.row())) bytes += model_->list()->fileSize(*at);
     recoverButton_->setEnabled(mounted_ && !rows.isEmpty());
     const int found = model_->foundCount();
     counts_->setText(
@@ -495,10 +495,15 @@ void MainWindow::changeFolder() {
 void MainWindow::recoverSelection() {
     if (!mounted_) return;
     stopPreview();
-    std::vector<const DeletedFileEntry*> entries;
     const QModelIndexList rows = view_->selectionModel()->selectedRows();
+    std::vector<DeletedFileEntry> chosen;
+    chosen.reserve(static_cast<std::size_t>(rows.size()));
     for (const QModelIndex& index : rows)
-        if (const DeletedFileEntry* entry = model_->entryAt(index.row())) entries.push_back(entry);
+        if (auto entry = model_->entryAt(index.row())) chosen.push_back(std::move(*entry));
+    std::vector<const DeletedFileEntry*> entries;
+    entries.reserve(chosen.size());
+    for (const DeletedFileEntry& entry : chosen)
+        entries.push_back(&entry);
     RecoverFlowHooks flow;
     flow.longNames = recoverUnderLongNames();
     flow.keepFolders = recoverIntoFolders();

@@ -6,6 +6,7 @@
 #include <QTableView>
 
 #include <algorithm>
+#include <optional>
 
 #include "ui/ContentTypeText.h"
 #include "ui/MainWindow.h"
@@ -33,10 +34,10 @@ void MainWindow::fitToFileSystem() {
 void MainWindow::fitContentColumns() {
     // The Long Name column shows only where a listed entry has a long name (FAT); files found
     // by their content have none.
-    const bool longNames =
-        capabilities().longNames &&
-        std::any_of(context_->foundList.begin(), context_->foundList.end(),
-                    [](const DeletedFileEntry& e) { return e.longName.has_value(); });
+    const FoundList& list = context_->foundList;
+    bool longNames = false;
+    for (std::size_t i = 0; capabilities().longNames && !longNames && i < list.size(); ++i)
+        longNames = list.longName(i).has_value();
     view_->setColumnHidden(kLongNameColumn, !longNames);
     if (columnsFromSettings_) return;  // the user's widths stay
     // Names of files found by their content (a photo's date and camera), stream types
@@ -50,20 +51,21 @@ void MainWindow::fitContentColumns() {
     }
     // The rows in view may not hold the longest type or folder: the longest of the list is
     // measured too.
-    const DeletedFileEntry* longestType = nullptr;
-    const DeletedFileEntry* longestFolder = nullptr;
+    std::optional<std::size_t> longestType;
+    std::optional<std::size_t> longestFolder;
     std::size_t typeLength = 0;
     std::size_t folderLength = 0;
-    for (const DeletedFileEntry& e : context_->foundList) {
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const std::string_view contentType = list.contentType(i);
         const std::size_t type =
-            e.contentType.empty() ? extensionOf(e.name).size() : e.contentType.size();
+            contentType.empty() ? extensionOf(list.name(i)).size() : contentType.size();
         if (type > typeLength) {
             typeLength = type;
-            longestType = &e;
+            longestType = i;
         }
-        if (e.folder.size() > folderLength) {
-            folderLength = e.folder.size();
-            longestFolder = &e;
+        if (list.folder(i).size() > folderLength) {
+            folderLength = list.folder(i).size();
+            longestFolder = i;
         }
     }
     const QFontMetrics metrics = view_->fontMetrics();
@@ -71,12 +73,13 @@ void MainWindow::fitContentColumns() {
         const int wanted = std::min(metrics.horizontalAdvance(text) + 16, most);
         if (wanted > view_->columnWidth(column)) view_->setColumnWidth(column, wanted);
     };
-    if (longestType != nullptr)
-        widen(kTypeColumn, longestType->contentType.empty()
-                               ? QString::fromStdString(std::string(extensionOf(longestType->name)))
-                               : contentTypeText(*longestType));
-    if (longestFolder != nullptr)
-        widen(kFolderColumn, QString::fromStdString(longestFolder->folder));
+    if (longestType) {
+        const DeletedFileEntry e = list[*longestType];
+        widen(kTypeColumn, e.contentType.empty()
+                               ? QString::fromStdString(std::string(extensionOf(e.name)))
+                               : contentTypeText(e));
+    }
+    if (longestFolder) widen(kFolderColumn, QString::fromStdString(list[*longestFolder].folder));
 }
 
 }  // namespace rekkon::ui

@@ -46,8 +46,8 @@ QWidget* MainWindow::makePreviewSplitter() {
 void MainWindow::updatePreview() {
     if (!previewAction_->isChecked()) return;
     const QModelIndexList rows = view_->selectionModel()->selectedRows();
-    const DeletedFileEntry* entry =
-        mounted_ && rows.size() == 1 ? model_->entryAt(rows.first().row()) : nullptr;
+    const auto entry =
+        mounted_ && rows.size() == 1 ? model_->entryAt(rows.first().row()) : std::nullopt;
     if (entry)
         preview_->showEntry(*context_, *entry);
     else

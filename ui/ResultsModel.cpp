@@ -167,11 +167,15 @@ void ResultsModel::sortByColumn(int column) {
     previousColumn_ = previousAfterClick(column, previousColumn_);
 }
 
-const DeletedFileEntry* ResultsModel::entryAt(int row) const {
-    if (list_ == nullptr || row < 0 || static_cast<std::size_t>(row) >= rows_.size()) {
-        return nullptr;
-    }
-    return &(*list_)[rows_[static_cast<std::size_t>(row)]];
+std::optional<std::size_t> ResultsModel::indexAt(int row) const {
+    if (list_ == nullptr || row < 0 || static_cast<std::size_t>(row) >= rows_.size())
+        return std::nullopt;
+    return rows_[static_cast<std::size_t>(row)];
+}
+
+std::optional<DeletedFileEntry> ResultsModel::entryAt(int row) const {
+    if (const auto index = indexAt(row)) return (*list_)[*index];
+    return std::nullopt;
 }
 
 int ResultsModel::columnWidth(int column) {
@@ -188,8 +192,8 @@ int ResultsModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant ResultsModel::data(const QModelIndex& index, int role) const {
-    const DeletedFileEntry* entry = index.isValid() ? entryAt(index.row()) : nullptr;
-    if (entry == nullptr) return {};
+    const auto entry = index.isValid() ? entryAt(index.row()) : std::nullopt;
+    if (!entry) return {};
     const int column = index.column();
     switch (role) {
         case Qt::DisplayRole:

@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QString>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "fs/FoundEntry.h"
@@ -38,8 +39,12 @@ class ResultsModel : public QAbstractTableModel {
     // A click on the header of `column`: sorts the rows by it, in the order the click state
     // gives (see ui/SortRules.h), and remembers the click.
     void sortByColumn(int column);
-    // The entry shown in `row`; null outside the rows.
-    const DeletedFileEntry* entryAt(int row) const;
+    // The entry shown in `row`; none outside the rows.
+    std::optional<DeletedFileEntry> entryAt(int row) const;
+    // Where in the list the entry shown in `row` is; none outside the rows.
+    std::optional<std::size_t> indexAt(int row) const;
+    // The list shown (null: none).
+    const FoundList* list() const { return list_; }
     // The width in pixels that the results list gives `column` at first (0 outside the columns).
     static int columnWidth(int column);
 

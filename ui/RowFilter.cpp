@@ -32,17 +32,19 @@ void RowFilterIndex::reset(const FoundList* list) {
 void RowFilterIndex::build() {
     if (list_ == nullptr) return;
     starts_.reserve(list_->size() + 1);
-    for (const DeletedFileEntry& e : *list_) {
+    const FoundList& list = *list_;
+    for (std::size_t i = 0; i < list.size(); ++i) {
         starts_.push_back(texts_.size());
         // Separated by a character no needle matches across, as it cannot be typed in one line.
-        texts_ += foldedText(e.name);
+        const std::string_view name = list.name(i);
+        texts_ += foldedText(name);
         texts_ += '\n';
-        if (e.longName) texts_ += foldedText(*e.longName);
+        if (const auto longName = list.longName(i)) texts_ += foldedText(*longName);
         texts_ += '\n';
-        texts_ += foldedText(e.folder);
+        texts_ += foldedText(list.folder(i));
         texts_ += '\n';
-        texts_ += e.contentType.empty() ? foldedText(typeText(e.name))
-                                        : foldedText(contentTypeText(e).toStdString());
+        texts_ += list.contentType(i).empty() ? foldedText(typeText(std::string(name)))
+                                              : foldedText(contentTypeText(list[i]).toStdString());
     }
     starts_.push_back(texts_.size());
 }
@@ -53,7 +55,7 @@ std::string RowFilterIndex::needleOf(const RowFilter& filter) {
 
 bool RowFilterIndex::passes(std::size_t index, const RowFilter& filter, std::string_view needle) {
     if (list_ == nullptr || index >= list_->size()) return false;
-    const std::uint8_t status = (*list_)[index].status;
+    const std::uint8_t status = list_->status(index);
     if (filter.status == StatusFilter::GoodOnly && status != 255) return false;
     if (filter.status == StatusFilter::GoodAndAverage && status == 0) return false;
     if (needle.empty()) return true;

@@ -49,20 +49,45 @@ std::string_view textKey(const DeletedFileEntry& e, int column) {
     return e.name;
 }
 
-template <typename Key, typename Less>
+std::uint64_t numericKey(const FoundList& list, std::size_t i, int column) {
+    switch (column) {
+        case kSizeColumn:
+            return list.fileSize(i);
+        case kCreateTimeColumn:
+            return reducedTime(list.createTime(i));
+        case kAccessTimeColumn:
+            return reducedTime(list.accessTime(i));
+        case kStatusColumn:
+            return list.status(i);
+        default:
+            return 0;
+    }
+}
+
+std::string_view textKey(const FoundList& list, std::size_t i, int column) {
+    if (column == kTypeColumn) return extensionOf(list.name(i));
+    if (column == kLongNameColumn) return list.longName(i).value_or(std::string_view());
+    if (column == kFolderColumn) return list.folder(i);
+    return list.name(i);
+}
+
+// The first eight bytes of a text as compareNames orders them, as one number: texts whose
+// numbers differ compare as their numbers do, and only equal numbers need the whole texts.
+std::uint64_t leadingKey(std::string_view text) {
+    std::uint64_t key = 0;
+    for (std::size_t i = 0; i < 8; ++i)
+        key = (key << 8) | (i < text.size() ? upper(text[i]) : 0u);
+    return key;
+}
+
+template <typename Row, typename Key, typename Less>
 void sortByKey(std::vector<std::uint32_t>& rows, const std::vector<std::uint32_t>& representative,
-               const FoundList& list, Key key, Less less) {
-    using K = decltype(key(list.front()));
-    struct Row {
-        K key;
-        std::uint32_t index;
-    };
+               Key key, Less less) {
     std::vector<Row> keyed;
     keyed.reserve(rows.size());
     for (const auto index : rows)
-        keyed.push_back({key(list[representative[index]]), index});
-    std::stable_sort(keyed.begin(), keyed.end(),
-                     [&](const Row& a, const Row& b) { return less(a.key, b.key); });
+        keyed.push_back(key(representative[index], index));
+    std::stable_sort(keyed.begin(), keyed.end(), less);
     for (std::size_t i = 0; i < rows.size(); ++i)
         rows[i] = keyed[i].index;
 }
@@ -116,24 +141,32 @@ int compareEntries(const DeletedFileEntry& a, const DeletedFileEntry& b, int col
 
 std::vector<std::uint32_t> streamOwners(const FoundList& list) {
     std::vector<std::uint32_t> owner(list.size());
-    // The first entry of each origin and location: the file, where its streams follow it.
+    for (std::uint32_t i = 0; i < owner.size(); ++i)
+        owner[i] = i;
+    // Only entries named "file:stream" can be streams: the first entry of their origin and
+    // location is looked for, among the places they name alone.
     using Place = std::pair<std::string_view, std::uint64_t>;
     struct PlaceHash {
         std::size_t operator()(const Place& p) const {
             return std::hash<std::string_view>()(p.first) ^ (p.second * 0x9E3779B97F4A7C15ULL);
         }
     };
+    constexpr std::uint32_t kNoEntry = UINT32_MAX;
     std::unordered_map<Place, std::uint32_t, PlaceHash> first;
-    first.reserve(list.size());
-    for (std::uint32_t i = 0; i < list.size(); ++i) {
-        const Place place{list[i].origin, list[i].location};
-        const std::uint32_t f = first.try_emplace(place, i).first->second;
-        const std::string& file = list[f].name;
-        const std::string& name = list[i].name;
+    for (std::uint32_t i = 0; i < owner.size(); ++i)
+        if (list.name(i).find(':') != std::string_view::npos)
+            first.try_emplace(Place{list.origin(i), list.location(i)}, kNoEntry);
+    if (first.empty()) return owner;
+    for (std::uint32_t i = 0; i < owner.size(); ++i) {
+        const auto it = first.find(Place{list.origin(i), list.location(i)});
+        if (it == first.end()) continue;
+        if (it->second == kNoEntry) it->second = i;
+        const std::uint32_t f = it->second;
+        const std::string_view file = list.name(f);
+        const std::string_view name = list.name(i);
         const bool streamOfFirst = f != i && name.size() > file.size() &&
-                                   name[file.size()] == ':' &&
-                                   name.compare(0, file.size(), file) == 0;
-        owner[i] = streamOfFirst ? f : i;
+                                   name[file.size()] == ':' && name.starts_with(file);
+        if (streamOfFirst) owner[i] = f;
     }
     return owner;
 }
@@ -143,17 +176,35 @@ void sortRows(const FoundList& list, const std::vector<std::uint32_t>& represent
     if (column < 0 || column >= kColumnCount || rows.empty()) return;
     const bool ascending = ascendingFor(column, previous);
     if (isTextColumn(column)) {
-        sortByKey(
-            rows, representative, list,
-            [column](const DeletedFileEntry& e) { return textKey(e, column); },
-            [ascending](std::string_view x, std::string_view y) {
-                return ascending ? compareNames(x, y) < 0 : compareNames(y, x) < 0;
-            });
+        struct Row {
+            std::uint64_t lead;
+            std::string_view text;
+            std::uint32_t index;
+        };
+        const auto before = [](const Row& a, const Row& b) {
+            if (a.lead != b.lead) return a.lead < b.lead;
+            return compareNames(a.text, b.text) < 0;
+        };
+        sortByKey<Row>(
+            rows, representative,
+            [&](std::uint32_t entry, std::uint32_t index) {
+                const std::string_view text = textKey(list, entry, column);
+                return Row{leadingKey(text), text, index};
+            },
+            [&](const Row& a, const Row& b) { return ascending ? before(a, b) : before(b, a); });
     } else {
-        sortByKey(
-            rows, representative, list,
-            [column](const DeletedFileEntry& e) { return numericKey(e, column); },
-            [ascending](std::uint64_t x, std::uint64_t y) { return ascending ? x < y : y < x; });
+        struct Row {
+            std::uint64_t key;
+            std::uint32_t index;
+        };
+        sortByKey<Row>(
+            rows, representative,
+            [&](std::uint32_t entry, std::uint32_t index) {
+                return Row{numericKey(list, entry, column), index};
+            },
+            [ascending](const Row& a, const Row& b) {
+                return ascending ? a.key < b.key : b.key < a.key;
+            });
     }
 }
 

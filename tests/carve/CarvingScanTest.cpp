@@ -73,10 +73,10 @@ TEST(CarvingScan, FindsFilesInFreeSpaceOnceAndNotWhereAnEntryExplainsThem) {
                                                 "named_by_content.toy 19 whole 255",
                                                 "f" + sector(30) + ".toy 112 damaged 7"}));
     // The data of a carved file is read back as found; --only finds it again by its sector.
-    const DeletedFileEntry* first = nullptr;
+    std::optional<DeletedFileEntry> first;
     for (const DeletedFileEntry& e : context.foundList)
-        if (e.origin == kCarvedOrigin && first == nullptr) first = &e;
-    ASSERT_NE(first, nullptr);
+        if (e.origin == kCarvedOrigin && !first) first = e;
+    ASSERT_TRUE(first);
     auto data = openFileData(context, *first);
     ASSERT_TRUE(data);
     std::vector<std::uint8_t> bytes(data->size());
@@ -100,8 +100,8 @@ TEST(CarvingScan, ADeepScanReadsFreeSpaceOnceForLostFoldersAndContent) {
     putToy(image, fat.clusterOffset(80), 64, true);  // no entry names it
     auto stats = std::make_shared<test::MemoryDevice::Stats>();
     ScanContext context;
-    ASSERT_TRUE(mountForCarving(context, std::make_unique<test::MemoryDevice>(image, stats), {},
-                                {&kToy}));
+    ASSERT_TRUE(
+        mountForCarving(context, std::make_unique<test::MemoryDevice>(image, stats), {}, {&kToy}));
     scanVolume(context, "", {}, ScanOptions{.deep = true});
     std::vector<std::string> listed;
     for (const DeletedFileEntry& e : context.foundList)

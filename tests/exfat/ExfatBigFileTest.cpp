@@ -42,10 +42,10 @@ TEST(ExfatBigFile, ListsItsWholeSizeAndReadsBothEnds) {
     int error = 0;
     ASSERT_EQ(mountVolume(context, image, error), MountStatus::Mounted);
     scanVolume(context);
-    const DeletedFileEntry* big = nullptr;
+    std::optional<DeletedFileEntry> big;
     for (const DeletedFileEntry& e : context.foundList)
-        if (e.name == "big-deleted.bin") big = &e;
-    ASSERT_NE(big, nullptr);
+        if (e.name == "big-deleted.bin") big = e;
+    ASSERT_TRUE(big);
     EXPECT_EQ(big->size, size);
 
     auto data = openFileData(context, *big);

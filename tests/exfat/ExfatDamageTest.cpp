@@ -33,14 +33,15 @@ void putU32(Bytes& image, std::uint64_t at, std::uint32_t value) {
 }
 
 // Mounts and scans `image`; the entry named `name`, or null.
-const DeletedFileEntry* scanFor(ScanContext& context, Bytes image, const std::string& name) {
+std::optional<DeletedFileEntry> scanFor(ScanContext& context, Bytes image,
+                                        const std::string& name) {
     if (mountVolume(context, std::make_unique<test::MemoryDevice>(std::move(image))) !=
         MountStatus::Mounted)
-        return nullptr;
+        return std::nullopt;
     scanVolume(context);
     for (const DeletedFileEntry& e : context.foundList)
-        if (e.name == name) return &e;
-    return nullptr;
+        if (e.name == name) return e;
+    return std::nullopt;
 }
 
 std::string md5Of(ScanContext& context, const DeletedFileEntry& e) {
@@ -73,13 +74,13 @@ TEST(ExfatDamageTest, FallbacksAndWhatTheyChange) {
                i + 1 < chain.size() ? chain[i + 1] : 0xFFFFFFFFu);
     {
         ScanContext context;
-        const DeletedFileEntry* e = scanFor(context, chained, "frag-b.bin");
-        ASSERT_NE(e, nullptr);
+        const auto e = scanFor(context, chained, "frag-b.bin");
+        ASSERT_TRUE(e);
         EXPECT_EQ(e->status, kStatusGood);
         EXPECT_EQ(md5Of(context, *e), "7665c751f813a5a51324a026caa56735");
         ScanContext zeroed;
-        const DeletedFileEntry* z = scanFor(zeroed, clean, "frag-b.bin");
-        ASSERT_NE(z, nullptr);
+        const auto z = scanFor(zeroed, clean, "frag-b.bin");
+        ASSERT_TRUE(z);
         EXPECT_NE(md5Of(zeroed, *z), "7665c751f813a5a51324a026caa56735");
     }
 
@@ -88,7 +89,7 @@ TEST(ExfatDamageTest, FallbacksAndWhatTheyChange) {
     boot[100] ^= 0xFF;  // the serial number, inside the checksum
     {
         ScanContext context;
-        EXPECT_NE(scanFor(context, boot, "contig-deleted.bin"), nullptr);
+        EXPECT_TRUE(scanFor(context, boot, "contig-deleted.bin"));
         EXPECT_TRUE(hasDamageLine(context, "backup"));
     }
 
@@ -98,8 +99,8 @@ TEST(ExfatDamageTest, FallbacksAndWhatTheyChange) {
         if (noBitmap[at] == 0x81) putU32(noBitmap, at + 20, 0);
     {
         ScanContext context;
-        const DeletedFileEntry* e = scanFor(context, noBitmap, "contig-deleted.bin");
-        ASSERT_NE(e, nullptr);
+        const auto e = scanFor(context, noBitmap, "contig-deleted.bin");
+        ASSERT_TRUE(e);
         EXPECT_EQ(e->status, kStatusPoor);
         EXPECT_TRUE(hasDamageLine(context, "allocation bitmap"));
     }
@@ -109,8 +110,8 @@ TEST(ExfatDamageTest, FallbacksAndWhatTheyChange) {
     renamed[kContigDeletedSet + 64 + 2] ^= 0x01;  // "contig-..." -> "bontig-..."
     {
         ScanContext context;
-        const DeletedFileEntry* e = scanFor(context, renamed, "bontig-deleted.bin");
-        ASSERT_NE(e, nullptr);
+        const auto e = scanFor(context, renamed, "bontig-deleted.bin");
+        ASSERT_TRUE(e);
         EXPECT_EQ(e->status, kStatusPoor);
     }
 }

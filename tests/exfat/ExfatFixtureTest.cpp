@@ -44,8 +44,9 @@ TEST_P(ExfatFixture, ListsEveryDeletedFileAndRecoversTheIntactOnes) {
               MountStatus::Mounted);
     EXPECT_EQ(context.fileSystem->name(), "exFAT");
     scanVolume(context, "", {}, ScanOptions{.deep = true});
+    const std::vector<DeletedFileEntry> entries(context.foundList.begin(), context.foundList.end());
     std::map<std::string, const DeletedFileEntry*> walked, lost;
-    for (const DeletedFileEntry& e : context.foundList)
+    for (const DeletedFileEntry& e : entries)
         (e.origin == "exfat-lost-folder" ? lost[e.name] : walked[pathOf(e)]) = &e;
 
     int deleted = 0;

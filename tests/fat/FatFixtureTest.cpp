@@ -103,13 +103,13 @@ class FatFixtureTest : public ::testing::TestWithParam<std::string> {
         return out;
     }
 
-    const DeletedFileEntry* findEntry(const ManifestRow& row) const {
+    std::optional<DeletedFileEntry> findEntry(const ManifestRow& row) const {
         for (const auto& e : context.foundList)
             if (e.location == std::stoull(row.at("first_cluster")) &&
                 e.name == deletedName(row.at("short_path")) &&
                 e.size == std::stoull(row.at("size")))
-                return &e;
-        return nullptr;
+                return e;
+        return std::nullopt;
     }
 
     std::string image;
@@ -212,8 +212,8 @@ TEST_P(FatFixtureTest, DeletedFilesShowTheirLongNamesAndProvenFirstCharacters) {
     ASSERT_GE(scanVolume(context), 0);
     int longNamed = 0;
     for (const auto& row : expectedFound()) {
-        const DeletedFileEntry* e = findEntry(row);
-        ASSERT_NE(e, nullptr) << row.at("long_path");
+        const auto e = findEntry(row);
+        ASSERT_TRUE(e) << row.at("long_path");
         // Live folders by their long names, deleted ones by the names their pieces keep.
         EXPECT_EQ(e->folder, longFolder(row.at("long_path")));
         if (!hadLongName(row)) {
@@ -257,8 +257,8 @@ TEST_P(FatFixtureTest, ScanListsExactlyTheDeletedFilesWhoseDataMayRemain) {
     EXPECT_EQ(context.foundList.size(), expected.size());
     EXPECT_EQ(context.foundCount, static_cast<int>(expected.size()));
     for (const auto& row : expected) {
-        const DeletedFileEntry* e = findEntry(row);
-        ASSERT_NE(e, nullptr) << row.at("long_path");
+        const auto e = findEntry(row);
+        ASSERT_TRUE(e) << row.at("long_path");
         EXPECT_EQ(e->attributes & 0x10, 0u);
         if (row.at("contiguous") == "yes" && row.at("reused") == "no") {
             EXPECT_EQ(e->status, kStatusGood) << row.at("long_path");
@@ -271,16 +271,16 @@ TEST_P(FatFixtureTest, RecoveredFilesHaveTheOriginalBytes) {
     test::TempDir out;
     const auto outcomes = test::recoverAllFound(context, out.path(), "X", 1024);
     ASSERT_EQ(outcomes.size(), context.foundList.size());
-    std::map<const DeletedFileEntry*, const RecoveryOutcome*> byEntry;
+    std::map<EntryKey, const RecoveryOutcome*> byEntry;
     for (const auto& o : outcomes) {
         EXPECT_EQ(o.result, RecoveryResult::Written) << describeOutcome(o);
-        byEntry[o.entry] = &o;
+        byEntry[keyOf(*o.entry)] = &o;
     }
     int checked = 0;
     for (const auto& row : expectedFound()) {
-        const DeletedFileEntry* e = findEntry(row);
-        ASSERT_NE(e, nullptr);
-        const std::string written = byEntry.at(e)->outputPath;
+        const auto e = findEntry(row);
+        ASSERT_TRUE(e);
+        const std::string written = byEntry.at(keyOf(*e))->outputPath;
         EXPECT_EQ(written.substr(written.rfind('/') + 1, 1), "X");
         // Clusters that were contiguous and never reused come back whole. So does the log file
         // that filled a gap and went on past a live file: the free-cluster walk steps over it.

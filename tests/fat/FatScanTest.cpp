@@ -31,12 +31,12 @@ struct ScanFixture : ::testing::Test {
         result = scanFat(
             fat, target, [&builder](FatFoundFile f) { builder.addFile(toDeletedFileEntry(f)); },
             nullptr, &stats);
-        return list;
+        return {list.begin(), list.end()};
     }
-    const DeletedFileEntry* named(const std::string& name) const {
+    std::optional<DeletedFileEntry> named(const std::string& name) const {
         for (const auto& e : list)
-            if (e.name == name) return &e;
-        return nullptr;
+            if (e.name == name) return e;
+        return std::nullopt;
     }
 
     FatBuilder b;
@@ -125,7 +125,7 @@ TEST_F(ScanFixture, NamesAreCheckedAndShownAsStored) {
     ASSERT_EQ(list.size(), 3u);
     EXPECT_TRUE(named("?XT.T\u0398T"));  // CP437 0xE9 is Greek capital theta
     EXPECT_TRUE(named("?NOEXT"));
-    const DeletedFileEntry* inner = named("?INNER.TXT");
+    const auto inner = named("?INNER.TXT");
     ASSERT_TRUE(inner);
     EXPECT_EQ(inner->folder, "\\\u03C3LIVE.DIR");
     EXPECT_EQ(inner->attributes, 0x20u);
@@ -393,7 +393,7 @@ TEST_F(ScanFixture, LowerCaseFlagsShowNamesAndFoldersInLowerCase) {
         scan(target);
         ASSERT_EQ(result, 0) << target;
         ASSERT_EQ(list.size(), 3u) << target;
-        const DeletedFileEntry* readme = named("?eadme.txt");
+        const auto readme = named("?eadme.txt");
         ASSERT_TRUE(readme);
         EXPECT_EQ(readme->folder, "\\src");
         EXPECT_TRUE(named("?AKEFILE"));
@@ -420,7 +420,7 @@ TEST_F(ScanFixture, ACutOffLongNameIsMarkedAndNeverAnOutputName) {
     b.putEntry(1, 0, "NEWER   TXT", 0x20, 31, 1);
     b.setFat(31, 0xFFFF);
     scan();
-    const DeletedFileEntry* e = named("?FILEW~1.BIN");
+    const auto e = named("?FILEW~1.BIN");
     ASSERT_TRUE(e);
     EXPECT_EQ(e->longName, "B file with l\u2026");
     EXPECT_TRUE(e->longNameCut);

@@ -51,12 +51,12 @@ class LostFolderFixture : public ::testing::Test {
         throw std::runtime_error("no manifest row " + longPath);
     }
     // The entries of the last scan for the manifest row's file.
-    std::vector<const DeletedFileEntry*> entriesFor(const ManifestRow& r) const {
-        std::vector<const DeletedFileEntry*> out;
+    std::vector<DeletedFileEntry> entriesFor(const ManifestRow& r) const {
+        std::vector<DeletedFileEntry> out;
         for (const auto& e : context.foundList)
             if (e.location == std::stoull(r.at("first_cluster")) &&
                 e.name == shownDeletedName(r.at("short_path")))
-                out.push_back(&e);
+                out.push_back(e);
         return out;
     }
 
@@ -68,9 +68,9 @@ TEST_F(LostFolderFixture, FindsEveryDeletedFileWithItsOriginalBytes) {
     ASSERT_GT(scanVolume(context, "", {}, kDeep), 0);
     test::TempDir out;
     const auto outcomes = test::recoverAllFound(context, out.path(), "X");
-    std::map<const DeletedFileEntry*, std::string> written;
+    std::map<EntryKey, std::string> written;
     for (const auto& o : outcomes)
-        if (o.result == RecoveryResult::Written) written[o.entry] = o.outputPath;
+        if (o.result == RecoveryResult::Written) written[keyOf(*o.entry)] = o.outputPath;
     int checked = 0;
     for (const auto& r : manifest) {
         // Every file of the deleted folders, the scattered one and the one whose entry was
@@ -78,8 +78,8 @@ TEST_F(LostFolderFixture, FindsEveryDeletedFileWithItsOriginalBytes) {
         if (r.at("state") == "live" || r.at("type") != "file") continue;
         const auto found = entriesFor(r);
         ASSERT_EQ(found.size(), 1u) << r.at("long_path");
-        ASSERT_TRUE(written.contains(found[0])) << r.at("long_path");
-        EXPECT_EQ(test::md5OfFile(written[found[0]]), r.at("md5")) << r.at("long_path");
+        ASSERT_TRUE(written.contains(keyOf(found[0]))) << r.at("long_path");
+        EXPECT_EQ(test::md5OfFile(written[keyOf(found[0])]), r.at("md5")) << r.at("long_path");
         ++checked;
     }
     EXPECT_EQ(checked, 20);
@@ -141,7 +141,7 @@ TEST_F(LostFolderFixture, NamesFoldersAsFarAsTheyAreKnown) {
     }
     const auto folderOf = [&](const std::string& longPath) {
         const auto found = entriesFor(row(longPath));
-        return found.size() == 1 ? found[0]->folder : std::string("(not found once)");
+        return found.size() == 1 ? found[0].folder : std::string("(not found once)");
     };
     // The scattered folder's first cluster is walked; its later clusters have no "..".
     const std::string scattered = folderOf("/Scattered Folder/Scattered Long Named File 01.txt");

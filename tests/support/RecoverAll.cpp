@@ -1,5 +1,7 @@
 #include "support/RecoverAll.h"
 
+#include <deque>
+
 namespace rekkon::test {
 
 namespace {
@@ -22,8 +24,11 @@ class FixedAnswer final : public FirstCharAsker {
 
 std::vector<RecoveryOutcome> recoverAllFound(ScanContext& context, const std::string& folder,
                                              const std::string& firstChar, std::size_t chunkBytes) {
+    // The outcomes point at the entries: copies of them that live as long as the test.
+    static std::deque<std::vector<DeletedFileEntry>> kept;
+    const auto& found = kept.emplace_back(context.foundList.begin(), context.foundList.end());
     std::vector<const DeletedFileEntry*> all;
-    for (const auto& e : context.foundList)
+    for (const auto& e : found)
         all.push_back(&e);
     FixedAnswer asker(firstChar);
     RecoveryOptions options;

@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <deque>
 
 #include <QTreeWidget>
 #include <QUrl>
@@ -166,7 +167,13 @@ recoverInto(const test::TempDir& destination, std::vector<RecoveryOutcome>& outc
             flow.longNames = window->recoverUnderLongNames();
             flow.keepFolders = window->recoverIntoFolders();
         }
-        outcomes = recoverSelected(parent, context, source, entries, flow);
+        // The window's copies of the selected entries live only while it recovers: the outcomes
+        // point at copies that outlive it.
+        static std::deque<DeletedFileEntry> kept;
+        std::vector<const DeletedFileEntry*> ours;
+        for (const DeletedFileEntry* e : entries)
+            ours.push_back(&kept.emplace_back(*e));
+        outcomes = recoverSelected(parent, context, source, ours, flow);
         return outcomes;
     };
 }
@@ -227,7 +234,7 @@ std::set<RowKey> rowKeys(const MainWindow& window) {
     std::set<RowKey> keys;
     const ResultsModel* model = window.resultsModel();
     for (int row = 0; row < model->rowCount(); ++row) {
-        const DeletedFileEntry* e = model->entryAt(row);
+        const auto e = model->entryAt(row);
         keys.emplace(e->location, e->folder, e->name);
     }
     return keys;
@@ -309,7 +316,7 @@ std::set<ListedFile> listedFiles(const MainWindow& window) {
     std::set<ListedFile> files;
     const ResultsModel* model = window.resultsModel();
     for (int row = 0; row < model->rowCount(); ++row) {
-        const DeletedFileEntry* e = model->entryAt(row);
+        const auto e = model->entryAt(row);
         files.emplace(e->folder, e->name, e->size);
     }
     return files;
@@ -1359,7 +1366,7 @@ void MainWindowTest::toolsMenuFilterLineAndCounts() {
     const int shown = h.window.resultsModel()->rowCount();
     QVERIFY(shown >= 1 && shown < found);
     for (int row = 0; row < shown; ++row) {
-        const DeletedFileEntry* e = h.window.resultsModel()->entryAt(row);
+        const auto e = h.window.resultsModel()->entryAt(row);
         const QString text =
             QString::fromStdString(e->name + "|" + e->longName.value_or("") + "|" + e->folder);
         QVERIFY(text.contains(name, Qt::CaseInsensitive));

@@ -109,6 +109,7 @@ class RecoverFlowTest : public QObject {
   private:
     ScanContext context;
     std::string image;
+    std::vector<DeletedFileEntry> foundEntries;  // the scan's list, which `all` points into
     std::vector<const DeletedFileEntry*> all;
 
     // Hooks that choose `folder` and note the questions and the summary.
@@ -138,8 +139,8 @@ class RecoverFlowTest : public QObject {
     }
 
     const DeletedFileEntry* entryAt(std::uint64_t location) const {
-        for (const auto& e : context.foundList)
-            if (e.location == location) return &e;
+        for (const DeletedFileEntry* e : all)
+            if (e->location == location) return e;
         return nullptr;
     }
 
@@ -149,7 +150,8 @@ class RecoverFlowTest : public QObject {
         int error = 0;
         QCOMPARE(int(mountVolume(context, image, error)), int(MountStatus::Mounted));
         QVERIFY(scanVolume(context) > 0);
-        for (const auto& e : context.foundList)
+        foundEntries.assign(context.foundList.begin(), context.foundList.end());
+        for (const auto& e : foundEntries)
             all.push_back(&e);
     }
     void init() {
@@ -281,8 +283,9 @@ class RecoverFlowTest : public QObject {
         int error = 0;
         QCOMPARE(int(mountVolume(exfat, exfatImage, error)), int(MountStatus::Mounted));
         QVERIFY(scanVolume(exfat) > 0);
+        const std::vector<DeletedFileEntry> found(exfat.foundList.begin(), exfat.foundList.end());
         std::vector<const DeletedFileEntry*> entries;
-        for (const auto& e : exfat.foundList)
+        for (const auto& e : found)
             entries.push_back(&e);
         test::TempDir out;
         KAsker asker;

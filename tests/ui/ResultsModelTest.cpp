@@ -12,9 +12,9 @@
 
 using rekkon::DeletedFileEntry;
 using rekkon::FoundList;
+using rekkon::ui::kFolderColumn;
 using rekkon::ui::ResultsModel;
 using rekkon::ui::StatusFilter;
-using rekkon::ui::kFolderColumn;
 
 namespace {
 
@@ -31,7 +31,7 @@ DeletedFileEntry entry(std::string name, std::uint64_t size = 0, std::uint64_t l
 }
 
 // Gives every entry its own location, counting from 100.
-FoundList numbered(FoundList list) {
+std::vector<DeletedFileEntry> numbered(std::vector<DeletedFileEntry> list) {
     std::uint64_t location = 100;
     for (auto& e : list)
         e.location = location++;
@@ -96,8 +96,9 @@ void ResultsModelTest::headersAndShape() {
 }
 
 void ResultsModelTest::rowTexts() {
-    FoundList list = numbered({entry("a.jpg", 0), entry("b", 1023), entry("archive.tar.gz", 1024),
-                               entry("d.txt", 1536), entry("e.txt", 5000), entry("f.txt", 2047)});
+    std::vector<DeletedFileEntry> list =
+        numbered({entry("a.jpg", 0), entry("b", 1023), entry("archive.tar.gz", 1024),
+                  entry("d.txt", 1536), entry("e.txt", 5000), entry("f.txt", 2047)});
     list[0].status = 255;
     list[1].status = 0;
     list[2].status = 50;
@@ -105,7 +106,8 @@ void ResultsModelTest::rowTexts() {
     list[0].createTime = kMarch2006;
     list[0].accessTime = kMarch2006 + 61 * kSecond;
     ResultsModel model;
-    model.setEntries(&list);
+    const FoundList found(list);
+    model.setEntries(&found);
     QCOMPARE(model.rowCount(), 6);
     QCOMPARE(column(model, 1), QStringList({"0,00", "0,99", "1,00", "1,50", "4,88", "1,99"}));
     QCOMPARE(column(model, 4).mid(0, 4),
@@ -120,10 +122,11 @@ void ResultsModelTest::rowTexts() {
 void ResultsModelTest::controlCharactersShowAsSymbols() {
     // ESC, a line feed and a C1 control (U+009B) in a name from the volume; the name itself is
     // kept for sorting and recovering.
-    FoundList list = {entry("a\x1b[2J\n\x7f.t\xC2\x9Bt")};
+    std::vector<DeletedFileEntry> list = {entry("a\x1b[2J\n\x7f.t\xC2\x9Bt")};
     list[0].longName = "long\tname";
     ResultsModel model;
-    model.setEntries(&list);
+    const FoundList found(list);
+    model.setEntries(&found);
     QCOMPARE(names(model).first(), QString::fromUtf8("a\u241B[2J\u240A\u2421.t\uFFFDt"));
     QCOMPARE(column(model, 5).first(), QString::fromUtf8("t\uFFFDt"));
     QCOMPARE(column(model, rekkon::ui::kLongNameColumn).first(),
@@ -175,7 +178,7 @@ void ResultsModelTest::emptyList() {
     model.setEntries(&empty);
     QCOMPARE(model.rowCount(), 0);
     model.sortByColumn(1);
-    QVERIFY(model.entryAt(0) == nullptr);
+    QVERIFY(!model.entryAt(0));
     QVERIFY(!model.data(model.index(0, 0)).isValid());
 
     FoundList one = {entry("a", 1, 1)};
@@ -183,8 +186,8 @@ void ResultsModelTest::emptyList() {
     QCOMPARE(model.rowCount(), 1);
     model.setEntries(nullptr);
     QCOMPARE(model.rowCount(), 0);
-    QVERIFY(model.entryAt(0) == nullptr);
-    QVERIFY(model.entryAt(-1) == nullptr);
+    QVERIFY(!model.entryAt(0));
+    QVERIFY(!model.entryAt(-1));
 }
 
 void ResultsModelTest::nameClicksStartDescendingThenAlternate() {
@@ -197,7 +200,7 @@ void ResultsModelTest::nameClicksStartDescendingThenAlternate() {
     QCOMPARE(names(model), QStringList({"alpha.bin", "m.txt", "Zed.doc"}));
     model.sortByColumn(0);
     QCOMPARE(names(model), QStringList({"Zed.doc", "m.txt", "alpha.bin"}));
-    QCOMPARE(model.entryAt(0), &list[1]);
+    QCOMPARE(model.indexAt(0), std::optional<std::size_t>(1));
 }
 
 void ResultsModelTest::namesCompareUpperCasedUnsignedWhole() {
@@ -241,7 +244,8 @@ void ResultsModelTest::timesWithinOneStepCompareEqual() {
     // The reduced time steps every 2^24 * 100 ns (about 1.68 s): a step's first tick and the time
     // one second later compare equal, and the stable sort keeps their order in both directions.
     const std::uint64_t step = (kMarch2006 >> 24) << 24;
-    FoundList list = numbered({entry("early"), entry("later"), entry("newest"), entry("oldest")});
+    std::vector<DeletedFileEntry> list =
+        numbered({entry("early"), entry("later"), entry("newest"), entry("oldest")});
     list[0].createTime = step;
     list[1].createTime = step + kSecond;
     list[2].createTime = step + 4 * kSecond;
@@ -250,7 +254,8 @@ void ResultsModelTest::timesWithinOneStepCompareEqual() {
         e.accessTime = kMarch2006;
     list[3].accessTime = kMarch2006 + 10 * kSecond;
     ResultsModel model;
-    model.setEntries(&list);
+    const FoundList found(list);
+    model.setEntries(&found);
     model.sortByColumn(2);
     QCOMPARE(names(model), QStringList({"newest", "early", "later", "oldest"}));
     model.sortByColumn(2);
@@ -263,7 +268,7 @@ void ResultsModelTest::timesWithinOneStepCompareEqual() {
 }
 
 void ResultsModelTest::statusAndTypeOrders() {
-    FoundList list = numbered(
+    std::vector<DeletedFileEntry> list = numbered(
         {entry("p.TXT"), entry("g.gz"), entry("a50.doc"), entry("noext"), entry("a5.txt")});
     list[0].status = 0;
     list[1].status = 255;
@@ -271,7 +276,8 @@ void ResultsModelTest::statusAndTypeOrders() {
     list[3].status = 0;
     list[4].status = 5;
     ResultsModel model;
-    model.setEntries(&list);
+    const FoundList found(list);
+    model.setEntries(&found);
     model.sortByColumn(4);
     QCOMPARE(names(model), QStringList({"g.gz", "a50.doc", "a5.txt", "p.TXT", "noext"}));
     model.sortByColumn(5);
@@ -281,11 +287,13 @@ void ResultsModelTest::statusAndTypeOrders() {
 }
 
 void ResultsModelTest::longNamesShowAndSortLikeNames() {
-    FoundList list = numbered({entry("?UDGET~1.TXT"), entry("?EW.TXT"), entry("?RGERU~1.TXT")});
+    std::vector<DeletedFileEntry> list =
+        numbered({entry("?UDGET~1.TXT"), entry("?EW.TXT"), entry("?RGERU~1.TXT")});
     list[0].longName = "budget Forecast.txt";
     list[2].longName = "\xC3\x84rger.txt";
     ResultsModel model;
-    model.setEntries(&list);
+    const FoundList found(list);
+    model.setEntries(&found);
     const int longNames = rekkon::ui::kLongNameColumn;
     QCOMPARE(column(model, longNames),
              QStringList({"budget Forecast.txt", "", QString::fromUtf8("\xC3\x84rger.txt")}));
@@ -315,11 +323,12 @@ void ResultsModelTest::streamsSortAsTheirFileOtherFilesByTheirOwnValues() {
 
     // On FAT a later file can take a deleted file's first cluster: different files that share
     // a location sort by their own values.
-    FoundList fat = {entry("?OUR.TXT", 4000, 5), entry("?INE.TXT", 9950, 5),
-                     entry("?HREE.TXT", 3000, 6)};
-    fat[0].status = rekkon::kStatusGood;
-    fat[1].status = 50;
-    fat[2].status = 80;
+    std::vector<DeletedFileEntry> fatEntries = {
+        entry("?OUR.TXT", 4000, 5), entry("?INE.TXT", 9950, 5), entry("?HREE.TXT", 3000, 6)};
+    fatEntries[0].status = rekkon::kStatusGood;
+    fatEntries[1].status = 50;
+    fatEntries[2].status = 80;
+    const FoundList fat(fatEntries);
     ResultsModel fatModel;
     fatModel.setEntries(&fat);
     fatModel.sortByColumn(1);
@@ -431,8 +440,9 @@ void ResultsModelTest::selectionFollowsSortedEntries() {
 // ASCII), combines with the estimate choice, keeps the sort order and the selection of rows still
 // shown; the folder column sorts A to Z first.
 void ResultsModelTest::filterNarrowsByNameFolderTypeAndEstimate() {
-    FoundList list = numbered({entry("IMG_1.JPG", 30), entry("notes.txt", 10),
-                               entry("?ACKUP.ZIP", 20), entry("report.doc", 5)});
+    std::vector<DeletedFileEntry> list =
+        numbered({entry("IMG_1.JPG", 30), entry("notes.txt", 10), entry("?ACKUP.ZIP", 20),
+                  entry("report.doc", 5)});
     list[0].folder = "\\DCIM\\100CANON";
     list[1].folder = "\\Users\\Åsa";
     list[2].folder = "\\";
