@@ -50,7 +50,7 @@ export TZ=UTC LC_ALL=C.UTF-8
 
 if [[ -z ${REKKON_BUILD:-} ]]; then
     cmake -S "$REPO" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DREKKON_BUILD_TESTS=OFF \
-        -DREKKON_BUILD_UI=OFF -DREKKON_BENCH=ON >/dev/null
+        -DREKKON_BENCH=ON >/dev/null
 else
     cmake -S "$REPO" -B "$BUILD" -DREKKON_BENCH=ON >/dev/null
 fi
