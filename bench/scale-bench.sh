@@ -167,7 +167,9 @@ desktop_measurement() {
 # The $MFT's pages in the cache before the first run.
 dd if="$IMG" of=/dev/null bs=1M iflag=skip_bytes,count_bytes skip="$mft_offset" \
     count="$mft_bytes" status=none
-list_measurement >>"$SUMMARY"
-desktop_measurement >>"$SUMMARY"
-echo "load at the end: $(cut -d' ' -f1-3 /proc/loadavg)" >>"$SUMMARY"
+{
+    list_measurement
+    desktop_measurement
+    echo "load at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
+} >>"$SUMMARY"
 cat "$SUMMARY"
