@@ -54,7 +54,7 @@ if [[ -z ${REKKON_BUILD:-} ]]; then
 else
     cmake -S "$REPO" -B "$BUILD" -DREKKON_BENCH=ON >/dev/null
 fi
-cmake --build "$BUILD" -j2 --target rekkon-cli ntfs-scale-image >"$BENCH_DIR/build.log" 2>&1 ||
+cmake --build "$BUILD" -j2 --target rekkon-cli ntfs-scale-image ui-scale-bench >"$BENCH_DIR/build.log" 2>&1 ||
     { tail -30 "$BENCH_DIR/build.log" >&2; die "build failed (log: $BENCH_DIR/build.log)"; }
 CLI=$BUILD/rekkon-cli
 

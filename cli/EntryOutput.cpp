@@ -44,17 +44,28 @@ std::string csvField(const std::string& text) {
 }  // namespace
 
 void printTable(std::ostream& out, const std::vector<const DeletedFileEntry*>& entries) {
-    std::vector<std::array<std::string, kTableColumns>> rows;
-    rows.push_back({"Location", "File Name", "Long Name", "Size (kB)", "Create Time",
-                    "Last Access Time", "Estimated Status", "Type"});
+    FoundList list;
     for (const DeletedFileEntry* e : entries)
-        rows.push_back(tableRow(*e));
+        list.push_back(*e);
+    printTable(out, list);
+}
+
+void printTable(std::ostream& out, const FoundList& entries) {
+    using Row = std::array<std::string, kTableColumns>;
+    const Row titles = {"Location",         "File Name",        "Long Name", "Size (kB)",
+                        "Create Time",      "Last Access Time", "Estimated Status", "Type"};
+    // Two passes over the list, a row at a time: the widths, then the lines.
     std::array<std::size_t, kTableColumns> widths{};
-    for (const auto& row : rows)
+    const auto measure = [&widths](const Row& row) {
         for (std::size_t c = 0; c < row.size(); ++c)
             widths[c] = std::max(widths[c], displayWidth(row[c]));
-    for (const auto& row : rows) {
-        std::string line;
+    };
+    measure(titles);
+    for (const DeletedFileEntry& e : entries)
+        measure(tableRow(e));
+    std::string line;
+    const auto print = [&](const Row& row) {
+        line.clear();
         for (std::size_t c = 0; c < row.size(); ++c) {
             // Numbers are right-aligned, texts left-aligned.
             const bool right = c == 0 || c == 3;
@@ -62,8 +73,12 @@ void printTable(std::ostream& out, const std::vector<const DeletedFileEntry*>& e
             line += right ? pad + row[c] : row[c] + (c + 1 < row.size() ? pad : "");
             if (c + 1 < row.size()) line += "  ";
         }
-        out << line << '\n';
-    }
+        line += '\n';
+        out << line;
+    };
+    print(titles);
+    for (const DeletedFileEntry& e : entries)
+        print(tableRow(e));
 }
 
 void appendJsonEntry(std::string& text, const DeletedFileEntry& e) {

@@ -12,6 +12,7 @@ namespace rekkon::cli {
 // after File Name, empty where there is none); control characters in names are escaped
 // (terminalText).
 void printTable(std::ostream& out, const std::vector<const DeletedFileEntry*>& entries);
+void printTable(std::ostream& out, const FoundList& entries);
 // A JSON array of objects; times as "YYYY-MM-DDTHH:MM:SS" as stored, null when impossible;
 // longName and firstChar null when absent, longNameCut true where the long name is only the
 // start of a longer one (it then ends in "…").

@@ -29,10 +29,15 @@ int runList(const std::vector<std::string>& args, Streams& io) {
     if (format == "json") stream.emplace(io.out, EntryStream::Format::Json);
     if (format == "csv") stream.emplace(io.out, EntryStream::Format::Csv);
     if (format == "bodyfile") stream.emplace(io.out, EntryStream::Format::Bodyfile);
-    if (stream) session.stream = [&stream](const DeletedFileEntry& e) { stream->add(e); };
+    // A table is measured before it is written: its rows are kept packed until the scan ends.
+    FoundList tableRows;
+    if (stream)
+        session.stream = [&stream](const DeletedFileEntry& e) { stream->add(e); };
+    else if (format == "table")
+        session.stream = [&tableRows](const DeletedFileEntry& e) { tableRows.push_back(e); };
     if (const int status = openAndScan(*options, io, session); status != kExitOk) return status;
     if (stream) stream->finish();
-    if (session.entries.empty() && session.streamed == 0 && !session.interrupted)
+    if (session.streamed == 0 && session.entries.empty() && !session.interrupted)
         io.err << "Could not find deleted files located in \"" << session.target << "\"\n";
     if (stream) {
         // Written above.
@@ -42,8 +47,8 @@ int runList(const std::vector<std::string>& args, Streams& io) {
             commandLine += " " + arg;
         printDfxml(io.out, session.context, {session.source, session.volumeOffset, commandLine},
                    session.entries);
-    } else if (!session.entries.empty())
-        printTable(io.out, session.entries);
+    } else if (!tableRows.empty())
+        printTable(io.out, tableRows);
     if (session.interrupted) {
         // What was found is printed whole (a complete json or csv document) before this.
         reportInterruptedScan(io, session, "");

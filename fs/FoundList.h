@@ -112,6 +112,13 @@ class FoundList {
     std::uint64_t createTime(std::size_t index) const;
     std::uint64_t accessTime(std::size_t index) const;
     std::uint8_t status(std::size_t index) const;
+    // Each folder path is kept once: the number of the one the entry at `index` was found in,
+    // how many there are, and the path of number `folder`.
+    std::uint32_t folderId(std::size_t index) const { return packed(index).folder; }
+    std::size_t folderCount() const { return folders_.size(); }
+    std::string_view folderText(std::uint32_t folder) const {
+        return texts_.text(folders_[folder]);
+    }
 
     // Bytes held for the entries and their texts.
     std::size_t memoryBytes() const;

@@ -71,25 +71,73 @@ std::string_view textKey(const FoundList& list, std::size_t i, int column) {
     return list.name(i);
 }
 
-// The first eight bytes of a text as compareNames orders them, as one number: texts whose
-// numbers differ compare as their numbers do, and only equal numbers need the whole texts.
-std::uint64_t leadingKey(std::string_view text) {
-    std::uint64_t key = 0;
-    for (std::size_t i = 0; i < 8; ++i)
-        key = (key << 8) | (i < text.size() ? upper(text[i]) : 0u);
+// The first 24 bytes of a text as compareNames orders them, as three numbers, with where the
+// text is and its length: texts whose numbers differ compare as their numbers do; with equal
+// numbers, two texts of at most 24 bytes compare by their lengths, and only longer ones compare
+// their whole texts. A sort by them seldom reads the texts themselves.
+struct TextLead {
+    std::uint64_t lead[3] = {};
+    const char* text = nullptr;
+    std::uint32_t length = 0;
+};
+constexpr std::size_t kLeadBytes = 24;
+
+TextLead leadOf(std::string_view text) {
+    TextLead key;
+    for (std::size_t i = 0; i < kLeadBytes; ++i)
+        key.lead[i / 8] = (key.lead[i / 8] << 8) | (i < text.size() ? upper(text[i]) : 0u);
+    key.text = text.data();
+    key.length = static_cast<std::uint32_t>(std::min<std::size_t>(text.size(), UINT32_MAX));
     return key;
 }
 
-template <typename Row, typename Key, typename Less>
+// -1, 0 or +1 as `x` comes before, with or after `y` in the order asked for.
+template <typename T>
+int threeWay(T x, T y, bool ascending) {
+    if (x == y) return 0;
+    return (x < y) == ascending ? -1 : 1;
+}
+
+// -1, 0 or +1 as compareNames orders the two texts.
+int compareLeads(const TextLead& x, const TextLead& y) {
+    for (std::size_t i = 0; i < 3; ++i)
+        if (x.lead[i] != y.lead[i]) return x.lead[i] < y.lead[i] ? -1 : 1;
+    // The first 24 bytes match (a text shorter than that is padded with zeros).
+    if (x.length <= kLeadBytes || y.length <= kLeadBytes)
+        return x.length == y.length ? 0 : (x.length < y.length ? -1 : 1);
+    return compareNames({x.text + kLeadBytes, x.length - kLeadBytes},
+                        {y.text + kLeadBytes, y.length - kLeadBytes});
+}
+
+// Sorts `rows` (indices into a list of `entries`) by `makeKey` of each row's representative,
+// `order` comparing two keys (-1, 0 or +1); rows of equal keys keep their order. The keys are made
+// in the list's own order, which reads it front to back, and sorted as small records by one
+// introsort (with the row's position as the last key) rather than by a stable sort and its extra
+// buffer.
+template <typename Key, typename MakeKey, typename Order>
 void sortByKey(std::vector<std::uint32_t>& rows, const std::vector<std::uint32_t>& representative,
-               Key key, Less less) {
+               std::size_t entries, MakeKey makeKey, Order order) {
+    struct Row {
+        Key key;
+        std::uint32_t position;
+    };
+    constexpr std::uint32_t kNotShown = UINT32_MAX;
+    std::vector<std::uint32_t> positionOf(entries, kNotShown);
+    for (std::uint32_t position = 0; position < rows.size(); ++position)
+        positionOf[rows[position]] = position;
     std::vector<Row> keyed;
     keyed.reserve(rows.size());
-    for (const auto index : rows)
-        keyed.push_back(key(representative[index], index));
-    std::stable_sort(keyed.begin(), keyed.end(), less);
+    for (std::uint32_t index = 0; index < entries; ++index)
+        if (positionOf[index] != kNotShown)
+            keyed.push_back({makeKey(representative[index]), positionOf[index]});
+    positionOf = {};
+    std::sort(keyed.begin(), keyed.end(), [&](const Row& a, const Row& b) {
+        const int c = order(a.key, b.key);
+        return c != 0 ? c < 0 : a.position < b.position;
+    });
+    const std::vector<std::uint32_t> was = rows;
     for (std::size_t i = 0; i < rows.size(); ++i)
-        rows[i] = keyed[i].index;
+        rows[i] = was[keyed[i].position];
 }
 
 }  // namespace
@@ -175,36 +223,36 @@ void sortRows(const FoundList& list, const std::vector<std::uint32_t>& represent
               std::vector<std::uint32_t>& rows, int column, std::uint16_t previous) {
     if (column < 0 || column >= kColumnCount || rows.empty()) return;
     const bool ascending = ascendingFor(column, previous);
-    if (isTextColumn(column)) {
-        struct Row {
-            std::uint64_t lead;
-            std::string_view text;
-            std::uint32_t index;
+    const std::size_t entries = list.size();
+    if (column == kFolderColumn) {
+        // Entries share few folders: the folders are ranked once, and the rows sort by rank.
+        std::vector<std::uint32_t> byText(list.folderCount());
+        for (std::uint32_t f = 0; f < byText.size(); ++f)
+            byText[f] = f;
+        const auto folderLess = [&](std::uint32_t a, std::uint32_t b) {
+            return compareNames(list.folderText(a), list.folderText(b)) < 0;
         };
-        const auto before = [](const Row& a, const Row& b) {
-            if (a.lead != b.lead) return a.lead < b.lead;
-            return compareNames(a.text, b.text) < 0;
-        };
-        sortByKey<Row>(
-            rows, representative,
-            [&](std::uint32_t entry, std::uint32_t index) {
-                const std::string_view text = textKey(list, entry, column);
-                return Row{leadingKey(text), text, index};
-            },
-            [&](const Row& a, const Row& b) { return ascending ? before(a, b) : before(b, a); });
-    } else {
-        struct Row {
-            std::uint64_t key;
-            std::uint32_t index;
-        };
-        sortByKey<Row>(
-            rows, representative,
-            [&](std::uint32_t entry, std::uint32_t index) {
-                return Row{numericKey(list, entry, column), index};
-            },
-            [ascending](const Row& a, const Row& b) {
-                return ascending ? a.key < b.key : b.key < a.key;
+        std::sort(byText.begin(), byText.end(), folderLess);
+        std::vector<std::uint32_t> rank(byText.size());
+        for (std::uint32_t r = 0; r < byText.size(); ++r)
+            rank[byText[r]] =
+                r > 0 && !folderLess(byText[r - 1], byText[r]) ? rank[byText[r - 1]] : r;
+        sortByKey<std::uint32_t>(
+            rows, representative, entries,
+            [&](std::uint32_t entry) { return rank[list.folderId(entry)]; },
+            [ascending](std::uint32_t x, std::uint32_t y) { return threeWay(x, y, ascending); });
+    } else if (isTextColumn(column)) {
+        sortByKey<TextLead>(
+            rows, representative, entries,
+            [&](std::uint32_t entry) { return leadOf(textKey(list, entry, column)); },
+            [ascending](const TextLead& x, const TextLead& y) {
+                return ascending ? compareLeads(x, y) : compareLeads(y, x);
             });
+    } else {
+        sortByKey<std::uint64_t>(
+            rows, representative, entries,
+            [&](std::uint32_t entry) { return numericKey(list, entry, column); },
+            [ascending](std::uint64_t x, std::uint64_t y) { return threeWay(x, y, ascending); });
     }
 }
 
