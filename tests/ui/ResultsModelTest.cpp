@@ -223,6 +223,30 @@ void ResultsModelTest::namesCompareUpperCasedUnsignedWhole() {
     QCOMPARE(rekkon::ui::compareNames(stem + "x", stem + "X"), 0);
     QVERIFY(rekkon::ui::compareEntries(entry("f." + ext + "z"), entry("f." + ext + "y"),
                                        rekkon::ui::kTypeColumn, 0) > 0);
+
+    // The sort orders as compareEntries does, stably, also for names that match past the bytes
+    // its keys hold, differ in case only, or hold zero bytes, in both directions and by folder.
+    std::vector<DeletedFileEntry> many;
+    std::uint32_t seed = 7;
+    for (int i = 0; i < 600; ++i) {
+        std::string name(20 + (seed = seed * 1103515245 + 12345) % 12, 'k');
+        for (std::size_t at : {0u, 23u, 24u, 25u})
+            if (at < name.size()) name[at] = "aA\0b"[(seed >> (at % 7)) % 4];
+        many.push_back(entry(name, 0, static_cast<std::uint64_t>(i)));
+        many.back().folder = "\\" + name.substr(18);
+    }
+    const FoundList list2(many);
+    for (const int column : {rekkon::ui::kNameColumn, rekkon::ui::kFolderColumn})
+        for (const std::uint16_t previous : {std::uint16_t{0}, std::uint16_t(column)}) {
+            std::vector<std::uint32_t> rows(many.size()), expected(many.size());
+            for (std::uint32_t i = 0; i < rows.size(); ++i)
+                rows[i] = expected[i] = static_cast<std::uint32_t>(rows.size()) - 1 - i;
+            rekkon::ui::sortRows(list2, rekkon::ui::streamOwners(list2), rows, column, previous);
+            std::stable_sort(expected.begin(), expected.end(), [&](auto a, auto b) {
+                return rekkon::ui::compareEntries(many[a], many[b], column, previous) < 0;
+            });
+            QCOMPARE(rows, expected);
+        }
 }
 
 void ResultsModelTest::sizeClicksLargestSmallestLargest() {
