@@ -1,6 +1,7 @@
 #include "cli/EntryOutput.h"
 
 #include <array>
+#include <charconv>
 #include <ostream>
 #include <string>
 
@@ -52,8 +53,8 @@ void printTable(std::ostream& out, const std::vector<const DeletedFileEntry*>& e
 
 void printTable(std::ostream& out, const FoundList& entries) {
     using Row = std::array<std::string, kTableColumns>;
-    const Row titles = {"Location",         "File Name",        "Long Name", "Size (kB)",
-                        "Create Time",      "Last Access Time", "Estimated Status", "Type"};
+    const Row titles = {"Location",    "File Name",        "Long Name",        "Size (kB)",
+                        "Create Time", "Last Access Time", "Estimated Status", "Type"};
     // Two passes over the list, a row at a time: the widths, then the lines.
     std::array<std::size_t, kTableColumns> widths{};
     const auto measure = [&widths](const Row& row) {
@@ -82,64 +83,71 @@ void printTable(std::ostream& out, const FoundList& entries) {
 }
 
 void appendJsonEntry(std::string& text, const DeletedFileEntry& e) {
-    const auto field = [&text](const char* name) {
+    // Built in place, without a string per field: a long list writes millions of these.
+    const auto field = [&text](std::string_view name) {
         text += "    \"";
         text += name;
         text += "\": ";
     };
-    const auto optionalText = [&](const char* name, const std::optional<std::string>& value) {
+    const auto number = [&](std::string_view name, std::uint64_t value) {
         field(name);
-        if (value)
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        text.append(digits, end);
+        text += ",\n";
+    };
+    const auto string = [&](std::string_view name, std::string_view value) {
+        field(name);
+        appendJsonString(text, value);
+        text += ",\n";
+    };
+    // null when absent.
+    const auto optionalText = [&](std::string_view name, const std::string* value) {
+        field(name);
+        if (value != nullptr)
             appendJsonString(text, *value);
         else
             text += "null";
     };
-    const auto time = [&](const char* name, std::uint64_t value) {
+    const auto time = [&](std::string_view name, std::uint64_t value) {
         field(name);
-        if (const auto iso = isoTimeText(value))
-            appendJsonString(text, *iso);
-        else
-            text += "null";
+        text += '"';
+        if (!appendIsoTime(text, value)) {
+            text.back() = 'n';
+            text += "ull";
+        } else {
+            text += '"';
+        }
         text += ",\n";
     };
     text += "  {\n";
-    field("location");
-    text += std::to_string(e.location) + ",\n";
-    field("name");
-    appendJsonString(text, e.name);
-    text += ",\n";
-    field("size");
-    text += std::to_string(e.size) + ",\n";
+    number("location", e.location);
+    string("name", e.name);
+    number("size", e.size);
     time("createTime", e.createTime);
     time("accessTime", e.accessTime);
-    field("status");
-    text += std::to_string(unsigned{e.status}) + ",\n";
-    field("statusText");
-    appendJsonString(text, statusText(e.status));
-    text += ",\n";
-    field("type");
-    appendJsonString(text, typeText(e.name));
-    text += ",\n";
-    field("attributes");
-    text += std::to_string(e.attributes) + ",\n";
-    field("folder");
-    appendJsonString(text, e.folder);
-    text += ",\n";
-    optionalText("longName", e.longName);
+    number("status", e.status);
+    string("statusText", statusText(e.status));
+    const auto dot = e.name.rfind('.');
+    string("type", dot == std::string::npos ? std::string_view()
+                                            : std::string_view(e.name).substr(dot + 1));
+    number("attributes", e.attributes);
+    string("folder", e.folder);
+    optionalText("longName", e.longName ? &*e.longName : nullptr);
     text += ",\n";
     field("longNameCut");
     text += e.longNameCut ? "true,\n" : "false,\n";
-    optionalText("firstChar", e.firstChar);
+    optionalText("firstChar", e.firstChar ? &*e.firstChar : nullptr);
     text += ",\n";
-    field("origin");
-    appendJsonString(text, std::string(e.origin));
-    text += ",\n";
+    string("origin", e.origin);
     // Files found by their content: the format and what its check found.
-    optionalText("format",
-                 e.contentType.empty() ? std::nullopt : std::optional<std::string>(e.contentType));
+    field("format");
+    if (e.contentType.empty())
+        text += "null";
+    else
+        appendJsonString(text, e.contentType);
     text += ",\n";
-    optionalText("check", e.contentCheck.empty() ? std::nullopt
-                                                 : std::optional<std::string>(e.contentCheck));
+    optionalText("check", e.contentCheck.empty() ? nullptr : &e.contentCheck);
     text += "\n  }";
 }
 

@@ -3,7 +3,19 @@
 namespace rekkon {
 
 void addNtfsFoundFile(FoundListBuilder& builder, const NtfsFoundFile& found) {
-    DeletedFileEntry e;
+    // One entry per thread, every field set anew for each file: its strings keep their room from
+    // one record to the next, where a long scan would allocate them millions of times.
+    thread_local DeletedFileEntry e;
+    e.slot = 0;
+    e.stream.clear();
+    e.longName.reset();
+    e.longNameCut = false;
+    e.lowerCaseBase = false;
+    e.firstChar.reset();
+    e.contentType = {};
+    e.contentCheck.clear();
+    e.firstFragmentBytes = 0;
+    e.fragmentGapBytes = 0;
     e.origin = kNtfsRecordOrigin;
     e.location = found.record;
     e.timesUtc = true;
@@ -18,7 +30,6 @@ void addNtfsFoundFile(FoundListBuilder& builder, const NtfsFoundFile& found) {
     e.name = found.name;
     e.status = found.status;
     e.folder = found.folder;
-    if (found.streams.empty()) return builder.addFile(std::move(e));
     builder.addFile(e);
     for (const NtfsFoundStream& stream : found.streams) {
         DeletedFileEntry s = e;

@@ -26,29 +26,23 @@ std::string typeText(const std::string& name) {
 
 std::optional<CalendarTime> fileTimeToCalendar(std::uint64_t fileTime) {
     if (fileTime == 0) return std::nullopt;
-    std::uint64_t seconds = fileTime / 10'000'000ULL;
-    std::int64_t days = static_cast<std::int64_t>(seconds / 86400);
+    const std::uint64_t seconds = fileTime / 10'000'000ULL;
     const auto daySeconds = static_cast<int>(seconds % 86400);
-    // Civil date from days since 1601-01-01 (a 400-year cycle start, proleptic Gregorian).
-    std::int64_t year = 1601 + 400 * (days / 146097);
-    days %= 146097;
-    auto isLeap = [](std::int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; };
-    while (days >= (isLeap(year) ? 366 : 365)) {
-        days -= isLeap(year) ? 366 : 365;
-        ++year;
-    }
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    int month = 0;
-    while (true) {
-        const int len = kDays[month] + (month == 1 && isLeap(year) ? 1 : 0);
-        if (days < len) break;
-        days -= len;
-        ++month;
-    }
+    // Civil date from days since 1970-01-01 (proleptic Gregorian), counted in 400-year eras
+    // that start on 1 March, so that the leap day ends a year.
+    const std::int64_t z = static_cast<std::int64_t>(seconds / 86400) - 134774 + 719468;
+    const std::int64_t era = z / 146097;  // z is positive: FILETIME starts in 1601
+    const std::int64_t dayOfEra = z - era * 146097;
+    const std::int64_t yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;  // 0 = March
+    const std::int64_t day = dayOfYear - (153 * shiftedMonth + 2) / 5 + 1;
+    const std::int64_t month = shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9;
+    const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
     if (year > 30827) return std::nullopt;
-    return CalendarTime{static_cast<int>(year),     month + 1,
-                        static_cast<int>(days) + 1, daySeconds / 3600,
-                        daySeconds / 60 % 60,       daySeconds % 60};
+    return CalendarTime{static_cast<int>(year), static_cast<int>(month), static_cast<int>(day),
+                        daySeconds / 3600,      daySeconds / 60 % 60,    daySeconds % 60};
 }
 
 std::string timeText(std::uint64_t fileTime) {
@@ -60,11 +54,11 @@ std::string timeText(std::uint64_t fileTime) {
     return buf;
 }
 
-std::optional<std::string> isoTimeText(std::uint64_t fileTime) {
+bool appendIsoTime(std::string& out, std::uint64_t fileTime) {
     const auto t = fileTimeToCalendar(fileTime);
-    if (!t) return std::nullopt;
+    if (!t) return false;
     // Formatted by hand: a long list prints two of these per entry.
-    std::string text = "0000-00-00T00:00:00";
+    char text[] = "0000-00-00T00:00:00";
     const auto put = [&text](std::size_t at, int value, int digits) {
         for (int i = digits - 1; i >= 0; --i, value /= 10)
             text[at + static_cast<std::size_t>(i)] = static_cast<char>('0' + value % 10);
@@ -75,6 +69,13 @@ std::optional<std::string> isoTimeText(std::uint64_t fileTime) {
     put(11, t->hour, 2);
     put(14, t->minute, 2);
     put(17, t->second, 2);
+    out.append(text, sizeof text - 1);
+    return true;
+}
+
+std::optional<std::string> isoTimeText(std::uint64_t fileTime) {
+    std::string text;
+    if (!appendIsoTime(text, fileTime)) return std::nullopt;
     return text;
 }
 

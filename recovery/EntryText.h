@@ -25,5 +25,7 @@ std::optional<CalendarTime> fileTimeToCalendar(std::uint64_t fileTime);
 std::string timeText(std::uint64_t fileTime);
 // "YYYY-MM-DDTHH:MM:SS", or nullopt for an unknown time.
 std::optional<std::string> isoTimeText(std::uint64_t fileTime);
+// The same appended to `out`; false (nothing appended) for an unknown time.
+bool appendIsoTime(std::string& out, std::uint64_t fileTime);
 
 }  // namespace rekkon
