@@ -40,6 +40,20 @@ set(CPACK_DEBIAN_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${REKKON_HOMEPAGE})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# libewf and libcrypto are loaded when first needed (dlopen), so shlibdeps does not see them:
+# the packages that hold them here are depended on by name.
+set(REKKON_LOADED_PACKAGES "")
+foreach(pair "${REKKON_LIBEWF_SONAME}=libewf2" "${REKKON_LIBCRYPTO_SONAME}=libssl3")
+    string(REPLACE "=" ";" pair "${pair}")
+    list(GET pair 0 soname)
+    list(GET pair 1 package)
+    execute_process(COMMAND dpkg-query -S "*/${soname}" OUTPUT_VARIABLE owner ERROR_QUIET)
+    if(owner MATCHES "^([^:, ]+)")
+        set(package ${CMAKE_MATCH_1})
+    endif()
+    list(APPEND REKKON_LOADED_PACKAGES ${package})
+endforeach()
+string(REPLACE ";" ", " CPACK_DEBIAN_PACKAGE_DEPENDS "${REKKON_LOADED_PACKAGES}")
 # Files are owned by root, and folders get the usual 0755, whatever the build's umask.
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

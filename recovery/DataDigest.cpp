@@ -5,19 +5,57 @@
 #include <algorithm>
 #include <array>
 
+#include "volume/LazyLibrary.h"
+
 namespace rekkon {
 
 namespace {
 
+// libcrypto's digest functions, loaded with the library when the first digest is made.
+struct Crypto {
+    decltype(&::EVP_MD_CTX_new) ctxNew = nullptr;
+    decltype(&::EVP_MD_CTX_free) ctxFree = nullptr;
+    decltype(&::EVP_DigestInit_ex) init = nullptr;
+    decltype(&::EVP_DigestUpdate) update = nullptr;
+    decltype(&::EVP_DigestFinal_ex) final = nullptr;
+    decltype(&::EVP_md5) md5 = nullptr;
+    decltype(&::EVP_sha256) sha256 = nullptr;
+    bool complete = false;
+};
+
+template <typename F>
+void bind(const LazyLibrary& library, F& function, const char* name, bool& complete) {
+    function = reinterpret_cast<F>(library.symbol(name));
+    complete = complete && function != nullptr;
+}
+
+const Crypto& crypto() {
+    static LazyLibrary library({REKKON_LIBCRYPTO_SONAME, "libcrypto.so"});
+    static const Crypto loaded = [] {
+        Crypto c;
+        if (!library.load()) return c;
+        c.complete = true;
+        bind(library, c.ctxNew, "EVP_MD_CTX_new", c.complete);
+        bind(library, c.ctxFree, "EVP_MD_CTX_free", c.complete);
+        bind(library, c.init, "EVP_DigestInit_ex", c.complete);
+        bind(library, c.update, "EVP_DigestUpdate", c.complete);
+        bind(library, c.final, "EVP_DigestFinal_ex", c.complete);
+        bind(library, c.md5, "EVP_md5", c.complete);
+        bind(library, c.sha256, "EVP_sha256", c.complete);
+        return c;
+    }();
+    return loaded;
+}
+
 struct ContextFree {
-    void operator()(EVP_MD_CTX* c) const { EVP_MD_CTX_free(c); }
+    void operator()(EVP_MD_CTX* c) const { crypto().ctxFree(c); }
 };
 using Context = std::unique_ptr<EVP_MD_CTX, ContextFree>;
 
 std::string finishHex(EVP_MD_CTX* context) {
     std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
     unsigned int length = 0;
-    if (EVP_DigestFinal_ex(context, digest.data(), &length) != 1) return "";
+    if (crypto().final(context, digest.data(), &length) != 1) return "";
     static constexpr char kHex[] = "0123456789abcdef";
     std::string out;
     for (unsigned int i = 0; i < length; ++i) {
@@ -30,22 +68,25 @@ std::string finishHex(EVP_MD_CTX* context) {
 }  // namespace
 
 struct DataDigest::Contexts {
-    Context md5{EVP_MD_CTX_new()};
-    Context sha256{EVP_MD_CTX_new()};
+    Context md5{crypto().ctxNew()};
+    Context sha256{crypto().ctxNew()};
 };
 
-DataDigest::DataDigest() : contexts_(std::make_unique<Contexts>()) {
+DataDigest::DataDigest() {
+    const Crypto& c = crypto();
+    if (!c.complete) return;  // not ready: no hashes
+    contexts_ = std::make_unique<Contexts>();
     ready_ = contexts_->md5 && contexts_->sha256 &&
-             EVP_DigestInit_ex(contexts_->md5.get(), EVP_md5(), nullptr) == 1 &&
-             EVP_DigestInit_ex(contexts_->sha256.get(), EVP_sha256(), nullptr) == 1;
+             c.init(contexts_->md5.get(), c.md5(), nullptr) == 1 &&
+             c.init(contexts_->sha256.get(), c.sha256(), nullptr) == 1;
 }
 
 DataDigest::~DataDigest() = default;
 
 void DataDigest::add(std::span<const std::uint8_t> bytes) {
     if (!ready_ || bytes.empty()) return;
-    if (EVP_DigestUpdate(contexts_->md5.get(), bytes.data(), bytes.size()) != 1 ||
-        EVP_DigestUpdate(contexts_->sha256.get(), bytes.data(), bytes.size()) != 1)
+    if (crypto().update(contexts_->md5.get(), bytes.data(), bytes.size()) != 1 ||
+        crypto().update(contexts_->sha256.get(), bytes.data(), bytes.size()) != 1)
         ready_ = false;
 }
 

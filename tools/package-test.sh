@@ -76,7 +76,7 @@ version=$(sed -n 's/^project(rekkon VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
 [ "$(dpkg-deb -f "$deb" Package)" = rekkon ] || fail "the package is not named rekkon"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] ||
     fail "the package's version $(dpkg-deb -f "$deb" Version) is not the project's $version"
-for dep in libblkid1 libewf2 libqt6widgets6; do
+for dep in libblkid1 libewf2 libssl3 libqt6widgets6; do
     dpkg-deb -f "$deb" Depends | grep -q "$dep" || fail "the package does not depend on $dep"
 done
 

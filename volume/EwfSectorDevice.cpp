@@ -11,24 +11,83 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <type_traits>
 #include <vector>
 
+#include "volume/LazyLibrary.h"
 #include "volume/LeReader.h"
 
 namespace rekkon {
 
 namespace {
 
+// libewf's functions, loaded with the library when the first evidence file is opened.
+struct Ewf {
+    decltype(&::libewf_error_backtrace_sprint) error_backtrace_sprint = nullptr;
+    decltype(&::libewf_error_free) error_free = nullptr;
+    decltype(&::libewf_glob) glob = nullptr;
+    decltype(&::libewf_glob_free) glob_free = nullptr;
+    decltype(&::libewf_handle_close) handle_close = nullptr;
+    decltype(&::libewf_handle_free) handle_free = nullptr;
+    decltype(&::libewf_handle_get_bytes_per_sector) handle_get_bytes_per_sector = nullptr;
+    decltype(&::libewf_handle_get_checksum_error) handle_get_checksum_error = nullptr;
+    decltype(&::libewf_handle_get_media_size) handle_get_media_size = nullptr;
+    decltype(&::libewf_handle_get_number_of_checksum_errors) handle_get_number_of_checksum_errors =
+        nullptr;
+    decltype(&::libewf_handle_get_sectors_per_chunk) handle_get_sectors_per_chunk = nullptr;
+    decltype(&::libewf_handle_initialize) handle_initialize = nullptr;
+    decltype(&::libewf_handle_open) handle_open = nullptr;
+    decltype(&::libewf_handle_read_random) handle_read_random = nullptr;
+    decltype(&::libewf_handle_segment_files_corrupted) handle_segment_files_corrupted = nullptr;
+    bool complete = false;
+};
+
+LazyLibrary& ewfLibrary() {
+    static LazyLibrary library({REKKON_LIBEWF_SONAME, "libewf.so"});
+    return library;
+}
+
+const Ewf& ewf() {
+    static const Ewf loaded = [] {
+        Ewf e;
+        LazyLibrary& library = ewfLibrary();
+        if (!library.load()) return e;
+        e.complete = true;
+        const auto bind = [&](auto& function, const char* name) {
+            function =
+                reinterpret_cast<std::remove_reference_t<decltype(function)>>(library.symbol(name));
+            e.complete = e.complete && function != nullptr;
+        };
+        bind(e.error_backtrace_sprint, "libewf_error_backtrace_sprint");
+        bind(e.error_free, "libewf_error_free");
+        bind(e.glob, "libewf_glob");
+        bind(e.glob_free, "libewf_glob_free");
+        bind(e.handle_close, "libewf_handle_close");
+        bind(e.handle_free, "libewf_handle_free");
+        bind(e.handle_get_bytes_per_sector, "libewf_handle_get_bytes_per_sector");
+        bind(e.handle_get_checksum_error, "libewf_handle_get_checksum_error");
+        bind(e.handle_get_media_size, "libewf_handle_get_media_size");
+        bind(e.handle_get_number_of_checksum_errors, "libewf_handle_get_number_of_checksum_errors");
+        bind(e.handle_get_sectors_per_chunk, "libewf_handle_get_sectors_per_chunk");
+        bind(e.handle_initialize, "libewf_handle_initialize");
+        bind(e.handle_open, "libewf_handle_open");
+        bind(e.handle_read_random, "libewf_handle_read_random");
+        bind(e.handle_segment_files_corrupted, "libewf_handle_segment_files_corrupted");
+        return e;
+    }();
+    return loaded;
+}
+
 struct ErrorFree {
-    void operator()(libewf_error_t* error) const { libewf_error_free(&error); }
+    void operator()(libewf_error_t* error) const { ewf().error_free(&error); }
 };
 // An error the library allocated; freed when it goes out of scope.
 using EwfError = std::unique_ptr<libewf_error_t, ErrorFree>;
 
 struct HandleFree {
     void operator()(libewf_handle_t* handle) const {
-        libewf_handle_close(handle, nullptr);
-        libewf_handle_free(&handle, nullptr);
+        ewf().handle_close(handle, nullptr);
+        ewf().handle_free(&handle, nullptr);
     }
 };
 using EwfHandle = std::unique_ptr<libewf_handle_t, HandleFree>;
@@ -38,8 +97,7 @@ using EwfHandle = std::unique_ptr<libewf_handle_t, HandleFree>;
 std::string errorText(libewf_error_t* error) {
     if (error == nullptr) return "no detail given";
     std::array<char, 4096> text{};
-    if (libewf_error_backtrace_sprint(error, text.data(), text.size()) < 0)
-        return "no detail given";
+    if (ewf().error_backtrace_sprint(error, text.data(), text.size()) < 0) return "no detail given";
     std::string line(text.data(), strnlen(text.data(), text.size()));
     line = line.substr(0, line.find('\n'));
     if (const std::size_t colon = line.find(": "); colon != std::string::npos)
@@ -56,7 +114,7 @@ class SegmentNames {
   public:
     explicit SegmentNames(const std::string& path) {
         libewf_error_t* raw = nullptr;
-        if (libewf_glob(path.c_str(), path.size(), LIBEWF_FORMAT_UNKNOWN, &names_, &count_, &raw) !=
+        if (ewf().glob(path.c_str(), path.size(), LIBEWF_FORMAT_UNKNOWN, &names_, &count_, &raw) !=
                 1 ||
             count_ <= 0) {
             EwfError discarded(raw);
@@ -67,7 +125,7 @@ class SegmentNames {
         }
     }
     ~SegmentNames() {
-        if (names_ != nullptr) libewf_glob_free(names_, count_, nullptr);
+        if (names_ != nullptr) ewf().glob_free(names_, count_, nullptr);
     }
     SegmentNames(const SegmentNames&) = delete;
     SegmentNames& operator=(const SegmentNames&) = delete;
@@ -123,7 +181,7 @@ class BadRanges {
     // A new bad chunk either adds a range or, next to a known one, lengthens it in place.
     void refresh(libewf_handle_t* handle, std::uint64_t chunkFirst, std::uint64_t chunkEnd) {
         std::uint32_t count = 0;
-        if (libewf_handle_get_number_of_checksum_errors(handle, &count, nullptr) != 1) return;
+        if (ewf().handle_get_number_of_checksum_errors(handle, &count, nullptr) != 1) return;
         if (count != ranges_.size()) {
             ranges_.clear();
             for (std::uint32_t i = 0; i < count; ++i)
@@ -157,7 +215,7 @@ class BadRanges {
     static Range fetch(libewf_handle_t* handle, std::uint32_t index) {
         std::uint64_t first = 0;
         std::uint64_t count = 0;
-        if (libewf_handle_get_checksum_error(handle, index, &first, &count, nullptr) != 1)
+        if (ewf().handle_get_checksum_error(handle, index, &first, &count, nullptr) != 1)
             return {0, 0, index};
         return {first, std::min(count, UINT64_MAX - first), index};
     }
@@ -201,8 +259,8 @@ bool EwfSectorDevice::readPiece(std::uint64_t offset, std::span<std::uint8_t> ou
                                 std::size_t& good) {
     good = 0;
     if (offset > static_cast<std::uint64_t>(std::numeric_limits<off64_t>::max())) return false;
-    const ssize_t n = libewf_handle_read_random(handle_.get(), out.data(), out.size(),
-                                                static_cast<off64_t>(offset), nullptr);
+    const ssize_t n = ewf().handle_read_random(handle_.get(), out.data(), out.size(),
+                                               static_cast<off64_t>(offset), nullptr);
     if (n < 0 || static_cast<std::size_t>(n) != out.size()) return false;
     const std::uint64_t chunkStart = offset / chunkBytes_ * chunkBytes_;
     bad_.refresh(handle_.get(), chunkStart / bytesPerSector_,
@@ -262,18 +320,27 @@ std::unique_ptr<SectorDevice> openEwf(const std::string& path, int& error, std::
         detail = "the evidence file cannot be found";
         return nullptr;
     }
+    if (!ewf().complete) {
+        error = ENOSYS;
+        detail = "reading evidence files needs the libewf library (" + ewfLibrary().name() +
+                 "), which could not be loaded (" +
+                 (ewfLibrary().error().empty() ? std::string("a function is missing")
+                                               : ewfLibrary().error()) +
+                 "); install it (on Debian and Ubuntu the package libewf2)";
+        return nullptr;
+    }
     const SegmentNames segments(path);
     libewf_handle_t* raw = nullptr;
     libewf_error_t* rawError = nullptr;
-    if (libewf_handle_initialize(&raw, &rawError) != 1) {
+    if (ewf().handle_initialize(&raw, &rawError) != 1) {
         EwfError failure(rawError);
         error = ENOMEM;
         detail = "the evidence file library failed to start: " + errorText(failure.get());
         return nullptr;
     }
     EwfHandle handle(raw);
-    if (libewf_handle_open(handle.get(), segments.names(), segments.count(), LIBEWF_OPEN_READ,
-                           &rawError) != 1) {
+    if (ewf().handle_open(handle.get(), segments.names(), segments.count(), LIBEWF_OPEN_READ,
+                          &rawError) != 1) {
         EwfError failure(rawError);
         error = EINVAL;
         detail = "the evidence file set is damaged: " + errorText(failure.get());
@@ -283,10 +350,10 @@ std::unique_ptr<SectorDevice> openEwf(const std::string& path, int& error, std::
     std::uint32_t bytesPerSector = 0;
     std::uint32_t sectorsPerChunk = 0;
     const bool described =
-        libewf_handle_get_media_size(handle.get(), &mediaBytes, nullptr) == 1 &&
-        libewf_handle_get_bytes_per_sector(handle.get(), &bytesPerSector, nullptr) == 1 &&
-        libewf_handle_get_sectors_per_chunk(handle.get(), &sectorsPerChunk, nullptr) == 1;
-    if (libewf_handle_segment_files_corrupted(handle.get(), nullptr) != 0) {
+        ewf().handle_get_media_size(handle.get(), &mediaBytes, nullptr) == 1 &&
+        ewf().handle_get_bytes_per_sector(handle.get(), &bytesPerSector, nullptr) == 1 &&
+        ewf().handle_get_sectors_per_chunk(handle.get(), &sectorsPerChunk, nullptr) == 1;
+    if (ewf().handle_segment_files_corrupted(handle.get(), nullptr) != 0) {
         // A set whose last segment does not end it: the next segment may be missing.
         const std::string next = nextSegmentName(segments.last());
         if (!next.empty() && !std::filesystem::exists(next) &&
