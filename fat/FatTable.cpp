@@ -34,7 +34,7 @@ bool entryPosition(const FatGeometry& g, std::uint32_t cluster, std::uint64_t& b
 }
 
 // Normalises the raw little-endian entry bytes of `cluster`.
-std::uint32_t normaliseEntry(const FatGeometry& g, std::uint32_t cluster,
+std::uint32_t normaliseEntry(const FatGeometry& g, std::uint32_t maxCluster, std::uint32_t cluster,
                              std::span<const std::uint8_t> raw) {
     const LeReader r(raw);
     // A next-cluster value past the volume's last cluster ends the chain, as on FAT32.
@@ -42,17 +42,17 @@ std::uint32_t normaliseEntry(const FatGeometry& g, std::uint32_t cluster,
         std::uint32_t v = r.u16(0).value_or(0xFFFF);
         v = (cluster & 1) ? (v >> 4) : (v & 0x0FFF);
         if ((v & 0xFF0) == 0xFF0) return v | 0xFFFFF000;
-        return v > g.maxCluster() ? kFatEndOfChain : v;
+        return v > maxCluster ? kFatEndOfChain : v;
     }
     if (g.fatBits == 16) {
         const std::uint32_t v = r.u16(0).value_or(0xFFFF);
         if ((v & 0xFFF0) == 0xFFF0) return v | 0xFFFF0000;
-        return v > g.maxCluster() ? kFatEndOfChain : v;
+        return v > maxCluster ? kFatEndOfChain : v;
     }
     // The top four bits of a FAT32 entry are reserved and not part of the cluster number.
     const std::uint32_t v = r.u32(0).value_or(0x0FFFFFFF) & 0x0FFFFFFF;
     if (v == 0x0FFFFFFF) return kFatLastCluster;
-    if (v > g.maxCluster()) return kFatEndOfChain;
+    if (v > maxCluster) return kFatEndOfChain;
     return v;
 }
 
@@ -94,7 +94,7 @@ std::uint32_t FatTableWindow::entry(std::uint32_t cluster) {
     unreadable_ = false;
     std::uint64_t byte = 0;
     std::size_t width = 0;
-    if (cluster > g.maxCluster() || !entryPosition(g, cluster, byte, width)) return kFatEndOfChain;
+    if (cluster > maxCluster_ || !entryPosition(g, cluster, byte, width)) return kFatEndOfChain;
     if (valid_ == 0 || byte < start_ || byte - start_ + width > valid_) {
         if (!load(byte, width)) {
             unreadable_ = true;
@@ -102,7 +102,8 @@ std::uint32_t FatTableWindow::entry(std::uint32_t cluster) {
         }
     }
     return normaliseEntry(
-        g, cluster, std::span(window_).subspan(static_cast<std::size_t>(byte - start_), width));
+        g, maxCluster_, cluster,
+        std::span(window_).subspan(static_cast<std::size_t>(byte - start_), width));
 }
 
 std::uint32_t FatTableWindow::nextFree(std::uint32_t from, std::uint32_t to) {

@@ -28,7 +28,8 @@ class FatTableWindow {
     // Bytes of table held at once.
     static constexpr std::size_t kWindowBytes = 4096;
 
-    explicit FatTableWindow(FatVolume& fat) : fat_(fat), window_(kWindowBytes) {}
+    explicit FatTableWindow(FatVolume& fat)
+        : fat_(fat), window_(kWindowBytes), maxCluster_(fat.geometry.maxCluster()) {}
     // The first FAT copy's entry for `cluster` (12-, 16- or 32-bit entries), normalised.
     std::uint32_t entry(std::uint32_t cluster);
     // Whether the last entry() could not read the table (it then gave kFatEndOfChain).
@@ -49,6 +50,8 @@ class FatTableWindow {
 
     FatVolume& fat_;
     std::vector<std::uint8_t> window_;
+    // The volume's last cluster, asked at every entry: worked out once (it divides).
+    std::uint32_t maxCluster_;
     std::uint64_t start_ = 0;  // table byte offset of window_[0]
     std::size_t valid_ = 0;    // bytes of window_ that hold table bytes
     bool unreadable_ = false;
