@@ -23,25 +23,22 @@ struct Crypto {
     bool complete = false;
 };
 
-template <typename F>
-void bind(const LazyLibrary& library, F& function, const char* name, bool& complete) {
-    function = reinterpret_cast<F>(library.symbol(name));
-    complete = complete && function != nullptr;
-}
-
 const Crypto& crypto() {
     static LazyLibrary library({REKKON_LIBCRYPTO_SONAME, "libcrypto.so"});
     static const Crypto loaded = [] {
         Crypto c;
         if (!library.load()) return c;
         c.complete = true;
-        bind(library, c.ctxNew, "EVP_MD_CTX_new", c.complete);
-        bind(library, c.ctxFree, "EVP_MD_CTX_free", c.complete);
-        bind(library, c.init, "EVP_DigestInit_ex", c.complete);
-        bind(library, c.update, "EVP_DigestUpdate", c.complete);
-        bind(library, c.final, "EVP_DigestFinal_ex", c.complete);
-        bind(library, c.md5, "EVP_md5", c.complete);
-        bind(library, c.sha256, "EVP_sha256", c.complete);
+        const auto bind = [&](auto& function, const char* name) {
+            c.complete = library.bind(function, name) && c.complete;
+        };
+        bind(c.ctxNew, "EVP_MD_CTX_new");
+        bind(c.ctxFree, "EVP_MD_CTX_free");
+        bind(c.init, "EVP_DigestInit_ex");
+        bind(c.update, "EVP_DigestUpdate");
+        bind(c.final, "EVP_DigestFinal_ex");
+        bind(c.md5, "EVP_md5");
+        bind(c.sha256, "EVP_sha256");
         return c;
     }();
     return loaded;

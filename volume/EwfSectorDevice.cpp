@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <type_traits>
 #include <vector>
 
 #include "volume/LazyLibrary.h"
@@ -54,9 +53,7 @@ const Ewf& ewf() {
         if (!library.load()) return e;
         e.complete = true;
         const auto bind = [&](auto& function, const char* name) {
-            function =
-                reinterpret_cast<std::remove_reference_t<decltype(function)>>(library.symbol(name));
-            e.complete = e.complete && function != nullptr;
+            e.complete = library.bind(function, name) && e.complete;
         };
         bind(e.error_backtrace_sprint, "libewf_error_backtrace_sprint");
         bind(e.error_free, "libewf_error_free");

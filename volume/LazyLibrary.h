@@ -20,6 +20,12 @@ class LazyLibrary {
     bool load();
     // The address of the symbol `name` of a loaded library; null when it has none.
     void* symbol(const char* name) const;
+    // Points `function` at the symbol `name`; false (and null) when the library has none.
+    template <typename F>
+    bool bind(F& function, const char* name) const {
+        function = reinterpret_cast<F>(symbol(name));
+        return function != nullptr;
+    }
     // Why load() failed: the loader's own words.
     const std::string& error() const { return error_; }
     // The name it was looked for under first.
