@@ -45,18 +45,7 @@ done
 [[ $COLD_RUNS =~ ^[0-9]+$ ]] || die "REKKON_BENCH_COLD_RUNS must be a number"
 export TZ=UTC LC_ALL=C.UTF-8
 
-if [[ -n ${REKKON_CLI:-} ]]; then
-    CLI=$REKKON_CLI
-else
-    BUILD=${REKKON_BUILD:-$REPO/build-bench}
-    [[ -f $BUILD/CMakeCache.txt ]] ||
-        cmake -S "$REPO" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DREKKON_BUILD_TESTS=OFF \
-            -DREKKON_BUILD_UI=OFF >/dev/null
-    cmake --build "$BUILD" -j "$(nproc)" --target rekkon-cli >"$BENCH_DIR/build.log" 2>&1 ||
-        { tail -30 "$BENCH_DIR/build.log" >&2; die "build failed (log: $BENCH_DIR/build.log)"; }
-    CLI=$BUILD/rekkon-cli
-fi
-[[ -x $CLI ]] || die "rekkon-cli not found at $CLI"
+bench_cli
 
 # The $MFT's data runs (record 0), as one dd per run, each reading its clusters in $BLOCK
 # reads; the whole script is the yardstick.
