@@ -32,16 +32,6 @@ std::array<std::string, kTableColumns> tableRow(const DeletedFileEntry& e) {
             terminalText(typeText(e.name))};
 }
 
-std::string csvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
-
 }  // namespace
 
 void printTable(std::ostream& out, const std::vector<const DeletedFileEntry*>& entries) {
@@ -156,14 +146,50 @@ const char* csvHeader() {
            "longName,longNameCut,firstChar,origin,format,check\r\n";
 }
 
-void writeCsvLine(std::ostream& out, const DeletedFileEntry& e) {
-    out << e.location << ',' << csvField(e.name) << ',' << e.size << ','
-        << isoTimeText(e.createTime).value_or("") << ',' << isoTimeText(e.accessTime).value_or("")
-        << ',' << unsigned{e.status} << ',' << csvField(statusText(e.status)) << ','
-        << csvField(typeText(e.name)) << ',' << e.attributes << ',' << csvField(e.folder) << ','
-        << csvField(e.longName.value_or("")) << ',' << (e.longNameCut ? "true" : "false") << ','
-        << csvField(e.firstChar.value_or("")) << ',' << csvField(std::string(e.origin)) << ','
-        << csvField(std::string(e.contentType)) << ',' << csvField(e.contentCheck) << "\r\n";
+void appendCsvLine(std::string& text, const DeletedFileEntry& e) {
+    const auto number = [&text](std::uint64_t value) {
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        text.append(digits, end);
+        text += ',';
+    };
+    const auto field = [&text](std::string_view value) {
+        if (value.find_first_of(",\"\r\n") == std::string_view::npos) {
+            text += value;
+        } else {
+            text += '"';
+            for (char c : value) {
+                if (c == '"') text += '"';
+                text += c;
+            }
+            text += '"';
+        }
+    };
+    number(e.location);
+    field(e.name);
+    text += ',';
+    number(e.size);
+    appendIsoTime(text, e.createTime);
+    text += ',';
+    appendIsoTime(text, e.accessTime);
+    text += ',';
+    number(e.status);
+    field(statusText(e.status));
+    text += ',';
+    field(typeText(e.name));
+    text += ',';
+    number(e.attributes);
+    const auto optional = [](const std::optional<std::string>& value) {
+        return value ? std::string_view(*value) : std::string_view();
+    };
+    for (const std::string_view value : {std::string_view(e.folder), optional(e.longName),
+                                         std::string_view(e.longNameCut ? "true" : "false"),
+                                         optional(e.firstChar), e.origin, e.contentType}) {
+        field(value);
+        text += ',';
+    }
+    field(e.contentCheck);
+    text += "\r\n";
 }
 
 void printJson(std::ostream& out, const std::vector<const DeletedFileEntry*>& entries) {

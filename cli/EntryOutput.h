@@ -25,6 +25,7 @@ void printCsv(std::ostream& out, const std::vector<const DeletedFileEntry*>& ent
 void appendJsonEntry(std::string& text, const DeletedFileEntry& entry);
 // The CSV header row, and one entry's row.
 const char* csvHeader();
-void writeCsvLine(std::ostream& out, const DeletedFileEntry& entry);
+// One CSV row (its line end included) appended to `text`.
+void appendCsvLine(std::string& text, const DeletedFileEntry& entry);
 
 }  // namespace rekkon::cli
