@@ -34,14 +34,21 @@ class AttributeOrder {
     // Holds entries 0 .. count - 1 of `table` in that order (a table already sorted).
     void reset(std::span<const AttributeDescriptor> table, const NtfsVolume& volume,
                std::size_t count);
-    void clear() { blocks_.clear(); }
+    // Holds nothing; the blocks' memory is kept for the next table (a walk opens one record
+    // after another).
+    void clear() { used_ = 0; }
 
   private:
     struct Block {
         std::vector<std::uint32_t> entries;
         std::uint32_t top = 0;  // the lexically greatest entry
     };
-    std::vector<Block> blocks_;
+    // A block holding `index` alone, inserted at `at` among the blocks in use (a spare block's
+    // memory reused).
+    Block& insertBlock(std::size_t at, std::uint32_t index);
+
+    std::vector<Block> blocks_;  // the first used_ are in use, the rest spare
+    std::size_t used_ = 0;
 };
 
 }  // namespace rekkon

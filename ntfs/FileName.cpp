@@ -1,6 +1,8 @@
 #include "ntfs/FileName.h"
 
-#include <vector>
+#include <algorithm>
+#include <array>
+#include <span>
 
 #include "ntfs/MftRecord.h"
 #include "ntfs/NtfsVolume.h"
@@ -28,32 +30,47 @@ std::optional<FileNameValue> readFileName(std::span<const std::uint8_t> value) {
     out.flags = *r.u32(kFileNameFlagsOffset);
     out.nameLength = *r.u8(kFileNameLengthOffset);
     out.nameSpace = *r.u8(kFileNameSpaceOffset);
-    std::vector<std::uint16_t> units;
-    units.reserve(out.nameLength);
-    for (std::size_t i = 0; i < out.nameLength; ++i) {
-        const auto unit = r.u16(kFileNameUnitsOffset + 2 * i);
-        if (!unit || *unit == 0) break;
-        units.push_back(*unit);
+    // At most 255 units (the length is a byte): no allocation for them.
+    std::array<std::uint16_t, 255> units;
+    // The units the value holds: a name the value cuts short ends there.
+    const std::size_t held =
+        std::min<std::size_t>(out.nameLength, (value.size() - kFileNameUnitsOffset) / 2);
+    const std::span<const std::uint8_t> bytes =
+        r.slice(kFileNameUnitsOffset, held * 2).value_or(std::span<const std::uint8_t>());
+    std::size_t count = 0;
+    for (; count * 2 + 1 < bytes.size(); ++count) {
+        const auto unit = static_cast<std::uint16_t>(bytes[count * 2] | bytes[count * 2 + 1] << 8);
+        if (unit == 0) break;
+        units[count] = unit;
     }
-    out.name = utf16ToUtf8(units);
+    out.name = utf16ToUtf8(std::span(units).first(count));
     return out;
 }
 
 std::optional<FileNameValue> chooseFileName(const MftFile& file) {
     if (file.volume == nullptr) return std::nullopt;
     const std::uint32_t type = file.volume->typeFileName;
-    std::optional<FileNameValue> chosen;
+    // Chosen by their headers; only the chosen name is decoded.
+    const AttributeDescriptor* chosen = nullptr;
+    std::uint8_t chosenLength = 0;
+    std::uint8_t chosenSpace = 0;
     for (const AttributeDescriptor& d : file.attributes) {
-        if (d.typeCode != type || !d.isResident || d.dataSize < kMinFileNameValue) continue;
-        auto value = readFileName(d.content);
-        if (!value) continue;
+        if (d.typeCode != type || !d.isResident || d.dataSize < kMinFileNameValue ||
+            d.content.size() < kMinFileNameValue)
+            continue;
+        const LeReader r(d.content);
+        const std::uint8_t length = *r.u8(kFileNameLengthOffset);
+        const std::uint8_t space = *r.u8(kFileNameSpaceOffset);
         const bool better =
-            !chosen || value->nameLength > chosen->nameLength ||
-            (value->nameLength == chosen->nameLength && chosen->nameSpace == kDosNameSpace &&
-             value->nameSpace != kDosNameSpace);
-        if (better) chosen = std::move(value);
+            chosen == nullptr || length > chosenLength ||
+            (length == chosenLength && chosenSpace == kDosNameSpace && space != kDosNameSpace);
+        if (!better) continue;
+        chosen = &d;
+        chosenLength = length;
+        chosenSpace = space;
     }
-    return chosen;
+    if (chosen == nullptr) return std::nullopt;
+    return readFileName(chosen->content);
 }
 
 std::optional<std::uint64_t> anyParentReference(const MftFile& file) {

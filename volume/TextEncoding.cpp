@@ -34,38 +34,55 @@ constexpr std::array<std::uint16_t, 256> kCp437 = {
 
 }  // namespace
 
-void appendUtf8(std::string& out, char32_t c) {
+namespace {
+
+// Writes the UTF-8 form of `c` (U+FFFD for a surrogate or a value past U+10FFFF) at `to`, which
+// has room for 4 bytes; returns the end of what it wrote.
+char* encodeUtf8(char* to, char32_t c) {
     if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
     if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
+        *to++ = static_cast<char>(c);
     } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        *to++ = static_cast<char>(0xC0 | (c >> 6));
+        *to++ = static_cast<char>(0x80 | (c & 0x3F));
     } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        *to++ = static_cast<char>(0xE0 | (c >> 12));
+        *to++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *to++ = static_cast<char>(0x80 | (c & 0x3F));
     } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        *to++ = static_cast<char>(0xF0 | (c >> 18));
+        *to++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *to++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *to++ = static_cast<char>(0x80 | (c & 0x3F));
     }
+    return to;
+}
+
+}  // namespace
+
+void appendUtf8(std::string& out, char32_t c) {
+    char bytes[4];
+    out.append(bytes, encodeUtf8(bytes, c));
 }
 
 std::string utf16ToUtf8(std::span<const std::uint16_t> units) {
-    std::string out;
-    out.reserve(units.size());
+    // A unit takes at most 3 bytes (a pair 4): written in place, then cut to what was written.
+    std::string out(units.size() * 3, '\0');
+    char* const start = out.data();
+    char* to = start;
     for (std::size_t i = 0; i < units.size(); ++i) {
         const char32_t u = units[i];
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-            units[i + 1] <= 0xDFFF) {
-            appendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+        if (u < 0x80) {
+            *to++ = static_cast<char>(u);
+        } else if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+                   units[i + 1] <= 0xDFFF) {
+            to = encodeUtf8(to, 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00));
             ++i;
         } else {
-            appendUtf8(out, u);  // lone surrogates become U+FFFD
+            to = encodeUtf8(to, u);  // lone surrogates become U+FFFD
         }
     }
+    out.resize(static_cast<std::size_t>(to - start));
     return out;
 }
 
