@@ -92,19 +92,6 @@ std::vector<T> spare(std::vector<std::vector<T>>& spares) {
     return kept;
 }
 
-// Adds the index entry of a new table entry, in a spare node where there is one.
-void indexEntry(MftFile& file, AttributeKey key, std::size_t index) {
-    if (file.spareIndexNodes.empty()) {
-        file.attributeIndex.emplace(std::move(key), index);
-        return;
-    }
-    auto node = std::move(file.spareIndexNodes.back());
-    file.spareIndexNodes.pop_back();
-    node.key() = std::move(key);
-    node.mapped() = index;
-    file.attributeIndex.insert(std::move(node));
-}
-
 }  // namespace
 
 int parseAttribute(MftFile& file, std::span<const std::uint8_t> attribute) {
@@ -117,10 +104,10 @@ int parseAttribute(MftFile& file, std::span<const std::uint8_t> attribute) {
     AttributeKey key;
     if (!isFileName) {
         key = keyOf(volume, h->typeCode, h->name);
-        if (const auto held = file.attributeIndex.find(key); held != file.attributeIndex.end()) {
+        if (const std::size_t* held = file.attributeIndex.find(key)) {
             // A further fragment of a non-resident attribute. A resident record repeating an
             // attribute does not occur on a consistent volume and is left out.
-            AttributeDescriptor& d = file.attributes[held->second];
+            AttributeDescriptor& d = file.attributes[*held];
             if (d.isResident || h->isResident) return 0;
             if (h->firstVcn == 0) fillNonResidentSizes(d, *h);
             decodeRunList(volume, d, attribute);
@@ -133,7 +120,7 @@ int parseAttribute(MftFile& file, std::span<const std::uint8_t> attribute) {
     AttributeDescriptor& d = file.attributes.emplace_back();
     d.typeCode = h->typeCode;
     d.attributeName = std::move(h->name);
-    if (!isFileName) indexEntry(file, std::move(key), index);
+    if (!isFileName) file.attributeIndex.add(std::move(key), index);
     if (!file.attributeOrder.place(file.attributes, volume, index)) file.attributesInOrder = false;
 
     d.isResident = h->isResident;
@@ -165,8 +152,7 @@ void finishAttributeTable(MftFile& file) {
         newPosition[order[i]] = i;
     }
     table = std::move(sorted);
-    for (auto& entry : file.attributeIndex)
-        entry.second = newPosition[entry.second];
+    file.attributeIndex.renumber(newPosition);
     file.attributeOrder.reset(table, *file.volume, table.size());
     file.attributesInOrder = true;
 }

@@ -28,7 +28,6 @@ void closeMftFile(MftFile& file) {
     file.loadedRecordSet = {};
     file.attributeOrder.clear();
     file.attributesInOrder = true;
-    decltype(file.spareIndexNodes)().swap(file.spareIndexNodes);
     file.spareContents = {};
     file.spareRuns = {};
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ntfs/AttributeIndex.h"
 #include "ntfs/AttributeOrder.h"
 
 namespace rekkon {
@@ -92,13 +93,6 @@ struct AttributeDescriptor {
     mutable std::uint64_t countedClusters = 0;
 };
 
-// An attribute's identity in a file's table: its type code and its name case folded.
-struct AttributeKey {
-    std::uint32_t typeCode = 0;
-    std::vector<std::uint16_t> foldedName;
-    auto operator<=>(const AttributeKey&) const = default;
-};
-
 // One MFT record opened as a file: the base record and the attributes of it and of every
 // extension record its attribute list names, in one table sorted by type code, then name.
 struct MftFile {
@@ -112,16 +106,15 @@ struct MftFile {
     // $FILE_NAME by its key, the records merged (once there are more than a few: MftRecord.cpp),
     // the table order of the entries, and whether an entry arrived out of order since the table
     // was last put in order.
-    std::map<AttributeKey, std::size_t> attributeIndex;
+    AttributeIndex attributeIndex;
     std::set<std::uint64_t> loadedRecordSet;
     AttributeOrder attributeOrder;
     bool attributesInOrder = true;
 
     // What the entries of the record opened before left, for the entries of the next one, so
-    // that a walk opening one record after another allocates little per record: index nodes,
-    // and emptied resident values and run lists (at most kMaxSpares each).
+    // that a walk opening one record after another allocates little per record: emptied
+    // resident values and run lists (at most kMaxSpares each).
     static constexpr std::size_t kMaxSpares = 64;
-    std::vector<std::map<AttributeKey, std::size_t>::node_type> spareIndexNodes;
     std::vector<std::vector<std::uint8_t>> spareContents;
     std::vector<std::vector<DataRun>> spareRuns;
 

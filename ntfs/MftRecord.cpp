@@ -48,8 +48,6 @@ void keepSpares(MftFile& file) {
         }
     }
     file.attributes.clear();
-    while (!file.attributeIndex.empty() && file.spareIndexNodes.size() < MftFile::kMaxSpares)
-        file.spareIndexNodes.push_back(file.attributeIndex.extract(file.attributeIndex.begin()));
     file.attributeIndex.clear();
 }
 

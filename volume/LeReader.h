@@ -1,7 +1,9 @@
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 
@@ -68,8 +70,13 @@ class LeReader {
     std::optional<T> unsignedAt(std::size_t offset) const {
         if (!fits(offset, sizeof(T))) return std::nullopt;
         T v = 0;
-        for (std::size_t i = sizeof(T); i-- > 0;)
-            v = static_cast<T>((v << 8) | bytes_[offset + i]);
+        if constexpr (std::endian::native == std::endian::little) {
+            // The checked bytes copied into the value: one load, whatever their alignment.
+            std::memcpy(&v, bytes_.data() + offset, sizeof(T));
+        } else {
+            for (std::size_t i = sizeof(T); i-- > 0;)
+                v = static_cast<T>((v << 8) | bytes_[offset + i]);
+        }
         return v;
     }
 
