@@ -13,6 +13,14 @@ namespace rekkon {
 const AttributeDescriptor* findAttribute(const MftFile& file, std::uint32_t typeCode,
                                          std::string_view name) {
     if (file.volume == nullptr) return nullptr;
+    // Most lookups are for an unnamed attribute: no conversion, no allocation.
+    if (name.empty()) {
+        for (const AttributeDescriptor& d : file.attributes) {
+            if (d.typeCode == typeCode && d.attributeName.empty()) return &d;
+            if (typeCode < d.typeCode && file.attributesInOrder) break;
+        }
+        return nullptr;
+    }
     const std::vector<std::uint16_t> wanted = utf8ToUtf16(name);
     for (const AttributeDescriptor& d : file.attributes) {
         if (d.typeCode == typeCode && d.attributeName.size() == wanted.size() &&

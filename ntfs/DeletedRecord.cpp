@@ -114,7 +114,7 @@ RecordVerdict DeletedRecordReader::examine(std::uint64_t number,
     if (hasFolderIndex(file_, volume_.typeIndexRoot)) return RecordVerdict::Folder;
     const AttributeDescriptor* data = findAttribute(file_, volume_.typeData);
     if (data == nullptr) return RecordVerdict::NoData;
-    const auto name = chooseFileName(file_);
+    const FileNameValue* name = chooseFileName(file_, name_) ? &name_ : nullptr;
     if (name && name->isFolder()) return RecordVerdict::Folder;
     if (!name && (number < kFirstUserRecord || !holdsData(file_, volume_.typeData)))
         return RecordVerdict::NoName;
@@ -140,9 +140,9 @@ RecordVerdict DeletedRecordReader::examine(std::uint64_t number,
         out.streams.push_back({d.nameUtf8(), d.dataSize, estimateAttribute(d, clusters_)});
     }
     if (name) {
-        out.folder = folders_.path(name->parentReference);
+        folders_.path(name->parentReference, out.folder);
     } else if (const auto parent = anyParentReference(file_)) {
-        out.folder = folders_.path(*parent);
+        folders_.path(*parent, out.folder);
     } else {
         out.folder = kNoFolderMarker;
     }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ntfs/ClusterBitmap.h"
+#include "ntfs/FileName.h"
 #include "ntfs/FolderPaths.h"
 #include "ntfs/MftFile.h"
 #include "ntfs/NtfsScan.h"
@@ -56,7 +57,8 @@ class DeletedRecordReader {
     NtfsVolume& volume_;
     ClusterBitmap clusters_;
     FolderPaths folders_;
-    MftFile file_;  // the record being examined
+    MftFile file_;        // the record being examined
+    FileNameValue name_;  // the name chosen for it
 };
 
 }  // namespace rekkon

@@ -20,9 +20,14 @@ std::uint16_t FileNameValue::parentSequence() const {
 }
 
 std::optional<FileNameValue> readFileName(std::span<const std::uint8_t> value) {
-    if (value.size() < kMinFileNameValue) return std::nullopt;
-    const LeReader r(value);
     FileNameValue out;
+    if (!readFileName(value, out)) return std::nullopt;
+    return out;
+}
+
+bool readFileName(std::span<const std::uint8_t> value, FileNameValue& out) {
+    if (value.size() < kMinFileNameValue) return false;
+    const LeReader r(value);
     out.parentReference = *r.u64(kFileNameParentOffset);
     out.createTime = *r.u64(kFileNameCreateTimeOffset);
     out.accessTime = *r.u64(kFileNameAccessTimeOffset);
@@ -43,12 +48,18 @@ std::optional<FileNameValue> readFileName(std::span<const std::uint8_t> value) {
         if (unit == 0) break;
         units[count] = unit;
     }
-    out.name = utf16ToUtf8(std::span(units).first(count));
-    return out;
+    utf16ToUtf8(std::span(units).first(count), out.name);
+    return true;
 }
 
 std::optional<FileNameValue> chooseFileName(const MftFile& file) {
-    if (file.volume == nullptr) return std::nullopt;
+    FileNameValue out;
+    if (!chooseFileName(file, out)) return std::nullopt;
+    return out;
+}
+
+bool chooseFileName(const MftFile& file, FileNameValue& out) {
+    if (file.volume == nullptr) return false;
     const std::uint32_t type = file.volume->typeFileName;
     // Chosen by their headers; only the chosen name is decoded.
     const AttributeDescriptor* chosen = nullptr;
@@ -69,8 +80,7 @@ std::optional<FileNameValue> chooseFileName(const MftFile& file) {
         chosenLength = length;
         chosenSpace = space;
     }
-    if (chosen == nullptr) return std::nullopt;
-    return readFileName(chosen->content);
+    return chosen != nullptr && readFileName(chosen->content, out);
 }
 
 std::optional<std::uint64_t> anyParentReference(const MftFile& file) {

@@ -43,11 +43,16 @@ struct FileNameValue {
 
 // Reads a $FILE_NAME value; nullopt when it is too short.
 std::optional<FileNameValue> readFileName(std::span<const std::uint8_t> value);
+// The same into `out`, whose name keeps its memory (a walk reads one name after another); false
+// when the value is too short.
+bool readFileName(std::span<const std::uint8_t> value, FileNameValue& out);
 
 // The name a file is shown under: of its resident $FILE_NAME values, the one with the longest
 // name (so a long name wins over its 8.3 form); between names of one length, one that is not the
 // 8.3 form, then the first in table order. nullopt when the file has none.
 std::optional<FileNameValue> chooseFileName(const MftFile& file);
+// The same into `out` (see readFileName); false when the file has none.
+bool chooseFileName(const MftFile& file, FileNameValue& out);
 
 // The parent reference of the first resident $FILE_NAME value that still holds one (8 bytes),
 // however short the rest: where no name can be read, the folder may still be known.

@@ -55,11 +55,17 @@ bool FolderPaths::names(const Folder& f, std::uint64_t reference) const {
 }
 
 std::string FolderPaths::path(std::uint64_t parentReference) {
+    std::string out;
+    path(parentReference, out);
+    return out;
+}
+
+void FolderPaths::path(std::uint64_t parentReference, std::string& out) {
     if (folders_.size() >= kMaxCachedFolders) folders_.clear();
     // Climb from the folder named towards the root until a known path, the root or a break.
     std::vector<std::uint64_t> chain;
     std::uint64_t reference = parentReference;
-    std::string base;
+    std::string& base = out;
     while (true) {
         const std::uint64_t record = reference & kRecordNumberMask;
         if (record == kRootFolderRecord) {
@@ -89,7 +95,6 @@ std::string FolderPaths::path(std::uint64_t parentReference) {
         base = joinPath(base, f.name);
         f.path = base;
     }
-    return base;
 }
 
 }  // namespace rekkon

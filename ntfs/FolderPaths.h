@@ -38,6 +38,8 @@ class FolderPaths {
 
     // The path of the folder that `parentReference` names.
     std::string path(std::uint64_t parentReference);
+    // The same into `out`, replacing what it held (its memory is reused).
+    void path(std::uint64_t parentReference, std::string& out);
 
     std::size_t foldersRead() const { return foldersRead_; }
 

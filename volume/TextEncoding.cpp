@@ -66,8 +66,14 @@ void appendUtf8(std::string& out, char32_t c) {
 }
 
 std::string utf16ToUtf8(std::span<const std::uint16_t> units) {
+    std::string out;
+    utf16ToUtf8(units, out);
+    return out;
+}
+
+void utf16ToUtf8(std::span<const std::uint16_t> units, std::string& out) {
     // A unit takes at most 3 bytes (a pair 4): written in place, then cut to what was written.
-    std::string out(units.size() * 3, '\0');
+    out.resize(units.size() * 3);
     char* const start = out.data();
     char* to = start;
     for (std::size_t i = 0; i < units.size(); ++i) {
@@ -83,7 +89,6 @@ std::string utf16ToUtf8(std::span<const std::uint16_t> units) {
         }
     }
     out.resize(static_cast<std::size_t>(to - start));
-    return out;
 }
 
 std::string cp437ToUtf8(std::string_view bytes) {

@@ -14,6 +14,8 @@ void appendUtf8(std::string& out, char32_t codePoint);
 // Converts UTF-16 units (as NTFS and FAT long names store them) to UTF-8, whole: surrogate
 // pairs become one code point, an unpaired surrogate becomes U+FFFD.
 std::string utf16ToUtf8(std::span<const std::uint16_t> units);
+// The same into `out`, replacing what it held (its memory is reused).
+void utf16ToUtf8(std::span<const std::uint16_t> units, std::string& out);
 
 // FAT 8.3 names are bytes in the volume's OEM code page; CP437 is the default.
 std::string cp437ToUtf8(std::string_view bytes);
