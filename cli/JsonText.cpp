@@ -1,5 +1,6 @@
 #include "cli/JsonText.h"
 
+#include <array>
 #include <cstdint>
 
 namespace rekkon::cli {
@@ -56,6 +57,14 @@ bool isC1(std::string_view text, std::size_t i) {
            static_cast<std::uint8_t>(text[i + 1]) <= 0x9F;
 }
 
+// The bytes that stand for themselves in a JSON string: printable ASCII but '"' and '\\'.
+constexpr std::array<bool, 256> kPlain = [] {
+    std::array<bool, 256> plain{};
+    for (int c = 0x20; c < 0x80; ++c)
+        plain[static_cast<std::size_t>(c)] = c != '"' && c != '\\';
+    return plain;
+}();
+
 }  // namespace
 
 void appendJsonString(std::string& out, std::string_view text) {
@@ -63,11 +72,8 @@ void appendJsonString(std::string& out, std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         // A run of characters that stand for themselves is copied at once.
         std::size_t plain = i;
-        while (plain < text.size()) {
-            const auto p = static_cast<std::uint8_t>(text[plain]);
-            if (p < 0x20 || p >= 0x80 || p == '"' || p == '\\') break;
+        while (plain < text.size() && kPlain[static_cast<std::uint8_t>(text[plain])])
             ++plain;
-        }
         if (plain > i) {
             out.append(text.substr(i, plain - i));
             i = plain;

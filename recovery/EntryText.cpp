@@ -57,18 +57,24 @@ std::string timeText(std::uint64_t fileTime) {
 bool appendIsoTime(std::string& out, std::uint64_t fileTime) {
     const auto t = fileTimeToCalendar(fileTime);
     if (!t) return false;
-    // Formatted by hand: a long list prints two of these per entry.
+    // Formatted by hand, two digits at a time: a long list prints two of these per entry.
+    static constexpr char kPairs[] =
+        "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243"
+        "4445464748495051525354555657585960616263646566676869707172737475767778798081828384858687"
+        "888990919293949596979899";
     char text[] = "0000-00-00T00:00:00";
-    const auto put = [&text](std::size_t at, int value, int digits) {
-        for (int i = digits - 1; i >= 0; --i, value /= 10)
-            text[at + static_cast<std::size_t>(i)] = static_cast<char>('0' + value % 10);
+    const auto pair = [&text](std::size_t at, int value) {  // value in 0..99
+        const auto from = static_cast<std::size_t>(value) * 2;
+        text[at] = kPairs[from];
+        text[at + 1] = kPairs[from + 1];
     };
-    put(0, t->year, 4);
-    put(5, t->month, 2);
-    put(8, t->day, 2);
-    put(11, t->hour, 2);
-    put(14, t->minute, 2);
-    put(17, t->second, 2);
+    pair(0, t->year / 100 % 100);
+    pair(2, t->year % 100);
+    pair(5, t->month % 100);
+    pair(8, t->day % 100);
+    pair(11, t->hour % 100);
+    pair(14, t->minute % 100);
+    pair(17, t->second % 100);
     out.append(text, sizeof text - 1);
     return true;
 }
