@@ -15,12 +15,13 @@ class CopyLoop {
     // chunk, and a fresh chunk-sized buffer per file would cost more than the copy. It starts on
     // a page (AlignedBuffer), where the kernel copies into it fastest.
     CopyLoop(FileDataHandle& data, std::uint64_t size, std::size_t chunkBytes, const DataSink& sink,
-             const HoleSink& holes)
+             const HoleSink& holes, std::uint64_t from)
         : data_(data),
-          storage_(bufferBytes(size, chunkBytes)),
-          buffer_(storage_.bytes().first(bufferBytes(size, chunkBytes))),
+          storage_(bufferBytes(size - from, chunkBytes)),
+          buffer_(storage_.bytes().first(bufferBytes(size - from, chunkBytes))),
           sink_(sink),
-          holes_(holes) {}
+          holes_(holes),
+          position_(from) {}
 
     CopyStats run(std::uint64_t size) {
         while (position_ < size && !stats_.sinkFailed) {
@@ -106,7 +107,7 @@ class CopyLoop {
     std::span<std::uint8_t> buffer_;  // the chunk's bytes in storage_
     const DataSink& sink_;
     const HoleSink& holes_;
-    std::uint64_t position_ = 0;
+    std::uint64_t position_;
     std::uint64_t badRun_ = 0;  // unreadable sectors in a row
     CopyStats stats_;
 };
@@ -114,8 +115,9 @@ class CopyLoop {
 }  // namespace
 
 CopyStats copyFileData(FileDataHandle& data, std::uint64_t size, std::size_t chunkBytes,
-                       const DataSink& sink, const HoleSink& holes) {
-    return CopyLoop(data, size, chunkBytes, sink, holes).run(size);
+                       const DataSink& sink, const HoleSink& holes, std::uint64_t from) {
+    from = std::min(from, size);
+    return CopyLoop(data, size, chunkBytes, sink, holes, from).run(size);
 }
 
 }  // namespace rekkon

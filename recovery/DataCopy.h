@@ -37,7 +37,8 @@ inline constexpr std::uint64_t kMaxProbedBadSectors = 2048;
 // The loop always advances, so it ends after at most size / 512 reads beyond the chunks.
 // With `holes`, the data's holes (FileDataHandle::holeBytesAt) go to it whole instead of being
 // read and delivered as zeros; without it every byte goes to `sink`.
+// `from` skips the first bytes (delivered by other means): the copy starts there.
 CopyStats copyFileData(FileDataHandle& data, std::uint64_t size, std::size_t chunkBytes,
-                       const DataSink& sink, const HoleSink& holes = {});
+                       const DataSink& sink, const HoleSink& holes = {}, std::uint64_t from = 0);
 
 }  // namespace rekkon

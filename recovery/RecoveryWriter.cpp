@@ -14,6 +14,7 @@
 #include "recovery/FileTimes.h"
 #include "recovery/KeptFolders.h"
 #include "recovery/OutputName.h"
+#include "recovery/StoredMove.h"
 
 namespace rekkon {
 
@@ -64,8 +65,10 @@ bool destinationUnusable(int error) {
 }
 
 // Copies one opened entry into a new file of `folder` and names it when complete.
+// `source`: the descriptor of the plain file or device the volume starts at, when it is one.
 void writeEntry(FileDataHandle& data, const std::string& name, const KeptFolders::Folder& folder,
-                bool localTimes, const RecoveryOptions& options, RecoveryOutcome& outcome) {
+                bool localTimes, std::optional<int> source, const RecoveryOptions& options,
+                RecoveryOutcome& outcome) {
     const std::uint64_t size = outcome.entry->size;
     // A file of more than one chunk is not copied in vain: first a look whether any name is
     // left. For a smaller one the look would cost as much as the copy; publishing decides.
@@ -96,6 +99,14 @@ void writeEntry(FileDataHandle& data, const std::string& name, const KeptFolders
         if (ok && options.copied) options.copied(bytes);
         return ok;
     };
+    // Without hashes to compute, the bytes stored in one piece need not pass through this
+    // process: the kernel moves them, and the copy loop reads what is left from where it ended.
+    std::uint64_t moved = 0;
+    if (!digest && source) {
+        moved =
+            moveStoredData(data, copySize, *source, fd, options.chunkBytes,
+                           [&](std::uint64_t bytes) { return told(true, bytes) && !stopNow(); });
+    }
     CopyStats stats = copyFileData(
         data, copySize, options.chunkBytes,
         [&](std::span<const std::uint8_t> bytes) {
@@ -116,7 +127,8 @@ void writeEntry(FileDataHandle& data, const std::string& name, const KeptFolders
                 left -= n;
             }
             return true;
-        });
+        },
+        moved);
     if (cancelled) {
         outcome.result = RecoveryResult::Cancelled;
         outcome.bytesWritten = 0;
@@ -125,7 +137,7 @@ void writeEntry(FileDataHandle& data, const std::string& name, const KeptFolders
     // A hole at the end is kept by the length alone.
     if (!stats.sinkFailed && stats.holeBytes != 0 && !setLength(fd, copySize, writeError))
         stats.sinkFailed = true;
-    outcome.bytesWritten = stats.bytesDelivered;
+    outcome.bytesWritten = moved + stats.bytesDelivered;
     outcome.unreadableBytes = stats.unreadableBytes;
     outcome.missingBytes = size - copySize;
     if (stats.sinkFailed) {
@@ -167,6 +179,7 @@ std::vector<RecoveryOutcome> recoverEntries(ScanContext& context,
     const bool firstChars =
         context.fileSystem && context.fileSystem->capabilities().namesLoseFirstChar;
     KeptFolders folders(options.destination);
+    const std::optional<int> source = context.volume.reader.sourceDescriptor();
     for (const DeletedFileEntry* entry : entries) {
         if (options.cancelled && options.cancelled()) break;
         RecoveryOutcome& outcome = outcomes.emplace_back();
@@ -198,7 +211,7 @@ std::vector<RecoveryOutcome> recoverEntries(ScanContext& context,
             continue;
         }
         // Times are stored in UTC, or in the local wall-clock time the volume was written in.
-        writeEntry(*data, safeOutputName(name), folder, !entry->timesUtc, options, outcome);
+        writeEntry(*data, safeOutputName(name), folder, !entry->timesUtc, source, options, outcome);
         if (outcome.result == RecoveryResult::Cancelled) break;
         if (outputFailed(outcome) && destinationUnusable(outcome.error)) break;
     }
