@@ -1,6 +1,8 @@
 #include "ui/SortRules.h"
 
 #include <algorithm>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 
 namespace rekkon::ui {
@@ -131,13 +133,34 @@ void sortByKey(std::vector<std::uint32_t>& rows, const std::vector<std::uint32_t
         if (positionOf[index] != kNotShown)
             keyed.push_back({makeKey(representative[index]), positionOf[index]});
     positionOf = {};
-    std::sort(keyed.begin(), keyed.end(), [&](const Row& a, const Row& b) {
+    const auto less = [&](const Row& a, const Row& b) {
         const int c = order(a.key, b.key);
         return c != 0 ? c < 0 : a.position < b.position;
-    });
+    };
+    // A long list is sorted in two halves side by side (the keys and the list are only read),
+    // then merged as the rows are put in their new order: no buffer for the merge.
+    std::size_t half = keyed.size();
+    if (keyed.size() >= kParallelSortRows) {
+        half = keyed.size() / 2;
+        const auto middle = keyed.begin() + static_cast<std::ptrdiff_t>(half);
+        std::thread other;
+        try {
+            other = std::thread([&] { std::sort(keyed.begin(), middle, less); });
+        } catch (const std::system_error&) {
+            half = keyed.size();  // no second thread: one sort of the whole
+        }
+        if (other.joinable()) {
+            std::sort(middle, keyed.end(), less);
+            other.join();
+        }
+    }
+    if (half == keyed.size()) std::sort(keyed.begin(), keyed.end(), less);
     const std::vector<std::uint32_t> was = rows;
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        rows[i] = was[keyed[i].position];
+    std::size_t a = 0, b = half;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const bool second = a == half || (b < keyed.size() && less(keyed[b], keyed[a]));
+        rows[i] = was[keyed[second ? b++ : a++].position];
+    }
 }
 
 }  // namespace

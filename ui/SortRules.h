@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,9 @@ enum Column : int {
     kFolderColumn = 7,
 };
 inline constexpr int kColumnCount = 8;
+
+// Lists of this many rows or more are sorted on two threads (sortRows).
+inline constexpr std::size_t kParallelSortRows = std::size_t{1} << 14;
 
 // The previous sort column after a click on `column`.
 std::uint16_t previousAfterClick(int column, std::uint16_t previous);

@@ -225,10 +225,11 @@ void ResultsModelTest::namesCompareUpperCasedUnsignedWhole() {
                                        rekkon::ui::kTypeColumn, 0) > 0);
 
     // The sort orders as compareEntries does, stably, also for names that match past the bytes
-    // its keys hold, differ in case only, or hold zero bytes, in both directions and by folder.
+    // its keys hold, differ in case only, or hold zero bytes, in both directions and by folder;
+    // the list is long enough to be sorted in two halves and merged.
     std::vector<DeletedFileEntry> many;
     std::uint32_t seed = 7;
-    for (int i = 0; i < 600; ++i) {
+    for (std::size_t i = 0; i < rekkon::ui::kParallelSortRows + 600; ++i) {
         std::string name(20 + (seed = seed * 1103515245 + 12345) % 12, 'k');
         for (std::size_t at : {0u, 23u, 24u, 25u})
             if (at < name.size()) name[at] = "aA\0b"[(seed >> (at % 7)) % 4];
