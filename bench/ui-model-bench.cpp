@@ -16,6 +16,7 @@
 #include <random>
 #include <string>
 
+#include "ResultsView.h"
 #include "fs/FoundEntry.h"
 #include "ui/ResultsModel.h"
 
@@ -103,13 +104,7 @@ int main(int argc, char** argv) {
 
     rekkon::ui::ResultsModel model;
     QTableView view;
-    view.setModel(&model);
-    view.setSortingEnabled(false);
-    view.setSelectionBehavior(QAbstractItemView::SelectRows);
-    view.setSelectionMode(QAbstractItemView::ExtendedSelection);
-    view.verticalHeader()->hide();
-    QObject::connect(view.horizontalHeader(), &QHeaderView::sectionClicked, &model,
-                     &rekkon::ui::ResultsModel::sortByColumn);
+    showResults(view, model);
     view.resize(1000, 700);
     view.show();
     QApplication::processEvents();

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <string>
 
+#include "ResultsView.h"
 #include "recovery/ScanContext.h"
 #include "ui/ResultsModel.h"
 
@@ -65,14 +66,7 @@ int main(int argc, char** argv) {
 
     rekkon::ui::ResultsModel model;
     QTableView view;
-    view.setModel(&model);
-    view.setSortingEnabled(false);
-    view.setSelectionBehavior(QAbstractItemView::SelectRows);
-    view.setSelectionMode(QAbstractItemView::ExtendedSelection);
-    view.verticalHeader()->hide();
-    view.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    QObject::connect(view.horizontalHeader(), &QHeaderView::sectionClicked, &model,
-                     &rekkon::ui::ResultsModel::sortByColumn);
+    showResults(view, model);
     view.resize(1000, 700);
     view.show();
     QApplication::processEvents();
